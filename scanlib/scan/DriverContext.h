@@ -1,0 +1,55 @@
+// The driver context: every process-wide record of the driver in one object.
+//
+// The exports reach the one process instance (ProcessContext), which the
+// library's load creates and its unload destroys. Tests build their own
+// contexts over a platform of their choosing.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+#include "scan/DriverState.h"
+#include "scan/ScanSettings.h"
+#include "ui/Language.h"
+
+namespace tarvo {
+
+struct DriverContext {
+  explicit DriverContext(Platform& platformRef) : platform(platformRef) {}
+  DriverContext(const DriverContext&) = delete;
+  DriverContext& operator=(const DriverContext&) = delete;
+
+  Platform& platform;
+  DriverState state;
+  ScanSettings settings;
+  MessageTable messages;
+  bool cdbTraceOn = false;  // SCSI command trace switch
+};
+
+// Process attach: defaults, "ROTATE90", the marker file, the language.
+void DriverLoad(DriverContext& context, void* moduleHandle);
+// Process detach: writes "ROTATE90" back.
+void DriverUnload(DriverContext& context);
+
+// The text after the last path separator of `path` (all of it when it has
+// none), copied with its NUL into `out` of `size` bytes.
+void FileNamePart(const char* path, char* out, std::size_t size);
+
+// One key of the settings file, in `section`. Without a settings path they do
+// nothing (a read leaves `buffer` untouched).
+void ReadDriverSetting(DriverContext& context, const char* section, const char* key,
+                       const char* defaultValue, char* buffer, std::uint32_t size);
+void WriteDriverSetting(DriverContext& context, const char* section, const char* key,
+                        const char* value);
+// The host's section name: the file name part of the host executable's path.
+void HostSection(DriverContext& context, char* out, std::size_t size);
+
+// Shows a message box only while showMessages is on; otherwise returns 1.
+int ShowDriverMessage(DriverContext& context, void* owner, const char* text, const char* caption,
+                      std::uint32_t style);
+
+// The process instance; valid between load and unload.
+DriverContext& ProcessContext();
+bool ProcessContextExists();
+
+}  // namespace tarvo
