@@ -9,7 +9,8 @@ function(tarvo_project_target target)
     target_compile_options(${target} PRIVATE /W4 /WX)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror
-      -Wshadow -Wnon-virtual-dtor -Wcast-align -Wformat=2 -Wimplicit-fallthrough)
+      -Wshadow -Wcast-align -Wformat=2 -Wimplicit-fallthrough
+      $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
     if(arg_LIBRARY)
       target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
     endif()

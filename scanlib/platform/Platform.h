@@ -97,6 +97,8 @@ inline constexpr std::uint32_t kMbIconWarning = 0x30;
 inline constexpr std::uint32_t kMbIconInformation = 0x40;
 inline constexpr int kIdOk = 1;
 
+enum class PumpResult { kNone, kDispatched, kQuit };
+
 // ---- time ---------------------------------------------------------------------
 
 struct LocalTime {
@@ -186,8 +188,10 @@ class Platform {
   // User interface.
   virtual int ShowMessageBox(void* owner, const char* text, const char* caption,
                              std::uint32_t style) = 0;
-  // Dispatches the calling thread's pending window messages (none on POSIX).
-  virtual void PumpMessages() = 0;
+  // Takes one waiting window message of the calling thread: a quit message
+  // is reported and not dispatched; any other is translated and dispatched.
+  // POSIX hosts have no window messages: always kNone.
+  virtual PumpResult PumpOneMessage() = 0;
 
   // Dynamic libraries. Names are the Windows ones ("RIZIDUD", "klxjpeg.dll");
   // the POSIX implementation maps them to lib<name>.so.

@@ -1,0 +1,180 @@
+// Load and unload of the driver: defaults, the per-host settings file, the
+// marker file, and the informational operations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "scan/DriverContext.h"
+#include "scan/Info.h"
+#include "support/TestPlatform.h"
+
+namespace tarvo {
+namespace {
+
+class DriverLoadTest : public ::testing::Test {
+ protected:
+  test::TestPlatform platform;
+  std::string Ini() { return platform.RootFile("tarvoscn.ini"); }
+
+  std::unique_ptr<DriverContext> Load() {
+    auto context = std::make_unique<DriverContext>(platform);
+    DriverLoad(*context, nullptr);
+    return context;
+  }
+};
+
+TEST_F(DriverLoadTest, DefaultsWithNothingOnDisk) {
+  auto context = Load();
+  const ScanSettings& s = context->settings;
+  EXPECT_EQ(s.pageSizeIndex, 1);
+  EXPECT_EQ(s.scanLength, 2464);
+  EXPECT_EQ(s.scanWidth, 3507);
+  EXPECT_EQ(s.xResolution, 300);
+  EXPECT_EQ(s.yResolution, 300);
+  EXPECT_EQ(s.compression, 3);
+  EXPECT_EQ(s.imageType, 1);
+  EXPECT_EQ(s.fileType, 1);
+  EXPECT_EQ(s.continuousFeed, 1);
+  EXPECT_EQ(s.jpegQuality, 75);
+  EXPECT_EQ(s.bitsPerPixel, 0);
+  EXPECT_EQ(s.rotate, 0);
+  EXPECT_EQ(s.docName, nullptr);
+  EXPECT_EQ(s.pageName, nullptr);
+  const DriverState& st = context->state;
+  EXPECT_EQ(st.probed, 0);
+  EXPECT_EQ(st.docFile, kInvalidFile);
+  EXPECT_EQ(st.showMessages, 0);
+  EXPECT_EQ(st.separatorDetected, 0);
+  EXPECT_STREQ(st.currentLanguage.data(), "English");
+  EXPECT_FALSE(context->cdbTraceOn);
+  // The language chosen from the locale was written for this host.
+  EXPECT_EQ(test::ReadFileBytes(Ini()), "[TestHost.exe]\nLANGUAGE=English\n");
+}
+
+TEST_F(DriverLoadTest, Rotate90IsOffOnlyForExactlyFalse) {
+  struct Case {
+    const char* stored;
+    int rotate;
+  };
+  for (Case c : {Case{"FALSE", 0}, Case{"\"FALSE\"", 0}, Case{"false", 1}, Case{"TRUE", 1},
+                 Case{"no", 1}, Case{"", 1}}) {
+    test::WriteFileBytes(Ini(), std::string("[TestHost.exe]\nROTATE90=") + c.stored +
+                                    "\nLANGUAGE=English\n");
+    EXPECT_EQ(Load()->settings.rotate, c.rotate) << c.stored;
+  }
+}
+
+TEST_F(DriverLoadTest, EachHostKeepsItsOwnSection) {
+  platform.hostPath = "C:\\Apps\\Pagewell.exe";
+  auto pagewell = Load();
+  pagewell->settings.rotate = 1;
+  DriverUnload(*pagewell);
+
+  platform.hostPath = "/usr/local/bin/Rtscan65.exe";
+  platform.languageId = "0411";
+  auto rtscan = Load();
+  EXPECT_EQ(rtscan->settings.rotate, 0);
+  EXPECT_STREQ(rtscan->state.currentLanguage.data(), "Japanese");
+  DriverUnload(*rtscan);
+
+  EXPECT_EQ(test::ReadFileBytes(Ini()),
+            "[Pagewell.exe]\nLANGUAGE=English\nROTATE90=TRUE\n"
+            "[Rtscan65.exe]\nLANGUAGE=Japanese\nROTATE90=FALSE\n");
+
+  platform.hostPath = "C:\\Apps\\Pagewell.exe";
+  EXPECT_EQ(Load()->settings.rotate, 1);
+}
+
+TEST_F(DriverLoadTest, UnloadWritesRotateAndNothingElse) {
+  auto context = Load();
+  context->settings.rotate = 7;
+  context->settings.xResolution = 600;
+  DriverUnload(*context);
+  auto next = Load();
+  EXPECT_EQ(next->settings.rotate, 1);
+  EXPECT_EQ(next->settings.xResolution, 300);
+  next->settings.rotate = 0;
+  DriverUnload(*next);
+  EXPECT_EQ(Load()->settings.rotate, 0);
+}
+
+TEST_F(DriverLoadTest, LanguageKeyWinsOverTheLocaleOnceWritten) {
+  platform.languageId = "040c";
+  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
+  platform.languageId = "0407";
+  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
+  EXPECT_EQ(test::ReadFileBytes(Ini()), "[TestHost.exe]\nLANGUAGE=French\n");
+}
+
+TEST_F(DriverLoadTest, NoSettingsPathLeavesDefaultsAndWritesNothing) {
+  platform.noSettingsPath = true;
+  platform.languageId = "0410";
+  auto context = Load();
+  EXPECT_EQ(context->settings.rotate, 0);
+  EXPECT_STREQ(context->state.currentLanguage.data(), "Italian");
+  context->settings.rotate = 1;
+  DriverUnload(*context);
+  EXPECT_FALSE(test::FileExists(Ini()));
+}
+
+TEST_F(DriverLoadTest, MarkerFileSwitchesMessageBoxesOnUntilTheHostSaysOtherwise) {
+  auto quiet = Load();
+  EXPECT_EQ(ShowDriverMessage(*quiet, nullptr, "text", "caption", kMbOk), 1);
+  EXPECT_TRUE(platform.boxes.empty());
+
+  test::WriteFileBytes(platform.RootFile("sorrel.dlg"), "");
+  auto loud = Load();
+  EXPECT_EQ(loud->state.showMessages, 1);
+  ShowDriverMessage(*loud, nullptr, "text", "caption", kMbOk);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].caption, "caption");
+
+  EXPECT_EQ(SetMessageBoxes(*loud, 0), 0u);
+  ShowDriverMessage(*loud, nullptr, "text", "caption", kMbOk);
+  EXPECT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(SetMessageBoxes(*quiet, 5), 1u);
+  EXPECT_EQ(quiet->state.showMessages, 1);
+}
+
+TEST_F(DriverLoadTest, CommandTraceFollowsTheDebuggingSetUp) {
+  platform.commandTrace = true;
+  EXPECT_TRUE(Load()->cdbTraceOn);
+}
+
+TEST_F(DriverLoadTest, InformationalOperations) {
+  auto context = Load();
+  char name[16];
+  std::memset(name, 'x', sizeof name);
+  EXPECT_EQ(GetScannerName(name), 0u);
+  EXPECT_EQ(std::memcmp(name, "Tarvo RT650\0xxxx", 16), 0);  // exactly 12 bytes written
+
+  char file[300];
+  char version[32];
+  EXPECT_EQ(GetDriverName(*context, file, version), 0u);
+  EXPECT_STREQ(version, "1.007");
+  EXPECT_EQ(std::strchr(file, '/'), nullptr);  // the file name part only
+
+  EXPECT_EQ(AskAreYouSure(*context), 0u);  // shown whatever the switch says
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].caption, "SORREL");
+  EXPECT_EQ(platform.boxes[0].text, "Are you sure?");
+}
+
+TEST(FileNamePart, TakesTheTextAfterTheLastSeparator) {
+  char out[64];
+  FileNamePart("C:\\Apps\\Pagewell.exe", out, sizeof out);
+  EXPECT_STREQ(out, "Pagewell.exe");
+  FileNamePart("Pagewell.exe", out, sizeof out);
+  EXPECT_STREQ(out, "Pagewell.exe");
+  FileNamePart("dir\\", out, sizeof out);
+  EXPECT_STREQ(out, "");
+  FileNamePart("/usr/bin/rt650scan", out, sizeof out);
+  EXPECT_STREQ(out, "rt650scan");
+  FileNamePart(nullptr, out, sizeof out);
+  EXPECT_STREQ(out, "");
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,185 @@
+// Language files: the choice of language, the line parser and its odd
+// cases, the message lookup, and the shipped files themselves.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "scan/DriverContext.h"
+#include "support/TestPlatform.h"
+#include "ui/Language.h"
+
+namespace tarvo {
+namespace {
+
+TEST(LanguageChoice, FromTheLocaleIdentifier) {
+  struct Case {
+    const char* id;
+    const char* language;
+  };
+  for (Case c : {Case{"0411", "Japanese"}, Case{"0C0A", "Spanish"}, Case{"040a", "Spanish"},
+                 Case{"080A", "Spanish"}, Case{"040C", "French"}, Case{"0c0c", "French"},
+                 Case{"0407", "German"}, Case{"0807", "German"}, Case{"0410", "Italian"},
+                 Case{"0810", "Italian"}, Case{"0409", "English"}, Case{"0804", "English"},
+                 Case{"0811", "English"}, Case{"", "English"}, Case{"04", "English"}}) {
+    EXPECT_STREQ(LanguageForLocaleId(c.id), c.language) << c.id;
+  }
+}
+
+TEST(LanguageChoice, FileByExactName) {
+  EXPECT_STREQ(LanguageFileName("Japanese"), "rt650jp.txt");
+  EXPECT_STREQ(LanguageFileName("Spanish"), "rt650sp.txt");
+  EXPECT_STREQ(LanguageFileName("French"), "rt650fr.txt");
+  EXPECT_STREQ(LanguageFileName("German"), "rt650ge.txt");
+  EXPECT_STREQ(LanguageFileName("Italian"), "rt650it.txt");
+  EXPECT_STREQ(LanguageFileName("English"), "rt650us.txt");
+  EXPECT_STREQ(LanguageFileName("japanese"), "rt650us.txt");
+  EXPECT_STREQ(LanguageFileName("Klingon"), "rt650us.txt");
+}
+
+TEST(MessageTable, LookupRules) {
+  MessageTable table;
+  EXPECT_STREQ(table.Lookup(0), "Undefined string!!!");
+  EXPECT_STREQ(table.Lookup(7), "Undefined string!!!");
+  EXPECT_STREQ(table.Lookup(512), "Undefined string!!!");
+  EXPECT_STREQ(table.Lookup(513), "ID too large");
+  EXPECT_STREQ(table.Lookup(0xFFFFFFFFu), "ID too large");
+  table.Set(0, "none");  // entry 0 is what every undefined ID shows
+  EXPECT_STREQ(table.Lookup(7), "none");
+  table.Set(7, std::string(300, 'a'));
+  EXPECT_EQ(std::string(table.Lookup(7)), std::string(255, 'a'));
+}
+
+TEST(LanguageLine, ParserCases) {
+  struct Case {
+    const char* line;
+    std::uint32_t id;
+    const char* expected;  // null: the entry stays empty
+  };
+  const Case cases[] = {
+      {"012,\"Resolution\"\n", 12, "Resolution"},
+      {"12,\"Resolution\"\n", 12, nullptr},         // fourth character is not a comma
+      {"013,no quotes here\n", 13, "013,no quotes here\n"},
+      {"014,\"open only\n", 14, "open only\n"},
+      {"015,\"a\" and \"b\"\n", 15, "a"},
+      {"016,\"\"\n", 16, nullptr},                  // an empty text leaves the entry empty
+      {"513,\"too large\"\n", 513, nullptr},
+      {"-01,\"negative\"\n", 1, nullptr},
+      {"abc,\"not a number\"\n", 0, nullptr},
+      {" 17,\"blank first\"\n", 17, "blank first"},
+      {"; 018,\"comment\"\n", 18, nullptr},
+      {"01", 1, nullptr},
+  };
+  for (const Case& c : cases) {
+    MessageTable table;
+    ParseLanguageLine(table, c.line);
+    if (c.expected != nullptr) {
+      EXPECT_STREQ(table.Lookup(c.id), c.expected) << c.line;
+    } else if (c.id <= kMaxMessageId) {
+      EXPECT_STREQ(table.Lookup(c.id), "Undefined string!!!") << c.line;
+    }
+    if (c.id != 0) {
+      EXPECT_STREQ(table.Lookup(0), "Undefined string!!!") << c.line;
+    }
+  }
+}
+
+class LanguageFileTest : public ::testing::Test {
+ protected:
+  test::TestPlatform platform;
+  std::string Folder() { return platform.RootFile("windows/klxscan/"); }
+  std::unique_ptr<DriverContext> LoadWith(const char* name) {
+    auto context = std::make_unique<DriverContext>(platform);
+    LoadLanguage(*context, name);
+    return context;
+  }
+};
+
+TEST_F(LanguageFileTest, ReadsTheFileOfTheLanguageLineByLine) {
+  test::WriteFileBytes(Folder() + "rt650fr.txt",
+                       "; French texts\r\n"
+                       "007,\"first\"\r\n"
+                       "007,\"second\"\r\n"
+                       "008,\"R\xE9solution\"\r\n"
+                       "009,bare\r\n"
+                       "012\r\n");
+  auto context = LoadWith("French");
+  EXPECT_STREQ(context->state.currentLanguage.data(), "French");
+  EXPECT_STREQ(LookupMessage(*context, 7), "second");
+  EXPECT_STREQ(LookupMessage(*context, 8), "R\xE9solution");
+  EXPECT_STREQ(LookupMessage(*context, 9), "009,bare\n");  // text mode: CR LF read as LF
+  EXPECT_STREQ(LookupMessage(*context, 12), "Undefined string!!!");
+}
+
+TEST_F(LanguageFileTest, LongLinesAreReadInPiecesAndCtrlZEndsTheFile) {
+  std::string longLine = "020,\"" + std::string(300, 'x') + "\"\n";
+  // The rest of the long line begins "xxx..." at a new read: not a message line.
+  test::WriteFileBytes(Folder() + "rt650us.txt",
+                       longLine + "021,\"after\"\n\x1A" "022,\"hidden\"\n");
+  auto context = LoadWith("English");
+  EXPECT_EQ(std::string(LookupMessage(*context, 20)), std::string(250, 'x'));
+  EXPECT_STREQ(LookupMessage(*context, 21), "after");
+  EXPECT_STREQ(LookupMessage(*context, 22), "Undefined string!!!");
+}
+
+TEST_F(LanguageFileTest, UnknownOrLowerCaseNamesUseTheEnglishFileAndKeepTheName) {
+  test::WriteFileBytes(Folder() + "rt650us.txt", "001,\"English\"\n");
+  test::WriteFileBytes(Folder() + "rt650jp.txt", "001,\"Japanese\"\n");
+  auto context = LoadWith("japanese");
+  EXPECT_STREQ(context->state.currentLanguage.data(), "japanese");
+  EXPECT_STREQ(LookupMessage(*context, 1), "English");
+}
+
+TEST_F(LanguageFileTest, MissingFileLeavesEveryTextUndefined) {
+  auto context = LoadWith("German");
+  EXPECT_STREQ(LookupMessage(*context, 1), "Undefined string!!!");
+  EXPECT_STREQ(LookupMessage(*context, 600), "ID too large");
+}
+
+TEST_F(LanguageFileTest, ChoosingFromTheLocaleRecordsTheName) {
+  platform.languageId = "0C0A";
+  auto context = LoadWith(nullptr);
+  EXPECT_STREQ(context->state.currentLanguage.data(), "Spanish");
+  EXPECT_EQ(test::ReadFileBytes(platform.RootFile("tarvoscn.ini")),
+            "[TestHost.exe]\nLANGUAGE=Spanish\n");
+}
+
+// The shipped language files: every one parses, defines the same IDs as the
+// English file, and has a text for each ID the dialogs and boxes use.
+TEST(ShippedLanguageFiles, DefineTheSameMessages) {
+  const std::filesystem::path folder = TARVOSCN_LANGUAGE_DIR;
+  auto definedIds = [&](const char* file) {
+    MessageTable table;
+    std::string text = test::ReadFileBytes((folder / file).string());
+    std::set<std::uint32_t> ids;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      EXPECT_LT(line.size(), 255u) << file << ": " << line;
+      MessageTable one;
+      ParseLanguageLine(one, line + "\n");
+      for (std::uint32_t id = 1; id <= kMaxMessageId; ++id) {
+        if (std::string(one.Lookup(id)) != "Undefined string!!!") ids.insert(id);
+      }
+      start = end + 1;
+    }
+    return ids;
+  };
+  const std::set<std::uint32_t> english = definedIds("rt650us.txt");
+  ASSERT_GT(english.size(), 100u);
+  for (std::uint32_t needed : {200u, 201u, 202u, 203u, 205u, 206u, 208u, 223u, 224u}) {
+    EXPECT_TRUE(english.count(needed)) << "message " << needed;
+  }
+  for (const char* file : {"rt650jp.txt", "rt650sp.txt", "rt650fr.txt", "rt650ge.txt",
+                           "rt650it.txt"}) {
+    EXPECT_EQ(definedIds(file), english) << file;
+  }
+}
+
+}  // namespace
+}  // namespace tarvo

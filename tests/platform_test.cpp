@@ -1,0 +1,189 @@
+// The POSIX platform: drive C: mapping, Windows-style file results and error
+// numbers, private-profile files, library names, locale, events.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/posix/PosixPlatform.h"
+#include "support/TempDir.h"
+
+namespace tarvo {
+namespace {
+
+class PosixPlatformTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  PosixPlatform platform{PosixPlatformOptions{dir.path() + "/root", false, "", ""}};
+  std::string Root(const std::string& name) { return dir.path() + "/root/" + name; }
+};
+
+TEST_F(PosixPlatformTest, DriveCMapsToTheRootAndBackslashesToSlashes) {
+  EXPECT_EQ(platform.NativePath("c:\\scan.log"), Root("scan.log"));
+  EXPECT_EQ(platform.NativePath("C:\\windows\\klxscan\\rt650us.txt"),
+            Root("windows/klxscan/rt650us.txt"));
+  EXPECT_EQ(platform.NativePath("cdb.log"), "cdb.log");
+  EXPECT_EQ(platform.NativePath("/tmp/doc.tif"), "/tmp/doc.tif");
+  EXPECT_EQ(platform.NativePath("out\\page.tif"), "out/page.tif");
+}
+
+TEST_F(PosixPlatformTest, CreatingUnderDriveCCreatesTheRootFolder) {
+  FileHandle f = platform.FileOpen("c:\\scan.log", kGenericRead | kGenericWrite, kShareNone,
+                                   kOpenAlways, kFlagRandomAccess);
+  ASSERT_NE(f, kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorSuccess);
+  std::uint32_t done = 0;
+  ASSERT_TRUE(platform.FileWrite(f, "abc", 3, &done));
+  EXPECT_EQ(done, 3u);
+  EXPECT_TRUE(platform.FileClose(f));
+  EXPECT_EQ(test::ReadFileBytes(Root("scan.log")), "abc");
+
+  // Opening it again with a creating disposition succeeds with "already exists".
+  f = platform.FileOpen("c:\\scan.log", kGenericWrite, kShareNone, kOpenAlways, 0);
+  ASSERT_NE(f, kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorAlreadyExists);
+  platform.FileClose(f);
+}
+
+TEST_F(PosixPlatformTest, FailuresCarryWindowsErrorNumbers) {
+  EXPECT_EQ(platform.FileOpen("c:\\missing.txt", kGenericRead, kShareRead, kOpenExisting, 0),
+            kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
+
+  EXPECT_EQ(platform.FileOpen("c:\\no\\such\\folder\\x", kGenericWrite, 0, kCreateAlways, 0),
+            kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
+
+  test::WriteFileBytes(Root("exists.bin"), "x");
+  EXPECT_EQ(platform.FileOpen("c:\\exists.bin", kGenericWrite, 0, kCreateNew, 0), kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorFileExists);
+
+  EXPECT_FALSE(platform.FileDelete("c:\\missing.txt"));
+  EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
+
+  EXPECT_EQ(WindowsErrorFromErrno(ENOSPC), kErrorDiskFull);
+  EXPECT_EQ(WindowsErrorFromErrno(EACCES), kErrorAccessDenied);
+  EXPECT_EQ(WindowsErrorFromErrno(EIO), kErrorGenFailure);
+}
+
+TEST_F(PosixPlatformTest, OpeningWithoutSharingLocksOutASecondOpener) {
+  test::WriteFileBytes(Root("doc.tif"), "II*");
+  FileHandle first = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone,
+                                       kOpenExisting, 0);
+  ASSERT_NE(first, kInvalidFile);
+  EXPECT_EQ(platform.FileOpen("c:\\doc.tif", kGenericRead, kShareRead, kOpenExisting, 0),
+            kInvalidFile);
+  EXPECT_EQ(platform.LastError(), kErrorSharingViolation);
+  platform.FileClose(first);
+  FileHandle again = platform.FileOpen("c:\\doc.tif", kGenericRead, kShareRead, kOpenExisting, 0);
+  EXPECT_NE(again, kInvalidFile);
+  platform.FileClose(again);
+}
+
+TEST_F(PosixPlatformTest, SeekSizeTruncateAndShortRead) {
+  FileHandle f = platform.FileOpen("c:\\data.bin", kGenericRead | kGenericWrite, kShareNone,
+                                   kCreateAlways, 0);
+  ASSERT_NE(f, kInvalidFile);
+  std::uint32_t done = 0;
+  ASSERT_TRUE(platform.FileWrite(f, "0123456789", 10, &done));
+  EXPECT_EQ(platform.FileSize(f), 10u);
+  EXPECT_EQ(platform.FileSeek(f, -4, kFileEnd), 6u);
+  char buf[8] = {};
+  ASSERT_TRUE(platform.FileRead(f, buf, sizeof buf, &done));
+  EXPECT_EQ(done, 4u);  // end of file: success with fewer bytes
+  EXPECT_EQ(std::string(buf, done), "6789");
+  EXPECT_EQ(platform.FileSeek(f, -1, kFileBegin), kInvalidFilePosition);
+  EXPECT_EQ(platform.LastError(), kErrorNegativeSeek);
+  EXPECT_EQ(platform.FileSeek(f, 3, kFileBegin), 3u);
+  ASSERT_TRUE(platform.FileTruncateHere(f));
+  EXPECT_EQ(platform.FileSize(f), 3u);
+  platform.FileClose(f);
+}
+
+TEST_F(PosixPlatformTest, CopyOverwritesUnlessAskedNotTo) {
+  test::WriteFileBytes(Root("a.log"), "new");
+  test::WriteFileBytes(Root("b.log"), "old and longer");
+  EXPECT_FALSE(platform.FileCopy("c:\\a.log", "c:\\b.log", true));
+  EXPECT_EQ(platform.LastError(), kErrorFileExists);
+  EXPECT_TRUE(platform.FileCopy("c:\\a.log", "c:\\b.log", false));
+  EXPECT_EQ(test::ReadFileBytes(Root("b.log")), "new");
+  EXPECT_FALSE(platform.FileCopy("c:\\none.log", "c:\\c.log", false));
+  EXPECT_FALSE(test::FileExists(Root("c.log")));
+}
+
+TEST_F(PosixPlatformTest, ProfileReadAndWriteFollowThePrivateProfileRules) {
+  std::string ini = Root("tarvoscn.ini");
+  char buf[32];
+  // Missing file: the default, without its trailing blanks.
+  EXPECT_EQ(platform.ProfileRead(ini.c_str(), "Host.exe", "KEY", "dflt  ", buf, sizeof buf), 4u);
+  EXPECT_STREQ(buf, "dflt");
+
+  ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "Host.exe", "ROTATE90", "TRUE"));
+  ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "Other.exe", "ROTATE90", "FALSE"));
+  ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "host.EXE", "LANGUAGE", "French"));
+  EXPECT_EQ(test::ReadFileBytes(ini),
+            "[Host.exe]\nROTATE90=TRUE\nLANGUAGE=French\n[Other.exe]\nROTATE90=FALSE\n");
+
+  // Names compare without case; the value is cut to the buffer.
+  platform.ProfileRead(ini.c_str(), "HOST.EXE", "rotate90", "", buf, sizeof buf);
+  EXPECT_STREQ(buf, "TRUE");
+  char small[4];
+  EXPECT_EQ(platform.ProfileRead(ini.c_str(), "Host.exe", "LANGUAGE", "", small, sizeof small),
+            3u);
+  EXPECT_STREQ(small, "Fre");
+}
+
+TEST_F(PosixPlatformTest, LibraryNamesMapToSharedObjects) {
+  EXPECT_EQ(platform.LibraryFileName("RIZIDUD"), "librizidud.so");
+  EXPECT_EQ(platform.LibraryFileName("klxjpeg.dll"), "libklxjpeg.so");
+  EXPECT_EQ(platform.LibraryFileName("RAVEZEVA.dll"), "libravezeva.so");
+  EXPECT_EQ(platform.LibraryFileName("WNASPI32.dll"), "libwnaspi32.so");
+  EXPECT_EQ(platform.LibraryFileName("/opt/x/libfoo.so"), "/opt/x/libfoo.so");
+
+  PosixPlatform custom{PosixPlatformOptions{dir.path(), false, "", "/opt/sim/librt650sim.so"}};
+  EXPECT_EQ(custom.LibraryFileName("WNASPI32.dll"), "/opt/sim/librt650sim.so");
+  EXPECT_EQ(custom.LibraryFileName("RIZIDUD"), "librizidud.so");
+
+  EXPECT_EQ(platform.LibraryLoad("NOSUCHLIBRARY"), nullptr);
+  EXPECT_EQ(platform.LastError(), kErrorModNotFound);
+}
+
+TEST(PosixLocale, LanguageIdentifiers) {
+  struct Case {
+    const char* locale;
+    const char* id;
+  };
+  for (Case c : {Case{"ja_JP.UTF-8", "0411"}, Case{"es_ES", "0C0A"}, Case{"fr_CA.UTF-8", "040C"},
+                 Case{"de", "0407"}, Case{"it_IT@euro", "0410"}, Case{"zh_CN.GB18030", "0804"},
+                 Case{"en_US.UTF-8", "0409"}, Case{"C", "0409"}, Case{"jam", "0409"}}) {
+    EXPECT_STREQ(LanguageIdForLocale(c.locale), c.id) << c.locale;
+  }
+}
+
+TEST_F(PosixPlatformTest, ErrorTextsReadAsTheWindowsOnes) {
+  char text[128];
+  EXPECT_GT(platform.ErrorText(kErrorGenFailure, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "A device attached to the system is not functioning.\r\n");
+  EXPECT_EQ(platform.ErrorText(0xDEAD, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "");
+  char tiny[8];
+  EXPECT_EQ(platform.ErrorText(kErrorDiskFull, tiny, sizeof tiny), 7u);
+  EXPECT_STREQ(tiny, "There i");
+}
+
+TEST_F(PosixPlatformTest, EventIsSignalledFromAnotherThread) {
+  EventHandle event = platform.EventCreate();
+  ASSERT_TRUE(event.valid);
+  std::thread signaller([&] {
+    int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event.native));
+    std::uint64_t one = 1;
+    ASSERT_EQ(::write(fd, &one, sizeof one), static_cast<ssize_t>(sizeof one));
+  });
+  EXPECT_TRUE(platform.EventWait(event));
+  signaller.join();
+  EXPECT_TRUE(platform.EventClose(event));
+}
+
+}  // namespace
+}  // namespace tarvo
