@@ -44,7 +44,10 @@ static void* OpenLibrary(const char* path) {
 
 static void* FindSymbol(void* handle, const char* name) {
 #ifdef _WIN32
-  return (void*)GetProcAddress((HMODULE)handle, name);
+  FARPROC proc = GetProcAddress((HMODULE)handle, name);
+  void* address;
+  memcpy(&address, &proc, sizeof address);
+  return address;
 #else
   return dlsym(handle, name);
 #endif
