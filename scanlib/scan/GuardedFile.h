@@ -1,0 +1,37 @@
+// The guarded file operations: every document and TIFF file is created,
+// written, read, positioned and closed through them. Each logs its failure
+// under its tag with the caller's call-site number and module, shows a
+// message box while message boxes are on, and retries a device that is not
+// functioning (system error 31) in series of five attempts 5000 ms apart, for
+// a bounded number of series (kGuardedRetrySeries).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace tarvo {
+
+struct DriverContext;
+
+// On failure: kInvalidFile, after ejecting the sheet (non-retryable errors).
+FileHandle GuardedCreateFile(DriverContext& context, const char* name, std::uint32_t access,
+                             std::uint32_t share, void* security, std::uint32_t disposition,
+                             std::uint32_t flags, FileHandle templateFile, int callSite,
+                             const char* module);
+// 1 on success (also, writing nothing, for kInvalidFile), 0 on failure.
+int GuardedWriteFile(DriverContext& context, FileHandle file, const void* buffer,
+                     std::uint32_t count, std::uint32_t* written, void* overlapped, int callSite,
+                     const char* module);
+// 1 on success, 0 on failure.
+int GuardedReadFile(DriverContext& context, FileHandle file, void* buffer, std::uint32_t count,
+                    std::uint32_t* read, void* overlapped, int callSite, const char* module);
+// The new position (1, doing nothing, for kInvalidFile), or kInvalidFilePosition.
+std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file,
+                                    std::int32_t distance, std::uint32_t method, int callSite,
+                                    const char* module);
+// 1 on success (also, doing nothing, for kInvalidFile), 0 on failure.
+int GuardedCloseHandle(DriverContext& context, FileHandle file, int callSite,
+                       const char* module);
+
+}  // namespace tarvo
