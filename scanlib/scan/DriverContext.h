@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "scan/DriverState.h"
+#include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
 #include "ui/Language.h"
 
@@ -23,7 +24,8 @@ struct DriverContext {
   DriverState state;
   ScanSettings settings;
   MessageTable messages;
-  bool cdbTraceOn = false;  // SCSI command trace switch
+  AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
+  bool cdbTraceOn = false;    // SCSI command trace switch
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

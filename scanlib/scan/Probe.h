@@ -1,0 +1,23 @@
+// The scanner search: finds the RT650 on any host adapter, reads its modes
+// and capabilities, and marks the driver probed.
+#pragma once
+
+#include <cstdint>
+
+#include "base/Result.h"
+
+namespace tarvo {
+
+struct DriverContext;
+
+// TsdProbe: Ok when the scanner was found and answered TEST UNIT READY.
+Result Probe(DriverContext& context);
+// The scanner's target ID 0..6 (selecting its adapter), or kNoTarget.
+std::uint8_t FindScanner(DriverContext& context);
+// INQUIRY page 0xF0 into scannerCaps.
+Result ReadScannerInfo(DriverContext& context);
+// 0 and the revision as a number ("2.10" gives 2010), or the raw transport
+// result of a failed INQUIRY.
+std::uint32_t GetFirmwareRevision(DriverContext& context, std::int32_t* revision);
+
+}  // namespace tarvo
