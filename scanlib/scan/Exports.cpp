@@ -2,6 +2,7 @@
 // hands the call to the operation that does the work.
 #include "tarvoscn.h"
 
+#include "scan/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
 
@@ -18,6 +19,10 @@ TSD_API uint32_t TSD_CALL TsdGetDriverName(char* fileName, char* version) {
 }
 
 TSD_API uint32_t TSD_CALL TsdGetScannerName(char* name) { return tarvo::GetScannerName(name); }
+
+TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
+  return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));
+}
 
 TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {
   (void)unused;
