@@ -148,6 +148,18 @@ TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
   EXPECT_EQ(provider.requests[1].srb.SRB_HaId, 3);
 }
 
+TEST_F(TransportTest, DirectionIsMaskedAndLengthCutTo16Bits) {
+  std::vector<std::uint8_t> data(70000);
+  const std::array<std::uint8_t, 6> cdb{0x00, 0, 0, 0, 0, 0};
+  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
+  EXPECT_EQ(provider.requests[0].srb.SRB_Flags, 0x58);
+  EXPECT_EQ(provider.requests[0].srb.SRB_BufLen, 0x1170u);
+  EXPECT_EQ(provider.requests[0].srb.SRB_BufPointer, data.data());
+  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0x27, {}), 0);
+  EXPECT_EQ(provider.requests[1].srb.SRB_Flags, 0x40);
+  EXPECT_EQ(provider.requests[1].srb.SRB_BufPointer, nullptr);
+}
+
 TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
   provider.supportInfo = 0x0100 | 40;
   EXPECT_EQ(AspiInit(context), 0);

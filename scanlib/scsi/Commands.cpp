@@ -71,7 +71,8 @@ std::uint16_t Position(DriverContext& context, const CommandSpec& spec, std::uin
   return Execute(context, spec, target, sense, cdb, {});
 }
 
-// SCAN window identifier lists by window argument; any other argument sends 0x00.
+// SCAN window identifier lists by window argument; any other argument sends
+// the first list (the single identifier 0x00).
 struct WindowList {
   std::uint8_t window;
   std::uint8_t count;
@@ -123,16 +124,13 @@ std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
 
 std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                       std::uint8_t window) {
-  std::array<std::uint8_t, 2> ids{};
-  std::uint8_t count = 1;
-  for (const WindowList& list : kWindowLists) {
-    if (list.window != window) continue;
-    ids = list.ids;
-    count = list.count;
-  }
+  const auto* found = std::find_if(kWindowLists.begin(), kWindowLists.end(),
+                                   [window](const WindowList& list) { return list.window == window; });
+  const WindowList& list = found != kWindowLists.end() ? *found : kWindowLists[0];
+  std::array<std::uint8_t, 2> ids = list.ids;
   Cdb cdb = NewCdb(cmd::kScan);
-  cdb[wire::kCdb6Length] = count;
-  return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(count));
+  cdb[wire::kCdb6Length] = list.count;
+  return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(list.count));
 }
 
 std::uint16_t CmdSetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
