@@ -176,9 +176,15 @@ TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
 // The optional library found through the platform's library search.
 class RizidudPlatform : public test::ScsiTestPlatform {
  public:
+  bool failFree = false;
   LibraryHandle LibraryLoad(const char* name) override {
     if (std::string(name) == "RIZIDUD") return ScsiTestPlatform::LibraryLoad(TARVO_FAKE_RIZIDUD);
     return ScsiTestPlatform::LibraryLoad(name);
+  }
+  bool LibraryFree(LibraryHandle library) override {
+    if (!failFree) return ScsiTestPlatform::LibraryFree(library);
+    SetLastError(kErrorInvalidHandle);
+    return false;
   }
 };
 
@@ -193,6 +199,17 @@ TEST(TransportMaxTransfer, FromTheOptionalLibrary) {
   EXPECT_EQ(AdapterMaxTransfer(context, 2), 0x10002u);
   EXPECT_EQ(AdapterMaxTransfer(context, 3), 0u);
   EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST(TransportMaxTransfer, FailedUnloadIsShownAndTheSizeKept) {
+  RizidudPlatform platform;
+  platform.failFree = true;
+  DriverContext context{platform};
+  EXPECT_EQ(QueryMaxTransfer(context, 5), 0x10005u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "GetLastError 6");
+  EXPECT_EQ(platform.boxes[0].caption, "");
+  EXPECT_EQ(platform.boxes[0].style, kMbOk);
 }
 
 // The provider library loaded the way a host loads it: TARVOSCN_ASPI names it.
