@@ -173,12 +173,12 @@ TEST_P(BuilderTest, SendsItsCdbDataAndCallSite) {
   EXPECT_EQ(srb.SRB_CDBLen, c.cdb.size());
   EXPECT_EQ(srb.SRB_Cmd, aspi::kScExecScsiCmd);
   EXPECT_EQ(srb.SRB_Flags, c.flags);
-  EXPECT_EQ(srb.SRB_BufLen, c.bufLen);
+  EXPECT_EQ(std::uint32_t{srb.SRB_BufLen}, c.bufLen);
   EXPECT_EQ(srb.SRB_HaId, kAdapter);
   EXPECT_EQ(srb.SRB_Target, kTarget);
   EXPECT_EQ(srb.SRB_Lun, 0);
   EXPECT_EQ(srb.SRB_SenseLen, 14);
-  EXPECT_NE(srb.SRB_PostProc, nullptr);
+  EXPECT_NE(static_cast<void*>(srb.SRB_PostProc), nullptr);  // packed: a copy, not a reference
   EXPECT_EQ(context.transport.callSiteNumber, c.callSite);
   if (c.dataOut) {
     EXPECT_EQ(provider.requests[0].dataOut, c.dataOut(buffers));

@@ -140,7 +140,7 @@ TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
   EXPECT_EQ(provider.requests[0].srb.SRB_HaId, 1);
   EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}));
   EXPECT_EQ(provider.requests[0].srb.SRB_Flags, 0x48);
-  EXPECT_EQ(provider.requests[0].srb.SRB_BufLen, 64u);
+  EXPECT_EQ(std::uint32_t{provider.requests[0].srb.SRB_BufLen}, 64u);
   EXPECT_EQ(context.transport.callSiteNumber, 777);
   EXPECT_EQ(platform.Log("scsi.log"), FailureLines("0x06820000", 428, 777));
   // ScsiExecute goes to the selected adapter.
@@ -153,11 +153,11 @@ TEST_F(TransportTest, DirectionIsMaskedAndLengthCutTo16Bits) {
   const std::array<std::uint8_t, 6> cdb{0x00, 0, 0, 0, 0, 0};
   EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
   EXPECT_EQ(provider.requests[0].srb.SRB_Flags, 0x58);
-  EXPECT_EQ(provider.requests[0].srb.SRB_BufLen, 0x1170u);
-  EXPECT_EQ(provider.requests[0].srb.SRB_BufPointer, data.data());
+  EXPECT_EQ(std::uint32_t{provider.requests[0].srb.SRB_BufLen}, 0x1170u);
+  EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[0].srb.SRB_BufPointer), data.data());
   EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0x27, {}), 0);
   EXPECT_EQ(provider.requests[1].srb.SRB_Flags, 0x40);
-  EXPECT_EQ(provider.requests[1].srb.SRB_BufPointer, nullptr);
+  EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[1].srb.SRB_BufPointer), nullptr);
 }
 
 TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -74,10 +75,10 @@ class RecordingProvider : public aspi::Provider {
 
  private:
   static void Complete(aspi::SrbExecScsiCmd* srb, const ScriptedReply& r) {
-    std::memcpy(srb->SenseArea, r.sense.data(), std::min(r.sense.size(), sizeof srb->SenseArea));
+    std::copy_n(r.sense.begin(), std::min(r.sense.size(), sizeof srb->SenseArea), srb->SenseArea);
     if (srb->SRB_BufPointer != nullptr) {
-      std::memcpy(srb->SRB_BufPointer, r.dataIn.data(),
-                  std::min<std::size_t>(r.dataIn.size(), srb->SRB_BufLen));
+      std::copy_n(r.dataIn.begin(), std::min<std::size_t>(r.dataIn.size(), srb->SRB_BufLen),
+                  srb->SRB_BufPointer);
     }
     srb->SRB_HaStat = r.haStat;
     srb->SRB_TargStat = r.targStat;
