@@ -1,6 +1,8 @@
 // Result codes from sense data, the scanner-command failure convention, the
 // diagnostics log "c:\scan.log" and its rotation, SpinWait, the file-size
 // box and the sheet ejection behind TsdAbortScan.
+#include "scan/Diagnostics.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "scan/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scsi/Transport.h"
 #include "support/ScsiTestSupport.h"
@@ -129,7 +130,8 @@ TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   const std::size_t entryLength = ScanLog().size();
   WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
   for (int g = 0; g < 5; ++g) {
-    WriteFileBytes(platform.RootFile("scan" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
+    WriteFileBytes(platform.RootFile("scan" + std::to_string(g) + ".log"),
+                   "gen" + std::to_string(g));
   }
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
@@ -138,7 +140,8 @@ TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
   const std::string newest = platform.Log("scan0.log");
   EXPECT_EQ(newest.size(), kDriverLogLimit + entryLength);
-  EXPECT_EQ(newest.substr(kDriverLogLimit), newest.substr(kDriverLogLimit - entryLength, entryLength));
+  EXPECT_EQ(newest.substr(kDriverLogLimit),
+            newest.substr(kDriverLogLimit - entryLength, entryLength));
   EXPECT_EQ(platform.Log("scan1.log"), "gen0");
   EXPECT_EQ(platform.Log("scan4.log"), "gen3");
 }

@@ -77,9 +77,9 @@ std::vector<Operation> Operations() {
   return {
       {"Create", "CreateFile c:\\newdoc.tif",
        [](DriverContext& c, FileHandle) {
-         FileHandle f = GuardedCreateFile(c, kNewDocument, kGenericRead | kGenericWrite, kShareNone,
-                                          nullptr, kOpenAlways, kAttributeNormal, kInvalidFile, 42,
-                                          "Tiff");
+         FileHandle f =
+             GuardedCreateFile(c, kNewDocument, kGenericRead | kGenericWrite, kShareNone, nullptr,
+                               kOpenAlways, kAttributeNormal, kInvalidFile, 42, "Tiff");
          if (f != kInvalidFile) c.platform.FileClose(f);
          return f != kInvalidFile;
        },
@@ -121,8 +121,8 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
     context.state.showMessages = 1;
     const int failures = platform.failures;
     platform.failures = 0;
-    document = platform.FileOpen(kDocument, kGenericRead | kGenericWrite, kShareNone,
-                                 kOpenAlways, kAttributeNormal);
+    document = platform.FileOpen(kDocument, kGenericRead | kGenericWrite, kShareNone, kOpenAlways,
+                                 kAttributeNormal);
     std::uint32_t done = 0;
     platform.FileWrite(document, "0123", 4, &done);
     platform.FileSeek(document, 0, kFileBegin);
@@ -145,7 +145,8 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
   }
   bool Ejected() {
     for (const auto& r : provider.requests) {
-      if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3) return true;
+      if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3)
+        return true;
     }
     return false;
   }
@@ -165,8 +166,9 @@ TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
   EXPECT_FALSE(GetParam().run(context, document));
   EXPECT_EQ(platform.attempts, 1);
   EXPECT_EQ(LogEntries(), 1);
-  EXPECT_NE(platform.Log("scan.log").find(std::string(GetParam().caption) +
-                                          " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
+  EXPECT_NE(platform.Log("scan.log")
+                .find(std::string(GetParam().caption) +
+                      " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
             std::string::npos);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].caption, GetParam().caption);

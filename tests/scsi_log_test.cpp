@@ -92,8 +92,8 @@ TEST_F(ScsiLogTest, FailedRequestAddsTheSenseLine) {
 }
 
 TEST_F(ScsiLogTest, TraceIsWrittenOnlyWhileItsSwitchIsOn) {
-  TraceCommand(platform, false, 1, kNoSense.data(), std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0},
-               {}, 1);
+  TraceCommand(platform, false, 1, kNoSense.data(), std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0}, {},
+               1);
   EXPECT_FALSE(FileExists(platform.RootFile("cdb.log")));
 }
 
@@ -118,7 +118,8 @@ TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
   const std::size_t lineLength = platform.Log("scsi.log").size();
   WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit - lineLength, 'x'));
   for (int g = 0; g < 4; ++g) {
-    WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
+    WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"),
+                   "gen" + std::to_string(g));
   }
   WriteFileBytes(platform.RootFile("scsi4.log"), "oldest");
 
@@ -140,8 +141,8 @@ TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
 
 TEST_F(ScsiLogTest, TraceRotatesIntoItsOwnGenerations) {
   WriteFileBytes(platform.RootFile("cdb.log"), std::string(kScsiLogLimit, 'x'));
-  TraceCommand(platform, true, 1, kNoSense.data(), std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0},
-               {}, 1);
+  TraceCommand(platform, true, 1, kNoSense.data(), std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0}, {},
+               1);
   EXPECT_FALSE(FileExists(platform.RootFile("cdb.log")));
   EXPECT_GT(platform.Log("cdb0.log").size(), kScsiLogLimit);
 }

@@ -164,7 +164,9 @@ TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
   provider.supportInfo = 0x0100 | 40;
   EXPECT_EQ(AspiInit(context), 0);
   EXPECT_EQ(AspiAdapterCount(context), 40);
-  for (std::uint32_t a = 0; a < kMaxAdapters; ++a) EXPECT_EQ(AdapterMaxTransfer(context, a), 16384u);
+  for (std::uint32_t a = 0; a < kMaxAdapters; ++a) {
+    EXPECT_EQ(AdapterMaxTransfer(context, a), 16384u);
+  }
   EXPECT_EQ(AdapterMaxTransfer(context, 32), 0u);
 
   provider.supportInfo = 0xE800 | 3;  // SS_NO_ADAPTERS: the count stays as it was

@@ -26,7 +26,7 @@ struct ScriptedReply {
   std::uint8_t srbStatus = aspi::kSsComp;
   std::uint8_t haStat = 0;
   std::uint8_t targStat = 0;
-  std::vector<std::uint8_t> sense;  // copied into SenseArea
+  std::vector<std::uint8_t> sense;   // copied into SenseArea
   std::vector<std::uint8_t> dataIn;  // copied into the buffer (up to SRB_BufLen)
   bool pending = false;              // answer SS_PENDING and complete from another thread
 };
