@@ -1,0 +1,49 @@
+// librt650sim: the simulator as an ASPI provider library. It holds one bus,
+// built at the first call from the file that RT650SIM_CONFIG names, or with
+// the default configuration (an RT650 at adapter 0, target 0 with three
+// synthetic pages). A configuration that fails to load leaves a bus without
+// adapters and a message on stderr.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Bus.h"
+#include "Config.h"
+
+#ifdef _WIN32
+#define RT650SIM_EXPORT extern "C" __declspec(dllexport)
+#define RT650SIM_CALL __cdecl
+#else
+#define RT650SIM_EXPORT extern "C" __attribute__((visibility("default")))
+#define RT650SIM_CALL
+#endif
+
+namespace {
+
+tarvo::sim::Bus& TheBus() {
+  static tarvo::sim::Bus* bus = [] {
+    auto* b = new tarvo::sim::Bus(1);
+    const char* path = std::getenv("RT650SIM_CONFIG");
+    if (path == nullptr || *path == '\0') {
+      tarvo::sim::ApplyDefaultConfig(*b);
+      return b;
+    }
+    std::string error;
+    if (!tarvo::sim::ApplyConfigFile(path, *b, error)) {
+      std::fprintf(stderr, "rt650sim: %s: %s\n", path, error.c_str());
+      delete b;
+      b = new tarvo::sim::Bus(0);
+      b->SetSupportStatus(tarvo::aspi::kSsNoAdapters);
+    }
+    return b;
+  }();
+  return *bus;
+}
+
+}  // namespace
+
+RT650SIM_EXPORT std::uint32_t RT650SIM_CALL GetASPI32SupportInfo(void) { return TheBus().GetSupportInfo(); }
+
+RT650SIM_EXPORT std::uint32_t RT650SIM_CALL SendASPI32Command(void* srb) {
+  return TheBus().SendCommand(static_cast<tarvo::aspi::SrbExecScsiCmd*>(srb));
+}
