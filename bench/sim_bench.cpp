@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Bus.h"
+#include "Request.h"
 
 namespace {
 
@@ -17,16 +18,7 @@ namespace aspi = tarvo::aspi;
 constexpr int kPages = 100;
 
 aspi::SrbExecScsiCmd Request(std::initializer_list<std::uint8_t> cdb, std::uint8_t* data, std::uint32_t length) {
-  aspi::SrbExecScsiCmd srb;
-  std::memset(&srb, 0, sizeof srb);
-  srb.SRB_Cmd = aspi::kScExecScsiCmd;
-  srb.SRB_Flags = aspi::kSrbDirIn | aspi::kSrbEventNotify;
-  srb.SRB_BufLen = length;
-  srb.SRB_BufPointer = data;
-  srb.SRB_SenseLen = 14;
-  srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
-  std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
-  return srb;
+  return tarvo::sim::MakeRequest(cdb, aspi::kSrbDirIn, data, length);
 }
 
 std::uint8_t B(std::uint32_t v, int shift) { return static_cast<std::uint8_t>(v >> shift); }

@@ -159,8 +159,7 @@ TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
 TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   Bus bus;
   bus.AddScanner(0, 0).AddPage(PatternPage(850, 1100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
-  std::vector<std::uint8_t> mode(20, 0);
-  mode[4] = 0x32, mode[5] = 14, mode[4 + 6] = 0x40 | 0x20;
+  std::vector<std::uint8_t> mode = test::ScanModePage(0x40 | 0x20);  // continuous feed, auto size
   ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
   std::vector<std::uint8_t> window = test::WindowData(200, 0, 0, 1200, 1200, 2, 8);
   ASSERT_TRUE(test::SetWindow(bus, window).Good());

@@ -210,8 +210,7 @@ TEST(SimFeeder, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) 
   Rt650& scanner = bus.AddScanner(0, 0);
   scanner.SetCounters({100, 55, 9});
   for (int i = 0; i < 3; ++i) scanner.AddPage(BlankPage(64, 64, 300));
-  std::vector<std::uint8_t> mode(20, 0);
-  mode[4] = 0x32, mode[5] = 14;  // continuous feed off
+  std::vector<std::uint8_t> mode = test::ScanModePage(0);  // continuous feed off
   ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
 
   ASSERT_TRUE(test::Scan(bus).Good());
@@ -268,8 +267,7 @@ TEST(SimImprinter, StampsTextAndCounterWhenTheAddonIsOn) {
   Rt650& scanner = bus.AddScanner(0, 0);
   scanner.SetCounters({0, 0, 41});
   for (int i = 0; i < 2; ++i) scanner.AddPage(BlankPage(600, 600, 300));
-  std::vector<std::uint8_t> mode(20, 0);
-  mode[4] = 0x32, mode[5] = 14, mode[4 + 6] = 0x40 | 0x08;  // continuous feed, addon on
+  std::vector<std::uint8_t> mode = test::ScanModePage(0x40 | 0x08);  // continuous feed, addon on
   ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
   std::vector<std::uint8_t> addon(90, 0);
   addon[4] = 0x34, addon[5] = 0x54;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Bus.h"
+#include "Request.h"
 
 namespace tarvo::sim::test {
 
@@ -34,17 +35,7 @@ inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 // Fills a request block as the transport does and sends it.
 inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
                     std::uint8_t* data, std::uint32_t length, std::uint8_t adapter = 0, std::uint8_t target = 0) {
-  aspi::SrbExecScsiCmd srb;
-  std::memset(&srb, 0, sizeof srb);
-  srb.SRB_Cmd = aspi::kScExecScsiCmd;
-  srb.SRB_HaId = adapter;
-  srb.SRB_Flags = static_cast<std::uint8_t>(direction | aspi::kSrbEventNotify);
-  srb.SRB_Target = target;
-  srb.SRB_BufLen = length;
-  srb.SRB_BufPointer = data;
-  srb.SRB_SenseLen = 14;
-  srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
-  std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
+  aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data, length, adapter, target);
   Outcome out;
   out.returned = provider.SendCommand(&srb);
   out.srbStatus = srb.SRB_Status;
@@ -76,6 +67,15 @@ inline Outcome GetScanMode(aspi::Provider& p, std::uint8_t page, std::vector<std
 }
 inline Outcome DefineScanMode(aspi::Provider& p, std::vector<std::uint8_t>& data) {
   return Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data);
+}
+// Scan mode page 0x32 (20 bytes of data) with page byte 6 = `feed`
+// (0x40 continuous feed, 0x20 auto size, 0x08 addon on).
+inline std::vector<std::uint8_t> ScanModePage(std::uint8_t feed) {
+  std::vector<std::uint8_t> data(20, 0);
+  data[4] = 0x32;
+  data[5] = 14;
+  data[4 + 6] = feed;
+  return data;
 }
 inline Outcome Scan(aspi::Provider& p) {
   std::vector<std::uint8_t> list{0};
