@@ -22,8 +22,14 @@ void SignalEvent(void* postProc) {
 void SleepMs(std::uint32_t ms) { Sleep(ms); }
 
 namespace {
+// The thread holds a reference on the module that contains this code and
+// drops it as it ends, so that the provider library cannot be unloaded
+// under a thread that is still returning from a completed request.
 DWORD WINAPI WorkerMain(LPVOID param) {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WorkerMain), &self);
   (*static_cast<std::function<void()>*>(param))();
+  if (self != nullptr) FreeLibraryAndExitThread(self, 0);
   return 0;
 }
 }  // namespace

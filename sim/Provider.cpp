@@ -2,9 +2,11 @@
 // built at the first call from the file that RT650SIM_CONFIG names, or with
 // the default configuration (an RT650 at adapter 0, target 0 with three
 // synthetic pages). A configuration that fails to load leaves a bus without
-// adapters and a message on stderr.
+// adapters and a message on stderr. The bus is destroyed when the library is
+// unloaded, which waits for a request still completing on its worker thread.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "Bus.h"
@@ -20,23 +22,24 @@
 
 namespace {
 
+std::unique_ptr<tarvo::sim::Bus> MakeBus() {
+  auto bus = std::make_unique<tarvo::sim::Bus>(1);
+  const char* path = std::getenv("RT650SIM_CONFIG");
+  if (path == nullptr || *path == '\0') {
+    tarvo::sim::ApplyDefaultConfig(*bus);
+    return bus;
+  }
+  std::string error;
+  if (!tarvo::sim::ApplyConfigFile(path, *bus, error)) {
+    std::fprintf(stderr, "rt650sim: %s: %s\n", path, error.c_str());
+    bus = std::make_unique<tarvo::sim::Bus>(0);
+    bus->SetSupportStatus(tarvo::aspi::kSsNoAdapters);
+  }
+  return bus;
+}
+
 tarvo::sim::Bus& TheBus() {
-  static tarvo::sim::Bus* bus = [] {
-    auto* b = new tarvo::sim::Bus(1);
-    const char* path = std::getenv("RT650SIM_CONFIG");
-    if (path == nullptr || *path == '\0') {
-      tarvo::sim::ApplyDefaultConfig(*b);
-      return b;
-    }
-    std::string error;
-    if (!tarvo::sim::ApplyConfigFile(path, *b, error)) {
-      std::fprintf(stderr, "rt650sim: %s: %s\n", path, error.c_str());
-      delete b;
-      b = new tarvo::sim::Bus(0);
-      b->SetSupportStatus(tarvo::aspi::kSsNoAdapters);
-    }
-    return b;
-  }();
+  static const std::unique_ptr<tarvo::sim::Bus> bus = MakeBus();
   return *bus;
 }
 
