@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "Bus.h"
+#include "Config.h"
 #include "scan/DriverContext.h"
+#include "scan/Probe.h"
 #include "scsi/Commands.h"
 #include "scsi/Transport.h"
 #include "support/ScsiTestSupport.h"
@@ -86,6 +88,36 @@ TEST_P(SimDriver, ScriptedFaultsBecomeTransportResults) {
 
 INSTANTIATE_TEST_SUITE_P(Completion, SimDriver,
                          ::testing::Values(sim::Completion::kSynchronous, sim::Completion::kPending));
+
+// The driver's scanner search over a bus with other devices on it.
+TEST(SimProbe, FindsTheScannerBehindOtherDevicesOnTheSecondAdapter) {
+  test::ScsiTestPlatform platform;
+  DriverContext context{platform};
+  sim::Bus bus(2);
+  bus.AddDevice(0, 0, sim::Identity{0x00, "QUANTEX", "FIRECREST", "1.0"});
+  bus.AddDevice(0, 1, sim::Identity{0x06, "OTHERCO", "SCAN 4000", "1.00"});
+  bus.AddScanner(0, 7);  // target 7 is never tried
+  bus.AddScanner(1, 2);
+  SetProvider(context.transport, &bus);
+  ASSERT_EQ(Probe(context), Result::Ok);
+  EXPECT_EQ(context.state.probed, 1);
+  EXPECT_EQ(context.state.scannerAdapter, 1u);
+  EXPECT_EQ(context.state.scannerTarget, 2);
+  EXPECT_TRUE(context.state.scannerCaps.batchCapable);
+  EXPECT_EQ(context.state.scannerCaps.value, 1u);
+  for (const sim::CommandRecord& r : bus.Records()) EXPECT_NE(r.target, 7);
+}
+
+TEST(SimProbe, ANotReadyScannerLeavesTheDriverUnprobed) {
+  test::ScsiTestPlatform platform;
+  DriverContext context{platform};
+  sim::Bus bus;
+  std::string error;
+  ASSERT_TRUE(sim::ApplyConfig("scanner 0 0\nfault tur 2 not-ready\n", bus, error)) << error;
+  SetProvider(context.transport, &bus);
+  EXPECT_EQ(ToCode(Probe(context)), 16u);
+  EXPECT_EQ(context.state.probed, 0);
+}
 
 }  // namespace
 }  // namespace tarvo
