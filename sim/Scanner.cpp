@@ -559,6 +559,10 @@ ImageJob Rt650::PlanImage(const Page& page) const {
     }
   };
   map(job.sourceX, job.width, left, xres, page.width);
+  job.insideWidth = static_cast<std::uint32_t>(
+      std::find(job.sourceX.begin(), job.sourceX.end(), ImageJob::kOutside) - job.sourceX.begin());
+  job.direct = job.width > 0 && job.insideWidth == job.width &&
+               job.sourceX.back() - job.sourceX.front() == job.width - 1;
   map(job.sourceY, job.rows, top, yres, page.height);
   return job;
 }
@@ -566,39 +570,52 @@ ImageJob Rt650::PlanImage(const Page& page) const {
 namespace {
 
 // One scanner row: pixels packed most significant bit first, padded with 0.
-void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint8_t* out) {
+// The row's gray values are gathered first (columns beyond the sheet are
+// white; the source columns rise with x, so those are a suffix), then packed.
+void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint8_t* out,
+               std::vector<std::uint8_t>& gray) {
   std::memset(out, 0, job.rowBytes);
   const std::uint32_t sy = job.sourceY[y];
-  const std::uint8_t* src = sy == ImageJob::kOutside ? nullptr : page.raster.Row(sy);
-  const std::uint32_t* sx = job.sourceX.data();
-  auto pixel = [&](std::uint32_t x) -> std::uint8_t {
-    return (src != nullptr && sx[x] != ImageJob::kOutside) ? src[sx[x]] : 255;
-  };
+  const std::uint8_t* g = nullptr;
+  if (sy != ImageJob::kOutside && job.direct) {
+    g = page.raster.Row(sy) + job.sourceX[0];  // same resolution, wholly on the sheet
+  } else {
+    gray.assign(job.width, 255);
+    if (sy != ImageJob::kOutside) {
+      const std::uint8_t* src = page.raster.Row(sy);
+      const std::uint32_t* sx = job.sourceX.data();
+      for (std::uint32_t x = 0; x < job.insideWidth; ++x) gray[x] = src[sx[x]];
+    }
+    g = gray.data();
+  }
   if (job.composition == kCompositionGray) {
     const unsigned bits = job.bitsPerPixel;
-    const unsigned shift = 8 - bits;
     if (bits == 8) {
-      for (std::uint32_t x = 0; x < job.width; ++x) out[x] = pixel(x);
+      std::memcpy(out, g, job.width);
       return;
     }
+    const unsigned shift = 8 - bits;
     const unsigned perByte = 8 / bits;
     for (std::uint32_t x = 0; x < job.width; ++x) {
       const unsigned slot = x % perByte;
-      out[x / perByte] = static_cast<std::uint8_t>(out[x / perByte] |
-                                                   ((pixel(x) >> shift) << (8 - bits * (slot + 1))));
+      out[x / perByte] = static_cast<std::uint8_t>(out[x / perByte] | ((g[x] >> shift) << (8 - bits * (slot + 1))));
     }
     return;
   }
-  const bool halftone = job.composition == kCompositionHalftone;
-  const auto& dither = kBayer[y & 3];
-  for (std::uint32_t x0 = 0; x0 < job.width; x0 += 8) {
-    std::uint8_t byte = 0;
-    const std::uint32_t end = std::min(job.width, x0 + 8);
-    for (std::uint32_t x = x0; x < end; ++x) {
-      const std::uint8_t limit = halftone ? dither[x & 3] : job.threshold;
-      if (pixel(x) < limit) byte = static_cast<std::uint8_t>(byte | (0x80u >> (x - x0)));
-    }
-    out[x0 / 8] = byte;
+  // Line art against the threshold, halftone against a 4 x 4 ordered dither.
+  std::array<std::uint8_t, 8> limit{};
+  for (std::size_t i = 0; i < limit.size(); ++i) {
+    limit[i] = job.composition == kCompositionHalftone ? kBayer[y & 3][i & 3] : job.threshold;
+  }
+  const std::uint32_t whole = job.width / 8;
+  for (std::uint32_t i = 0; i < whole; ++i) {
+    const std::uint8_t* p = g + std::size_t{i} * 8;
+    unsigned byte = 0;
+    for (unsigned b = 0; b < 8; ++b) byte |= static_cast<unsigned>(p[b] < limit[b]) << (7 - b);
+    out[i] = static_cast<std::uint8_t>(byte);
+  }
+  for (std::uint32_t x = whole * 8; x < job.width; ++x) {
+    if (g[x] < limit[x & 7]) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (0x80u >> (x & 7)));
   }
 }
 
@@ -607,6 +624,7 @@ void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint
 void Rt650::RenderImage(const Page& page, const ImageJob& job, std::size_t from, ByteSpan out) {
   if (out.empty() || job.rowBytes == 0) return;
   std::vector<std::uint8_t> scratch;
+  std::vector<std::uint8_t> gray;
   std::size_t done = 0;
   while (done < out.size()) {
     const std::size_t at = from + done;
@@ -614,10 +632,10 @@ void Rt650::RenderImage(const Page& page, const ImageJob& job, std::size_t from,
     const std::size_t inRow = at % job.rowBytes;
     const std::size_t take = std::min<std::size_t>(job.rowBytes - inRow, out.size() - done);
     if (inRow == 0 && take == job.rowBytes) {
-      RenderRow(page, job, row, out.data() + done);
+      RenderRow(page, job, row, out.data() + done, gray);
     } else {
       scratch.resize(job.rowBytes);
-      RenderRow(page, job, row, scratch.data());
+      RenderRow(page, job, row, scratch.data(), gray);
       std::memcpy(out.data() + done, scratch.data() + inRow, take);
     }
     done += take;

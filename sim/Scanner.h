@@ -71,6 +71,8 @@ struct ImageJob {
   std::uint32_t rowBytes = 0;
   std::size_t totalBytes = 0;
   std::vector<std::uint32_t> sourceX;   // per output column: source column, or kOutside
+  std::uint32_t insideWidth = 0;        // columns before the first kOutside
+  bool direct = false;                  // sourceX is consecutive columns of the sheet
   std::vector<std::uint32_t> sourceY;   // per output row
   static constexpr std::uint32_t kOutside = 0xFFFFFFFFu;
 };
