@@ -68,7 +68,7 @@ class Device {
 
 // Identity of a device in its standard INQUIRY data.
 struct Identity {
-  std::uint8_t peripheralType = 0x06;  // 0x00 disk, 0x06 scanner
+  std::uint8_t peripheralType = wire::kDeviceTypeScanner;  // 0x00 disk
   std::string vendor = "TARVO";        // 8 bytes, space-padded
   std::string product = "RT650";       // 16 bytes, space-padded
   std::string revision = "2.10";       // 4 bytes, space-padded

@@ -32,26 +32,15 @@ void Exchange::ReturnData(std::span<const std::uint8_t> bytes, std::size_t alloc
 
 namespace {
 
-// Standard INQUIRY data (64 bytes):
-//   0  peripheral device type     2  version 2      3  response data format 2
-//   4  additional length 59       8  vendor (8)    16  product (16)   32  revision (4)
-constexpr std::size_t kInqDeviceType = 0;
-constexpr std::size_t kInqVersion = 2;
-constexpr std::size_t kInqResponseFormat = 3;
-constexpr std::size_t kInqAdditionalLength = 4;
-
 void PutPadded(ByteSpan out, std::size_t at, std::size_t length, const std::string& text) {
   for (std::size_t i = 0; i < length; ++i) {
     out[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
   }
 }
 
-// Vendor page 0xF0 (40 bytes): 0 device type, 1 page code, 3 page length 36,
-// 34..37 capability value, 39 flags.
-constexpr std::size_t kVpPageCode = 1;
-constexpr std::size_t kVpPageLength = 3;
 // Supported-pages page 0x00: 0 device type, 1 page 0, 3 count, then the page codes.
-constexpr std::array<std::uint8_t, 6> kSupportedPages{0x06, 0x00, 0x00, 0x02, 0x00, kVendorPageCode};
+constexpr std::array<std::uint8_t, 6> kSupportedPages{kDeviceTypeScanner, kSupportedPagesPage, 0x00, 0x02,
+                                                     kSupportedPagesPage, kVendorPageCode};
 
 // Ordered dither thresholds for halftone, 4 x 4 Bayer matrix scaled to 0..255.
 constexpr std::array<std::array<std::uint8_t, 4>, 4> kBayer{{
@@ -320,12 +309,12 @@ void Rt650::Inquiry(Exchange& x) {
     if (page != 0) return x.Check(kSenseInvalidCdbField);
     return x.ReturnData(StandardInquiry(info_.identity), allocation);
   }
-  if (page == 0x00) return x.ReturnData(kSupportedPages, allocation);
+  if (page == kSupportedPagesPage) return x.ReturnData(kSupportedPages, allocation);
   if (page != kVendorPageCode) return x.Check(kSenseInvalidCdbField);
   std::array<std::uint8_t, kVendorPageLength> vpd{};
   vpd[0] = info_.identity.peripheralType;
-  vpd[kVpPageCode] = kVendorPageCode;
-  vpd[kVpPageLength] = kVendorPageLength - 4;
+  vpd[kVpdPageCode] = kVendorPageCode;
+  vpd[kVpdPageLength] = kVendorPageLength - 4;
   PutBe32(vpd, kVpCapability, info_.capability);
   vpd[kVpFlags] = info_.vendorFlags;
   x.ReturnData(vpd, allocation);
