@@ -17,7 +17,8 @@ namespace aspi = tarvo::aspi;
 
 constexpr int kPages = 100;
 
-aspi::SrbExecScsiCmd Request(std::initializer_list<std::uint8_t> cdb, std::uint8_t* data, std::uint32_t length) {
+aspi::SrbExecScsiCmd Request(std::initializer_list<std::uint8_t> cdb, std::uint8_t* data,
+                             std::uint32_t length) {
   return tarvo::sim::MakeRequest(cdb, aspi::kSrbDirIn, data, length);
 }
 
@@ -53,7 +54,8 @@ std::size_t RunBatch(Bus& bus, std::uint32_t rowBytes) {
       bus.SendCommand(&read);
     }
     for (int guard = 0; guard < 100000; ++guard) {
-      auto read = Request({0x28, 0, 0, 0, 0, 0, B(length, 16), B(length, 8), B(length, 0), 0}, chunk.data(), length);
+      auto read = Request({0x28, 0, 0, 0, 0, 0, B(length, 16), B(length, 8), B(length, 0), 0},
+                          chunk.data(), length);
       bus.SendCommand(&read);
       if (read.SRB_TargStat != 0) {
         total += length - ((std::uint32_t{read.SenseArea[5]} << 8) | read.SenseArea[6]) -
@@ -86,7 +88,8 @@ BENCHMARK(BM_SimBatch)->Args({0, 1})->Args({2, 8})->Unit(benchmark::kMillisecond
 
 // Reference: copying the delivered bytes of 100 pages (line art, 8-bit gray).
 void BM_ReferenceCopy(benchmark::State& state) {
-  const std::size_t pageBytes = std::size_t{(static_cast<std::uint32_t>(state.range(1)) * 2480u + 31) / 32 * 4} * 3507;
+  const std::size_t pageBytes =
+      std::size_t{(static_cast<std::uint32_t>(state.range(1)) * 2480u + 31) / 32 * 4} * 3507;
   std::vector<std::uint8_t> from(pageBytes, 0x5A), to(32768);
   for (auto _ : state) {
     for (int page = 0; page < kPages; ++page) {
@@ -105,8 +108,8 @@ void BM_SyntheticPage(benchmark::State& state) {
   tarvo::sim::GrayRaster raster;
   std::uint32_t index = 0;
   for (auto _ : state) {
-    tarvo::sim::RenderSynthetic(tarvo::sim::SyntheticSpec{42, index++, static_cast<std::uint32_t>(state.range(0))},
-                                raster);
+    tarvo::sim::RenderSynthetic(
+        tarvo::sim::SyntheticSpec{42, index++, static_cast<std::uint32_t>(state.range(0))}, raster);
     benchmark::DoNotOptimize(raster.pixels.data());
   }
 }

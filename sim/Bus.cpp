@@ -22,7 +22,8 @@ Bus::Slot* Bus::Find(std::uint8_t adapter, std::uint8_t target) {
   return it == slots_.end() ? nullptr : &*it;
 }
 
-void Bus::Place(std::uint8_t adapter, std::uint8_t target, std::unique_ptr<Device> device, Rt650* scanner) {
+void Bus::Place(std::uint8_t adapter, std::uint8_t target, std::unique_ptr<Device> device,
+                Rt650* scanner) {
   if (Slot* slot = Find(adapter, target)) {
     slot->device = std::move(device);
     slot->scanner = scanner;
@@ -126,14 +127,16 @@ void Bus::Execute(aspi::SrbExecScsiCmd* srb) {
       srb->SRB_Status = x.targetStatus == aspi::kTargetGood ? aspi::kSsComp : aspi::kSsErr;
       if (x.targetStatus == aspi::kTargetCheckCondition) {
         record.sense = x.sense.Bytes();
-        std::memcpy(srb->SenseArea, record.sense.data(),
-                    std::min<std::size_t>({record.sense.size(), srb->SRB_SenseLen, sizeof srb->SenseArea}));
+        std::memcpy(
+            srb->SenseArea, record.sense.data(),
+            std::min<std::size_t>({record.sense.size(), srb->SRB_SenseLen, sizeof srb->SenseArea}));
       }
     }
     const bool image = record.cdb[0] == wire::kOpRead && cdbLength >= wire::kCdb10 &&
                        record.cdb[wire::kCdb10DataType] == wire::kDataImage;
     if (x.direction != aspi::kSrbDirOut && (!image || keepImageData_)) {
-      record.dataIn.assign(x.data.begin(), x.data.begin() + static_cast<std::ptrdiff_t>(x.transferred));
+      record.dataIn.assign(x.data.begin(),
+                           x.data.begin() + static_cast<std::ptrdiff_t>(x.transferred));
     }
   }
   record.srbStatus = srb->SRB_Status;
@@ -154,7 +157,8 @@ void Bus::Log(const CommandRecord& r) {
   const std::vector<std::uint8_t>& data = r.dataOut.empty() ? r.dataIn : r.dataOut;
   if (!data.empty()) {
     std::fprintf(wireLog_, " | %s", r.dataOut.empty() ? "in" : "out");
-    for (std::size_t i = 0; i < std::min<std::size_t>(data.size(), 32); ++i) std::fprintf(wireLog_, " %02X", data[i]);
+    for (std::size_t i = 0; i < std::min<std::size_t>(data.size(), 32); ++i)
+      std::fprintf(wireLog_, " %02X", data[i]);
     if (data.size() > 32) std::fprintf(wireLog_, " ...");
   }
   std::fprintf(wireLog_, " | srb 0x%02X ha 0x%02X target 0x%02X", r.srbStatus, r.hostAdapterStatus,

@@ -39,7 +39,7 @@ struct CommandRecord {
 
 enum class Completion : std::uint8_t {
   kSynchronous,  // SendCommand finishes the request and returns its SRB status
-  kPending,      // SendCommand returns SS_PENDING; a worker thread finishes it and signals the event
+  kPending,  // SendCommand returns SS_PENDING; a worker thread finishes it and signals the event
 };
 
 class Bus final : public aspi::Provider {
@@ -79,7 +79,8 @@ class Bus final : public aspi::Provider {
     Rt650* scanner;  // the same device when it is an RT650
   };
   Slot* Find(std::uint8_t adapter, std::uint8_t target);
-  void Place(std::uint8_t adapter, std::uint8_t target, std::unique_ptr<Device> device, Rt650* scanner);
+  void Place(std::uint8_t adapter, std::uint8_t target, std::unique_ptr<Device> device,
+             Rt650* scanner);
   void Execute(aspi::SrbExecScsiCmd* srb);
   void Log(const CommandRecord& record);
 

@@ -16,13 +16,20 @@ struct NamedOpcode {
   std::uint8_t opcode;
 };
 constexpr std::array<NamedOpcode, 15> kCommandNames{{
-    {"tur", wire::kOpTestUnitReady},          {"requestsense", wire::kOpRequestSense},
-    {"inquiry", wire::kOpInquiry},            {"modeselect", wire::kOpModeSelect},
-    {"scan", wire::kOpScan},                  {"setwindow", wire::kOpSetWindow},
-    {"getwindow", wire::kOpGetWindow},        {"read", wire::kOpRead},
-    {"send", wire::kOpSend},                  {"objectposition", wire::kOpObjectPosition},
-    {"getscanmode", wire::kOpGetScanMode},    {"definescanmode", wire::kOpDefineScanMode},
-    {"stopbatch", wire::kOpStopBatch},        {"definekey", wire::kOpDefineFunctionKey},
+    {"tur", wire::kOpTestUnitReady},
+    {"requestsense", wire::kOpRequestSense},
+    {"inquiry", wire::kOpInquiry},
+    {"modeselect", wire::kOpModeSelect},
+    {"scan", wire::kOpScan},
+    {"setwindow", wire::kOpSetWindow},
+    {"getwindow", wire::kOpGetWindow},
+    {"read", wire::kOpRead},
+    {"send", wire::kOpSend},
+    {"objectposition", wire::kOpObjectPosition},
+    {"getscanmode", wire::kOpGetScanMode},
+    {"definescanmode", wire::kOpDefineScanMode},
+    {"stopbatch", wire::kOpStopBatch},
+    {"definekey", wire::kOpDefineFunctionKey},
     {"getkey", wire::kOpGetFunctionKey},
 }};
 
@@ -42,8 +49,8 @@ struct PaperSize {
   std::uint32_t widthMm10;
   std::uint32_t lengthMm10;
 };
-constexpr std::array<PaperSize, 4> kPaperSizes{{
-    {"a4", 2100, 2970}, {"a5", 1480, 2100}, {"letter", 2159, 2794}, {"legal", 2159, 3556}}};
+constexpr std::array<PaperSize, 4> kPaperSizes{
+    {{"a4", 2100, 2970}, {"a5", 1480, 2100}, {"letter", 2159, 2794}, {"legal", 2159, 3556}}};
 
 using Words = std::vector<std::string_view>;
 
@@ -77,12 +84,26 @@ class Parser {
 
   bool Line(const Words& w, std::string& problem);
 
+  // One statement each; `w[0]` is the keyword.
+  bool Adapters(const Words& w, std::string& problem);
+  bool ScannerAt(const Words& w, std::string& problem);
+  bool OtherDeviceAt(const Words& w, std::string& problem);
+  bool IdentityWord(const Words& w, std::string& problem);
+  bool VendorPage(const Words& w, std::string& problem);
+  bool Counters(const Words& w, std::string& problem);
+  bool Pages(const Words& w, std::string& problem);
+  bool Condition(const Words& w, std::string& problem);
+  bool Fault(const Words& w, std::string& problem);
+  bool CompletionMode(const Words& w, std::string& problem);
+  bool WireLog(const Words& w, std::string& problem);
+
  private:
   Rt650& Scanner() {
     if (scanner_ == nullptr) scanner_ = &bus_.AddScanner(0, 0);
     return *scanner_;
   }
-  bool Num(const Words& w, std::size_t i, std::uint64_t limit, std::uint64_t& v, std::string& problem) {
+  bool Num(const Words& w, std::size_t i, std::uint64_t limit, std::uint64_t& v,
+           std::string& problem) {
     if (i >= w.size() || !Number(w[i], limit, v)) {
       problem = i >= w.size() ? "missing number" : "bad number '" + std::string(w[i]) + "'";
       return false;
@@ -110,10 +131,6 @@ class Parser {
     }
     return true;
   }
-  bool Fault(const Words& w, std::string& problem);
-  bool Condition(const Words& w, std::string& problem);
-  bool Pages(const Words& w, std::string& problem);
-
   Bus& bus_;
   Rt650* scanner_ = nullptr;
 };
@@ -160,11 +177,14 @@ bool Parser::Fault(const Words& w, std::string& problem) {
     rule.sense = sense->sense;
   } else if (kind == "illegal") {
     if (!Num(w, 4, 255, a, problem) || !Num(w, 5, 255, b, problem)) return false;
-    rule.sense = Sense{wire::kKeyIllegalRequest, static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)};
+    rule.sense =
+        Sense{wire::kKeyIllegalRequest, static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)};
     next = 6;
   } else if (kind == "sense") {
-    if (!Num(w, 4, 15, a, problem) || !Num(w, 5, 255, b, problem) || !Num(w, 6, 255, c, problem)) return false;
-    rule.sense = Sense{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(c)};
+    if (!Num(w, 4, 15, a, problem) || !Num(w, 5, 255, b, problem) || !Num(w, 6, 255, c, problem))
+      return false;
+    rule.sense = Sense{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                       static_cast<std::uint8_t>(c)};
     next = 7;
   } else if (kind == "busy") {
     rule.kind = FaultKind::kBusy;
@@ -236,7 +256,8 @@ bool Parser::Pages(const Words& w, std::string& problem) {
     Page page;
     const PnmError error = LoadPnmFile(std::string(w[1]), static_cast<std::uint32_t>(dpi), page);
     if (error != PnmError::kNone || dpi < 50) {
-      problem = std::string(w[1]) + ": " + (error != PnmError::kNone ? PnmErrorText(error) : "dpi below 50");
+      problem = std::string(w[1]) + ": " +
+                (error != PnmError::kNone ? PnmErrorText(error) : "dpi below 50");
       return false;
     }
     Scanner().AddPage(std::move(page));
@@ -261,84 +282,135 @@ bool Parser::Pages(const Words& w, std::string& problem) {
     }
     size = *it;
   }
-  if (!Scanner().AddSyntheticPages(static_cast<std::uint32_t>(count), seed, static_cast<std::uint32_t>(dpi),
-                                   size.widthMm10, size.lengthMm10)) {
+  if (!Scanner().AddSyntheticPages(static_cast<std::uint32_t>(count), seed,
+                                   static_cast<std::uint32_t>(dpi), size.widthMm10,
+                                   size.lengthMm10)) {
     problem = "synthetic pages are made at 200, 300 or 600 dpi";
     return false;
   }
   return true;
 }
 
-bool Parser::Line(const Words& w, std::string& problem) {
-  const std::string_view key = w[0];
+bool Parser::Adapters(const Words& w, std::string& problem) {
   std::uint64_t v = 0;
+  if (!Num(w, 1, 8, v, problem)) return false;
+  bus_.SetAdapterCount(static_cast<std::uint8_t>(v));
+  return true;
+}
+
+bool Parser::ScannerAt(const Words& w, std::string& problem) {
   std::uint8_t adapter = 0, target = 0;
-  if (key == "adapters") {
-    if (!Num(w, 1, 8, v, problem)) return false;
-    bus_.SetAdapterCount(static_cast<std::uint8_t>(v));
-  } else if (key == "scanner") {
-    if (!Address(w, adapter, target, problem)) return false;
-    scanner_ = &bus_.AddScanner(adapter, target);
-  } else if (key == "disk" || key == "device") {
-    // disk A T [VENDOR [PRODUCT [REV]]];  device A T TYPE VENDOR PRODUCT [REV]
-    if (!Address(w, adapter, target, problem)) return false;
-    Identity id{0x00, "QUANTEX", "FIRECREST 2GB", "1.0"};
-    std::size_t at = 3;
-    if (key == "device") {
-      if (!Num(w, 3, 31, v, problem)) return false;
-      id = Identity{static_cast<std::uint8_t>(v), "OTHERCO", "SCAN 4000", "1.00"};
-      at = 4;
-    }
-    if (w.size() > at) id.vendor = std::string(w[at]);
-    if (w.size() > at + 1) id.product = std::string(w[at + 1]);
-    if (w.size() > at + 2) id.revision = std::string(w[at + 2]);
-    bus_.AddDevice(adapter, target, id);
-  } else if (key == "vendor" || key == "product" || key == "revision") {
-    if (w.size() != 2) {
-      problem = std::string(key) + " needs one word";
-      return false;
-    }
-    Identity& id = Scanner().Info().identity;
-    (key == "vendor" ? id.vendor : key == "product" ? id.product : id.revision) = std::string(w[1]);
-  } else if (key == "capability") {
-    if (!Num(w, 1, 0xFFFFFFFF, v, problem)) return false;
-    Scanner().Info().capability = static_cast<std::uint32_t>(v);
-  } else if (key == "flags") {
-    if (!Num(w, 1, 255, v, problem)) return false;
-    Scanner().Info().vendorFlags = static_cast<std::uint8_t>(v);
-  } else if (key == "counters") {
-    std::array<std::uint32_t, 3> counters{};
-    for (std::size_t i = 0; i < counters.size(); ++i) {
-      if (!Num(w, i + 1, 0xFFFFFFFF, v, problem)) return false;
-      counters[i] = static_cast<std::uint32_t>(v);
-    }
-    Scanner().SetCounters(counters);
-  } else if (key == "synthetic" || key == "file") {
-    return Pages(w, problem);
-  } else if (key == "condition") {
-    return Condition(w, problem);
-  } else if (key == "fault") {
-    return Fault(w, problem);
-  } else if (key == "completion") {
-    if (w.size() >= 2 && w[1] == "sync") {
-      bus_.SetCompletion(Completion::kSynchronous);
-    } else if (w.size() >= 2 && w[1] == "pending") {
-      if (w.size() > 2 && !Num(w, 2, 10000, v, problem)) return false;
-      bus_.SetCompletion(Completion::kPending, static_cast<std::uint32_t>(w.size() > 2 ? v : 0));
-    } else {
-      problem = "completion is sync or pending";
-      return false;
-    }
-  } else if (key == "log") {
-    if (w.size() != 2 || !bus_.OpenWireLog(std::string(w[1]))) {
-      problem = "cannot open the wire log";
-      return false;
-    }
+  if (!Address(w, adapter, target, problem)) return false;
+  scanner_ = &bus_.AddScanner(adapter, target);
+  return true;
+}
+
+// disk A T [VENDOR [PRODUCT [REV]]];  device A T TYPE VENDOR PRODUCT [REV]
+bool Parser::OtherDeviceAt(const Words& w, std::string& problem) {
+  std::uint8_t adapter = 0, target = 0;
+  std::uint64_t v = 0;
+  if (!Address(w, adapter, target, problem)) return false;
+  Identity id{0x00, "QUANTEX", "FIRECREST 2GB", "1.0"};
+  std::size_t at = 3;
+  if (w[0] == "device") {
+    if (!Num(w, 3, 31, v, problem)) return false;
+    id = Identity{static_cast<std::uint8_t>(v), "OTHERCO", "SCAN 4000", "1.00"};
+    at = 4;
+  }
+  if (w.size() > at) id.vendor = std::string(w[at]);
+  if (w.size() > at + 1) id.product = std::string(w[at + 1]);
+  if (w.size() > at + 2) id.revision = std::string(w[at + 2]);
+  bus_.AddDevice(adapter, target, id);
+  return true;
+}
+
+bool Parser::IdentityWord(const Words& w, std::string& problem) {
+  if (w.size() != 2) {
+    problem = std::string(w[0]) + " needs one word";
+    return false;
+  }
+  Identity& id = Scanner().Info().identity;
+  (w[0] == "vendor" ? id.vendor : w[0] == "product" ? id.product : id.revision) = std::string(w[1]);
+  return true;
+}
+
+bool Parser::VendorPage(const Words& w, std::string& problem) {
+  std::uint64_t v = 0;
+  const bool capability = w[0] == "capability";
+  if (!Num(w, 1, capability ? 0xFFFFFFFF : 255, v, problem)) return false;
+  ScannerInfo& info = Scanner().Info();
+  if (capability) {
+    info.capability = static_cast<std::uint32_t>(v);
   } else {
-    problem = "unknown keyword '" + std::string(key) + "'";
+    info.vendorFlags = static_cast<std::uint8_t>(v);
+  }
+  return true;
+}
+
+bool Parser::Counters(const Words& w, std::string& problem) {
+  std::array<std::uint32_t, 3> counters{};
+  for (std::size_t i = 0; i < counters.size(); ++i) {
+    std::uint64_t v = 0;
+    if (!Num(w, i + 1, 0xFFFFFFFF, v, problem)) return false;
+    counters[i] = static_cast<std::uint32_t>(v);
+  }
+  Scanner().SetCounters(counters);
+  return true;
+}
+
+bool Parser::CompletionMode(const Words& w, std::string& problem) {
+  std::uint64_t delay = 0;
+  if (w.size() == 2 && w[1] == "sync") {
+    bus_.SetCompletion(Completion::kSynchronous);
+    return true;
+  }
+  if (w.size() >= 2 && w[1] == "pending" && (w.size() == 2 || Num(w, 2, 10000, delay, problem))) {
+    bus_.SetCompletion(Completion::kPending, static_cast<std::uint32_t>(delay));
+    return true;
+  }
+  if (problem.empty()) problem = "completion is sync or pending";
+  return false;
+}
+
+bool Parser::WireLog(const Words& w, std::string& problem) {
+  if (w.size() != 2 || !bus_.OpenWireLog(std::string(w[1]))) {
+    problem = "cannot open the wire log";
     return false;
   }
   return true;
+}
+
+struct Keyword {
+  std::string_view word;
+  bool (Parser::*handler)(const Words&, std::string&);
+};
+constexpr std::array<Keyword, 16> kKeywords{{
+    {"adapters", &Parser::Adapters},
+    {"scanner", &Parser::ScannerAt},
+    {"disk", &Parser::OtherDeviceAt},
+    {"device", &Parser::OtherDeviceAt},
+    {"vendor", &Parser::IdentityWord},
+    {"product", &Parser::IdentityWord},
+    {"revision", &Parser::IdentityWord},
+    {"capability", &Parser::VendorPage},
+    {"flags", &Parser::VendorPage},
+    {"counters", &Parser::Counters},
+    {"synthetic", &Parser::Pages},
+    {"file", &Parser::Pages},
+    {"condition", &Parser::Condition},
+    {"fault", &Parser::Fault},
+    {"completion", &Parser::CompletionMode},
+    {"log", &Parser::WireLog},
+}};
+
+bool Parser::Line(const Words& w, std::string& problem) {
+  const auto it = std::find_if(kKeywords.begin(), kKeywords.end(),
+                               [&](const Keyword& k) { return k.word == w[0]; });
+  if (it == kKeywords.end()) {
+    problem = "unknown keyword '" + std::string(w[0]) + "'";
+    return false;
+  }
+  return (this->*(it->handler))(w, problem);
 }
 
 }  // namespace
@@ -384,8 +456,6 @@ bool ApplyConfigFile(const std::string& path, Bus& bus, std::string& error) {
   return ApplyConfig(text, bus, error);
 }
 
-void ApplyDefaultConfig(Bus& bus) {
-  bus.AddScanner(0, 0).AddSyntheticPages(3, 1, 300);
-}
+void ApplyDefaultConfig(Bus& bus) { bus.AddScanner(0, 0).AddSyntheticPages(3, 1, 300); }
 
 }  // namespace tarvo::sim

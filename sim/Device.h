@@ -17,8 +17,8 @@ struct Sense {
   std::uint8_t key = 0;
   std::uint8_t asc = 0;
   std::uint8_t ascq = 0;
-  bool ili = false;              // short transfer (byte 2 bit 5)
-  std::uint32_t information = 0; // residue of a short transfer
+  bool ili = false;               // short transfer (byte 2 bit 5)
+  std::uint32_t information = 0;  // residue of a short transfer
 
   // The 14 bytes the scanner returns:
   //   0 response 0x70, 2 key | ILI, 3..6 information, 7 additional length 6,
@@ -40,13 +40,13 @@ inline constexpr Sense kSenseParameterLength{wire::kKeyIllegalRequest, 0x1A, 0x0
 // the device fills the answer half.
 struct Exchange {
   std::span<const std::uint8_t> cdb;
-  std::uint8_t direction = 0;     // SRB_Flags & 0x18
-  ByteSpan data;                  // the SRB's buffer, SRB_BufLen bytes
+  std::uint8_t direction = 0;  // SRB_Flags & 0x18
+  ByteSpan data;               // the SRB's buffer, SRB_BufLen bytes
   // answer
   std::size_t transferred = 0;    // bytes of `data` the device wrote or read
   std::uint8_t targetStatus = 0;  // 0 good, 2 check condition, 8 busy
   Sense sense;
-  std::uint8_t srbStatus = 0;     // non-zero: an ASPI-level error instead of a SCSI answer
+  std::uint8_t srbStatus = 0;  // non-zero: an ASPI-level error instead of a SCSI answer
   std::uint8_t hostAdapterStatus = 0;
 
   void Check(const Sense& s) {
@@ -69,9 +69,9 @@ class Device {
 // Identity of a device in its standard INQUIRY data.
 struct Identity {
   std::uint8_t peripheralType = wire::kDeviceTypeScanner;  // 0x00 disk
-  std::string vendor = "TARVO";        // 8 bytes, space-padded
-  std::string product = "RT650";       // 16 bytes, space-padded
-  std::string revision = "2.10";       // 4 bytes, space-padded
+  std::string vendor = "TARVO";                            // 8 bytes, space-padded
+  std::string product = "RT650";                           // 16 bytes, space-padded
+  std::string revision = "2.10";                           // 4 bytes, space-padded
 };
 
 // Standard INQUIRY data, 64 bytes: type, version 2, response format 2,

@@ -27,7 +27,8 @@ namespace {
 // under a thread that is still returning from a completed request.
 DWORD WINAPI WorkerMain(LPVOID param) {
   HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WorkerMain), &self);
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WorkerMain),
+                     &self);
   (*static_cast<std::function<void()>*>(param))();
   if (self != nullptr) FreeLibraryAndExitThread(self, 0);
   return 0;

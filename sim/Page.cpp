@@ -29,7 +29,7 @@ class Rng {
 };
 
 constexpr std::array<std::uint32_t, 3> kSyntheticDpi{200, 300, 600};
-constexpr std::uint8_t kInk = 24;       // text and rules
+constexpr std::uint8_t kInk = 24;  // text and rules
 constexpr std::uint8_t kPaper = 255;
 
 std::uint32_t MmToPixels(std::uint32_t mm10, std::uint32_t dpi) {
@@ -37,8 +37,8 @@ std::uint32_t MmToPixels(std::uint32_t mm10, std::uint32_t dpi) {
 }
 
 // One text line of word-like marks from x0 to x1 with its baseline at y.
-void TextLine(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t y, std::uint32_t dpi,
-              std::int64_t scale) {
+void TextLine(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t y,
+              std::uint32_t dpi, std::int64_t scale) {
   const std::int64_t xHeight = dpi * scale / 24;
   const std::int64_t cell = dpi * scale / 40;
   const std::int64_t stem = std::max<std::int64_t>(1, dpi * scale / 200);
@@ -49,7 +49,7 @@ void TextLine(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::in
       const std::uint64_t shape = rng.Next();
       const std::int64_t top = (shape & 1) ? y - xHeight * 3 / 2 : y - xHeight;
       const std::int64_t bottom = (shape & 2) ? y + xHeight / 2 : y;
-      r.FillRect(x, top, x + stem, bottom, kInk);                               // stem
+      r.FillRect(x, top, x + stem, bottom, kInk);  // stem
       if (shape & 4) r.FillRect(x, y - xHeight, x + cell - stem, y - xHeight + stem, kInk);
       if (shape & 8) r.FillRect(x, y - stem, x + cell - stem, y, kInk);
       if (shape & 16) r.FillRect(x + cell - 2 * stem, y - xHeight, x + cell - stem, y, kInk);
@@ -59,8 +59,8 @@ void TextLine(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::in
   }
 }
 
-void Paragraph(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t& y, std::int64_t yEnd,
-               std::uint32_t dpi) {
+void Paragraph(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t& y,
+               std::int64_t yEnd, std::uint32_t dpi) {
   const std::int64_t lineStep = dpi / 6;
   const std::int64_t lines = rng.Range(3, 8);
   for (std::int64_t i = 0; i < lines && y + lineStep < yEnd; ++i) {
@@ -71,8 +71,8 @@ void Paragraph(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::i
   y += lineStep;
 }
 
-void Table(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t& y, std::int64_t yEnd,
-           std::uint32_t dpi) {
+void Table(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64_t& y,
+           std::int64_t yEnd, std::uint32_t dpi) {
   const std::int64_t rows = rng.Range(3, 6);
   const std::int64_t cols = rng.Range(2, 5);
   const std::int64_t rowStep = dpi / 4;
@@ -90,14 +90,16 @@ void Table(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t x1, std::int64
     for (std::int64_t j = 0; j < cols; ++j) {
       const std::int64_t cx = x0 + (x1 - x0) * j / cols + dpi / 20;
       const std::int64_t cw = (x1 - x0) / cols - dpi / 10;
-      TextLine(r, rng, cx, cx + cw * rng.Range(30, 100) / 100, y + (i + 1) * rowStep - rowStep / 3, dpi, 1);
+      TextLine(r, rng, cx, cx + cw * rng.Range(30, 100) / 100, y + (i + 1) * rowStep - rowStep / 3,
+               dpi, 1);
     }
   }
   y = bottom + dpi / 6;
 }
 
 // A smooth photo-like gray area: two crossing waves over a gradient.
-void Photo(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+void Photo(GrayRaster& r, Rng& rng, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+           std::int64_t y1) {
   std::array<std::uint8_t, 256> wave{};
   for (int i = 0; i < 256; ++i) {
     const int t = i < 128 ? i : 255 - i;  // triangle 0..127
@@ -167,7 +169,8 @@ void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out) {
       const std::int64_t mid = (x0 + x1) / 2;
       Photo(out, rng, right ? mid : x0, y, right ? x1 : mid, y + h);
       std::int64_t ty = y;
-      Paragraph(out, rng, right ? x0 : mid + dpi / 10, right ? mid - dpi / 10 : x1, ty, y + h, spec.dpi);
+      Paragraph(out, rng, right ? x0 : mid + dpi / 10, right ? mid - dpi / 10 : x1, ty, y + h,
+                spec.dpi);
       y += h + dpi / 6;
     } else {
       Paragraph(out, rng, x0, x1, y, yEnd, spec.dpi);
@@ -176,8 +179,10 @@ void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out) {
 }
 
 bool MakeSyntheticPage(const SyntheticSpec& spec, Page& out) {
-  if (std::find(kSyntheticDpi.begin(), kSyntheticDpi.end(), spec.dpi) == kSyntheticDpi.end()) return false;
-  if (spec.widthMm10 == 0 || spec.lengthMm10 == 0 || spec.widthMm10 > 5000 || spec.lengthMm10 > 10000) {
+  if (std::find(kSyntheticDpi.begin(), kSyntheticDpi.end(), spec.dpi) == kSyntheticDpi.end())
+    return false;
+  if (spec.widthMm10 == 0 || spec.lengthMm10 == 0 || spec.widthMm10 > 5000 ||
+      spec.lengthMm10 > 10000) {
     return false;
   }
   out = Page{};
@@ -281,7 +286,7 @@ PnmError ParsePnm(const std::vector<std::uint8_t>& bytes, GrayRaster& out) {
     in.Byte();  // the single whitespace before the raster
   }
   const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
-  const std::size_t needed = kind == '4' ? std::size_t{(width + 7) / 8} * height
+  const std::size_t needed = kind == '4'   ? std::size_t{(width + 7) / 8} * height
                              : kind == '5' ? pixels * sampleBytes
                                            : pixels;  // text: at least one character a pixel
   if (in.Remaining() < needed) return PnmError::kTruncated;
@@ -298,7 +303,8 @@ PnmError ParsePnm(const std::vector<std::uint8_t>& bytes, GrayRaster& out) {
           v = (raw[std::size_t{y} * ((width + 7) / 8) + x / 8] >> (7 - x % 8)) & 1u;
           break;
         case '5':
-          v = sampleBytes == 2 ? raw[(std::size_t{y} * width + x) * 2] * 256u + raw[(std::size_t{y} * width + x) * 2 + 1]
+          v = sampleBytes == 2 ? raw[(std::size_t{y} * width + x) * 2] * 256u +
+                                     raw[(std::size_t{y} * width + x) * 2 + 1]
                                : raw[std::size_t{y} * width + x];
           break;
         case '1': {
@@ -358,7 +364,8 @@ void StampText(GrayRaster& raster, std::uint32_t dpi, std::uint32_t xMm, std::ui
       for (int row = 0; row < 7; ++row) {
         for (int col = 0; col < 5; ++col) {
           if ((pattern >> (row * 5 + col)) & 1u) {
-            raster.FillRect(x + col * dot, y + row * dot, x + (col + 1) * dot, y + (row + 1) * dot, 0);
+            raster.FillRect(x + col * dot, y + row * dot, x + (col + 1) * dot, y + (row + 1) * dot,
+                            0);
           }
         }
       }

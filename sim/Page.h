@@ -28,31 +28,36 @@ struct GrayRaster {
   }
   void Fill(std::uint8_t value);
   // Fills [x0, x1) x [y0, y1), clipped to the raster.
-  void FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, std::uint8_t value);
+  void FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                std::uint8_t value);
 };
 
 // Synthetic page description: enough to make the raster again at any time.
 struct SyntheticSpec {
   std::uint64_t seed = 1;
-  std::uint32_t index = 0;          // page number within its batch, mixes into the seed
-  std::uint32_t dpi = 300;          // 200, 300 or 600
-  std::uint32_t widthMm10 = 2100;   // paper size in 0.1 mm (A4 by default)
+  std::uint32_t index = 0;         // page number within its batch, mixes into the seed
+  std::uint32_t dpi = 300;         // 200, 300 or 600
+  std::uint32_t widthMm10 = 2100;  // paper size in 0.1 mm (A4 by default)
   std::uint32_t lengthMm10 = 2970;
 };
 
 struct Page {
   std::uint32_t dpi = 300;
-  std::uint32_t width = 0;   // pixels at dpi
+  std::uint32_t width = 0;  // pixels at dpi
   std::uint32_t height = 0;
   bool synthetic = false;
-  SyntheticSpec spec;        // when synthetic
-  GrayRaster raster;         // file pages: always; synthetic pages: while in the scanner
+  SyntheticSpec spec;  // when synthetic
+  GrayRaster raster;   // file pages: always; synthetic pages: while in the scanner
   PageConditions conditions;
-  std::string origin;        // file name or "synthetic seed S page N"
+  std::string origin;  // file name or "synthetic seed S page N"
 
   // Width and length of the sheet in 1/1200 inch.
-  std::uint32_t WidthUnits() const { return static_cast<std::uint32_t>(std::uint64_t{width} * 1200 / dpi); }
-  std::uint32_t LengthUnits() const { return static_cast<std::uint32_t>(std::uint64_t{height} * 1200 / dpi); }
+  std::uint32_t WidthUnits() const {
+    return static_cast<std::uint32_t>(std::uint64_t{width} * 1200 / dpi);
+  }
+  std::uint32_t LengthUnits() const {
+    return static_cast<std::uint32_t>(std::uint64_t{height} * 1200 / dpi);
+  }
   // Makes the raster of a synthetic page (no-op for file pages).
   void Materialize();
   // Drops the raster of a synthetic page.

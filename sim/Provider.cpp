@@ -45,7 +45,9 @@ tarvo::sim::Bus& TheBus() {
 
 }  // namespace
 
-RT650SIM_EXPORT std::uint32_t RT650SIM_CALL GetASPI32SupportInfo(void) { return TheBus().GetSupportInfo(); }
+RT650SIM_EXPORT std::uint32_t RT650SIM_CALL GetASPI32SupportInfo(void) {
+  return TheBus().GetSupportInfo();
+}
 
 RT650SIM_EXPORT std::uint32_t RT650SIM_CALL SendASPI32Command(void* srb) {
   return TheBus().SendCommand(static_cast<tarvo::aspi::SrbExecScsiCmd*>(srb));

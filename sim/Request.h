@@ -12,14 +12,16 @@
 
 namespace tarvo::sim {
 
-inline aspi::SrbExecScsiCmd MakeRequest(std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                                        std::uint8_t* data, std::uint32_t length, std::uint8_t adapter = 0,
+inline aspi::SrbExecScsiCmd MakeRequest(std::initializer_list<std::uint8_t> cdb,
+                                        std::uint8_t direction, std::uint8_t* data,
+                                        std::uint32_t length, std::uint8_t adapter = 0,
                                         std::uint8_t target = 0) {
   aspi::SrbExecScsiCmd srb;
   std::memset(&srb, 0, sizeof srb);
   srb.SRB_Cmd = aspi::kScExecScsiCmd;
   srb.SRB_HaId = adapter;
-  srb.SRB_Flags = static_cast<std::uint8_t>((direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
+  srb.SRB_Flags =
+      static_cast<std::uint8_t>((direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
   srb.SRB_Target = target;
   srb.SRB_BufLen = length;
   srb.SRB_BufPointer = data;

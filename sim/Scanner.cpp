@@ -39,8 +39,8 @@ void PutPadded(ByteSpan out, std::size_t at, std::size_t length, const std::stri
 }
 
 // Supported-pages page 0x00: 0 device type, 1 page 0, 3 count, then the page codes.
-constexpr std::array<std::uint8_t, 6> kSupportedPages{kDeviceTypeScanner, kSupportedPagesPage, 0x00, 0x02,
-                                                     kSupportedPagesPage, kVendorPageCode};
+constexpr std::array<std::uint8_t, 6> kSupportedPages{
+    kDeviceTypeScanner, kSupportedPagesPage, 0x00, 0x02, kSupportedPagesPage, kVendorPageCode};
 
 // Ordered dither thresholds for halftone, 4 x 4 Bayer matrix scaled to 0..255.
 constexpr std::array<std::array<std::uint8_t, 4>, 4> kBayer{{
@@ -223,7 +223,8 @@ bool Rt650::FireFault(Exchange& x) {
     if (rule.opcode != x.cdb[kCdbOpcode]) continue;
     if (rule.dataType >= 0 && (x.cdb.size() <= 2 || x.cdb[2] != rule.dataType)) continue;
     ++rule.seen;
-    if (fired == nullptr && rule.seen >= rule.occurrence && rule.seen - rule.occurrence <= rule.repeat) {
+    if (fired == nullptr && rule.seen >= rule.occurrence &&
+        rule.seen - rule.occurrence <= rule.repeat) {
       fired = &rule;
     }
   }
@@ -351,7 +352,8 @@ void Rt650::StopBatch(Exchange&) {
 }
 
 void Rt650::SetWindow(Exchange& x) {
-  const std::size_t length = std::min<std::size_t>(GetBe24(x.cdb, kCdb10TransferLength), x.data.size());
+  const std::size_t length =
+      std::min<std::size_t>(GetBe24(x.cdb, kCdb10TransferLength), x.data.size());
   if (length < kWindowDataLength) return x.Check(kSenseParameterLength);
   x.transferred = length;
   const ConstByteSpan w = x.data.first(kWindowDataLength);
@@ -359,17 +361,16 @@ void Rt650::SetWindow(Exchange& x) {
   const std::uint32_t yres = GetBe16(w, kWinYResolution);
   const std::uint8_t composition = w[kWinComposition];
   const std::uint8_t bits = w[kWinBitsPerPixel];
-  const bool depthOk = composition == kCompositionGray ? (bits == 2 || bits == 4 || bits == 8) : bits == 1;
-  if (GetBe16(w, kWinDescLength) < kWindowDescriptorLength || xres < 50 || xres > 1200 || yres < 50 ||
-      yres > 1200 || composition > kCompositionGray || !depthOk) {
+  const bool depthOk =
+      composition == kCompositionGray ? (bits == 2 || bits == 4 || bits == 8) : bits == 1;
+  if (GetBe16(w, kWinDescLength) < kWindowDescriptorLength || xres < 50 || xres > 1200 ||
+      yres < 50 || yres > 1200 || composition > kCompositionGray || !depthOk) {
     return x.Check(kSenseInvalidParameter);
   }
   std::copy(w.begin(), w.end(), window_.begin());
 }
 
-void Rt650::GetWindow(Exchange& x) {
-  x.ReturnData(window_, GetBe24(x.cdb, kCdb10TransferLength));
-}
+void Rt650::GetWindow(Exchange& x) { x.ReturnData(window_, GetBe24(x.cdb, kCdb10TransferLength)); }
 
 void Rt650::Read(Exchange& x) {
   const std::uint8_t type = x.cdb[kCdb10DataType];
@@ -384,8 +385,10 @@ void Rt650::Read(Exchange& x) {
       std::array<std::uint8_t, kDetectedSizeLength> size{};
       if (current_) {
         const Page& p = current_->page;
-        PutBe32(size, kDetectedWidth, static_cast<std::uint32_t>(std::uint64_t{p.width} * divisor_ / p.dpi));
-        PutBe32(size, kDetectedLength, static_cast<std::uint32_t>(std::uint64_t{p.height} * divisor_ / p.dpi));
+        PutBe32(size, kDetectedWidth,
+                static_cast<std::uint32_t>(std::uint64_t{p.width} * divisor_ / p.dpi));
+        PutBe32(size, kDetectedLength,
+                static_cast<std::uint32_t>(std::uint64_t{p.height} * divisor_ / p.dpi));
       }
       return x.ReturnData(size, length);
     }
@@ -403,7 +406,8 @@ void Rt650::Read(Exchange& x) {
     }
     case kDataStatus: {
       std::array<std::uint8_t, kStatusLength> status{};
-      SetBits(status, kStatusFlagByte, kStatusFlagBit, current_ && current_->page.conditions.flagged);
+      SetBits(status, kStatusFlagByte, kStatusFlagBit,
+              current_ && current_->page.conditions.flagged);
       return x.ReturnData(status, length);
     }
     default:
@@ -452,7 +456,8 @@ void Rt650::ReadImage(Exchange& x, std::size_t length) {
 }
 
 void Rt650::Send(Exchange& x) {
-  const std::size_t length = std::min<std::size_t>(GetBe24(x.cdb, kCdb10TransferLength), x.data.size());
+  const std::size_t length =
+      std::min<std::size_t>(GetBe24(x.cdb, kCdb10TransferLength), x.data.size());
   if (x.cdb[kCdb10DataType] != kDataGamma) return x.Check(kSenseInvalidCdbField);
   if (length < kGammaLength) return x.Check(kSenseParameterLength);
   std::array<std::uint8_t, kGammaLength> table{};
@@ -513,7 +518,8 @@ void Rt650::GetFunctionKey(Exchange& x) {
   x.ReturnData(block, x.cdb[kCdb6Length]);
 }
 
-// ---- image delivery ---------------------------------------------------------------------------------
+// ---- image delivery
+// ---------------------------------------------------------------------------------
 
 ImageJob Rt650::PlanImage(const Page& page) const {
   ImageJob job;
@@ -526,7 +532,8 @@ ImageJob Rt650::PlanImage(const Page& page) const {
   std::uint64_t width = GetBe32(w, kWinWidth);
   std::uint64_t length = GetBe32(w, kWinLength);
   const auto& scanMode = pages_.at(kPageScanMode);
-  if (TestBits(scanMode, kSmFeedByte, kSmAutoSize) || TestBits(scanMode, kSmMarginByte, kSmMarginScan)) {
+  if (TestBits(scanMode, kSmFeedByte, kSmAutoSize) ||
+      TestBits(scanMode, kSmMarginByte, kSmMarginScan)) {
     left = top = 0;
     width = std::uint64_t{page.width} * div / page.dpi;
     length = std::uint64_t{page.height} * div / page.dpi;
@@ -539,8 +546,8 @@ ImageJob Rt650::PlanImage(const Page& page) const {
   job.rowBytes = (job.bitsPerPixel * job.width + 31) / 32 * 4;
   job.totalBytes = std::size_t{job.rowBytes} * job.rows;
   // Source pixel of output pixel i: (origin + i / res) inch at the page's dpi.
-  auto map = [&](std::vector<std::uint32_t>& out, std::uint32_t count, std::uint64_t origin, std::uint64_t res,
-                 std::uint32_t limit) {
+  auto map = [&](std::vector<std::uint32_t>& out, std::uint32_t count, std::uint64_t origin,
+                 std::uint64_t res, std::uint32_t limit) {
     out.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint64_t s = (origin * res + std::uint64_t{i} * div) * page.dpi / (div * res);
@@ -587,7 +594,8 @@ void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint
     const unsigned perByte = 8 / bits;
     for (std::uint32_t x = 0; x < job.width; ++x) {
       const unsigned slot = x % perByte;
-      out[x / perByte] = static_cast<std::uint8_t>(out[x / perByte] | ((g[x] >> shift) << (8 - bits * (slot + 1))));
+      out[x / perByte] = static_cast<std::uint8_t>(out[x / perByte] |
+                                                   ((g[x] >> shift) << (8 - bits * (slot + 1))));
     }
     return;
   }
@@ -604,7 +612,8 @@ void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint
     out[i] = static_cast<std::uint8_t>(byte);
   }
   for (std::uint32_t x = whole * 8; x < job.width; ++x) {
-    if (g[x] < limit[x & 7]) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (0x80u >> (x & 7)));
+    if (g[x] < limit[x & 7])
+      out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (0x80u >> (x & 7)));
   }
 }
 

@@ -19,17 +19,17 @@ namespace tarvo::sim {
 
 // What the scanner is, fixed for its lifetime.
 struct ScannerInfo {
-  Identity identity;                         // vendor "TARVO", product "RT650", revision "2.10"
-  std::uint32_t capability = 1;              // vendor page 0xF0 bytes 34..37
-  std::uint8_t vendorFlags = 0xA0;           // vendor page 0xF0 byte 39 (bit 7 batch, bit 5 keys)
+  Identity identity;                // vendor "TARVO", product "RT650", revision "2.10"
+  std::uint32_t capability = 1;     // vendor page 0xF0 bytes 34..37
+  std::uint8_t vendorFlags = 0xA0;  // vendor page 0xF0 byte 39 (bit 7 batch, bit 5 keys)
 };
 
 // What the scripted fault does.
 enum class FaultKind : std::uint8_t {
-  kSense,         // CHECK CONDITION with `sense`
-  kBusy,          // target status 8
-  kHostAdapter,   // SRB status SS_ERR with host adapter status `value`
-  kSrbStatus,     // SRB status `value`, no SCSI answer
+  kSense,        // CHECK CONDITION with `sense`
+  kBusy,         // target status 8
+  kHostAdapter,  // SRB status SS_ERR with host adapter status `value`
+  kSrbStatus,    // SRB status `value`, no SCSI answer
 };
 
 // A fault for the `occurrence`-th command (counted from 1) with `opcode`
@@ -50,14 +50,14 @@ struct FaultRule {
 // The scanner's view of one page that went through it.
 struct DeliveredPage {
   std::string origin;
-  std::uint32_t width = 0;        // pixels a row
+  std::uint32_t width = 0;  // pixels a row
   std::uint32_t rows = 0;
   std::uint8_t composition = 0;
   std::uint8_t bitsPerPixel = 1;
   std::uint32_t rowBytes = 0;
   std::size_t totalBytes = 0;
   std::size_t bytesSent = 0;
-  std::string imprint;            // text stamped by the imprinter, empty when off
+  std::string imprint;  // text stamped by the imprinter, empty when off
   bool jammed = false;
 };
 
@@ -70,10 +70,10 @@ struct ImageJob {
   std::uint8_t threshold = 128;
   std::uint32_t rowBytes = 0;
   std::size_t totalBytes = 0;
-  std::vector<std::uint32_t> sourceX;   // per output column: source column, or kOutside
-  std::uint32_t insideWidth = 0;        // columns before the first kOutside
-  bool direct = false;                  // sourceX is consecutive columns of the sheet
-  std::vector<std::uint32_t> sourceY;   // per output row
+  std::vector<std::uint32_t> sourceX;  // per output column: source column, or kOutside
+  std::uint32_t insideWidth = 0;       // columns before the first kOutside
+  bool direct = false;                 // sourceX is consecutive columns of the sheet
+  std::vector<std::uint32_t> sourceY;  // per output row
   static constexpr std::uint32_t kOutside = 0xFFFFFFFFu;
 };
 
@@ -155,7 +155,8 @@ class Rt650 final : public Device {
   ScannerInfo info_;
   std::uint32_t divisor_ = 1200;
   std::array<std::uint8_t, wire::kWindowDataLength> window_{};
-  std::map<std::uint8_t, std::vector<std::uint8_t>> pages_;  // page code -> page bytes (from byte 0)
+  std::map<std::uint8_t, std::vector<std::uint8_t>>
+      pages_;  // page code -> page bytes (from byte 0)
   std::map<std::uint16_t, std::array<std::uint8_t, wire::kGammaLength>> gamma_;
   std::array<std::array<std::uint8_t, 4>, 10> keys_{};
   std::array<std::uint32_t, 3> counters_{};

@@ -87,7 +87,8 @@ TEST_P(SimDriver, ScriptedFaultsBecomeTransportResults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Completion, SimDriver,
-                         ::testing::Values(sim::Completion::kSynchronous, sim::Completion::kPending));
+                         ::testing::Values(sim::Completion::kSynchronous,
+                                           sim::Completion::kPending));
 
 // The driver's scanner search over a bus with other devices on it.
 TEST(SimProbe, FindsTheScannerBehindOtherDevicesOnTheSecondAdapter) {

@@ -1,12 +1,11 @@
 // Scripted failures, pending completion, the configuration text and the
 // provider library of the RT650 simulator.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 
@@ -73,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimFaultScript, DataTypeNarrowsTheCommandAndRepeatExtendsTheFault) {
   Bus bus;
   std::string error;
-  ASSERT_TRUE(ApplyConfig("synthetic 1\nfault read/0x82 2 not-ready repeat 1\n", bus, error)) << error;
+  ASSERT_TRUE(ApplyConfig("synthetic 1\nfault read/0x82 2 not-ready repeat 1\n", bus, error))
+      << error;
   std::vector<std::uint8_t> counters(12), status(3);
   const std::uint8_t expected[] = {0, 2, 2, 0};
   for (const std::uint8_t want : expected) {
@@ -127,18 +127,21 @@ TEST(SimCompletion, PendingRequestsFinishOnAnotherThreadThroughTheEvent) {
 TEST(SimConfig, BuildsDevicesPagesAndIdentity) {
   tarvo::test::TempDir dir;
   tarvo::test::WriteFileBytes(dir.File("a.pbm"), "P1\n2 2\n1 0\n0 1\n");
-  const std::string text = "# two adapters\n"
-                           "adapters 2\n"
-                           "disk 0 0\n"
-                           "device 0 2 6 OTHERCO SCAN4000 1.00\n"
-                           "scanner 1 4\n"
-                           "revision 1.07\n"
-                           "capability 0\n"
-                           "flags 0x80\n"
-                           "counters 5 0 0\n"
-                           "file " + dir.File("a.pbm") + " dpi 200\n"
-                           "synthetic 2 seed 9 dpi 600 size letter\n"
-                           "condition 2 separator 0x81 flag\n";
+  const std::string text =
+      "# two adapters\n"
+      "adapters 2\n"
+      "disk 0 0\n"
+      "device 0 2 6 OTHERCO SCAN4000 1.00\n"
+      "scanner 1 4\n"
+      "revision 1.07\n"
+      "capability 0\n"
+      "flags 0x80\n"
+      "counters 5 0 0\n"
+      "file " +
+      dir.File("a.pbm") +
+      " dpi 200\n"
+      "synthetic 2 seed 9 dpi 600 size letter\n"
+      "condition 2 separator 0x81 flag\n";
   Bus bus;
   std::string error;
   ASSERT_TRUE(ApplyConfig(text, bus, error)) << error;
@@ -169,6 +172,7 @@ TEST(SimConfig, BadLinesNameTheirLineNumber) {
       {"\n\nsynthetic 1 dpi 400\n", "line 3: synthetic pages are made at 200, 300 or 600 dpi"},
       {"file /nonexistent/x.pgm\n", "line 1: /nonexistent/x.pgm: cannot open the file"},
       {"fault tur 1 illegal 0x24\n", "line 1: missing number"},
+      {"completion later\n", "line 1: completion is sync or pending"},
   };
   for (const Case& c : cases) {
     Bus bus;
@@ -182,19 +186,22 @@ TEST(SimConfig, WireLogRecordsEveryCommand) {
   tarvo::test::TempDir dir;
   Bus bus;
   std::string error;
-  ASSERT_TRUE(ApplyConfig("scanner 0 0\nlog " + dir.File("wire.log") + "\nfault tur 2 not-ready\n", bus, error))
+  ASSERT_TRUE(ApplyConfig("scanner 0 0\nlog " + dir.File("wire.log") + "\nfault tur 2 not-ready\n",
+                          bus, error))
       << error;
   test::Command(bus, {0, 0, 0, 0, 0, 0});
   test::Command(bus, {0, 0, 0, 0, 0, 0});
   std::vector<std::uint8_t> data(36);
   test::Send(bus, {0x12, 0, 0, 0, 36, 0}, kIn, data);
   const std::string log = tarvo::test::ReadFileBytes(dir.File("wire.log"));
-  EXPECT_EQ(log,
-            "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x01 ha 0x00 target 0x00\n"
-            "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x04 ha 0x00 target 0x02"
-            " | sense 70 00 02 00 00 00 00 06 00 00 00 00 04 00\n"
-            "0:0 12 00 00 00 24 00 | flags 0x48 len 36 xfer 36 | in 06 00 02 02 3B 00 00 00 54 41 52 56 4F 20 "
-            "20 20 52 54 36 35 30 20 20 20 20 20 20 20 20 20 20 20 ... | srb 0x01 ha 0x00 target 0x00\n");
+  EXPECT_EQ(
+      log,
+      "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x01 ha 0x00 target 0x00\n"
+      "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x04 ha 0x00 target 0x02"
+      " | sense 70 00 02 00 00 00 00 06 00 00 00 00 04 00\n"
+      "0:0 12 00 00 00 24 00 | flags 0x48 len 36 xfer 36 | in 06 00 02 02 3B 00 00 00 54 41 52 56 "
+      "4F 20 "
+      "20 20 52 54 36 35 30 20 20 20 20 20 20 20 20 20 20 20 ... | srb 0x01 ha 0x00 target 0x00\n");
 }
 
 // The provider library, loaded as the driver loads it and driven through its
@@ -202,8 +209,9 @@ TEST(SimConfig, WireLogRecordsEveryCommand) {
 // later through an eventfd.
 TEST(SimProviderLibrary, ServesABatchThroughItsTwoEntryPoints) {
   tarvo::test::TempDir dir;
-  tarvo::test::WriteFileBytes(dir.File("sim.conf"),
-                              "revision 3.05\nsynthetic 2 seed 4 dpi 200\ncondition 2 flag\ncompletion pending\n");
+  tarvo::test::WriteFileBytes(
+      dir.File("sim.conf"),
+      "revision 3.05\nsynthetic 2 seed 4 dpi 200\ncondition 2 flag\ncompletion pending\n");
   ASSERT_EQ(setenv("RT650SIM_CONFIG", dir.File("sim.conf").c_str(), 1), 0);
   void* library = dlopen(RT650SIM_PROVIDER, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();

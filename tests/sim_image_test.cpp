@@ -22,7 +22,8 @@ Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F
   page.height = page.raster.height = height;
   page.raster.pixels.resize(std::size_t{width} * height);
   for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
+    for (std::uint32_t x = 0; x < width; ++x)
+      page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
   }
   return page;
 }
@@ -46,7 +47,8 @@ Scanned ReadPage(Bus& bus, std::uint32_t rowBytes) {
     std::vector<std::uint8_t> buffer(chunk);
     out.last = test::ReadData(bus, 0x00, buffer);
     const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
-    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    out.bytes.insert(out.bytes.end(), buffer.begin(),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(got));
     if (out.last.targetStatus != 0) break;
   }
   return out;
@@ -66,7 +68,8 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
   Rt650& scanner = bus.AddScanner(0, 0);
   scanner.AddPage(PatternPage(300, 200, 300, value));
   const std::uint32_t width = 37, rows = 50;
-  std::vector<std::uint8_t> window = test::WindowData(300, 0, 0, width * 4, rows * 4, f.composition, f.bits, 100);
+  std::vector<std::uint8_t> window =
+      test::WindowData(300, 0, 0, width * 4, rows * 4, f.composition, f.bits, 100);
   ASSERT_TRUE(test::SetWindow(bus, window).Good());
   ASSERT_TRUE(test::Scan(bus).Good());
 
@@ -94,7 +97,8 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
     // Ordered dither: the share of black follows the darkness of the page.
     double darkness = 0;
     for (std::uint32_t y = 0; y < rows; ++y) {
-      for (std::uint32_t x = 0; x < width; ++x) darkness += (255.0 - value(x, y)) / 255.0 / (width * rows);
+      for (std::uint32_t x = 0; x < width; ++x)
+        darkness += (255.0 - value(x, y)) / 255.0 / (width * rows);
     }
     EXPECT_NEAR(static_cast<double>(black) / (width * rows), darkness, 0.1);
   }
@@ -102,7 +106,8 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, SimImageFormats,
-                         ::testing::Values(Format{0, 1}, Format{1, 1}, Format{2, 2}, Format{2, 4}, Format{2, 8}));
+                         ::testing::Values(Format{0, 1}, Format{1, 1}, Format{2, 2}, Format{2, 4},
+                                           Format{2, 8}));
 
 TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   // 600 dpi page, black columns at 600..602 (1 inch + 0..2 px); window from
@@ -158,7 +163,8 @@ TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
 
 TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   Bus bus;
-  bus.AddScanner(0, 0).AddPage(PatternPage(850, 1100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
+  bus.AddScanner(0, 0).AddPage(
+      PatternPage(850, 1100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
   std::vector<std::uint8_t> mode = test::ScanModePage(0x40 | 0x20);  // continuous feed, auto size
   ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
   std::vector<std::uint8_t> window = test::WindowData(200, 0, 0, 1200, 1200, 2, 8);
@@ -166,7 +172,8 @@ TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   ASSERT_TRUE(test::Scan(bus).Good());
   std::vector<std::uint8_t> size(16);
   ASSERT_TRUE(test::ReadData(bus, 0x80, size).Good());
-  EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x27, 0xD8, 0, 0, 0x33, 0x90}));
+  EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x27, 0xD8, 0, 0, 0x33,
+                                             0x90}));
   const Scanned page = ReadPage(bus, 1700);  // 8.5 in at 200 dpi
   EXPECT_EQ(page.bytes.size(), 1700u * 2200);
 }
@@ -198,9 +205,10 @@ std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end
 
 TEST(SimPnm, TheFourFormatsGiveTheSameRaster) {
   // 10 x 2: row 0 "1000000001", row 1 all white.
-  const std::vector<std::uint8_t> expected{0, 255, 255, 255, 255, 255, 255, 255, 255, 0,
+  const std::vector<std::uint8_t> expected{0,   255, 255, 255, 255, 255, 255, 255, 255, 0,
                                            255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
-  const std::string p4 = std::string("P4\n# comment\n10 2\n") + char(0x80) + char(0x40) + char(0) + char(0);
+  const std::string p4 =
+      std::string("P4\n# comment\n10 2\n") + char(0x80) + char(0x40) + char(0) + char(0);
   std::string p5 = "P5 10 2 255\n";
   for (const std::uint8_t v : expected) p5.push_back(static_cast<char>(v));
   const std::string sources[] = {

@@ -2,9 +2,8 @@
 // host loads them: the driver finds the provider through TARVOSCN_ASPI and the
 // scanner on the simulated bus with its probe.
 #include <dlfcn.h>
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdint>
 #include <string>
@@ -28,7 +27,8 @@ std::vector<std::string> Lines(const std::string& text) {
 TEST(SimProbeThroughLibraries, TheDriverFindsTheSimulatedScanner) {
   tarvo::test::TempDir dir;
   const std::string log = dir.File("wire.log");
-  tarvo::test::WriteFileBytes(dir.File("sim.conf"), "disk 0 0\nscanner 0 3\nsynthetic 2\nlog " + log + "\n");
+  tarvo::test::WriteFileBytes(dir.File("sim.conf"),
+                              "disk 0 0\nscanner 0 3\nsynthetic 2\nlog " + log + "\n");
   ASSERT_EQ(setenv("RT650SIM_CONFIG", dir.File("sim.conf").c_str(), 1), 0);
   ASSERT_EQ(setenv("TARVOSCN_ASPI", RT650SIM_PROVIDER, 1), 0);
   ASSERT_EQ(setenv("TARVOSCN_ROOT", dir.path().c_str(), 1), 0);
@@ -42,8 +42,9 @@ TEST(SimProbeThroughLibraries, TheDriverFindsTheSimulatedScanner) {
   // The search asks targets 0..3 of adapter 0; then the scanner gets TEST UNIT READY.
   const std::vector<std::string> lines = Lines(tarvo::test::ReadFileBytes(log));
   ASSERT_GE(lines.size(), 6u);
-  const char* expected[] = {"0:0 12 00 00 00 40 00", "0:1 12 00 00 00 40 00", "0:2 12 00 00 00 40 00",
-                            "0:3 12 00 00 00 40 00", "0:3 00 00 00 00 00 00"};
+  const char* expected[] = {"0:0 12 00 00 00 40 00", "0:1 12 00 00 00 40 00",
+                            "0:2 12 00 00 00 40 00", "0:3 12 00 00 00 40 00",
+                            "0:3 00 00 00 00 00 00"};
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
   }

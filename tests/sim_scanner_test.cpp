@@ -14,7 +14,8 @@ using test::B;
 using test::kIn;
 using test::kOut;
 
-Page BlankPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, std::uint8_t value = 255) {
+Page BlankPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi,
+               std::uint8_t value = 255) {
   Page page;
   page.dpi = dpi;
   page.width = width;
@@ -100,8 +101,9 @@ TEST(SimBus, DevicesAnswerAtTheirAddressesAndEmptyTargetsDoNot) {
     std::uint8_t adapter, target, srbStatus;
     const char* vendor;
   };
-  const Case cases[] = {{0, 1, 0x01, "QUANTEX "}, {0, 2, 0x01, "OTHERCO "}, {1, 3, 0x01, "TARVO   "},
-                        {0, 5, 0x82, nullptr},    {1, 7, 0x82, nullptr},    {2, 0, 0x81, nullptr}};
+  const Case cases[] = {{0, 1, 0x01, "QUANTEX "}, {0, 2, 0x01, "OTHERCO "},
+                        {1, 3, 0x01, "TARVO   "}, {0, 5, 0x82, nullptr},
+                        {1, 7, 0x82, nullptr},    {2, 0, 0x81, nullptr}};
   for (const Case& c : cases) {
     std::vector<std::uint8_t> data(64, 0);
     const test::Outcome o = test::Send(bus, {0x12, 0, 0, 0, 64, 0}, kIn, data, c.adapter, c.target);
@@ -130,7 +132,8 @@ TEST(SimSettings, ModeSelectWindowPagesGammaAndKeysAreKept) {
   std::vector<std::uint8_t> back(52, 0);
   ASSERT_TRUE(test::Send(bus, {0x25, 1, 0, 0, 0, 0, 0, 0, 52, 0}, kIn, back).Good());
   EXPECT_EQ(back, window);
-  std::vector<std::uint8_t> badWindow = test::WindowData(200, 0, 0, 100, 100, 2, 3);  // gray needs 2, 4 or 8
+  std::vector<std::uint8_t> badWindow =
+      test::WindowData(200, 0, 0, 100, 100, 2, 3);  // gray needs 2, 4 or 8
   const test::Outcome rejected = test::SetWindow(bus, badWindow);
   EXPECT_EQ(rejected.SenseKey(), 5);
   EXPECT_EQ(rejected.sense[12], 0x26);

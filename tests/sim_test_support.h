@@ -23,18 +23,21 @@ struct Outcome {
   std::uint8_t SenseKey() const { return sense[2] & 0x0F; }
   bool Ili() const { return (sense[2] & 0x20) != 0; }
   std::uint32_t Information() const {
-    return (std::uint32_t{sense[3]} << 24) | (std::uint32_t{sense[4]} << 16) | (std::uint32_t{sense[5]} << 8) |
-           sense[6];
+    return (std::uint32_t{sense[3]} << 24) | (std::uint32_t{sense[4]} << 16) |
+           (std::uint32_t{sense[5]} << 8) | sense[6];
   }
-  bool Good() const { return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0; }
+  bool Good() const {
+    return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0;
+  }
 };
 
 inline constexpr std::uint8_t kIn = aspi::kSrbDirIn;
 inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 
 // Fills a request block as the transport does and sends it.
-inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                    std::uint8_t* data, std::uint32_t length, std::uint8_t adapter = 0, std::uint8_t target = 0) {
+inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb,
+                    std::uint8_t direction, std::uint8_t* data, std::uint32_t length,
+                    std::uint8_t adapter = 0, std::uint8_t target = 0) {
   aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data, length, adapter, target);
   Outcome out;
   out.returned = provider.SendCommand(&srb);
@@ -45,9 +48,11 @@ inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t
   return out;
 }
 
-inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                    std::vector<std::uint8_t>& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
-  return Send(provider, cdb, direction, data.data(), static_cast<std::uint32_t>(data.size()), adapter, target);
+inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb,
+                    std::uint8_t direction, std::vector<std::uint8_t>& data,
+                    std::uint8_t adapter = 0, std::uint8_t target = 0) {
+  return Send(provider, cdb, direction, data.data(), static_cast<std::uint32_t>(data.size()),
+              adapter, target);
 }
 
 inline Outcome Command(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb) {
@@ -59,10 +64,12 @@ inline std::uint8_t B(std::uint32_t v, int shift) { return static_cast<std::uint
 inline Outcome ReadData(aspi::Provider& p, std::uint8_t type, std::vector<std::uint8_t>& buffer,
                         std::uint16_t qualifier = 0) {
   const auto n = static_cast<std::uint32_t>(buffer.size());
-  return Send(p, {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0}, kIn,
-              buffer);
+  return Send(p,
+              {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0},
+              kIn, buffer);
 }
-inline Outcome GetScanMode(aspi::Provider& p, std::uint8_t page, std::vector<std::uint8_t>& buffer) {
+inline Outcome GetScanMode(aspi::Provider& p, std::uint8_t page,
+                           std::vector<std::uint8_t>& buffer) {
   return Send(p, {0xD5, 0, page, 0, static_cast<std::uint8_t>(buffer.size()), 0}, kIn, buffer);
 }
 inline Outcome DefineScanMode(aspi::Provider& p, std::vector<std::uint8_t>& data) {
@@ -89,8 +96,9 @@ inline std::array<bool, 2> Status(aspi::Provider& p) {
 }
 
 // A 52-byte window: resolution, area in 1/1200 inch, composition and depth.
-inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top,
-                                            std::uint32_t width, std::uint32_t length, std::uint8_t composition,
+inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t left,
+                                            std::uint32_t top, std::uint32_t width,
+                                            std::uint32_t length, std::uint8_t composition,
                                             std::uint8_t bits, std::uint8_t threshold = 128) {
   std::vector<std::uint8_t> w(52, 0);
   w[7] = 44;
