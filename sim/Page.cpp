@@ -327,7 +327,7 @@ PnmError LoadPnmFile(const std::string& path, std::uint32_t dpi, Page& out) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return PnmError::kOpen;
   std::vector<std::uint8_t> bytes;
-  constexpr std::size_t kMaxFile = std::size_t{1} << 31;
+  constexpr std::size_t kMaxFile = std::size_t{1} << 29;  // 512 MiB
   std::uint8_t chunk[65536];
   std::size_t got = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {

@@ -76,11 +76,11 @@ std::array<std::uint8_t, kInquiryScanLength> StandardInquiry(const Identity& ide
 
 void OtherDevice::Execute(Exchange& x) {
   const std::uint8_t opcode = x.cdb[kCdbOpcode];
-  if (opcode == kOpInquiry && (x.cdb[kInquiryEvpd] & kEvpdBit) == 0) {
-    x.ReturnData(StandardInquiry(identity_), x.cdb[kCdb6Length]);
-  } else if (opcode != kOpTestUnitReady) {
-    x.Check(kSenseInvalidOpcode);
+  if (opcode == kOpInquiry) {
+    if ((x.cdb[kInquiryEvpd] & kEvpdBit) != 0) return x.Check(kSenseInvalidCdbField);
+    return x.ReturnData(StandardInquiry(identity_), x.cdb[kCdb6Length]);
   }
+  if (opcode != kOpTestUnitReady) x.Check(kSenseInvalidOpcode);
 }
 
 // ---- the scanner -------------------------------------------------------------------------

@@ -113,7 +113,11 @@ TEST(SimBus, DevicesAnswerAtTheirAddressesAndEmptyTargetsDoNot) {
       EXPECT_EQ(Text(data, 8, 8), c.vendor);
     }
   }
-  // A disk knows no scanner commands.
+  // A disk has no vital product data and knows no scanner commands.
+  std::vector<std::uint8_t> vpd(40);
+  const test::Outcome noVpd = test::Send(bus, {0x12, 1, 0xF0, 0, 40, 0}, kIn, vpd, 0, 1);
+  EXPECT_EQ(noVpd.SenseKey(), 5);
+  EXPECT_EQ(noVpd.sense[12], 0x24);
   std::vector<std::uint8_t> page(20);
   const test::Outcome o = test::Send(bus, {0xD5, 0, 0x33, 0, 20, 0}, kIn, page, 0, 1);
   EXPECT_EQ(o.SenseKey(), 5);
