@@ -67,16 +67,24 @@ void Bilevel::ClearFill() {
   for (std::int32_t r = 0; r < rows; ++r) row(r)[stride() - 1] &= keep;
 }
 
+bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
+  MemoryFile file;
+  file.data.swap(out);
+  file.data.clear();
+  TIFF* tif = Open(file, "w");
+  if (tif == nullptr) return false;
+  SetG4Tags(tif, page.width, page.rows);
+  const bool ok = TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint8_t*>(page.bits.data()),
+                                        static_cast<tmsize_t>(page.bits.size())) >= 0;
+  TIFFClose(tif);
+  out.swap(file.data);
+  return ok;
+}
+
 std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page) {
   MemoryFile file;
-  TIFF* tif = Open(file, "w");
-  if (tif == nullptr) return {};
-  SetG4Tags(tif, page.width, page.rows);
-  TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint8_t*>(page.bits.data()),
-                        static_cast<tmsize_t>(page.bits.size()));
-  TIFFClose(tif);
-
-  tif = Open(file, "r");
+  if (!LibtiffWriteG4File(page, file.data)) return {};
+  TIFF* tif = Open(file, "r");
   if (tif == nullptr) return {};
   std::vector<std::uint8_t> raw;
   uint64_t* counts = nullptr;

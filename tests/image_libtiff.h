@@ -34,6 +34,10 @@ struct Bilevel {
 // libtiff's Group 4 coding of the raster (one strip, FillOrder 1).
 std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page);
 
+// Writes a whole Group 4 TIFF file of the raster into `file` with libtiff's
+// encoder (for benchmarks); false on failure.
+bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& file);
+
 // Decodes Group 4 data with libtiff into a raster of the given size; false
 // when libtiff reports an error.
 bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width,

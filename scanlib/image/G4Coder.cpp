@@ -6,6 +6,55 @@
 #include "base/Bytes.h"
 
 namespace tarvo {
+
+// The writer's state copied into locals for one operation, so that the
+// accumulator stays in registers; Commit() hands it back.
+class LocalBits {
+ public:
+  explicit LocalBits(BitWriter& writer)
+      : writer_(writer),
+        data_(writer.buffer_.data()),
+        size_(writer.buffer_.size()),
+        position_(writer.position_),
+        pending_(writer.pending_),
+        pendingBits_(writer.pendingBits_) {}
+  LocalBits(const LocalBits&) = delete;
+  LocalBits& operator=(const LocalBits&) = delete;
+
+  // At most 32 bits, bits above `length` clear.
+  void Put(std::uint32_t bits, unsigned length) {
+    pending_ |= static_cast<std::uint64_t>(bits) << pendingBits_;
+    pendingBits_ += length;
+    if (pendingBits_ >= 32) {
+      if (position_ + 4 <= size_) {
+        PutLe32(ByteSpan(data_ + position_, 4), 0, static_cast<std::uint32_t>(pending_));
+        position_ += 4;
+      } else {
+        overflowed_ = true;
+      }
+      pending_ >>= 32;
+      pendingBits_ -= 32;
+    }
+  }
+
+  void Commit() {
+    writer_.position_ = position_;
+    writer_.pending_ = pending_;
+    writer_.pendingBits_ = pendingBits_;
+    if (overflowed_) writer_.overflowed_ = true;
+    writer_.Sync();
+  }
+
+ private:
+  BitWriter& writer_;
+  std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_;
+  std::uint64_t pending_;
+  unsigned pendingBits_;
+  bool overflowed_ = false;
+};
+
 namespace {
 
 // ---- tables, built at compile time ---------------------------------------------
@@ -102,10 +151,23 @@ static_assert(kVertical[0].bits == 0x20 && kVertical[2].bits == 0x2 && kVertical
 
 constexpr std::int32_t kLongestMakeUp = 2560;
 
-inline void Put(BitWriter& writer, ReversedCode code) { writer.Put(code.bits, code.length); }
+// Byte order swap and bit order reversal inside each byte of a word.
+constexpr std::uint64_t SwapBytes(std::uint64_t x) {
+  x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
+  x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
+  return (x >> 32) | (x << 32);
+}
+constexpr std::uint64_t ReverseBitsInBytes(std::uint64_t x) {
+  x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+  x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+  return ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+static_assert(ReverseBitsInBytes(0x0180ull) == 0x8001ull);
+
+inline void Put(LocalBits& bits, ReversedCode code) { bits.Put(code.bits, code.length); }
 
 // Make-up and terminating codes of one run, without the final Sync.
-inline void PutRun(unsigned colour, std::int32_t run, BitWriter& writer) {
+inline void PutRun(unsigned colour, std::int32_t run, LocalBits& writer) {
   if (run > kLongestMakeUp) {
     const std::int32_t longest = (run - 1) / kLongestMakeUp;
     const ReversedCode code = kRunCodeTables.makeUp[colour][kLongestMakeUp / 64];
@@ -211,20 +273,28 @@ bool FindChangingElements(const std::uint8_t* row, std::int32_t width, ChangeLis
   std::int32_t i = 0;
   unsigned colour = 0;  // white
 
-  // Eight bytes at a time: skip a uniform word in one step, find each change
-  // inside a word by counting leading bits.
+  // Eight bytes at a time. Within each byte the bits are put into pixel
+  // order (pixel i of the word in bit i); then a bit of `changes` is set
+  // wherever a pixel differs from the one before it, and each change costs
+  // one count of trailing zeros and one clear of the lowest bit. A uniform
+  // word of the current colour has no change and goes in one step.
+  std::uint64_t previous = 0;  // the last pixel before the word, in bit 0
   for (; i + 8 <= whole; i += 8) {
-    const std::uint64_t word =
-        (std::uint64_t{GetBe32(bytes, static_cast<std::size_t>(i))} << 32) |
-        GetBe32(bytes, static_cast<std::size_t>(i) + 4);
-    std::uint64_t differ = word ^ (colour != 0 ? ~std::uint64_t{0} : 0);
-    while (differ != 0) {
-      const int z = std::countl_zero(differ);
-      *out++ = i * 8 + z;
-      colour ^= 1u;
-      differ = ~differ & (~std::uint64_t{0} >> z);
-    }
+    std::uint64_t pixels;
+    std::memcpy(&pixels, row + i, sizeof pixels);
+    if constexpr (std::endian::native == std::endian::big) pixels = SwapBytes(pixels);
+    std::uint64_t changes = pixels ^ ((pixels << 1) | previous);
+    if (changes == 0) continue;
+    pixels = ReverseBitsInBytes(pixels);
+    changes = pixels ^ ((pixels << 1) | previous);
+    previous = pixels >> 63;
+    const std::int32_t base = i * 8;
+    do {
+      *out++ = base + std::countr_zero(changes);
+      changes &= changes - 1;
+    } while (changes != 0);
   }
+  colour = static_cast<unsigned>(previous);
 
   // The remaining bytes from the byte run table.
   std::int32_t p = i * 8;
@@ -243,7 +313,8 @@ bool FindChangingElements(const std::uint8_t* row, std::int32_t width, ChangeLis
 }
 
 void EncodeRowT6(const ChangeList& coding, const ChangeList& reference, std::int32_t width,
-                 BitWriter& writer) {
+                 BitWriter& bitWriter) {
+  LocalBits writer(bitWriter);
   const std::int32_t* a = coding.data();
   const std::int32_t* b = reference.data();
   std::int32_t a0 = 0;
@@ -276,22 +347,35 @@ void EncodeRowT6(const ChangeList& coding, const ChangeList& reference, std::int
       }
     } else {  // horizontal mode
       const std::int32_t a2 = a[ia + 1];
-      Put(writer, kHorizontal);
-      PutRun(colour, a1 - a0, writer);
-      PutRun(colour ^ 1u, a2 - a1, writer);
+      const std::int32_t run1 = a1 - a0;
+      const std::int32_t run2 = a2 - a1;
+      if (run1 < 64 && run2 < 64) {
+        // The usual case in one piece: 3 + at most 8 + 12 bits.
+        const ReversedCode t1 = kRunCodeTables.terminating[colour][static_cast<std::size_t>(run1)];
+        const ReversedCode t2 =
+            kRunCodeTables.terminating[colour ^ 1u][static_cast<std::size_t>(run2)];
+        writer.Put(kHorizontal.bits | (std::uint32_t{t1.bits} << kHorizontal.length) |
+                       (std::uint32_t{t2.bits} << (kHorizontal.length + t1.length)),
+                   kHorizontal.length + t1.length + t2.length);
+      } else {
+        Put(writer, kHorizontal);
+        PutRun(colour, run1, writer);
+        PutRun(colour ^ 1u, run2, writer);
+      }
       a0 = a2;
       ia += 2;
       if (a0 >= width) break;
     }
     while (b[ib] <= a0) ib += 2;
   }
-  writer.Sync();
+  writer.Commit();
 }
 
 void EncodeRun(unsigned colour, std::int32_t run, BitWriter& writer) {
   if (run < 0) run = 0;
-  PutRun(colour & 1u, run, writer);
-  writer.Sync();
+  LocalBits bits(writer);
+  PutRun(colour & 1u, run, bits);
+  bits.Commit();
 }
 
 void PutBits(std::uint32_t bits, unsigned length, BitWriter& writer) {
@@ -301,9 +385,10 @@ void PutBits(std::uint32_t bits, unsigned length, BitWriter& writer) {
 }
 
 void PutEofb(BitWriter& writer) {
-  Put(writer, kEol);
-  Put(writer, kEol);
-  writer.Sync();
+  LocalBits bits(writer);
+  Put(bits, kEol);
+  Put(bits, kEol);
+  bits.Commit();
 }
 
 void ReverseBitOrder(std::uint8_t* buffer, std::size_t count) {

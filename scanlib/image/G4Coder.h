@@ -86,9 +86,9 @@ class BitWriter {
   // start of the buffer. `count` must be even and at most Position().
   void DropFront(std::size_t count);
 
-  // The hot path: codes gather in a 64-bit accumulator (at most 16 bits a
-  // call) and leave in 32-bit pieces; Sync() brings the buffer back to the
-  // 16-bit word state described above.
+  // The hot path: codes gather in a 64-bit accumulator (at most 32 bits a
+  // call, bits above `length` clear) and leave in 32-bit pieces; Sync()
+  // brings the buffer back to the 16-bit word state described above.
   void Put(std::uint32_t bits, unsigned length) {
     pending_ |= static_cast<std::uint64_t>(bits) << pendingBits_;
     pendingBits_ += length;
@@ -97,6 +97,7 @@ class BitWriter {
   void Sync();
 
  private:
+  friend class LocalBits;  // the coder's hot loops work on a copy of the state
   void Spill32();
 
   std::span<std::uint8_t> buffer_{};
