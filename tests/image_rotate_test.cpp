@@ -32,7 +32,7 @@ Bilevel Turn(const Bilevel& src) {
 
 const std::pair<int, int> kSizes[] = {{1, 1},   {8, 8},   {7, 5},   {9, 17},  {13, 64},
                                       {64, 13}, {65, 71}, {100, 3}, {3, 100}, {257, 130},
-                                      {520, 67}};
+                                      {520, 67}, {1001, 333}};
 
 TEST(RotateBits, EqualsThePixelRuleWithWhiteFill) {
   for (auto [w, h] : kSizes) {
