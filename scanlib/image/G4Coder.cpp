@@ -222,17 +222,6 @@ void BitWriter::Reset(std::span<std::uint8_t> buffer) {
   if (!overflowed_) PutLe16(buffer_, 0, 0);
 }
 
-void BitWriter::Spill32() {
-  if (position_ + 4 <= buffer_.size()) {
-    PutLe32(buffer_, position_, static_cast<std::uint32_t>(pending_));
-    position_ += 4;
-  } else {
-    overflowed_ = true;
-  }
-  pending_ >>= 32;
-  pendingBits_ -= 32;
-}
-
 void BitWriter::Sync() {
   while (pendingBits_ >= 16) {
     if (position_ + 2 <= buffer_.size()) {
@@ -380,8 +369,9 @@ void EncodeRun(unsigned colour, std::int32_t run, BitWriter& writer) {
 
 void PutBits(std::uint32_t bits, unsigned length, BitWriter& writer) {
   if (length > 16) length = 16;
-  writer.Put(bits & ((1u << length) - 1), length);
-  writer.Sync();
+  LocalBits local(writer);
+  local.Put(bits & ((1u << length) - 1), length);
+  local.Commit();
 }
 
 void PutEofb(BitWriter& writer) {

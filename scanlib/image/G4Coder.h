@@ -86,19 +86,13 @@ class BitWriter {
   // start of the buffer. `count` must be even and at most Position().
   void DropFront(std::size_t count);
 
-  // The hot path: codes gather in a 64-bit accumulator (at most 32 bits a
-  // call, bits above `length` clear) and leave in 32-bit pieces; Sync()
-  // brings the buffer back to the 16-bit word state described above.
-  void Put(std::uint32_t bits, unsigned length) {
-    pending_ |= static_cast<std::uint64_t>(bits) << pendingBits_;
-    pendingBits_ += length;
-    if (pendingBits_ >= 32) Spill32();
-  }
+  // Stores the complete 16-bit words and the partial word; the coder's
+  // operations gather their codes in a 64-bit accumulator (LocalBits) and
+  // end with this.
   void Sync();
 
  private:
-  friend class LocalBits;  // the coder's hot loops work on a copy of the state
-  void Spill32();
+  friend class LocalBits;  // the coder's operations work on a copy of the state
 
   std::span<std::uint8_t> buffer_{};
   std::size_t position_ = 0;   // even
