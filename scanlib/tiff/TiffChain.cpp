@@ -115,9 +115,11 @@ int ShiftAppendedIfds(DriverContext& context, FileHandle file, std::uint32_t dis
     if (const ChainStatus status = cursor.Follow(); status != ChainStatus::kOk) {
       return result(status);
     }
-    // The IFDs of the appended file lie beyond the distance.
-    if (static_cast<std::int32_t>(cursor.ifdOffset()) > static_cast<std::int32_t>(distance)) {
-      (void)ShiftIfdEntries(context, file, cursor.entryCount(), distance);
+    // The IFDs of the appended file lie beyond the distance. An entry left
+    // unmoved would point into the wrong file: its failure is the call's.
+    if (static_cast<std::int32_t>(cursor.ifdOffset()) > static_cast<std::int32_t>(distance) &&
+        ShiftIfdEntries(context, file, cursor.entryCount(), distance) != 0) {
+      return -1;
     }
   }
 }

@@ -40,7 +40,7 @@ inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
 // Applies ShiftIfdEntries to every IFD of the chain that lies beyond
 // `distance` (the IFDs of a file appended at that offset). Returns 0; 1 when
 // the file is not a little-endian TIFF file or its chain is broken; -1 when a
-// seek or read fails.
+// seek or read fails, or ShiftIfdEntries fails.
 [[nodiscard]] int ShiftAppendedIfds(DriverContext& context, FileHandle file,
                                     std::uint32_t distance);
 
