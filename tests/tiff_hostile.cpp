@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "scan/Documents.h"
 #include "support/TempDir.h"
 #include "tiff/TiffChain.h"
 #include "tiff/TiffIo.h"
@@ -145,6 +146,29 @@ std::string HostileBench::Exercise(const std::string& bytes) {
   if (std::string p = CheckJoinInto(bytes, before); !p.empty()) return p;
   if (std::string p = CheckJoinFrom(bytes, before); !p.empty()) return p;
   return CheckRename(bytes, before);
+}
+
+std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context) {
+  std::vector<std::string> seeds;
+  const std::string path = platform.Scratch("seed.tif");
+  const std::string other = platform.Scratch("seed-other.tif");
+  const std::vector<PageSpec> uncoded{{24, 6, 0, 200, "valid", "one", 1},
+                                      {17, 5, 0, 300, "valid document", "two", 2}};
+  const std::vector<PageSpec> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
+                                    {33, 9, 3, 200, "abc", "page two", 4},
+                                    {20, 4, 3, 600, nullptr, nullptr, 5}};
+  if (WriteDocument(context, path, uncoded) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
+  if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
+  if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) {
+    seeds.push_back(ReadFileBytes(path));
+  }
+  const Bytes image = TestRaster(19, 7, 6);
+  if (MakeTiff(context, path.c_str(), image.data(), 19, 7, 300, 300) == Result::Ok) {
+    seeds.push_back(ReadFileBytes(path));
+  }
+  seeds.push_back(std::string("II*\0\0\0\0\0", 8));
+  return seeds;
 }
 
 }  // namespace tarvo::test

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
@@ -44,5 +45,10 @@ class HostileBench {
   int walkable_ = 0;
   int unwalkable_ = 0;
 };
+
+// Our own documents, as seeds for mutations: uncoded and Group 4 pages, with
+// and without long texts, renamed, joined, a single TsdMakeTiff page, a
+// document without pages.
+std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context);
 
 }  // namespace tarvo::test

@@ -54,6 +54,7 @@ int WalkLinks(ChainCursor& cursor, std::uint32_t wanted, std::uint32_t& pageInde
     const bool lastWanted = wanted != kWalkToEnd && link == wanted;
     if (lastWanted || cursor.linkValue() == 0) {
       if (!lastWanted && wanted != kWalkToEnd) return 1;  // the chain ends before link k
+      if (!cursor.IfdsDisjoint()) return 1;
       if (wanted == kWalkToEnd) pageIndex = cursor.pages();
       linkValue = cursor.linkValue();
       linkPosition = cursor.linkPosition();

@@ -24,8 +24,9 @@ inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
 //   0: reads no link; linkPosition and linkValue stay as they were.
 // Then moves to the end of the file; endPosition is the file's size.
 // Returns 0, or 1 when the file is not a little-endian TIFF file, a seek or
-// read fails, or the chain is broken: an offset or an IFD outside the file,
-// an IFD passed twice (a loop), more than kMaxChainPages pages.
+// read fails, or the chain is broken: an offset or an IFD outside the file or
+// inside the header, an IFD passed twice (a loop), IFDs that overlap, more
+// than kMaxChainPages pages.
 [[nodiscard]] int WalkTiffChain(DriverContext& context, FileHandle file, std::uint32_t& pageIndex,
                                 std::uint32_t& linkValue, std::uint32_t& linkPosition,
                                 std::uint32_t& endPosition);

@@ -1,5 +1,6 @@
 #include "tiff/TiffIo.h"
 
+#include <algorithm>
 #include <array>
 
 #include "scan/Diagnostics.h"
@@ -85,7 +86,8 @@ HeaderStatus ReadHeader(TiffIo& io, IoSite site) {
 ChainStatus ChainCursor::ReadLink() {
   if (!InsideFile(linkPosition_, kLinkSize, fileSize_)) return ChainStatus::kBroken;
   if (!io_.ReadLe32At(linkPosition_, linkValue_, sites_.link)) return ChainStatus::kIoFailure;
-  if (linkValue_ != 0 && !InsideFile(linkValue_, IfdSize(0), fileSize_)) {
+  if (linkValue_ != 0 &&
+      (linkValue_ < kHeaderSize || !InsideFile(linkValue_, IfdSize(0), fileSize_))) {
     return ChainStatus::kBroken;
   }
   return ChainStatus::kOk;
@@ -104,9 +106,19 @@ ChainStatus ChainCursor::Follow() {
   if (!InsideFile(ifd, IfdSize(entries), fileSize_)) return ChainStatus::kBroken;
   ifdOffset_ = ifd;
   entryCount_ = entries;
+  ifds_.push_back(Range{ifd, ifd + IfdSize(entries)});
   linkPosition_ = ifd + IfdLinkOffset(entries);
   ++pages_;
   return ChainStatus::kOk;
+}
+
+bool ChainCursor::IfdsDisjoint() {
+  std::sort(ifds_.begin(), ifds_.end(),
+            [](const Range& a, const Range& b) { return a.begin < b.begin; });
+  for (std::size_t i = 1; i < ifds_.size(); ++i) {
+    if (ifds_[i].begin < ifds_[i - 1].end) return false;
+  }
+  return true;
 }
 
 }  // namespace tarvo::tiff

@@ -3,12 +3,16 @@
 //
 // Files from outside are hostile: the cursor checks every offset against the
 // file's size before it reads there, stops at a chain that comes back to an
-// IFD it has passed (Brent's cycle finding: constant memory, one pass), and
-// refuses chains longer than kMaxChainPages. Nothing is allocated by a count
-// read from the file.
+// IFD it has passed (Brent's cycle finding: one pass), and refuses chains
+// longer than kMaxChainPages. It remembers the place of every IFD it has
+// passed, so that a walk can refuse IFDs that overlap each other (a link
+// written into one would change another). Nothing is allocated by a count
+// read from the file: the list grows by IFDs found inside the file, up to
+// kMaxChainPages.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "tiff/TiffFormat.h"
@@ -86,8 +90,9 @@ class ChainCursor {
   ChainCursor(TiffIo& io, std::uint32_t fileSize, Sites sites)
       : io_(io), fileSize_(fileSize), sites_(sites) {}
 
-  // Reads the current link into linkValue(). A value that is not 0 must
-  // leave room for an IFD without entries inside the file.
+  // Reads the current link into linkValue(). A value that is not 0 must lie
+  // after the header and leave room for an IFD without entries inside the
+  // file.
   [[nodiscard]] ChainStatus ReadLink();
   // Follows the (non-zero) link value: the IFD's count and next field must
   // lie inside the file, the IFD must not have been passed before, and the
@@ -100,6 +105,8 @@ class ChainCursor {
   std::uint32_t ifdOffset() const { return ifdOffset_; }
   std::uint32_t entryCount() const { return entryCount_; }
   std::uint32_t pages() const { return pages_; }
+  // True when no two IFDs passed so far share a byte.
+  [[nodiscard]] bool IfdsDisjoint();
 
  private:
   TiffIo& io_;
@@ -115,6 +122,11 @@ class ChainCursor {
   std::uint32_t kept_ = 0;
   std::uint32_t keepFor_ = 1;
   std::uint32_t keptSteps_ = 0;
+  struct Range {
+    std::uint32_t begin;
+    std::uint32_t end;  // one past the next-IFD field
+  };
+  std::vector<Range> ifds_;
 };
 
 // True when `count` bytes at `offset` lie inside a file of `size` bytes.
