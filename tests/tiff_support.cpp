@@ -14,7 +14,8 @@ namespace {
 
 std::string* g_errors = nullptr;
 
-void CollectError(const char* module, const char* format, va_list args) {
+__attribute__((format(printf, 2, 0))) void CollectError(const char* module, const char* format,
+                                                        va_list args) {
   if (g_errors == nullptr) return;
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
