@@ -74,7 +74,9 @@ constexpr std::array<SenseRule, 27> kSenseRules{{
 // Sense keys 7 to 10, 12, 13 and 15 match no row and have no code of their own.
 constexpr Result kUnlistedSenseKey = Result::ScannerFailure;
 
-constexpr bool Matches(int pattern, std::uint8_t value) { return pattern == kAny || pattern == value; }
+constexpr bool Matches(int pattern, std::uint8_t value) {
+  return pattern == kAny || pattern == value;
+}
 
 }  // namespace
 
@@ -106,8 +108,8 @@ Result SenseToResult(ConstByteSpan sense) {
   return kUnlistedSenseKey;
 }
 
-Result CheckScsi(DriverContext& context, std::uint16_t transportResult,
-                 const std::uint8_t* sense, int callSite) {
+Result CheckScsi(DriverContext& context, std::uint16_t transportResult, const std::uint8_t* sense,
+                 int callSite) {
   if (transportResult == 0) return Result::Ok;
   if (transportResult == aspi::kTargetCheckCondition) {
     return SenseToResult(ConstByteSpan(sense, wire::kSenseLength));

@@ -91,9 +91,8 @@ int GuardedReadFile(DriverContext& context, FileHandle file, void* buffer, std::
              : 0;
 }
 
-std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file,
-                                    std::int32_t distance, std::uint32_t method, int callSite,
-                                    const char* module) {
+std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file, std::int32_t distance,
+                                    std::uint32_t method, int callSite, const char* module) {
   if (file == kInvalidFile) return 1;
   std::uint32_t position = kInvalidFilePosition;
   const bool moved = Guarded(context, Guard{"SetFilePointer", callSite, module, false}, [&] {
@@ -103,8 +102,7 @@ std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file,
   return moved ? position : kInvalidFilePosition;
 }
 
-int GuardedCloseHandle(DriverContext& context, FileHandle file, int callSite,
-                       const char* module) {
+int GuardedCloseHandle(DriverContext& context, FileHandle file, int callSite, const char* module) {
   if (file == kInvalidFile) return 1;
   return Guarded(context, Guard{"CloseHandle", callSite, module, false},
                  [&] { return context.platform.FileClose(file); })

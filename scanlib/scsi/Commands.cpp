@@ -71,7 +71,8 @@ std::uint16_t Position(DriverContext& context, const CommandSpec& spec, std::uin
   return Execute(context, spec, target, sense, cdb, {});
 }
 
-// SCAN window identifier lists by window argument; any other argument sends 0x00.
+// SCAN window identifier lists by window argument; any other argument sends
+// the first list (the single identifier 0x00).
 struct WindowList {
   std::uint8_t window;
   std::uint8_t count;
@@ -97,9 +98,8 @@ std::uint16_t CmdInquiry(DriverContext& context, std::uint8_t target, std::uint8
   return Execute(context, cmd::kInquiry, target, sense, cdb, Bounded(buffer, allocationLength));
 }
 
-std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target,
-                                   std::uint8_t* sense, ByteSpan buffer,
-                                   std::uint8_t allocationLength) {
+std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ByteSpan buffer, std::uint8_t allocationLength) {
   Cdb cdb = NewCdb(cmd::kInquiryVendorPage);
   cdb[wire::kInquiryEvpd] = wire::kEvpdBit;
   cdb[wire::kInquiryPageCode] = wire::kVendorPageCode;
@@ -123,16 +123,14 @@ std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
 
 std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                       std::uint8_t window) {
-  std::array<std::uint8_t, 2> ids{};
-  std::uint8_t count = 1;
-  for (const WindowList& list : kWindowLists) {
-    if (list.window != window) continue;
-    ids = list.ids;
-    count = list.count;
-  }
+  const auto* found =
+      std::find_if(kWindowLists.begin(), kWindowLists.end(),
+                   [window](const WindowList& list) { return list.window == window; });
+  const WindowList& list = found != kWindowLists.end() ? *found : kWindowLists[0];
+  std::array<std::uint8_t, 2> ids = list.ids;
   Cdb cdb = NewCdb(cmd::kScan);
-  cdb[wire::kCdb6Length] = count;
-  return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(count));
+  cdb[wire::kCdb6Length] = list.count;
+  return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(list.count));
 }
 
 std::uint16_t CmdSetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
@@ -156,8 +154,7 @@ std::uint16_t CmdReadImage(DriverContext& context, std::uint8_t target, std::uin
   return Transfer(context, cmd::kReadImage, target, sense, wire::kDataImage, 0, buffer, length);
 }
 
-std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target,
-                                  std::uint8_t* sense,
+std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                                   std::span<std::uint8_t, wire::kDetectedSizeLength> buffer) {
   return Transfer(context, cmd::kReadDetectedSize, target, sense, wire::kDataDetectedSize, 0,
                   buffer, wire::kDetectedSizeLength);
@@ -166,8 +163,8 @@ std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target,
 std::uint16_t CmdReadSeparatorStatus(DriverContext& context, std::uint8_t target,
                                      std::uint8_t* sense,
                                      std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer) {
-  return Transfer(context, cmd::kReadSeparatorStatus, target, sense, wire::kDataSeparatorStatus,
-                  0, buffer, wire::kSeparatorStatusLength);
+  return Transfer(context, cmd::kReadSeparatorStatus, target, sense, wire::kDataSeparatorStatus, 0,
+                  buffer, wire::kSeparatorStatusLength);
 }
 
 std::uint16_t CmdReadStatus(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
@@ -210,8 +207,7 @@ std::uint16_t CmdGetScanMode(DriverContext& context, std::uint8_t target, std::u
 
 std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstShortPageSpan data) {
-  return DefinePage(context, cmd::kDefineScanMode, target, sense, data,
-                    wire::kShortPageDataLength);
+  return DefinePage(context, cmd::kDefineScanMode, target, sense, data, wire::kShortPageDataLength);
 }
 
 std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
@@ -237,8 +233,8 @@ std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std
   return Execute(context, cmd::kGetFunctionKey, target, sense, cdb, buffer);
 }
 
-std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target,
-                                   std::uint8_t* sense, ConstFunctionKeySpan data) {
+std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ConstFunctionKeySpan data) {
   Cdb cdb = NewCdb(cmd::kDefineFunctionKey);
   cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;
   return Execute(context, cmd::kDefineFunctionKey, target, sense, cdb, OutData(data));

@@ -100,9 +100,8 @@ using ConstFunctionKeySpan = std::span<const std::uint8_t, wire::kFunctionKeyBlo
 std::uint16_t CmdTestUnitReady(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
 std::uint16_t CmdInquiry(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                          ByteSpan buffer, std::uint8_t allocationLength);
-std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target,
-                                   std::uint8_t* sense, ByteSpan buffer,
-                                   std::uint8_t allocationLength);
+std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ByteSpan buffer, std::uint8_t allocationLength);
 // MODE SELECT of the measurement units page with `divisor` (1200 at scan start).
 std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
                                     std::uint8_t* sense, std::uint16_t divisor);
@@ -117,8 +116,7 @@ std::uint16_t CmdGetWindow(DriverContext& context, std::uint8_t target, std::uin
 // `length` uses 24 bits in the CDB (and 16 in the request block).
 std::uint16_t CmdReadImage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                            ByteSpan buffer, std::uint32_t length);
-std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target,
-                                  std::uint8_t* sense,
+std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                                   std::span<std::uint8_t, wire::kDetectedSizeLength> buffer);
 std::uint16_t CmdReadSeparatorStatus(DriverContext& context, std::uint8_t target,
                                      std::uint8_t* sense,
@@ -134,8 +132,7 @@ std::uint16_t CmdSendGamma(DriverContext& context, std::uint8_t target, std::uin
 std::uint16_t CmdUnloadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
 std::uint16_t CmdLoadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
 std::uint16_t CmdGetScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
-                             std::uint8_t pageCode, ByteSpan buffer,
-                             std::uint8_t allocationLength);
+                             std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength);
 // A 20-byte page (0x32, 0x36, 0x37) ...
 std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstShortPageSpan data);
@@ -147,7 +144,7 @@ std::uint16_t CmdGetStatusPage(DriverContext& context, std::uint8_t target, std:
 std::uint16_t CmdStopBatch(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
 std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
                                 std::uint8_t key, FunctionKeySpan buffer);
-std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target,
-                                   std::uint8_t* sense, ConstFunctionKeySpan data);
+std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ConstFunctionKeySpan data);
 
 }  // namespace tarvo

@@ -33,10 +33,10 @@ void AppendLogEntry(Platform& platform, const RotatingLog& log,
 
 LogStamp MakeLogStamp(const LocalTime& now) {
   LogStamp stamp{};
-  std::snprintf(stamp.date, sizeof stamp.date, "%02u/%02u/%02u", now.month % 100u,
-                now.day % 100u, now.year % 100u);
-  std::snprintf(stamp.time, sizeof stamp.time, "%02u:%02u:%02u", now.hour % 100u,
-                now.minute % 100u, now.second % 100u);
+  std::snprintf(stamp.date, sizeof stamp.date, "%02u/%02u/%02u", now.month % 100u, now.day % 100u,
+                now.year % 100u);
+  std::snprintf(stamp.time, sizeof stamp.time, "%02u:%02u:%02u", now.hour % 100u, now.minute % 100u,
+                now.second % 100u);
   return stamp;
 }
 

@@ -22,10 +22,10 @@ namespace tarvo {
 inline constexpr std::size_t kLogGenerations = 5;
 
 struct RotatingLog {
-  const char* name;                                     // "c:\scsi.log"
+  const char* name;                                      // "c:\scsi.log"
   std::array<const char*, kLogGenerations> generations;  // newest (0) to oldest (4)
-  std::uint32_t limit;                                  // rotate when the size is greater
-  std::uint32_t openFlags;                              // write-through, random-access hint
+  std::uint32_t limit;                                   // rotate when the size is greater
+  std::uint32_t openFlags;                               // write-through, random-access hint
 };
 
 void AppendLogEntry(Platform& platform, const RotatingLog& log,

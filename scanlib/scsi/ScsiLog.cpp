@@ -16,9 +16,10 @@ const RotatingLog kScsiResultLog{
     kScsiLogLimit,
     kFlagWriteThrough};
 
-const RotatingLog kCommandTraceLog{
-    "cdb.log", {"cdb0.log", "cdb1.log", "cdb2.log", "cdb3.log", "cdb4.log"},
-    kScsiLogLimit, kFlagWriteThrough};
+const RotatingLog kCommandTraceLog{"cdb.log",
+                                   {"cdb0.log", "cdb1.log", "cdb2.log", "cdb3.log", "cdb4.log"},
+                                   kScsiLogLimit,
+                                   kFlagWriteThrough};
 
 namespace {
 
@@ -48,7 +49,7 @@ constexpr std::array<OpcodeName, 17> kOpcodeNames{{
 }};
 constexpr const char* kUnknownCommand = "UnknownCommand ";
 
-constexpr std::size_t kHexSlot = 3;  // "%02X "
+constexpr std::size_t kHexSlot = 3;                                  // "%02X "
 constexpr std::string_view kSenseLead = "                  SENSE:";  // 18 spaces
 
 // Appends `bytes` as "%02X " each to `out` from `at`; returns the new end.
@@ -75,16 +76,16 @@ void WriteScsiResult(Platform& platform, const char* tag, int callSite, const ch
                      std::uint32_t value) {
   const LogStamp stamp = MakeLogStamp(platform.Now());
   char line[256];
-  const int length = std::snprintf(line, sizeof line, "%s %s %s 0x%08X returned from line %d of %s\r\n",
-                                   stamp.date, stamp.time, tag, value, callSite, module);
+  const int length =
+      std::snprintf(line, sizeof line, "%s %s %s 0x%08X returned from line %d of %s\r\n",
+                    stamp.date, stamp.time, tag, value, callSite, module);
   if (length <= 0) return;
   const std::string_view piece(line, std::min(static_cast<std::size_t>(length), sizeof line - 1));
   AppendLogEntry(platform, kScsiResultLog, std::span(&piece, 1));
 }
 
-void TraceCommand(Platform& platform, bool traceOn, std::uint8_t target,
-                  const std::uint8_t* sense, ConstByteSpan cdb, ConstByteSpan data,
-                  std::uint8_t srbStatus) {
+void TraceCommand(Platform& platform, bool traceOn, std::uint8_t target, const std::uint8_t* sense,
+                  ConstByteSpan cdb, ConstByteSpan data, std::uint8_t srbStatus) {
   if (!traceOn) return;
   const LogStamp stamp = MakeLogStamp(platform.Now());
 
@@ -103,15 +104,16 @@ void TraceCommand(Platform& platform, bool traceOn, std::uint8_t target,
   dataText[dataEnd] = '\0';
 
   char line[600];
-  const int length = std::snprintf(line, sizeof line,
-                                   "%s %s TID:%02X %s CDB:%s STATUS:%02X DATA:%s\r\n", stamp.date,
-                                   stamp.time, target, TraceCommandName(cdb.empty() ? 0xFF : cdb[0]),
-                                   cdbText.data(), srbStatus, dataText.data());
+  const int length =
+      std::snprintf(line, sizeof line, "%s %s TID:%02X %s CDB:%s STATUS:%02X DATA:%s\r\n",
+                    stamp.date, stamp.time, target, TraceCommandName(cdb.empty() ? 0xFF : cdb[0]),
+                    cdbText.data(), srbStatus, dataText.data());
   if (length <= 0) return;
 
   std::array<char, kSenseLead.size() + kTraceSenseBytes * kHexSlot + 2> senseLine;
   std::copy(kSenseLead.begin(), kSenseLead.end(), senseLine.begin());
-  std::size_t at = PutHexBytes(senseLine.data(), kSenseLead.size(), ConstByteSpan(sense, kTraceSenseBytes));
+  std::size_t at =
+      PutHexBytes(senseLine.data(), kSenseLead.size(), ConstByteSpan(sense, kTraceSenseBytes));
   senseLine[at++] = '\r';
   senseLine[at++] = '\n';
 

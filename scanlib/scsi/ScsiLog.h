@@ -40,8 +40,7 @@ void WriteScsiResult(Platform& platform, const char* tag, int callSite, const ch
                      std::uint32_t value);
 
 // `sense` holds at least 14 bytes. Does nothing while `traceOn` is false.
-void TraceCommand(Platform& platform, bool traceOn, std::uint8_t target,
-                  const std::uint8_t* sense, ConstByteSpan cdb, ConstByteSpan data,
-                  std::uint8_t srbStatus);
+void TraceCommand(Platform& platform, bool traceOn, std::uint8_t target, const std::uint8_t* sense,
+                  ConstByteSpan cdb, ConstByteSpan data, std::uint8_t srbStatus);
 
 }  // namespace tarvo

@@ -116,7 +116,8 @@ std::uint16_t AspiExecute(DriverContext& context, std::uint8_t adapter, std::uin
   srb.SRB_Cmd = aspi::kScExecScsiCmd;
   srb.SRB_Status = aspi::kSsPending;
   srb.SRB_HaId = adapter;
-  srb.SRB_Flags = static_cast<std::uint8_t>((direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
+  srb.SRB_Flags =
+      static_cast<std::uint8_t>((direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
   srb.SRB_Target = target;
   srb.SRB_Lun = 0;
   const std::uint32_t bufLen = static_cast<std::uint32_t>(data.size()) & kBufLenMask;
