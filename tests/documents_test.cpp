@@ -162,28 +162,6 @@ TEST_F(DocumentsTest, FileSizeFollowsTheOpenDocument) {
 
 // ---- documents grown page by page -----------------------------------------------------
 
-void ExpectPages(const std::string& path, const std::vector<PageSpec>& specs) {
-  const LibtiffFile tif = ReadWithLibtiff(path);
-  ASSERT_TRUE(tif.opened) << tif.errors;
-  EXPECT_TRUE(tif.errors.empty()) << tif.errors;
-  ASSERT_EQ(tif.pages.size(), specs.size());
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const PageSpec& spec = specs[i];
-    const LibtiffPage& page = tif.pages[i];
-    const bool g4 = spec.compression == 3;
-    EXPECT_EQ(page.width, spec.width) << "page " << i;
-    EXPECT_EQ(page.length, spec.length) << "page " << i;
-    EXPECT_EQ(page.compression, g4 ? 4 : 1) << "page " << i;
-    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(spec.resolution));
-    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(spec.resolution));
-    // Uncoded pages carry no text entries.
-    EXPECT_EQ(page.documentName, g4 && spec.documentName ? spec.documentName : "") << i;
-    EXPECT_EQ(page.pageName, g4 && spec.pageName ? spec.pageName : "") << i;
-    EXPECT_EQ(page.software, g4 ? "Roradiv Ver.1.111" : "") << i;
-    EXPECT_TRUE(page.pixels == RasterOf(spec)) << "pixels of page " << i;
-  }
-}
-
 std::vector<PageSpec> MixedPages() {
   return {
       {200, 120, 3, 300, "Annual report 2026", "cover", 1},
@@ -197,7 +175,7 @@ TEST_F(DocumentsTest, PagesAddedOneByOneFormADocumentLibtiffReads) {
   const std::string path = Path("mixed.tif");
   const std::vector<PageSpec> pages = MixedPages();
   ASSERT_EQ(WriteDocument(context, path, pages), Result::Ok);
-  ExpectPages(path, pages);
+  ExpectLibtiffPages(path, pages);
 }
 
 TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
@@ -206,29 +184,14 @@ TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
   ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
   std::vector<PageSpec> done;
   for (const PageSpec& spec : pages) {
-    // WriteDocument's steps for one page, without closing.
-    const Bytes raster = RasterOf(spec);
-    const Bytes data =
-        spec.compression == 3 ? CodeGroup4(path + ".g4", spec.width, spec.length, raster) : raster;
-    std::uint32_t written = 0;
-    ASSERT_TRUE(platform.FileWrite(context.state.docFile, data.data(),
-                                   static_cast<std::uint32_t>(data.size()), &written));
-    context.state.pageImageBytes = written;
-    context.settings.pageLength = static_cast<std::int32_t>(spec.width);
-    context.settings.pageWidth = static_cast<std::int32_t>(spec.length);
-    context.settings.compression = static_cast<std::int32_t>(spec.compression);
-    context.settings.xResolution = static_cast<std::int32_t>(spec.resolution);
-    SetDocumentName(context, spec.documentName);
-    SetPageName(context, spec.pageName);
-    const PageDescription page = DescribeDocumentPage(context);
-    EXPECT_EQ(page.stripOffset, context.state.docDataPos);
-    ASSERT_EQ(AddPageToDocument(context, page), Result::Ok);
+    ASSERT_EQ(AddTestPage(context, path + ".g4", spec), Result::Ok);
+    EXPECT_EQ(context.state.docDataPos, ReadFileBytes(path).size()) << "the next data position";
     done.push_back(spec);
     // The new page's next link holds 0: readable as it stands (shared read).
-    ExpectPages(path, done);
+    ExpectLibtiffPages(path, done);
   }
   ASSERT_EQ(CloseDocument(context), Result::Ok);
-  ExpectPages(path, pages);
+  ExpectLibtiffPages(path, pages);
 }
 
 // Pages inserted in front of an existing document's first page: the new
@@ -249,21 +212,11 @@ TEST_F(DocumentsTest, FinishingLinksInsertedPagesToTheOldOnes) {
             0);
   EXPECT_EQ(context.state.docLinkPos, 4u);
   context.state.docDataPos = end;
+  ASSERT_EQ(platform.FileSeek(context.state.docFile, 0, kFileEnd), end);
   const PageSpec inserted{80, 40, 3, 200, "new", "zero", 7};
-  const Bytes data = CodeGroup4(path + ".g4", 80, 40, RasterOf(inserted));
-  std::uint32_t written = 0;
-  ASSERT_TRUE(platform.FileWrite(context.state.docFile, data.data(),
-                                 static_cast<std::uint32_t>(data.size()), &written));
-  context.state.pageImageBytes = written;
-  context.settings.pageLength = 80;
-  context.settings.pageWidth = 40;
-  context.settings.compression = 3;
-  context.settings.xResolution = 200;
-  SetDocumentName(context, "new");
-  SetPageName(context, "zero");
-  ASSERT_EQ(AddPageToDocument(context, DescribeDocumentPage(context)), Result::Ok);
+  ASSERT_EQ(AddTestPage(context, path + ".g4", inserted), Result::Ok);
   ASSERT_EQ(CloseDocument(context), Result::Ok);
-  ExpectPages(path, {inserted, old[0], old[1]});
+  ExpectLibtiffPages(path, {inserted, old[0], old[1]});
 }
 
 // A write or seek failing anywhere while a document grows: the operation
@@ -282,7 +235,7 @@ TEST_F(DocumentsTest, FaultsAtEveryStepLeaveTheCompletePagesReadable) {
       }
       if (!platform.failed) {
         ASSERT_EQ(r, Result::Ok);
-        ExpectPages(path, pages);
+        ExpectLibtiffPages(path, pages);
         break;
       }
       ASSERT_EQ(r, Result::FileError) << (kind == 0 ? "write " : "seek ") << n;

@@ -1,5 +1,6 @@
 #include "tiff_support.h"
 
+#include <gtest/gtest.h>
 #include <tiffio.h>
 
 #include <cstdarg>
@@ -86,32 +87,33 @@ Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint3
 
 Bytes RasterOf(const PageSpec& page) { return TestRaster(page.width, page.length, page.seed); }
 
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page) {
+  const Bytes raster = RasterOf(page);
+  const Bytes data = page.compression == kDriverCompressionG4
+                         ? CodeGroup4(scratch, page.width, page.length, raster)
+                         : raster;
+  // The page pipeline's part: the image data at docDataPos.
+  std::uint32_t written = 0;
+  if (GuardedWriteFile(context, context.state.docFile, data.data(),
+                       static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
+                       "Test") == 0) {
+    return Result::FileError;
+  }
+  context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
+  context.settings.pageLength = static_cast<std::int32_t>(page.width);
+  context.settings.pageWidth = static_cast<std::int32_t>(page.length);
+  context.settings.compression = static_cast<std::int32_t>(page.compression);
+  context.settings.xResolution = static_cast<std::int32_t>(page.resolution);
+  SetDocumentName(context, page.documentName);
+  SetPageName(context, page.pageName);
+  return AddPageToDocument(context, DescribeDocumentPage(context));
+}
+
 Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PageSpec>& pages) {
   if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
-  for (const PageSpec& spec : pages) {
-    const Bytes raster = RasterOf(spec);
-    const Bytes data = spec.compression == kDriverCompressionG4
-                           ? CodeGroup4(path + ".g4", spec.width, spec.length, raster)
-                           : raster;
-    // The page pipeline's part: the image data at docDataPos.
-    std::uint32_t written = 0;
-    if (GuardedWriteFile(context, context.state.docFile, data.data(),
-                         static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
-                         "Test") == 0) {
-      return Result::FileError;
-    }
-    context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
-    context.settings.pageLength = static_cast<std::int32_t>(spec.width);
-    context.settings.pageWidth = static_cast<std::int32_t>(spec.length);
-    context.settings.compression = static_cast<std::int32_t>(spec.compression);
-    context.settings.xResolution = static_cast<std::int32_t>(spec.resolution);
-    SetDocumentName(context, spec.documentName);
-    SetPageName(context, spec.pageName);
-    if (const Result r = AddPageToDocument(context, DescribeDocumentPage(context));
-        r != Result::Ok) {
-      return r;
-    }
+  for (const PageSpec& page : pages) {
+    if (const Result r = AddTestPage(context, path + ".g4", page); r != Result::Ok) return r;
   }
   return CloseDocument(context);
 }
@@ -157,33 +159,50 @@ LibtiffFile ReadWithLibtiff(const std::string& path) {
   return file;
 }
 
-bool FaultPlatform::FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) {
-  if (!failed && failWrite != 0 && ++writes == failWrite) {
-    failed = true;
-    if (done != nullptr) *done = 0;
-    SetLastError(error);
-    return false;
+void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs) {
+  const LibtiffFile tif = ReadWithLibtiff(path);
+  ASSERT_TRUE(tif.opened) << tif.errors;
+  EXPECT_TRUE(tif.errors.empty()) << tif.errors;
+  ASSERT_EQ(tif.pages.size(), specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const PageSpec& spec = specs[i];
+    const LibtiffPage& page = tif.pages[i];
+    const bool g4 = spec.compression == kDriverCompressionG4;
+    EXPECT_EQ(page.width, spec.width) << "page " << i;
+    EXPECT_EQ(page.length, spec.length) << "page " << i;
+    EXPECT_EQ(page.compression, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE) << "page " << i;
+    EXPECT_EQ(page.photometric, PHOTOMETRIC_MINISWHITE) << "page " << i;
+    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(spec.resolution)) << "page " << i;
+    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(spec.resolution)) << "page " << i;
+    // Uncoded pages carry no text entries.
+    EXPECT_EQ(page.documentName, g4 && spec.documentName ? spec.documentName : "") << i;
+    EXPECT_EQ(page.pageName, g4 && spec.pageName ? spec.pageName : "") << i;
+    EXPECT_EQ(page.software, g4 ? kSoftwareName : "") << i;
+    EXPECT_TRUE(page.pixels == RasterOf(spec)) << "pixels of page " << i;
   }
-  return TestPlatform::FileWrite(f, b, n, done);
+}
+
+bool FaultPlatform::Trips(std::uint32_t& count, std::uint32_t failAt) {
+  if (failed || failAt == 0 || ++count != failAt) return false;
+  failed = true;
+  SetLastError(error);
+  return true;
+}
+
+bool FaultPlatform::FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) {
+  if (!Trips(writes, failWrite)) return TestPlatform::FileWrite(f, b, n, done);
+  if (done != nullptr) *done = 0;
+  return false;
 }
 
 bool FaultPlatform::FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) {
-  if (!failed && failRead != 0 && ++reads == failRead) {
-    failed = true;
-    if (done != nullptr) *done = 0;
-    SetLastError(error);
-    return false;
-  }
-  return TestPlatform::FileRead(f, b, n, done);
+  if (!Trips(reads, failRead)) return TestPlatform::FileRead(f, b, n, done);
+  if (done != nullptr) *done = 0;
+  return false;
 }
 
 std::uint32_t FaultPlatform::FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) {
-  if (!failed && failSeek != 0 && ++seeks == failSeek) {
-    failed = true;
-    SetLastError(error);
-    return kInvalidFilePosition;
-  }
-  return TestPlatform::FileSeek(f, d, m);
+  return Trips(seeks, failSeek) ? kInvalidFilePosition : TestPlatform::FileSeek(f, d, m);
 }
 
 std::uint32_t Le16(const std::string& bytes, std::size_t at) {

@@ -34,9 +34,13 @@ struct PageSpec {
   std::uint32_t seed = 1;
 };
 
-// Creates `path` and adds every page as the batch does: image data written
-// at docDataPos, then AddPageToDocument; finally TsdCloseFile. Returns the
-// first failure.
+// Adds one page to the open document as the batch does: the image data
+// (Group 4 coded by libtiff when asked, `scratch` is libtiff's file) written
+// at docDataPos, the settings and names of the page, then AddPageToDocument.
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page);
+
+// Creates `path`, adds every page with AddTestPage, then TsdCloseFile.
+// Returns the first failure.
 Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PageSpec>& pages);
 // The raster that WriteDocument stores for `page`.
@@ -67,6 +71,10 @@ struct LibtiffFile {
 
 LibtiffFile ReadWithLibtiff(const std::string& path);
 
+// Asserts that libtiff reads exactly these pages from `path`: sizes,
+// compression, resolution, the text entries (Group 4 pages only) and pixels.
+void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs);
+
 // Fails the N-th (1-based) call of a kind with the given system error, once;
 // 0 fails nothing. Counts only after arm().
 class FaultPlatform : public TestPlatform {
@@ -91,6 +99,11 @@ class FaultPlatform : public TestPlatform {
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override;
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override;
   std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override;
+
+ private:
+  // Counts a call of a kind; true (with the last error set) when it is the
+  // one to fail.
+  bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
 // Little-endian numbers in a file's bytes.
