@@ -160,6 +160,38 @@ TEST_F(DocumentsTest, FileSizeFollowsTheOpenDocument) {
   EXPECT_EQ(ReadFileBytes(path), std::string("II*\0\0\0\0\0", 8));
 }
 
+// TsdCloseFile: a failing finish (the move or the write of the link) or a
+// failing close gives 4, and the handle is given up in every case.
+TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
+  const std::string path = Path("close.tif");
+  const PageSpec page{50, 20, 3, 300, "doc", "page", 1};
+  struct Fault {
+    const char* what;
+    std::uint32_t write, seek, close;
+  };
+  for (const Fault f : {Fault{"move to the link", 0, 1, 0}, Fault{"write the link", 1, 0, 0},
+                        Fault{"close", 0, 0, 1}}) {
+    ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
+    ASSERT_EQ(AddTestPage(context, path + ".g4", page), Result::Ok);
+    platform.Arm(f.write, 0, f.seek);
+    platform.failClose = f.close;
+    EXPECT_EQ(CloseDocument(context), Result::FileError) << f.what;
+    EXPECT_TRUE(platform.failed) << f.what;
+    EXPECT_EQ(context.state.docFile, kInvalidFile) << f.what;
+    FileHandle again = platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
+                                         kOpenExisting, kAttributeNormal);
+    EXPECT_NE(again, kInvalidFile) << f.what << ": the file stayed open";
+    platform.FileClose(again);
+    // The page was linked when it was added: the document stays readable.
+    ExpectLibtiffPages(path, {page});
+    platform.Arm(0, 0, 0);
+  }
+  const std::string log = ReadFileBytes(platform.RootFile("scan.log"));
+  for (const char* site : {"line 2655 of Scan", "line 2658 of Scan", "line 2401 of Scan"}) {
+    EXPECT_NE(log.find(site), std::string::npos) << site;
+  }
+}
+
 // ---- documents grown page by page -----------------------------------------------------
 
 std::vector<PageSpec> MixedPages() {

@@ -205,6 +205,13 @@ std::uint32_t FaultPlatform::FileSeek(FileHandle f, std::int32_t d, std::uint32_
   return Trips(seeks, failSeek) ? kInvalidFilePosition : TestPlatform::FileSeek(f, d, m);
 }
 
+bool FaultPlatform::FileClose(FileHandle f) {
+  const bool trips = Trips(closes, failClose);
+  const bool closed = TestPlatform::FileClose(f);
+  if (trips) SetLastError(error);
+  return closed && !trips;
+}
+
 std::uint32_t Le16(const std::string& bytes, std::size_t at) {
   return static_cast<std::uint8_t>(bytes.at(at)) |
          (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes.at(at + 1))) << 8);

@@ -82,23 +82,27 @@ class FaultPlatform : public TestPlatform {
   std::uint32_t failWrite = 0;
   std::uint32_t failRead = 0;
   std::uint32_t failSeek = 0;
+  std::uint32_t failClose = 0;  // the handle is closed all the same
   std::uint32_t error = kErrorDiskFull;
   std::uint32_t writes = 0;
   std::uint32_t reads = 0;
   std::uint32_t seeks = 0;
+  std::uint32_t closes = 0;
   bool failed = false;
 
   void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
     failWrite = write;
     failRead = read;
     failSeek = seek;
-    writes = reads = seeks = 0;
+    failClose = 0;
+    writes = reads = seeks = closes = 0;
     failed = false;
   }
 
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override;
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override;
   std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override;
+  bool FileClose(FileHandle f) override;
 
  private:
   // Counts a call of a kind; true (with the last error set) when it is the
