@@ -361,6 +361,18 @@ TEST_F(ChainTest, RenameAppendsTheEntryWhenNoTagReachesDocumentName) {
   EXPECT_EQ(after.substr(e + 42), std::string("Long enough\0", 12));
 }
 
+// 65535 entries below 269: the new entry would make a count of 65536.
+TEST_F(ChainTest, RenameRefusesAFullIfdThatNeedsTheEntry) {
+  std::string bytes("II*\0\x08\0\0\0\xFF\xFF", 10);
+  for (int i = 0; i < 0xFFFF; ++i) bytes += std::string("\0\1\4\0\1\0\0\0\x10\0\0\0", 12);
+  bytes += std::string(4, '\0');
+  const std::string path = platform.Scratch("full.tif");
+  WriteFileBytes(path, bytes);
+  EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1);
+  const std::string after = ReadFileBytes(path);
+  EXPECT_EQ(after.substr(0, bytes.size()), bytes) << "the chain is as it was";
+}
+
 TEST_F(ChainTest, RenameRefusals) {
   const std::string notTiff = platform.Scratch("not.tif");
   WriteFileBytes(notTiff, "MM\0*\0\0\0\x08 big-endian");

@@ -8,6 +8,7 @@
 #include "scan/DriverContext.h"
 #include "scan/GuardedFile.h"
 #include "tiff/TiffFormat.h"
+#include "tiff/TiffIo.h"
 
 namespace tarvo {
 namespace {
@@ -29,8 +30,6 @@ constexpr int kSiteFileSizeBox = 3640;
 constexpr int kSitePageSeekLink = 3570;
 constexpr int kSitePageWriteLink = 3573;
 constexpr int kSitePageSeekData = 3579;
-
-constexpr std::uint32_t kFileSizeBits = 0x7FFFFFFFu;  // the seek distance is 32-bit signed
 
 bool Seek(DriverContext& context, FileHandle file, std::uint32_t offset, int site) {
   return GuardedSetFilePointer(context, file, static_cast<std::int32_t>(offset), kFileBegin, site,
@@ -176,7 +175,7 @@ Result MakeTiff(DriverContext& context, const char* name, const void* image, std
   if (width < 1 || length < 1 || image == nullptr) return Result::InvalidValue;
   const std::uint64_t imageBytes =
       (static_cast<std::uint64_t>(width) + 7) / 8 * static_cast<std::uint64_t>(length);
-  if (imageBytes + tiff::kHeaderSize + tiff::kMaxFixedBlock > kFileSizeBits) {
+  if (imageBytes + tiff::kHeaderSize + tiff::kMaxFixedBlock > tiff::kMaxFilePosition) {
     return Result::InvalidValue;
   }
 

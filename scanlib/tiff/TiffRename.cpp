@@ -93,10 +93,7 @@ class IfdCopy {
   }
   // A new DocumentName entry at the write position; the count becomes n + 1.
   bool InsertName() {
-    if (entries_ >= tiff::kMaxEntryCount) {
-      file_.Reset();
-      return false;
-    }
+    if (entries_ >= tiff::kMaxEntryCount) return false;  // n + 1 does not fit the count
     inserted_ = true;
     named_ = true;
     if (!WriteEntry(tiff::IfdEntry{tiff::kTagDocumentName, tiff::kTypeAscii, nameLength_,
