@@ -5,9 +5,13 @@
 // contexts over a platform of their choosing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "platform/Platform.h"
+#include <memory>
+
+#include "image/G4Coder.h"
 #include "scan/DriverState.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
@@ -28,6 +32,12 @@ struct DriverContext {
   AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
   bool cdbTraceOn = false;    // SCSI command trace switch
   ScsiTransport transport;    // adapters, selected adapter, callSiteNumber, ASPI provider
+  // The driver's copies of the names set by TsdDocnameSet and TsdPagenameSet
+  // (docName and pageName of ScanSettings point here).
+  std::array<char, 256> docNameBuffer{};
+  std::array<char, 256> pageNameBuffer{};
+  // The Group 4 coder's buffers, one set for the driver's life.
+  std::unique_ptr<CoderBuffers> coderBuffers = std::make_unique<CoderBuffers>();
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

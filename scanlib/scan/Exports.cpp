@@ -3,11 +3,14 @@
 #include "tarvoscn.h"
 
 #include "scan/Diagnostics.h"
+#include "scan/Documents.h"
+#include "scan/Batch.h"
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
+#include "tiff/TiffUtilities.h"
 
 using tarvo::ProcessContext;
 
@@ -41,8 +44,61 @@ TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void) {
   return tarvo::ToCode(tarvo::RefreshFromScanner(ProcessContext()));
 }
 
+TSD_API uint32_t TSD_CALL TsdStartScan(const char* docFileName, uint32_t* pagePosition,
+                                       uint32_t* value) {
+  return tarvo::ToCode(tarvo::StartScan(ProcessContext(), docFileName, pagePosition, value));
+}
+
+TSD_API uint32_t TSD_CALL TsdScanOnePage(const char* docFileName, uint32_t* pagePosition,
+                                         void* pageBuffer) {
+  return tarvo::ToCode(tarvo::ScanOnePage(ProcessContext(), docFileName, pagePosition,
+                                          static_cast<uint8_t*>(pageBuffer)));
+}
+
+TSD_API uint32_t TSD_CALL TsdReadPage(const char* outputFileName, void* pageBuffer,
+                                      TsdCancelCallback cancel) {
+  return tarvo::ToCode(tarvo::ReadPage(ProcessContext(), outputFileName,
+                                       static_cast<uint8_t*>(pageBuffer), cancel));
+}
+
+TSD_API uint32_t TSD_CALL TsdContScan(void) {
+  return tarvo::ToCode(tarvo::ContinueScan(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdStopScan(void) { return tarvo::ToCode(tarvo::StopScan(ProcessContext())); }
+
+TSD_API uint32_t TSD_CALL TsdPageExist(void) { return tarvo::ToCode(tarvo::PageExist(ProcessContext())); }
+
 TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
   return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdCloseFile(void) {
+  return tarvo::ToCode(tarvo::CloseDocument(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdMakeTiff(const char* fileName, const void* image, int32_t width,
+                                      int32_t length, int32_t xResolution, int32_t yResolution) {
+  return tarvo::ToCode(
+      tarvo::MakeTiff(ProcessContext(), fileName, image, width, length, xResolution, yResolution));
+}
+
+TSD_API uint32_t TSD_CALL TsdGetFileSize(uint32_t* size) {
+  return tarvo::ToCode(tarvo::GetDocumentFileSize(ProcessContext(), size));
+}
+
+TSD_API void TSD_CALL TsdDocnameSet(const char* name) {
+  tarvo::SetDocumentName(ProcessContext(), name);
+}
+
+TSD_API void TSD_CALL TsdPagenameSet(const char* name) { tarvo::SetPageName(ProcessContext(), name); }
+
+TSD_API int32_t TSD_CALL ConcatTiff(const char* destination, const char* source) {
+  return tarvo::ConcatTiff(ProcessContext(), destination, source);
+}
+
+TSD_API int32_t TSD_CALL ChangeDocname(const char* fileName, const char* newName) {
+  return tarvo::ChangeDocname(ProcessContext(), fileName, newName);
 }
 
 TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {
