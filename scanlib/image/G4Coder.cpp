@@ -382,7 +382,15 @@ void PutEofb(BitWriter& writer) {
 }
 
 void ReverseBitOrder(std::uint8_t* buffer, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) buffer[i] = kBitReversalTable[buffer[i]];
+  // Eight bytes at a time by three exchange steps; the rest by the table.
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, buffer + i, sizeof word);
+    word = ReverseBitsInBytes(word);
+    std::memcpy(buffer + i, &word, sizeof word);
+  }
+  for (; i < count; ++i) buffer[i] = kBitReversalTable[buffer[i]];
 }
 
 // ---- the page coder ----------------------------------------------------------------
