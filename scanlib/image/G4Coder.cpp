@@ -314,14 +314,10 @@ void EncodeRowT6(const ChangeList& coding, const ChangeList& reference, std::int
   while (a0 < width) {
     const std::int32_t a1 = a[ia];
     const std::int32_t b2 = b[ib + 1];
-    if (b2 < a1) {  // pass mode
-      Put(writer, kPass);
-      a0 = b2;
-      ib += 2;
-      continue;
-    }
     const std::int32_t d = a1 - b[ib];
-    if (d >= -3 && d <= 3) {  // vertical mode
+    // Vertical mode, by far the most frequent, is tested first; it needs
+    // b2 >= a1, else pass mode applies.
+    if ((static_cast<std::uint32_t>(d + 3) <= 6) & (b2 >= a1)) {  // vertical mode
       Put(writer, kVertical[static_cast<std::size_t>(d + 3)]);
       a0 = a1;
       colour ^= 1u;
@@ -334,6 +330,11 @@ void EncodeRowT6(const ChangeList& coding, const ChangeList& reference, std::int
       } else {
         ++ib;
       }
+    } else if (b2 < a1) {  // pass mode
+      Put(writer, kPass);
+      a0 = b2;
+      ib += 2;
+      continue;
     } else {  // horizontal mode
       const std::int32_t a2 = a[ia + 1];
       const std::int32_t run1 = a1 - a0;
