@@ -263,6 +263,20 @@ TEST(ExternalCodecs, MissingLibraryOrEntryGivesFileErrorAndNoFile) {
   EXPECT_FALSE(test::FileExists(path));
 }
 
+TEST(ExternalCodecs, SystemNamesReachTheBuiltLibraries) {
+  // The platform maps "klxjpeg.dll" and "RAVEZEVA.dll" to the shared objects
+  // on the library search path.
+  test::TestPlatform platform;
+  const std::vector<std::uint8_t> page = GrayPage(16, 4);
+  EXPECT_EQ(SaveJpeg(platform, platform.Scratch("a.jpg").c_str(), page.data(), 16, 4, 300, 16, 75),
+            Result::Ok);
+  EXPECT_EQ(WriteCodedFile(platform, platform.Scratch("a.png").c_str(), page.data(), 16, 4, 300, 8,
+                           16),
+            Result::Ok);
+  EXPECT_TRUE(ReadPng(platform.Scratch("a.png")).ok);
+  EXPECT_EQ(ReadJpeg(platform.Scratch("a.jpg")).width, 16);
+}
+
 // ---- the coder's call protocol, against a recording coder ------------------------------------
 
 struct Recorder {

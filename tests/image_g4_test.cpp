@@ -326,6 +326,32 @@ TEST(G4EncodeRun, MakeUpEdgesAroundTheLongestCode) {
   }
 }
 
+TEST(G4BitWriter, RowIntoATightBufferMatchesAndAFullOneStopsAtItsEnd) {
+  // A large buffer takes the unchecked path; a buffer of just the coded size
+  // the checked one; a smaller one overflows without writing past its end.
+  const Bilevel page = test::NoisePage(1728, 2, 0.3, 9);
+  auto lists = std::make_unique<std::array<ChangeList, 2>>();
+  (*lists)[0].fill(1728);
+  ASSERT_TRUE(FindChangingElements(page.row(1), 1728, (*lists)[1]));
+  std::vector<std::uint8_t> large(16384);
+  BitWriter big(large);
+  EncodeRowT6((*lists)[1], (*lists)[0], 1728, big);
+  ASSERT_FALSE(big.Overflowed());
+  const std::size_t used = big.UsedBytes();
+
+  std::vector<std::uint8_t> tight(used);
+  BitWriter exact(tight);
+  EncodeRowT6((*lists)[1], (*lists)[0], 1728, exact);
+  EXPECT_FALSE(exact.Overflowed());
+  EXPECT_EQ(WriterBits(exact), WriterBits(big));
+
+  std::vector<std::uint8_t> guarded(used / 2 + 8, 0xEE);
+  BitWriter small(std::span<std::uint8_t>(guarded.data(), used / 2));
+  EncodeRowT6((*lists)[1], (*lists)[0], 1728, small);
+  EXPECT_TRUE(small.Overflowed());
+  for (std::size_t i = used / 2; i < guarded.size(); ++i) EXPECT_EQ(guarded[i], 0xEE);
+}
+
 // ---- changing elements -------------------------------------------------------------------------------
 
 TEST(G4ChangingElements, MatchPixelRuleOnEveryPage) {
