@@ -28,10 +28,7 @@ constexpr int kSiteWriteUncoded = 1830;
 
 constexpr std::uint8_t kStatusCheckCondition = 2;
 
-struct Sense {
-  std::uint8_t bytes[16] = {};
-  bool ShortTransfer() const { return (bytes[wire::kSenseKeyByte] & wire::kSenseIli) != 0; }
-};
+using Sense = SenseBuffer;
 
 // One page's reads: the transfer buffer and the status of the last READ.
 class ChunkReader {

@@ -71,9 +71,7 @@ constexpr OutputRow kOutputRows[] = {
     {true, 2, {4, -1}}, {true, 4, {5, -1}},  {true, 8, {0, -1}},
 };
 
-struct Sense {
-  std::uint8_t bytes[16] = {};
-};
+using Sense = SenseBuffer;
 
 std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
 

@@ -88,6 +88,13 @@ inline constexpr CommandSpec kGetFunctionKey{wire::kOpGetFunctionKey, kCdb6, kIn
 inline constexpr CommandSpec kDefineFunctionKey{wire::kOpDefineFunctionKey, kCdb6, kOut, 803};
 }  // namespace cmd
 
+// The sense bytes of one command (the transport hands back 14).
+struct SenseBuffer {
+  std::uint8_t bytes[16] = {};
+  // Byte 2 bit 5: the page's data ended before the requested length.
+  bool ShortTransfer() const { return (bytes[wire::kSenseKeyByte] & wire::kSenseIli) != 0; }
+};
+
 using WindowSpan = std::span<std::uint8_t, wire::kWindowDataLength>;
 using ConstWindowSpan = std::span<const std::uint8_t, wire::kWindowDataLength>;
 using ShortPageSpan = std::span<std::uint8_t, wire::kShortPageDataLength>;
