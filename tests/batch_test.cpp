@@ -123,14 +123,21 @@ class BatchTest : public ::testing::Test {
 };
 
 TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
-  for (std::int32_t rotate : {0, 1}) {
-    SCOPED_TRACE(rotate);
+  struct Case {
+    std::int32_t rotate;
+    std::uint32_t transfer;  // bytes of one image READ
+  };
+  for (Case c : {Case{0, 16384}, Case{1, 32768}, Case{1, 4096}, Case{0, 65536}}) {
+    const std::int32_t rotate = c.rotate;
+    SCOPED_TRACE(std::to_string(rotate) + " " + std::to_string(c.transfer));
     pages_.clear();
     Prepare(1, 3, rotate);
-    AddPages(3, 40 + static_cast<std::uint64_t>(rotate));
-    const std::string path = Doc("g4-" + std::to_string(rotate) + ".tif");
+    AddPages(3, 40 + c.transfer);
+    const std::string path = Doc("g4-" + std::to_string(rotate) + "-" +
+                                 std::to_string(c.transfer) + ".tif");
     std::uint32_t position = 0;
     ASSERT_EQ(StartScan(context_, path.c_str(), &position, nullptr), Result::Ok);
+    context_.state.maxTransferSize = c.transfer;
     std::vector<Bytes> expected;
     for (std::size_t i = 0; i < 3; ++i) {
       std::uint32_t width = 0;
