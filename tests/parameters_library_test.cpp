@@ -48,7 +48,8 @@ TEST(ParametersThroughLibraries, SetAndReadBackThroughTheSimulatedScanner) {
   EXPECT_EQ(value, 1);
   dlclose(driver);
 
-  // The window went to the scanner at adapter 1, target 2: 600 dpi, width 2000/1200 inch.
+  // The window went to the scanner at adapter 1, target 2: 600 dpi, width
+  // 2000/1200 inch.
   const std::string wire = tarvo::test::ReadFileBytes(log);
   EXPECT_NE(wire.find("1:2 24 00 00 00 00 00 00 00 34 00"), std::string::npos) << wire;
   EXPECT_NE(wire.find("out 00 00 00 00 00 00 00 2C 00 00 02 58 02 58"), std::string::npos);

@@ -26,19 +26,20 @@ using test::SenseFault;
 using Strings = std::vector<std::string>;
 using S = ScanSettings;
 
-// Every number of the record and the addon mirror, to show that nothing changed.
+// Every number of the record and the addon mirror, to show that nothing
+// changed.
 constexpr std::int32_t S::*kFields[] = {
-    &S::pageSizeIndex, &S::scanLength,     &S::scanWidth,       &S::topOffset,
-    &S::sideOffset,    &S::pageLength,     &S::pageWidth,       &S::separatorLatch,
-    &S::xResolution,   &S::yResolution,    &S::compression,     &S::brightness,
-    &S::contrast,      &S::imageType,      &S::dialogImageType, &S::bitsPerPixel,
-    &S::fileType,      &S::scanModeFlag7,  &S::batchMode,       &S::textMode,
-    &S::autoSize,      &S::continuousFeed, &S::separatorModeA,  &S::separatorModeB,
-    &S::user16,        &S::user18,         &S::keyStart,        &S::marginScan,
-    &S::marginAmount,  &S::addonOn,        &S::notchErase,      &S::thinLine,
-    &S::userGrc,       &S::backgroundErase, &S::invertData,     &S::rotate,
-    &S::jpegQuality,   &S::aeLevel,        &S::grcMode,         &S::polarity,
-    &S::frameArea,     &S::edgeEmphasis,   &S::separatorSense,
+    &S::pageSizeIndex, &S::scanLength,      &S::scanWidth,       &S::topOffset,
+    &S::sideOffset,    &S::pageLength,      &S::pageWidth,       &S::separatorLatch,
+    &S::xResolution,   &S::yResolution,     &S::compression,     &S::brightness,
+    &S::contrast,      &S::imageType,       &S::dialogImageType, &S::bitsPerPixel,
+    &S::fileType,      &S::scanModeFlag7,   &S::batchMode,       &S::textMode,
+    &S::autoSize,      &S::continuousFeed,  &S::separatorModeA,  &S::separatorModeB,
+    &S::user16,        &S::user18,          &S::keyStart,        &S::marginScan,
+    &S::marginAmount,  &S::addonOn,         &S::notchErase,      &S::thinLine,
+    &S::userGrc,       &S::backgroundErase, &S::invertData,      &S::rotate,
+    &S::jpegQuality,   &S::aeLevel,         &S::grcMode,         &S::polarity,
+    &S::frameArea,     &S::edgeEmphasis,    &S::separatorSense,
 };
 
 std::vector<std::int64_t> Snapshot(const DriverContext& c) {
@@ -55,44 +56,81 @@ struct Named {
   const char* name;
   bool set, get;
 };
-#define PARAM(id, set, get) Named{id, #id, set, get}
+#define PARAM(id, set, get) \
+  Named { id, #id, set, get }
 const Named kNamed[] = {
-    PARAM(PAR_SCAN_LENGTH, 1, 1),      PARAM(PAR_SCAN_WIDTH, 1, 1),
-    PARAM(PAR_SEPARATOR_LATCH, 1, 1),  PARAM(PAR_BRIGHTNESS, 1, 1),
-    PARAM(PAR_RESOLUTION, 1, 1),       PARAM(PAR_Y_RESOLUTION, 1, 1),
-    PARAM(PAR_COMPRESSION, 1, 1),      PARAM(PAR_SEPARATOR_B, 0, 1),
-    PARAM(PAR_JOB_SEPARATOR, 1, 1),    PARAM(PAR_AUTO_SIZE, 1, 1),
-    PARAM(PAR_SEPARATOR_DETECTED, 0, 1), PARAM(PAR_KEY_START, 1, 1),
-    PARAM(PAR_DOC_NAME, 1, 1),         PARAM(PAR_USER_16, 1, 1),
-    PARAM(PAR_CONTINUOUS, 1, 1),       PARAM(PAR_USER_18, 1, 1),
-    PARAM(PAR_FILE_TYPE, 1, 1),        PARAM(PAR_BITS_PER_PIXEL, 1, 1),
-    PARAM(PAR_CONTRAST, 1, 1),         PARAM(PAR_IMAGE_TYPE, 1, 1),
-    PARAM(PAR_MARGIN_SCAN, 1, 1),      PARAM(PAR_MARGIN_AMOUNT, 1, 1),
-    PARAM(PAR_FRAME_AREA, 1, 1),       PARAM(PAR_TOP_OFFSET, 1, 1),
-    PARAM(PAR_SIDE_OFFSET, 1, 1),      PARAM(PAR_TEXT_MODE, 1, 1),
-    PARAM(PAR_EDGE_EMPHASIS, 1, 1),    PARAM(PAR_NOTCH_ERASE, 1, 1),
-    PARAM(PAR_THIN_LINE, 1, 1),        PARAM(PAR_AE, 1, 1),
-    PARAM(PAR_USER_GRC, 1, 1),         PARAM(PAR_ADDON, 1, 1),
-    PARAM(PAR_ADDON_TEXT, 1, 1),       PARAM(PAR_ADDON_TIMING, 1, 1),
-    PARAM(PAR_ADDON_X, 1, 1),          PARAM(PAR_ADDON_Y, 1, 1),
-    PARAM(PAR_ADDON_COUNTER_ON, 1, 1), PARAM(PAR_ADDON_COLOR, 1, 1),
-    PARAM(PAR_ADDON_STYLE, 1, 1),      PARAM(PAR_ADDON_FLAG, 1, 1),
-    PARAM(PAR_COUNTUP_TIMING, 1, 1),   PARAM(PAR_COUNTUP_AMOUNT, 1, 1),
-    PARAM(PAR_RESET_TIMING, 1, 1),     PARAM(PAR_RESET_VALUE, 1, 1),
-    PARAM(PAR_POLARITY, 1, 1),         PARAM(PAR_GAMMA, 1, 1),
-    PARAM(PAR_DEVICE_PAGE_37, 1, 0),   PARAM(PAR_MAX_WIDTH, 0, 1),
-    PARAM(PAR_MAX_LENGTH, 0, 1),       PARAM(PAR_BASE_RESOLUTION, 0, 1),
-    PARAM(PAR_INVERT, 1, 1),           PARAM(PAR_JPEG_QUALITY, 1, 1),
-    PARAM(PAR_FKEY_1, 1, 1),           PARAM(PAR_FKEY_2, 1, 1),
-    PARAM(PAR_FKEY_3, 1, 1),           PARAM(PAR_FKEY_4, 1, 1),
-    PARAM(PAR_FKEY_5, 1, 1),           PARAM(PAR_FKEY_6, 1, 1),
-    PARAM(PAR_FKEY_7, 1, 1),           PARAM(PAR_FKEY_8, 1, 1),
-    PARAM(PAR_FKEY_9, 1, 1),           PARAM(PAR_FKEY_10, 1, 1),
-    PARAM(PAR_GRC_MODE, 1, 1),         PARAM(PAR_BATCH_MODE, 1, 1),
-    PARAM(PAR_COUNTER_1, 0, 1),        PARAM(PAR_COUNTER_2, 0, 1),
-    PARAM(PAR_COUNTER_3, 0, 1),        PARAM(PAR_ROTATE, 1, 1),
-    PARAM(PAR_PAGE_LENGTH, 0, 1),      PARAM(PAR_PAGE_WIDTH, 0, 1),
-    PARAM(PAR_SEPARATOR_SENSE, 1, 1),  PARAM(PAR_BATCH_CAPABLE, 0, 1),
+    PARAM(PAR_SCAN_LENGTH, 1, 1),
+    PARAM(PAR_SCAN_WIDTH, 1, 1),
+    PARAM(PAR_SEPARATOR_LATCH, 1, 1),
+    PARAM(PAR_BRIGHTNESS, 1, 1),
+    PARAM(PAR_RESOLUTION, 1, 1),
+    PARAM(PAR_Y_RESOLUTION, 1, 1),
+    PARAM(PAR_COMPRESSION, 1, 1),
+    PARAM(PAR_SEPARATOR_B, 0, 1),
+    PARAM(PAR_JOB_SEPARATOR, 1, 1),
+    PARAM(PAR_AUTO_SIZE, 1, 1),
+    PARAM(PAR_SEPARATOR_DETECTED, 0, 1),
+    PARAM(PAR_KEY_START, 1, 1),
+    PARAM(PAR_DOC_NAME, 1, 1),
+    PARAM(PAR_USER_16, 1, 1),
+    PARAM(PAR_CONTINUOUS, 1, 1),
+    PARAM(PAR_USER_18, 1, 1),
+    PARAM(PAR_FILE_TYPE, 1, 1),
+    PARAM(PAR_BITS_PER_PIXEL, 1, 1),
+    PARAM(PAR_CONTRAST, 1, 1),
+    PARAM(PAR_IMAGE_TYPE, 1, 1),
+    PARAM(PAR_MARGIN_SCAN, 1, 1),
+    PARAM(PAR_MARGIN_AMOUNT, 1, 1),
+    PARAM(PAR_FRAME_AREA, 1, 1),
+    PARAM(PAR_TOP_OFFSET, 1, 1),
+    PARAM(PAR_SIDE_OFFSET, 1, 1),
+    PARAM(PAR_TEXT_MODE, 1, 1),
+    PARAM(PAR_EDGE_EMPHASIS, 1, 1),
+    PARAM(PAR_NOTCH_ERASE, 1, 1),
+    PARAM(PAR_THIN_LINE, 1, 1),
+    PARAM(PAR_AE, 1, 1),
+    PARAM(PAR_USER_GRC, 1, 1),
+    PARAM(PAR_ADDON, 1, 1),
+    PARAM(PAR_ADDON_TEXT, 1, 1),
+    PARAM(PAR_ADDON_TIMING, 1, 1),
+    PARAM(PAR_ADDON_X, 1, 1),
+    PARAM(PAR_ADDON_Y, 1, 1),
+    PARAM(PAR_ADDON_COUNTER_ON, 1, 1),
+    PARAM(PAR_ADDON_COLOR, 1, 1),
+    PARAM(PAR_ADDON_STYLE, 1, 1),
+    PARAM(PAR_ADDON_FLAG, 1, 1),
+    PARAM(PAR_COUNTUP_TIMING, 1, 1),
+    PARAM(PAR_COUNTUP_AMOUNT, 1, 1),
+    PARAM(PAR_RESET_TIMING, 1, 1),
+    PARAM(PAR_RESET_VALUE, 1, 1),
+    PARAM(PAR_POLARITY, 1, 1),
+    PARAM(PAR_GAMMA, 1, 1),
+    PARAM(PAR_DEVICE_PAGE_37, 1, 0),
+    PARAM(PAR_MAX_WIDTH, 0, 1),
+    PARAM(PAR_MAX_LENGTH, 0, 1),
+    PARAM(PAR_BASE_RESOLUTION, 0, 1),
+    PARAM(PAR_INVERT, 1, 1),
+    PARAM(PAR_JPEG_QUALITY, 1, 1),
+    PARAM(PAR_FKEY_1, 1, 1),
+    PARAM(PAR_FKEY_2, 1, 1),
+    PARAM(PAR_FKEY_3, 1, 1),
+    PARAM(PAR_FKEY_4, 1, 1),
+    PARAM(PAR_FKEY_5, 1, 1),
+    PARAM(PAR_FKEY_6, 1, 1),
+    PARAM(PAR_FKEY_7, 1, 1),
+    PARAM(PAR_FKEY_8, 1, 1),
+    PARAM(PAR_FKEY_9, 1, 1),
+    PARAM(PAR_FKEY_10, 1, 1),
+    PARAM(PAR_GRC_MODE, 1, 1),
+    PARAM(PAR_BATCH_MODE, 1, 1),
+    PARAM(PAR_COUNTER_1, 0, 1),
+    PARAM(PAR_COUNTER_2, 0, 1),
+    PARAM(PAR_COUNTER_3, 0, 1),
+    PARAM(PAR_ROTATE, 1, 1),
+    PARAM(PAR_PAGE_LENGTH, 0, 1),
+    PARAM(PAR_PAGE_WIDTH, 0, 1),
+    PARAM(PAR_SEPARATOR_SENSE, 1, 1),
+    PARAM(PAR_BATCH_CAPABLE, 0, 1),
     PARAM(PAR_BACKGROUND_ERASE, 1, 1),
 };
 #undef PARAM
@@ -165,7 +203,8 @@ TEST_F(ParameterTest, NotAParameterAnswers3BothWaysAndAGetStillRefreshes) {
       EXPECT_EQ(Set(id, 0), Result::UnknownParameter);
       EXPECT_TRUE(sim.bus.Records().empty());
       EXPECT_EQ(Snapshot(context), before);
-      // The get refreshes from the scanner first: 600 dpi in its window reaches the record.
+      // The get refreshes from the scanner first: 600 dpi in its window reaches
+      // the record.
       std::vector<std::uint8_t> window = sim::test::WindowData(600, 0, 0, 1200, 1200, 0, 1);
       test::SetWindowRaw(sim.bus, window);
       s.xResolution = 300;
@@ -186,7 +225,8 @@ TEST_F(ParameterTest, NotAParameterAnswers3BothWaysAndAGetStillRefreshes) {
   EXPECT_EQ(pair[0], 1);
 }
 
-// ---- refused values ------------------------------------------------------------------------
+// ---- refused values
+// ------------------------------------------------------------------------
 
 TEST_F(ParameterTest, RefusedValuesAnswer5AndChangeNothing) {
   struct Case {
@@ -268,10 +308,12 @@ TEST_F(ParameterTest, BitsPerPixelFollowTheImageType) {
   EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 1), Result::Ok);
 
   s.imageType = 5;  // written into the record directly: no depth is accepted
-  for (std::int32_t bits : {1, 2, 4, 8}) EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, bits), Result::InvalidValue);
+  for (std::int32_t bits : {1, 2, 4, 8})
+    EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, bits), Result::InvalidValue);
 }
 
-// ---- what is stored, what is sent, what a get writes ------------------------------------------
+// ---- what is stored, what is sent, what a get writes
+// ------------------------------------------
 
 TEST_F(ParameterTest, SetStoresThenSendsAndGetWritesTheRefreshedValue) {
   const std::string kWindow = "setwindow", kPage32 = "definescanmode 32",
@@ -308,7 +350,8 @@ TEST_F(ParameterTest, SetStoresThenSendsAndGetWritesTheRefreshedValue) {
       {PAR_FRAME_AREA, 3, &S::frameArea, 3, {kWindow}, 3},
       {PAR_TOP_OFFSET, -5, &S::topOffset, -5, {kWindow}, -5},
       {PAR_SIDE_OFFSET, 40, &S::sideOffset, 40, {kWindow}, 40},
-      // Kept in the record only; the image page read of the get brings the scanner's 0.
+      // Kept in the record only; the image page read of the get brings the
+      // scanner's 0.
       {PAR_TEXT_MODE, 2, &S::textMode, 1, {}, 0},
       {PAR_EDGE_EMPHASIS, 5, &S::edgeEmphasis, 5, {kPage36}, 5},
       {PAR_NOTCH_ERASE, 9, &S::notchErase, 1, {kPage36}, 1},
@@ -368,7 +411,8 @@ TEST_F(ParameterTest, ResolutionsMoveTogether) {
 }
 
 TEST_F(ParameterTest, ContinuousFeedReadsThePageFirst) {
-  // The scanner's page 0x32 carries auto size and batch mode 3; the push keeps them.
+  // The scanner's page 0x32 carries auto size and batch mode 3; the push keeps
+  // them.
   std::vector<std::uint8_t> page = sim::test::ScanModePage(0x60);
   page[4 + 13] = 3;
   test::DefinePage(sim.bus, page);

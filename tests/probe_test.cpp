@@ -84,15 +84,19 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
        1,
        3},
       {"target 7 is never tried", 2, {{0, 7}, {1, 7}}, {{{0, 0}, kDisk}}, -1, -1},
-      {"names that begin with the identification match", 1, {{0, 4}}, {{{0, 1}, kLongerNames}},
-       0, 1},
+      {"names that begin with the identification match",
+       1,
+       {{0, 4}},
+       {{{0, 1}, kLongerNames}},
+       0,
+       1},
       {"nothing on the bus", 3, {}, {}, -1, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Probing p(c.adapters);
-    for (auto [a, t] : c.scanners) p.bus.AddScanner(static_cast<std::uint8_t>(a),
-                                                    static_cast<std::uint8_t>(t));
+    for (auto [a, t] : c.scanners)
+      p.bus.AddScanner(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t));
     for (const auto& [at, identity] : c.devices) {
       p.bus.AddDevice(static_cast<std::uint8_t>(at.first), static_cast<std::uint8_t>(at.second),
                       identity);
@@ -112,7 +116,8 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
       EXPECT_EQ(result, Result::ScannerFailure);
       EXPECT_EQ(p.context.state.probed, 0);
       EXPECT_EQ(p.context.state.scannerTarget, kNoTarget);
-      EXPECT_EQ(p.bus.Records().size(), expected.size());  // nothing but the search
+      EXPECT_EQ(p.bus.Records().size(),
+                expected.size());  // nothing but the search
       EXPECT_FALSE(test::FileExists(p.platform.RootFile("scan.log")));
       continue;
     }
@@ -121,7 +126,8 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
     EXPECT_EQ(p.context.state.adapterCount, c.adapters);
     EXPECT_EQ(p.context.state.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
     EXPECT_EQ(p.context.state.scannerTarget, c.target);
-    EXPECT_EQ(p.context.state.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
+    EXPECT_EQ(p.context.state.maxTransferSize,
+              0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
     // Everything after the search goes to the scanner.
     for (std::size_t i = expected.size(); i < p.bus.Records().size(); ++i) {
       EXPECT_EQ(p.bus.Records()[i].adapter, c.adapter);
@@ -130,8 +136,9 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
   }
 }
 
-const Strings kAfterSearch = {"tur",     "getscanmode 32", "getscanmode 36", "read 84",
-                              "getwindow", "getscanmode 34", "tur",        "inquiry F0"};
+const Strings kAfterSearch = {"tur",     "getscanmode 32", "getscanmode 36",
+                              "read 84", "getwindow",      "getscanmode 34",
+                              "tur",     "inquiry F0"};
 
 Strings AfterSearch(sim::Bus& bus) {
   Strings all = Commands(bus);
@@ -153,8 +160,8 @@ TEST(Probe, TheFiveReadsRunEachOnItsOwn) {
     Probing p;
     sim::Rt650& scanner = p.bus.AddScanner(0, 0);
     scanner.AddFault(BusyFault(c.opcode, c.type, 1));
-    // What the other reads bring: 600 dpi in the window, batch mode 2, edge emphasis 4,
-    // counter on in the addon page.
+    // What the other reads bring: 600 dpi in the window, batch mode 2, edge
+    // emphasis 4, counter on in the addon page.
     std::vector<std::uint8_t> window = sim::test::WindowData(600, 0, 0, 6000, 6000, 0, 1);
     ASSERT_TRUE(sim::test::SetWindow(p.bus, window).Good());
     std::vector<std::uint8_t> page32 = sim::test::ScanModePage(0x40);
@@ -189,8 +196,7 @@ TEST(Probe, SecondTestUnitReady) {
   adapter.value = aspi::kHaStatTimeout;
   const Case cases[] = {
       {"not ready", SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
-      {"manual intervention", SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual,
-       ""},
+      {"manual intervention", SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
       {"busy", BusyFault(0x00, -1, 2), Result::ScannerFailure, test::CheckScsiEntry(8, 610)},
       {"adapter timeout", adapter, Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
   };
@@ -201,7 +207,8 @@ TEST(Probe, SecondTestUnitReady) {
     p.context.state.probed = 1;  // from an earlier probe
     EXPECT_EQ(Probe(p.context), c.result);
     EXPECT_EQ(p.context.state.probed, 0);
-    Strings expected(kAfterSearch.begin(), kAfterSearch.end() - 1);  // no capability page
+    Strings expected(kAfterSearch.begin(),
+                     kAfterSearch.end() - 1);  // no capability page
     EXPECT_EQ(AfterSearch(p.bus), expected);
     EXPECT_FALSE(p.context.state.scannerCaps.batchCapable);
     EXPECT_EQ(p.platform.Log("scan.log"), c.log);
@@ -235,7 +242,7 @@ TEST(Probe, ScannerCapabilities) {
     bool batch, keys;
   };
   const Case cases[] = {
-      {0xA0, 1, true, true}, {0x80, 0, true, false}, {0x20, 0x01020304, false, true},
+      {0xA0, 1, true, true},   {0x80, 0, true, false},           {0x20, 0x01020304, false, true},
       {0x40, 7, false, false}, {0x5F, 0xFFFFFFFF, false, false},
   };
   for (const Case& c : cases) {
@@ -250,7 +257,8 @@ TEST(Probe, ScannerCapabilities) {
     EXPECT_EQ(sim.context.state.scannerCaps.value, c.capability);
   }
 
-  // Failures leave the capabilities as they were; only transport failures are logged.
+  // Failures leave the capabilities as they were; only transport failures are
+  // logged.
   test::SimContext sim;
   sim.scanner.AddFault(SenseFault(0x12, 0xF0, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0x12, 0xF0, 2));
@@ -272,8 +280,8 @@ TEST(Probe, ScannerCapabilities) {
 TEST(Probe, FirmwareRevision) {
   const std::pair<const char*, std::int32_t> cases[] = {
       {"2.10", 2010}, {"1.50", 1050}, {"1.07", 1007}, {"9.9", 909},  // padded "9.9 "
-      {"A.10", 0},    {"2A10", 2010}, {"21.0", 20},   {" 1.5", 0},   {"-1.5", 0},
-      {"+3.1", 0},    {"3.1x", 301},
+      {"A.10", 0},    {"2A10", 2010}, {"21.0", 20},   {" 1.5", 0},
+      {"-1.5", 0},    {"+3.1", 0},    {"3.1x", 301},
   };
   for (const auto& [text, number] : cases) {
     SCOPED_TRACE(text);
@@ -285,7 +293,8 @@ TEST(Probe, FirmwareRevision) {
     EXPECT_EQ(revision, number);
   }
 
-  // A failing INQUIRY gives its raw status and leaves the number; nothing is logged.
+  // A failing INQUIRY gives its raw status and leaves the number; nothing is
+  // logged.
   test::SimContext sim;
   sim.scanner.AddFault(SenseFault(0x12, -1, 1, sim::kSenseNotReady));
   sim.scanner.AddFault(BusyFault(0x12, -1, 2));

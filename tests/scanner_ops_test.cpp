@@ -2,8 +2,6 @@
 // in-process simulator: the exact blocks the scanner receives, the record
 // after the reads, the failure convention with its log entries and call-site
 // numbers, and the sequences that stop at their first failing step.
-#include "scan/ModeOperations.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scan/ModeOperations.h"
 #include "scan/ModePages.h"
 #include "sim_ops_support.h"
 
@@ -67,7 +66,28 @@ class ScannerOps : public ::testing::Test {
   ScanSettings& s = sim.context.settings;
 };
 
-// ---- window -----------------------------------------------------------------------------
+// A record and the 20-byte page its push must send.
+struct PageCase {
+  std::function<void(ScanSettings&)> set;
+  Bytes wire;
+};
+
+void ExpectPagePushes(test::SimContext& sim, Result (*push)(DriverContext&), std::uint8_t code,
+                      std::initializer_list<PageCase> cases) {
+  for (const PageCase& c : cases) {
+    sim.context.settings = ScanSettings{};
+    c.set(sim.context.settings);
+    sim.bus.ClearRecords();
+    ASSERT_EQ(push(sim.context), Result::Ok);
+    ASSERT_EQ(sim.bus.Records().size(), 1u);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
+    EXPECT_EQ(Last(sim.bus).dataOut, c.wire);
+    EXPECT_EQ(sim.scanner.ScanModeData(code), c.wire);
+  }
+}
+
+// ---- window
+// -----------------------------------------------------------------------------
 
 TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
   struct Case {
@@ -76,7 +96,8 @@ TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
     Win wire;
   };
   const Case cases[] = {
-      {"defaults at 300 dpi", [](ScanSettings&) {},
+      {"defaults at 300 dpi",
+       [](ScanSettings&) {},
        {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0}},
       {"600 dpi flush with the far side",
        [](ScanSettings& r) {
@@ -133,15 +154,13 @@ TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
     const sim::CommandRecord& r = Last(sim.bus);
     EXPECT_EQ(r.cdb, (Bytes{0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}));
     EXPECT_EQ(r.dataOut, WindowBytes(c.wire));
-    EXPECT_EQ(Bytes(sim.scanner.Window().begin(), sim.scanner.Window().end()),
-              WindowBytes(c.wire));
+    EXPECT_EQ(Bytes(sim.scanner.Window().begin(), sim.scanner.Window().end()), WindowBytes(c.wire));
   }
 }
 
 TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
   struct Expect {
-    std::int32_t resolution, width, length, top, side, brightness, contrast, type, bits, grc,
-        frame;
+    std::int32_t resolution, width, length, top, side, brightness, contrast, type, bits, grc, frame;
   };
   struct Case {
     const char* what;
@@ -243,51 +262,40 @@ TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
   }
 }
 
-// ---- pages 0x32 and 0x36 ---------------------------------------------------------------------
+// ---- pages 0x32 and 0x36
+// ---------------------------------------------------------------------
 
 TEST_F(ScannerOps, PushScanModePageSendsThe20ByteForm) {
-  struct Case {
-    std::function<void(ScanSettings&)> set;
-    Bytes wire;
-  };
-  const Case cases[] = {
-      {[](ScanSettings&) {}, ShortPageBytes(0x32, {{6, 0x40}})},  // continuous feed by default
-      {[](ScanSettings& r) {
-         r.scanModeFlag7 = 1;
-         r.continuousFeed = 0;
-         r.autoSize = 2;
-         r.addonOn = -1;
-         r.separatorModeA = 2;  // on, and bit 1
-         r.separatorModeB = 4;  // on, and bit 2
-         r.marginScan = 1;
-         r.keyStart = 2;  // only 1 sets the key-start bit
-         r.marginAmount = -10;
-         r.batchMode = 0x102;
-       },
-       ShortPageBytes(0x32, {{6, 0xA8}, {7, 0xCA}, {10, 0x04}, {11, 0xF6}, {13, 0x02}})},
-      {[](ScanSettings& r) {
-         r.separatorModeA = 5;
-         r.keyStart = 1;
-         r.marginAmount = 10;
-         r.batchMode = 3;
-       },
-       ShortPageBytes(0x32, {{6, 0x40}, {7, 0xA0}, {10, 0x01}, {11, 10}, {13, 3}})},
-  };
-  for (const Case& c : cases) {
-    s = ScanSettings{};
-    c.set(s);
-    sim.bus.ClearRecords();
-    ASSERT_EQ(PushScanModePage(context), Result::Ok);
-    ASSERT_EQ(sim.bus.Records().size(), 1u);
-    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
-    EXPECT_EQ(Last(sim.bus).dataOut, c.wire);
-    EXPECT_EQ(sim.scanner.ScanModeData(0x32), c.wire);
-  }
+  ExpectPagePushes(
+      sim, PushScanModePage, 0x32,
+      {
+          {[](ScanSettings&) {}, ShortPageBytes(0x32, {{6, 0x40}})},  // continuous feed by default
+          {[](ScanSettings& r) {
+             r.scanModeFlag7 = 1;
+             r.continuousFeed = 0;
+             r.autoSize = 2;
+             r.addonOn = -1;
+             r.separatorModeA = 2;  // on, and bit 1
+             r.separatorModeB = 4;  // on, and bit 2
+             r.marginScan = 1;
+             r.keyStart = 2;  // only 1 sets the key-start bit
+             r.marginAmount = -10;
+             r.batchMode = 0x102;
+           },
+           ShortPageBytes(0x32, {{6, 0xA8}, {7, 0xCA}, {10, 0x04}, {11, 0xF6}, {13, 0x02}})},
+          {[](ScanSettings& r) {
+             r.separatorModeA = 5;
+             r.keyStart = 1;
+             r.marginAmount = 10;
+             r.batchMode = 3;
+           },
+           ShortPageBytes(0x32, {{6, 0x40}, {7, 0xA0}, {10, 0x01}, {11, 10}, {13, 3}})},
+      });
 }
 
 TEST_F(ScannerOps, ReadScanModePageLeavesTheSeparatorBitsAlone) {
-  test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6},
-                                                  {13, 3}}));
+  test::DefinePage(sim.bus,
+                   ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}));
   s.separatorModeA = 4;
   s.separatorModeB = 0;
   s.continuousFeed = 0;
@@ -314,39 +322,28 @@ TEST_F(ScannerOps, ReadScanModePageLeavesTheSeparatorBitsAlone) {
 }
 
 TEST_F(ScannerOps, ImagePageBothWays) {
-  struct Case {
-    std::function<void(ScanSettings&)> set;
-    Bytes wire;
-  };
-  const Case cases[] = {
-      {[](ScanSettings&) {}, ShortPageBytes(0x36, {})},
-      {[](ScanSettings& r) {
-         r.edgeEmphasis = 0x105;
-         r.polarity = 1;
-         r.textMode = 3;
-         r.grcMode = 6;  // two low bits
-         r.aeLevel = 17;
-         r.notchErase = 1;
-       },
-       ShortPageBytes(0x36, {{3, 5}, {4, 0x25}, {5, 17}, {6, 0x04}})},
-      {[](ScanSettings& r) {
-         r.edgeEmphasis = 1;
-         r.polarity = 3;  // neither 1 nor 2: no bit
-         r.backgroundErase = 1;
-         r.grcMode = 1;
-         r.aeLevel = 9;
-         r.thinLine = 1;
-       },
-       ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
-  };
-  for (const Case& c : cases) {
-    s = ScanSettings{};
-    c.set(s);
-    sim.bus.ClearRecords();
-    ASSERT_EQ(PushImagePage(context), Result::Ok);
-    EXPECT_EQ(Last(sim.bus).dataOut, c.wire);
-    EXPECT_EQ(sim.scanner.ScanModeData(0x36), c.wire);
-  }
+  ExpectPagePushes(sim, PushImagePage, 0x36,
+                   {
+                       {[](ScanSettings&) {}, ShortPageBytes(0x36, {})},
+                       {[](ScanSettings& r) {
+                          r.edgeEmphasis = 0x105;
+                          r.polarity = 1;
+                          r.textMode = 3;
+                          r.grcMode = 6;  // two low bits
+                          r.aeLevel = 17;
+                          r.notchErase = 1;
+                        },
+                        ShortPageBytes(0x36, {{3, 5}, {4, 0x25}, {5, 17}, {6, 0x04}})},
+                       {[](ScanSettings& r) {
+                          r.edgeEmphasis = 1;
+                          r.polarity = 3;  // neither 1 nor 2: no bit
+                          r.backgroundErase = 1;
+                          r.grcMode = 1;
+                          r.aeLevel = 9;
+                          r.thinLine = 1;
+                        },
+                        ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
+                   });
 
   test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}));
   s = ScanSettings{};
@@ -362,7 +359,8 @@ TEST_F(ScannerOps, ImagePageBothWays) {
   EXPECT_EQ(s.thinLine, 1);
 }
 
-// ---- addon page and page 0x37 ------------------------------------------------------------------
+// ---- addon page and page 0x37
+// ------------------------------------------------------------------
 
 TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
   Bytes page(90, 0);
@@ -375,8 +373,9 @@ TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
   EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x34, 0, 90, 0}));
   EXPECT_EQ(Bytes(context.addonPage.begin(), context.addonPage.end()), page);
 
-  // Whatever the mirror holds in its header and last six bytes, the page goes out with
-  // header 0, code 0x34, length 0x54, the kept bytes 77..79 and zeros at 80..85.
+  // Whatever the mirror holds in its header and last six bytes, the page goes
+  // out with header 0, code 0x34, length 0x54, the kept bytes 77..79 and zeros
+  // at 80..85.
   context.addonPage.fill(0xEE);
   ASSERT_EQ(PushAddonPage(context), Result::Ok);
   Bytes expected(90, 0xEE);
@@ -397,7 +396,8 @@ TEST_F(ScannerOps, DevicePage37CarriesTheLowBytes) {
   EXPECT_EQ(sim.scanner.ScanModeData(0x37), expected);
 }
 
-// ---- function keys and gamma ---------------------------------------------------------------------
+// ---- function keys and gamma
+// ---------------------------------------------------------------------
 
 TEST_F(ScannerOps, FunctionKeysDefinedAndReadBackForEveryCode) {
   int key = 0;
@@ -448,7 +448,8 @@ TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
   adapter.kind = sim::FaultKind::kHostAdapter;
   adapter.value = aspi::kHaStatSelectionTimeout;
   sim.scanner.AddFault(adapter);
-  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 2u);  // not 35: no sense decoding
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20),
+            2u);  // not 35: no sense decoding
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0u);
@@ -479,7 +480,8 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));
 }
 
-// ---- the failure convention of every operation --------------------------------------------------
+// ---- the failure convention of every operation
+// --------------------------------------------------
 
 struct FailureCase {
   const char* name;
@@ -525,10 +527,11 @@ TEST_F(ScannerOps, EveryOperationLogsTransportFailuresWithItsCallSite) {
     fresh.scanner.AddFault(SenseFault(c.opcode, c.dataType, 3, sim::kSenseNotReady));
     EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
     EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
-    EXPECT_EQ(c.run(fresh.context), Result::NotReady);  // sense translated, not logged
+    EXPECT_EQ(c.run(fresh.context),
+              Result::NotReady);  // sense translated, not logged
     EXPECT_EQ(c.run(fresh.context), Result::Ok);
-    EXPECT_EQ(fresh.ScanLog(), test::CheckScsiEntry(8, c.callSite) +
-                                   test::CheckScsiEntry(0x0411, c.callSite));
+    EXPECT_EQ(fresh.ScanLog(),
+              test::CheckScsiEntry(8, c.callSite) + test::CheckScsiEntry(0x0411, c.callSite));
   }
 }
 
@@ -554,7 +557,8 @@ TEST_F(ScannerOps, FailedReadsLeaveTheRecordAndTheMirror) {
   EXPECT_EQ(context.addonPage[50], 0x5A);
 }
 
-// ---- sequences -------------------------------------------------------------------------------------
+// ---- sequences
+// -------------------------------------------------------------------------------------
 
 struct SequenceCase {
   const char* name;
@@ -603,8 +607,8 @@ TEST_F(ScannerOps, SequencesStopAtTheFirstFailingStep) {
                                           static_cast<std::uint32_t>(occurrence),
                                           sim::kSenseUnitAttention));
       EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
-      const std::vector<std::string> sent(c.steps.begin(),
-                                          c.steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
+      const std::vector<std::string> sent(
+          c.steps.begin(), c.steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
       EXPECT_EQ(Commands(checked.bus), sent);
       EXPECT_FALSE(test::FileExists(checked.platform.RootFile("scan.log")));
       // A transport failure: 2 and the failing step's entry.
@@ -624,7 +628,8 @@ TEST_F(ScannerOps, PushAllModesWithAFailingImagePageSendsNeitherWindowNorAddon) 
   const auto addonBefore = sim.scanner.ScanModeData(0x34);
   s.xResolution = s.yResolution = 600;
   EXPECT_EQ(PushAllModes(context), Result::ScannerFailure);
-  EXPECT_EQ(Commands(sim.bus), (std::vector<std::string>{"definescanmode 32", "definescanmode 36"}));
+  EXPECT_EQ(Commands(sim.bus),
+            (std::vector<std::string>{"definescanmode 32", "definescanmode 36"}));
   EXPECT_EQ(sim.scanner.Window(), windowBefore);
   EXPECT_EQ(sim.scanner.ScanModeData(0x34), addonBefore);
   EXPECT_EQ(sim.ScanLog(), test::CheckScsiEntry(8, 755));

@@ -26,7 +26,8 @@ class OpsPlatform : public ScsiTestPlatform {
   }
 };
 
-// One "CheckScsi" entry at the platform's fixed time, with the empty system text.
+// One "CheckScsi" entry at the platform's fixed time, with the empty system
+// text.
 inline std::string CheckScsiEntry(int code, int callSite) {
   return "05/22/00 17:04:09 CheckScsi " + std::to_string(code) + " returned from line " +
          std::to_string(callSite) + " of Scan\r\n\r\n";
