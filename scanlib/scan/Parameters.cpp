@@ -293,7 +293,7 @@ constexpr Row kRows[] = {
     {Info(12, "PAR_AUTO_SIZE", true, true), Any(), &StoreFlag<&S::autoSize>, nullptr, &RunScanMode, &GetValue<&S::autoSize>},
     {Info(13, "PAR_SEPARATOR_DETECTED", false, true), Any(), nullptr, nullptr, nullptr, &GetSeparatorDetected},
     {Info(14, "PAR_KEY_START", true, true), Table(kKeyStart), &StoreValue<&S::keyStart>, nullptr, &RunScanMode, &GetValue<&S::keyStart>},
-    {Info(15, "PAR_DOC_NAME", true, true, true), Of(Accept::kPointer), nullptr, &StoreDocName, nullptr, &GetDocName},
+    {Info(15, "PAR_DOC_NAME", true, true, true), Any(), nullptr, &StoreDocName, nullptr, &GetDocName},
     {Info(16, "PAR_USER_16", true, true), Any(), &StoreValue<&S::user16>, nullptr, nullptr, &GetValue<&S::user16>},
     {Info(17, "PAR_CONTINUOUS", true, true), Any(), &StoreContinuous, nullptr, &RunScanMode, &GetContinuous},
     {Info(18, "PAR_USER_18", true, true), Any(), &StoreValue<&S::user18>, nullptr, nullptr, &GetValue<&S::user18>},
@@ -388,6 +388,7 @@ bool Accepts(const DriverContext& c, const Check& check, std::int32_t value) {
 }
 
 bool AcceptsAddress(const Check& check, std::uintptr_t address) {
+  if (check.kind == Accept::kAny) return true;  // kept, never read: none is "no name"
   if (address == 0) return false;
   if (check.kind == Accept::kText63) {
     const char* text = reinterpret_cast<const char*>(address);

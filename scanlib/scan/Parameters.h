@@ -12,7 +12,8 @@
 //
 // PAR_ADDON_TEXT takes at most 63 characters: a longer text is refused with
 // 5 and changes nothing (the field holds 64 bytes with the NUL). A null cell,
-// or a null address in a pointer cell, is refused with 5 as well.
+// or a null address for the IDs whose data is read or written (62, 100, 104),
+// is refused with 5 as well; PAR_DOC_NAME keeps any address, null for no name.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,654 @@
+// Every parameter ID 1..130 of TsdParSet / TsdParGet against the in-process
+// simulator: not-a-parameter IDs, accepted and refused values, what is stored,
+// what is sent to the scanner right after, and what a get writes after its
+// refresh from the scanner.
+#include "scan/Parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scan/ModeOperations.h"
+#include "scan/ModePages.h"
+#include "sim_ops_support.h"
+#include "tarvoscn.h"
+
+namespace tarvo {
+namespace {
+
+using test::BusyFault;
+using test::Commands;
+using test::SenseFault;
+using Strings = std::vector<std::string>;
+using S = ScanSettings;
+
+// Every number of the record and the addon mirror, to show that nothing
+// changed.
+constexpr std::int32_t S::*kFields[] = {
+    &S::pageSizeIndex, &S::scanLength,      &S::scanWidth,       &S::topOffset,
+    &S::sideOffset,    &S::pageLength,      &S::pageWidth,       &S::separatorLatch,
+    &S::xResolution,   &S::yResolution,     &S::compression,     &S::brightness,
+    &S::contrast,      &S::imageType,       &S::dialogImageType, &S::bitsPerPixel,
+    &S::fileType,      &S::scanModeFlag7,   &S::batchMode,       &S::textMode,
+    &S::autoSize,      &S::continuousFeed,  &S::separatorModeA,  &S::separatorModeB,
+    &S::user16,        &S::user18,          &S::keyStart,        &S::marginScan,
+    &S::marginAmount,  &S::addonOn,         &S::notchErase,      &S::thinLine,
+    &S::userGrc,       &S::backgroundErase, &S::invertData,      &S::rotate,
+    &S::jpegQuality,   &S::aeLevel,         &S::grcMode,         &S::polarity,
+    &S::frameArea,     &S::edgeEmphasis,    &S::separatorSense,
+};
+
+std::vector<std::int64_t> Snapshot(const DriverContext& c) {
+  std::vector<std::int64_t> out;
+  for (auto field : kFields) out.push_back(c.settings.*field);
+  out.push_back(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(c.settings.docName)));
+  out.insert(out.end(), c.addonPage.begin(), c.addonPage.end());
+  return out;
+}
+
+// The defined parameters as the public header names them.
+struct Named {
+  std::int32_t id;
+  const char* name;
+  bool set, get;
+};
+#define PARAM(id, set, get) \
+  Named { id, #id, set, get }
+const Named kNamed[] = {
+    PARAM(PAR_SCAN_LENGTH, 1, 1),
+    PARAM(PAR_SCAN_WIDTH, 1, 1),
+    PARAM(PAR_SEPARATOR_LATCH, 1, 1),
+    PARAM(PAR_BRIGHTNESS, 1, 1),
+    PARAM(PAR_RESOLUTION, 1, 1),
+    PARAM(PAR_Y_RESOLUTION, 1, 1),
+    PARAM(PAR_COMPRESSION, 1, 1),
+    PARAM(PAR_SEPARATOR_B, 0, 1),
+    PARAM(PAR_JOB_SEPARATOR, 1, 1),
+    PARAM(PAR_AUTO_SIZE, 1, 1),
+    PARAM(PAR_SEPARATOR_DETECTED, 0, 1),
+    PARAM(PAR_KEY_START, 1, 1),
+    PARAM(PAR_DOC_NAME, 1, 1),
+    PARAM(PAR_USER_16, 1, 1),
+    PARAM(PAR_CONTINUOUS, 1, 1),
+    PARAM(PAR_USER_18, 1, 1),
+    PARAM(PAR_FILE_TYPE, 1, 1),
+    PARAM(PAR_BITS_PER_PIXEL, 1, 1),
+    PARAM(PAR_CONTRAST, 1, 1),
+    PARAM(PAR_IMAGE_TYPE, 1, 1),
+    PARAM(PAR_MARGIN_SCAN, 1, 1),
+    PARAM(PAR_MARGIN_AMOUNT, 1, 1),
+    PARAM(PAR_FRAME_AREA, 1, 1),
+    PARAM(PAR_TOP_OFFSET, 1, 1),
+    PARAM(PAR_SIDE_OFFSET, 1, 1),
+    PARAM(PAR_TEXT_MODE, 1, 1),
+    PARAM(PAR_EDGE_EMPHASIS, 1, 1),
+    PARAM(PAR_NOTCH_ERASE, 1, 1),
+    PARAM(PAR_THIN_LINE, 1, 1),
+    PARAM(PAR_AE, 1, 1),
+    PARAM(PAR_USER_GRC, 1, 1),
+    PARAM(PAR_ADDON, 1, 1),
+    PARAM(PAR_ADDON_TEXT, 1, 1),
+    PARAM(PAR_ADDON_TIMING, 1, 1),
+    PARAM(PAR_ADDON_X, 1, 1),
+    PARAM(PAR_ADDON_Y, 1, 1),
+    PARAM(PAR_ADDON_COUNTER_ON, 1, 1),
+    PARAM(PAR_ADDON_COLOR, 1, 1),
+    PARAM(PAR_ADDON_STYLE, 1, 1),
+    PARAM(PAR_ADDON_FLAG, 1, 1),
+    PARAM(PAR_COUNTUP_TIMING, 1, 1),
+    PARAM(PAR_COUNTUP_AMOUNT, 1, 1),
+    PARAM(PAR_RESET_TIMING, 1, 1),
+    PARAM(PAR_RESET_VALUE, 1, 1),
+    PARAM(PAR_POLARITY, 1, 1),
+    PARAM(PAR_GAMMA, 1, 1),
+    PARAM(PAR_DEVICE_PAGE_37, 1, 0),
+    PARAM(PAR_MAX_WIDTH, 0, 1),
+    PARAM(PAR_MAX_LENGTH, 0, 1),
+    PARAM(PAR_BASE_RESOLUTION, 0, 1),
+    PARAM(PAR_INVERT, 1, 1),
+    PARAM(PAR_JPEG_QUALITY, 1, 1),
+    PARAM(PAR_FKEY_1, 1, 1),
+    PARAM(PAR_FKEY_2, 1, 1),
+    PARAM(PAR_FKEY_3, 1, 1),
+    PARAM(PAR_FKEY_4, 1, 1),
+    PARAM(PAR_FKEY_5, 1, 1),
+    PARAM(PAR_FKEY_6, 1, 1),
+    PARAM(PAR_FKEY_7, 1, 1),
+    PARAM(PAR_FKEY_8, 1, 1),
+    PARAM(PAR_FKEY_9, 1, 1),
+    PARAM(PAR_FKEY_10, 1, 1),
+    PARAM(PAR_GRC_MODE, 1, 1),
+    PARAM(PAR_BATCH_MODE, 1, 1),
+    PARAM(PAR_COUNTER_1, 0, 1),
+    PARAM(PAR_COUNTER_2, 0, 1),
+    PARAM(PAR_COUNTER_3, 0, 1),
+    PARAM(PAR_ROTATE, 1, 1),
+    PARAM(PAR_PAGE_LENGTH, 0, 1),
+    PARAM(PAR_PAGE_WIDTH, 0, 1),
+    PARAM(PAR_SEPARATOR_SENSE, 1, 1),
+    PARAM(PAR_BATCH_CAPABLE, 0, 1),
+    PARAM(PAR_BACKGROUND_ERASE, 1, 1),
+};
+#undef PARAM
+
+// IDs 1..130 that are not parameters.
+std::vector<std::int32_t> Undefined() {
+  std::vector<std::int32_t> ids = {4, 9, 54, 55, 60, 101, 102, 103};
+  for (std::int32_t id = 23; id <= 31; ++id) ids.push_back(id);
+  for (std::int32_t id = 34; id <= 38; ++id) ids.push_back(id);
+  for (std::int32_t id = 42; id <= 48; ++id) ids.push_back(id);
+  for (std::int32_t id = 50; id <= 52; ++id) ids.push_back(id);
+  for (std::int32_t id = 74; id <= 98; ++id) ids.push_back(id);
+  return ids;
+}
+
+class ParameterTest : public ::testing::Test {
+ protected:
+  Result Set(std::int32_t id, std::int32_t value) { return ParSet(context, id, &value); }
+  Result SetPointer(std::int32_t id, const void* data) {
+    const auto cell = reinterpret_cast<std::uintptr_t>(data);
+    return ParSet(context, id, &cell);
+  }
+  std::int32_t Get(std::int32_t id, Result expected = Result::Ok) {
+    std::int32_t value = -12345;
+    EXPECT_EQ(ParGet(context, id, &value), expected) << "get " << id;
+    return value;
+  }
+  std::uint8_t& Addon(std::size_t pageByte) { return context.addonPage[4 + pageByte]; }
+
+  test::SimContext sim;
+  DriverContext& context = sim.context;
+  ScanSettings& s = sim.context.settings;
+};
+
+const Strings kRefresh = {"getscanmode 32", "getscanmode 36", "read 84", "getwindow",
+                          "getscanmode 34"};
+
+TEST_F(ParameterTest, TheTableNamesEveryParameterOfThePublicHeader) {
+  std::set<std::int32_t> seen;
+  for (const Named& n : kNamed) {
+    SCOPED_TRACE(n.name);
+    const ParameterInfo* info = FindParameter(n.id);
+    ASSERT_NE(info, nullptr);
+    EXPECT_STREQ(info->name, n.name);
+    EXPECT_EQ(info->settable, n.set);
+    EXPECT_EQ(info->readable, n.get);
+    seen.insert(n.id);
+  }
+  for (std::int32_t id : Undefined()) {
+    EXPECT_EQ(FindParameter(id), nullptr) << id;
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 130u);  // every ID 1..130 is one or the other
+  EXPECT_EQ(*seen.begin(), 1);
+  EXPECT_EQ(*seen.rbegin(), 130);
+  EXPECT_EQ(Parameters().size(), std::size(kNamed));
+}
+
+TEST_F(ParameterTest, NotAParameterAnswers3BothWaysAndAGetStillRefreshes) {
+  std::vector<std::int32_t> ids = Undefined();
+  for (std::int32_t id : {0, -1, 131, 0x7FFFFFFF, -0x7FFFFFFF - 1}) ids.push_back(id);
+  for (const Named& n : kNamed) {
+    if (!n.set) ids.push_back(n.id);  // set-only direction checked below
+  }
+  for (std::int32_t id : ids) {
+    SCOPED_TRACE(id);
+    const auto before = Snapshot(context);
+    sim.bus.ClearRecords();
+    if (FindParameter(id) == nullptr) {
+      EXPECT_EQ(Set(id, 0), Result::UnknownParameter);
+      EXPECT_TRUE(sim.bus.Records().empty());
+      EXPECT_EQ(Snapshot(context), before);
+      // The get refreshes from the scanner first: 600 dpi in its window reaches
+      // the record.
+      std::vector<std::uint8_t> window = sim::test::WindowData(600, 0, 0, 1200, 1200, 0, 1);
+      test::SetWindowRaw(sim.bus, window);
+      s.xResolution = 300;
+      sim.bus.ClearRecords();
+      Get(id, Result::UnknownParameter);
+      EXPECT_EQ(Commands(sim.bus), kRefresh);
+      EXPECT_EQ(s.xResolution, 600);
+    } else {
+      EXPECT_EQ(Set(id, 1), Result::UnknownParameter);
+      EXPECT_TRUE(sim.bus.Records().empty());
+      EXPECT_EQ(Snapshot(context), before);
+    }
+  }
+  // Page 0x37 cannot be read.
+  std::int32_t pair[2] = {1, 2};
+  auto cell = reinterpret_cast<std::uintptr_t>(pair);
+  EXPECT_EQ(ParGet(context, PAR_DEVICE_PAGE_37, &cell), Result::UnknownParameter);
+  EXPECT_EQ(pair[0], 1);
+}
+
+// ---- refused values
+// ------------------------------------------------------------------------
+
+TEST_F(ParameterTest, RefusedValuesAnswer5AndChangeNothing) {
+  struct Case {
+    std::int32_t id;
+    std::vector<std::int32_t> values;
+  };
+  const std::int32_t kEnd = 0xE5E5;  // ends the tables; never a value itself
+  const Case cases[] = {
+      {PAR_SEPARATOR_LATCH, {1, -1, kEnd}},
+      {PAR_BRIGHTNESS, {-1, 256}},
+      {PAR_RESOLUTION, {0, 100, 250, 400, 1200, kEnd}},
+      {PAR_Y_RESOLUTION, {150, kEnd}},
+      {PAR_COMPRESSION, {1, 2, 6, -1, kEnd}},
+      {PAR_JOB_SEPARATOR, {1, 3, 4, kEnd}},
+      {PAR_KEY_START, {2, -1, kEnd}},
+      {PAR_FILE_TYPE, {0, 3, 16, kEnd}},
+      {PAR_BITS_PER_PIXEL, {0, 2, 8, kEnd}},  // image type 1: only 1
+      {PAR_CONTRAST, {-1, 256}},
+      {PAR_IMAGE_TYPE, {0, 2, 3, 5, 11, kEnd}},
+      {PAR_MARGIN_AMOUNT, {-11, 11}},
+      {PAR_FRAME_AREA, {-1, 4}},
+      {PAR_EDGE_EMPHASIS, {0, 6}},
+      {PAR_AE, {0, 18}},
+      {PAR_ADDON_TIMING, {-1, 2}},
+      {PAR_ADDON_X, {-1, 501}},
+      {PAR_ADDON_Y, {-1, 301}},
+      {PAR_ADDON_COLOR, {-1, 3}},
+      {PAR_ADDON_STYLE, {-1, 4}},
+      {PAR_COUNTUP_TIMING, {1, 2, 8, -1, kEnd}},
+      {PAR_COUNTUP_AMOUNT, {-1, 256}},
+      {PAR_RESET_TIMING, {1, 2, 8, kEnd}},
+      {PAR_RESET_VALUE, {-1, 256}},
+      {PAR_POLARITY, {-1, 3}},
+      {PAR_JPEG_QUALITY, {0, 101}},
+      {PAR_GRC_MODE, {-1, 3}},
+      {PAR_BATCH_MODE, {0, 4}},
+      {PAR_SEPARATOR_SENSE, {-1, 3}},
+      {PAR_FKEY_1, {0, 0x10, 0x30, 0x1000000}},
+      {PAR_FKEY_10, {-1, 0x41}},
+  };
+  for (const Case& c : cases) {
+    for (std::int32_t value : c.values) {
+      SCOPED_TRACE(testing::Message() << "ID " << c.id << " value " << value);
+      context.addonPage[50] = 0x77;
+      const auto before = Snapshot(context);
+      sim.bus.ClearRecords();
+      EXPECT_EQ(Set(c.id, value), Result::InvalidValue);
+      EXPECT_TRUE(sim.bus.Records().empty());
+      EXPECT_EQ(Snapshot(context), before);
+    }
+  }
+}
+
+TEST_F(ParameterTest, BitsPerPixelFollowTheImageType) {
+  ASSERT_EQ(Set(PAR_BITS_PER_PIXEL, 1), Result::Ok);
+  EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 8), Result::InvalidValue);  // line art
+  ASSERT_EQ(Set(PAR_IMAGE_TYPE, 4), Result::Ok);
+  EXPECT_EQ(s.bitsPerPixel, 2);  // one bit becomes two
+  EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 1), Result::InvalidValue);
+  EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 3), Result::InvalidValue);
+  sim.bus.ClearRecords();
+  EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 8), Result::Ok);
+  EXPECT_EQ(Commands(sim.bus), Strings{"setwindow"});
+  EXPECT_EQ(sim.scanner.Window()[34], 8);
+  EXPECT_EQ(sim.scanner.Window()[33], 2);
+  EXPECT_EQ(Get(PAR_BITS_PER_PIXEL), 8);
+
+  // Gray keeps its depth; the line-art types go back to one bit.
+  ASSERT_EQ(Set(PAR_IMAGE_TYPE, 4), Result::Ok);
+  EXPECT_EQ(s.bitsPerPixel, 8);
+  ASSERT_EQ(Set(PAR_IMAGE_TYPE, 9), Result::Ok);
+  EXPECT_EQ(s.bitsPerPixel, 1);
+  EXPECT_EQ(s.textMode, 1);
+  ASSERT_EQ(Set(PAR_IMAGE_TYPE, 4), Result::Ok);
+  EXPECT_EQ(s.bitsPerPixel, 2);
+  EXPECT_EQ(s.textMode, 0);
+  ASSERT_EQ(Set(PAR_IMAGE_TYPE, 10), Result::Ok);
+  EXPECT_EQ(s.bitsPerPixel, 1);
+  EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, 1), Result::Ok);
+
+  s.imageType = 5;  // written into the record directly: no depth is accepted
+  for (std::int32_t bits : {1, 2, 4, 8})
+    EXPECT_EQ(Set(PAR_BITS_PER_PIXEL, bits), Result::InvalidValue);
+}
+
+// ---- what is stored, what is sent, what a get writes
+// ------------------------------------------
+
+TEST_F(ParameterTest, SetStoresThenSendsAndGetWritesTheRefreshedValue) {
+  const std::string kWindow = "setwindow", kPage32 = "definescanmode 32",
+                    kPage36 = "definescanmode 36", kAddon = "definescanmode 34";
+  struct Case {
+    std::int32_t id, value;
+    std::int32_t S::*field;
+    std::int32_t stored;
+    Strings sent;
+    std::int32_t got;  // after the refresh from the scanner
+  };
+  const Case cases[] = {
+      {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {kWindow}, 2464},
+      {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {kWindow}, -32},
+      {PAR_SCAN_LENGTH, 31, &S::scanLength, 0, {kWindow}, 0},
+      {PAR_SCAN_WIDTH, 1001, &S::scanWidth, 1001, {kWindow}, 1001},
+      {PAR_SEPARATOR_LATCH, 0, &S::separatorLatch, 0, {}, 0},
+      {PAR_BRIGHTNESS, 255, &S::brightness, 255, {kWindow}, 255},
+      {PAR_RESOLUTION, 600, &S::yResolution, 600, {kWindow}, 600},
+      {PAR_Y_RESOLUTION, 200, &S::xResolution, 200, {kWindow}, 200},
+      {PAR_COMPRESSION, 5, &S::compression, 5, {kWindow}, 5},
+      {PAR_JOB_SEPARATOR, 5, &S::separatorModeA, 5, {}, 5},
+      {PAR_AUTO_SIZE, -3, &S::autoSize, 1, {kPage32}, 1},
+      {PAR_KEY_START, 1, &S::keyStart, 1, {kPage32}, 1},
+      {PAR_USER_16, -9, &S::user16, -9, {}, -9},
+      {PAR_CONTINUOUS, 0, &S::continuousFeed, 0, {"getscanmode 32", kPage32}, 0},
+      {PAR_USER_18, 123456, &S::user18, 123456, {}, 123456},
+      {PAR_FILE_TYPE, 8, &S::fileType, 8, {}, 8},
+      {PAR_BITS_PER_PIXEL, 1, &S::bitsPerPixel, 1, {kWindow}, 1},
+      {PAR_CONTRAST, 200, &S::contrast, 200, {kWindow}, 200},
+      {PAR_IMAGE_TYPE, 10, &S::imageType, 10, {kWindow}, 10},
+      {PAR_MARGIN_SCAN, 3, &S::marginScan, 1, {kPage32}, 1},
+      {PAR_MARGIN_AMOUNT, -10, &S::marginAmount, -10, {kPage32}, -10},
+      {PAR_FRAME_AREA, 3, &S::frameArea, 3, {kWindow}, 3},
+      {PAR_TOP_OFFSET, -5, &S::topOffset, -5, {kWindow}, -5},
+      {PAR_SIDE_OFFSET, 40, &S::sideOffset, 40, {kWindow}, 40},
+      // Kept in the record only; the image page read of the get brings the
+      // scanner's 0.
+      {PAR_TEXT_MODE, 2, &S::textMode, 1, {}, 0},
+      {PAR_EDGE_EMPHASIS, 5, &S::edgeEmphasis, 5, {kPage36}, 5},
+      {PAR_NOTCH_ERASE, 9, &S::notchErase, 1, {kPage36}, 1},
+      {PAR_THIN_LINE, 1, &S::thinLine, 1, {kPage36}, 1},
+      {PAR_AE, 17, &S::aeLevel, 17, {kPage36}, 17},
+      {PAR_USER_GRC, 4, &S::userGrc, 1, {kWindow}, 1},
+      // Sends the addon page; the scanner's page 0x32 still says off.
+      {PAR_ADDON, 1, &S::addonOn, 1, {kAddon}, 0},
+      {PAR_POLARITY, 2, &S::polarity, 2, {}, 0},
+      {PAR_INVERT, 5, &S::invertData, 1, {}, 1},
+      {PAR_JPEG_QUALITY, 100, &S::jpegQuality, 100, {}, 100},
+      {PAR_GRC_MODE, 2, &S::grcMode, 2, {kPage36}, 2},
+      {PAR_BATCH_MODE, 3, &S::batchMode, 3, {kPage32}, 3},
+      {PAR_ROTATE, -1, &S::rotate, 1, {}, 1},
+      {PAR_SEPARATOR_SENSE, 2, &S::separatorSense, 2, {}, 2},
+      {PAR_BACKGROUND_ERASE, 3, &S::backgroundErase, 1, {kPage36}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ID " << c.id << " value " << c.value);
+    test::SimContext fresh;
+    DriverContext& ctx = fresh.context;
+    std::int32_t value = c.value;
+    ASSERT_EQ(ParSet(ctx, c.id, &value), Result::Ok);
+    EXPECT_EQ(ctx.settings.*c.field, c.stored);
+    EXPECT_EQ(Commands(fresh.bus), c.sent);
+    // What went out is the record after the store.
+    if (!c.sent.empty()) {
+      const std::vector<std::uint8_t>& out = fresh.bus.Records().back().dataOut;
+      const std::string& last = c.sent.back();
+      if (last == kWindow) {
+        const WindowData w = BuildWindowData(ctx.settings);
+        EXPECT_EQ(out, std::vector<std::uint8_t>(w.begin(), w.end()));
+      } else if (last == kPage32) {
+        const ShortPage p = BuildScanModePage(ctx.settings);
+        EXPECT_EQ(out, std::vector<std::uint8_t>(p.begin(), p.end()));
+      } else if (last == kPage36) {
+        const ShortPage p = BuildImagePage(ctx.settings);
+        EXPECT_EQ(out, std::vector<std::uint8_t>(p.begin(), p.end()));
+      }
+    }
+    fresh.bus.ClearRecords();
+    std::int32_t got = -12345;
+    EXPECT_EQ(ParGet(ctx, c.id, &got), Result::Ok);
+    EXPECT_EQ(Commands(fresh.bus), kRefresh);
+    EXPECT_EQ(got, c.got);
+  }
+}
+
+TEST_F(ParameterTest, ResolutionsMoveTogether) {
+  ASSERT_EQ(Set(PAR_Y_RESOLUTION, 600), Result::Ok);
+  EXPECT_EQ(s.xResolution, 600);
+  EXPECT_EQ(s.yResolution, 600);
+  EXPECT_EQ(GetBe16(sim.scanner.Window(), 10), 600u);
+  EXPECT_EQ(GetBe16(sim.scanner.Window(), 12), 600u);
+  EXPECT_EQ(Get(PAR_RESOLUTION), 600);
+  EXPECT_EQ(Get(PAR_Y_RESOLUTION), 600);
+}
+
+TEST_F(ParameterTest, ContinuousFeedReadsThePageFirst) {
+  // The scanner's page 0x32 carries auto size and batch mode 3; the push keeps
+  // them.
+  std::vector<std::uint8_t> page = sim::test::ScanModePage(0x60);
+  page[4 + 13] = 3;
+  test::DefinePage(sim.bus, page);
+  sim.bus.ClearRecords();
+  ASSERT_EQ(Set(PAR_CONTINUOUS, 0), Result::Ok);
+  EXPECT_EQ(Commands(sim.bus), (Strings{"getscanmode 32", "definescanmode 32"}));
+  const std::vector<std::uint8_t> sent = sim.bus.Records().back().dataOut;
+  EXPECT_EQ(sent[4 + 6], 0x20);
+  EXPECT_EQ(sent[4 + 13], 3);
+  EXPECT_EQ(Get(PAR_CONTINUOUS), 0);
+  ASSERT_EQ(Set(PAR_CONTINUOUS, 7), Result::Ok);
+  EXPECT_EQ(Get(PAR_CONTINUOUS), 1);
+}
+
+TEST_F(ParameterTest, AddonFieldsEditTheMirrorAndSendTheWholePage) {
+  struct Case {
+    std::int32_t id, value;
+    std::size_t pageByte;
+    std::uint8_t before, after;
+    std::int32_t got;
+  };
+  const Case cases[] = {
+      {PAR_ADDON_TIMING, 1, 70, 0, 1, 1},
+      {PAR_ADDON_COUNTER_ON, 0, 71, 0xFF, 0x3F, 0},  // clears bits 6 and 7
+      {PAR_ADDON_COUNTER_ON, 7, 71, 0x80, 0xC0, 1},
+      {PAR_ADDON_COUNTER_ON, 1, 71, 0x00, 0x40, 1},
+      {PAR_ADDON_COLOR, 2, 71, 0xFF, 0xEF, 2},
+      {PAR_ADDON_COLOR, 0, 71, 0x30, 0x00, 0},
+      {PAR_ADDON_STYLE, 3, 71, 0xFF, 0xF3, 3},
+      {PAR_ADDON_STYLE, 0, 71, 0x4F, 0x40, 0},
+      {PAR_ADDON_FLAG, 9, 72, 0, 1, 1},
+      {PAR_ADDON_FLAG, 0, 72, 1, 0, 0},
+      {PAR_COUNTUP_AMOUNT, 255, 74, 0, 255, 255},
+      {PAR_RESET_VALUE, 200, 76, 0, 200, 200},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ID " << c.id << " value " << c.value);
+    Addon(c.pageByte) = c.before;
+    Addon(79) = 0x79;  // kept from the last read
+    sim.bus.ClearRecords();
+    ASSERT_EQ(Set(c.id, c.value), Result::Ok);
+    EXPECT_EQ(Commands(sim.bus), Strings{"definescanmode 34"});
+    const std::vector<std::uint8_t>& out = sim.bus.Records().back().dataOut;
+    ASSERT_EQ(out.size(), 90u);
+    EXPECT_EQ(out[4 + c.pageByte], c.after);
+    EXPECT_EQ(out[4 + 79], 0x79);
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.end()),
+              std::vector<std::uint8_t>(context.addonPage.begin(), context.addonPage.end()));
+    EXPECT_EQ(Get(c.id), c.got);
+  }
+
+  // Positions are 16-bit big-endian.
+  ASSERT_EQ(Set(PAR_ADDON_X, 500), Result::Ok);
+  ASSERT_EQ(Set(PAR_ADDON_Y, 300), Result::Ok);
+  const std::vector<std::uint8_t> page = sim.scanner.ScanModeData(0x34);
+  EXPECT_EQ(GetBe16(page, 4 + 66), 500u);
+  EXPECT_EQ(GetBe16(page, 4 + 68), 300u);
+  EXPECT_EQ(Get(PAR_ADDON_X), 500);
+  EXPECT_EQ(Get(PAR_ADDON_Y), 300);
+}
+
+TEST_F(ParameterTest, TimingTablesBothWays) {
+  const std::pair<std::int32_t, std::uint8_t> valueToCode[] = {{0, 0}, {5, 1}, {6, 2},
+                                                               {7, 3}, {3, 4}, {4, 5}};
+  for (auto [id, pageByte] : {std::pair{PAR_COUNTUP_TIMING, 73}, std::pair{PAR_RESET_TIMING, 75}}) {
+    for (auto [value, code] : valueToCode) {
+      SCOPED_TRACE(testing::Message() << "ID " << id << " value " << value);
+      ASSERT_EQ(Set(id, value), Result::Ok);
+      EXPECT_EQ(sim.scanner.ScanModeData(0x34)[4 + static_cast<std::size_t>(pageByte)], code);
+      EXPECT_EQ(Get(id), value);
+    }
+    // A code the table does not know: 5 from the get, the cell untouched.
+    std::vector<std::uint8_t> page = sim.scanner.ScanModeData(0x34);
+    page[4 + static_cast<std::size_t>(pageByte)] = 6;
+    test::DefinePage(sim.bus, page);
+    EXPECT_EQ(Get(id, Result::InvalidValue), -12345);
+  }
+}
+
+TEST_F(ParameterTest, AddonText) {
+  const std::string text63(63, 'T');
+  context.addonPage.fill(0xAB);
+  ASSERT_EQ(SetPointer(PAR_ADDON_TEXT, "HELLO"), Result::Ok);
+  std::vector<std::uint8_t> field(64, 0);
+  std::memcpy(field.data(), "HELLO", 5);
+  const std::vector<std::uint8_t> out = sim.bus.Records().back().dataOut;
+  EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + 6, out.begin() + 70), field);
+  EXPECT_EQ(out[70], 0xAB);  // the field only
+
+  ASSERT_EQ(SetPointer(PAR_ADDON_TEXT, text63.c_str()), Result::Ok);
+  std::array<char, 64> read{};
+  read.fill('x');
+  auto cell = reinterpret_cast<std::uintptr_t>(read.data());
+  ASSERT_EQ(ParGet(context, PAR_ADDON_TEXT, &cell), Result::Ok);
+  EXPECT_EQ(std::string(read.data()), text63);
+
+  // Longer than the field holds: refused, nothing changed or sent.
+  const std::string text64(64, 'L');
+  const auto before = Snapshot(context);
+  sim.bus.ClearRecords();
+  EXPECT_EQ(SetPointer(PAR_ADDON_TEXT, text64.c_str()), Result::InvalidValue);
+  EXPECT_EQ(SetPointer(PAR_ADDON_TEXT, nullptr), Result::InvalidValue);
+  EXPECT_TRUE(sim.bus.Records().empty());
+  EXPECT_EQ(Snapshot(context), before);
+}
+
+TEST_F(ParameterTest, DocumentNameKeepsTheHostsPointer) {
+  const char name[] = "Invoice 7";
+  ASSERT_EQ(SetPointer(PAR_DOC_NAME, name), Result::Ok);
+  EXPECT_EQ(s.docName, name);
+  EXPECT_TRUE(sim.bus.Records().empty());
+  std::uintptr_t cell = 0;
+  ASSERT_EQ(ParGet(context, PAR_DOC_NAME, &cell), Result::Ok);
+  EXPECT_EQ(cell, reinterpret_cast<std::uintptr_t>(name));
+  ASSERT_EQ(SetPointer(PAR_DOC_NAME, nullptr), Result::Ok);  // no name
+  EXPECT_EQ(s.docName, nullptr);
+}
+
+TEST_F(ParameterTest, DevicePage37) {
+  const std::int32_t pair[2] = {0x1234, 0x1FF};
+  ASSERT_EQ(SetPointer(PAR_DEVICE_PAGE_37, pair), Result::Ok);
+  EXPECT_EQ(Commands(sim.bus), Strings{"definescanmode 37"});
+  const std::vector<std::uint8_t> page = sim.scanner.ScanModeData(0x37);
+  EXPECT_EQ(page[4 + 2], 0x34);
+  EXPECT_EQ(page[4 + 6], 0xFF);
+  EXPECT_EQ(SetPointer(PAR_DEVICE_PAGE_37, nullptr), Result::InvalidValue);
+}
+
+TEST_F(ParameterTest, Gamma) {
+  std::array<std::uint8_t, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i * 3);
+  ASSERT_EQ(SetPointer(PAR_GAMMA, table.data()), Result::Ok);
+  EXPECT_EQ(Commands(sim.bus), Strings{"send 03"});
+  EXPECT_EQ(sim.scanner.Gamma(1), table);
+  std::array<std::uint8_t, 256> read{};
+  auto cell = reinterpret_cast<std::uintptr_t>(read.data());
+  ASSERT_EQ(ParGet(context, PAR_GAMMA, &cell), Result::Ok);
+  EXPECT_EQ(read, table);
+
+  // The scanner refuses the table (illegal request, invalid field in CDB): 3.
+  sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseInvalidCdbField));
+  sim.scanner.AddFault(SenseFault(0x2A, 3, 2, sim::kSenseNotReady));
+  sim.scanner.AddFault(SenseFault(0x28, 3, 1, sim::kSenseInvalidCdbField));
+  EXPECT_EQ(SetPointer(PAR_GAMMA, table.data()), Result::UnknownParameter);
+  EXPECT_EQ(SetPointer(PAR_GAMMA, table.data()), Result::NotReady);
+  EXPECT_EQ(ParGet(context, PAR_GAMMA, &cell), Result::UnknownParameter);
+  EXPECT_EQ(SetPointer(PAR_GAMMA, nullptr), Result::InvalidValue);
+  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));
+}
+
+TEST_F(ParameterTest, FunctionKeysThroughTheScanner) {
+  for (std::int32_t id = PAR_FKEY_1; id <= PAR_FKEY_10; ++id) {
+    const std::uint32_t code = 0x40u << (id - PAR_FKEY_1);
+    SCOPED_TRACE(id);
+    sim.bus.ClearRecords();
+    ASSERT_EQ(Set(id, static_cast<std::int32_t>(code)), Result::Ok);
+    ASSERT_EQ(Commands(sim.bus), Strings{"definekey"});
+    EXPECT_EQ(sim.bus.Records().back().dataOut[0], id - 109);
+    const std::optional<std::uint32_t> back =
+        FunctionCodeFromBlock(sim.bus.Records().back().dataOut);
+    EXPECT_EQ(back, code);
+    sim.bus.ClearRecords();
+    EXPECT_EQ(Get(id), static_cast<std::int32_t>(code));
+    Strings expected = kRefresh;
+    expected.push_back("getkey " + std::to_string(id - 109));
+    EXPECT_EQ(Commands(sim.bus), expected);
+  }
+  EXPECT_EQ(sim.scanner.FunctionKey(10), (std::array<std::uint8_t, 4>{0, 0, 0x10, 0}));
+
+  // A key with no function leaves the cell as it was.
+  test::SimContext other;
+  std::int32_t cell = 0x5151;
+  ASSERT_EQ(ParGet(other.context, PAR_FKEY_4, &cell), Result::Ok);
+  EXPECT_EQ(cell, 0x5151);
+  // Transport results of the definition come back raw.
+  other.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidParameter));
+  other.scanner.AddFault(BusyFault(0xDA, -1, 2));
+  std::int32_t code = 0x20;
+  EXPECT_EQ(ToCode(ParSet(other.context, PAR_FKEY_2, &code)), 2u);
+  EXPECT_EQ(ToCode(ParSet(other.context, PAR_FKEY_2, &code)), 8u);
+}
+
+TEST_F(ParameterTest, GetOnlyParameters) {
+  s.separatorModeB = 6;
+  context.state.separatorDetected = 1;
+  context.state.counter1 = 1000;
+  context.state.counter2 = 2;
+  context.state.counter3 = 0xFFFFFFFF;
+  s.pageLength = 3300;
+  s.pageWidth = 2550;
+  context.state.scannerCaps.batchCapable = true;
+  EXPECT_EQ(Get(PAR_SEPARATOR_B), 6);
+  EXPECT_EQ(Get(PAR_SEPARATOR_DETECTED), 1);
+  EXPECT_EQ(Get(PAR_MAX_WIDTH), 3488);
+  EXPECT_EQ(Get(PAR_MAX_LENGTH), 5136);
+  EXPECT_EQ(Get(PAR_BASE_RESOLUTION), 300);
+  EXPECT_EQ(Get(PAR_COUNTER_1), 1000);
+  EXPECT_EQ(Get(PAR_COUNTER_2), 2);
+  EXPECT_EQ(Get(PAR_COUNTER_3), -1);
+  EXPECT_EQ(Get(PAR_PAGE_LENGTH), 3300);
+  EXPECT_EQ(Get(PAR_PAGE_WIDTH), 2550);
+  EXPECT_EQ(Get(PAR_BATCH_CAPABLE), 1);
+  context.state.scannerCaps.batchCapable = false;
+  EXPECT_EQ(Get(PAR_BATCH_CAPABLE), 0);
+}
+
+TEST_F(ParameterTest, TheStoredValueStaysWhenItsPushFails) {
+  sim.scanner.AddFault(BusyFault(0x24, -1, 1));
+  sim.scanner.AddFault(SenseFault(0xD6, -1, 1, sim::kSenseNotReady));
+  EXPECT_EQ(Set(PAR_BRIGHTNESS, 99), Result::ScannerFailure);
+  EXPECT_EQ(s.brightness, 99);
+  EXPECT_EQ(sim.ScanLog(), test::CheckScsiEntry(8, 1077));
+  EXPECT_EQ(Set(PAR_BATCH_MODE, 2), Result::NotReady);
+  EXPECT_EQ(s.batchMode, 2);
+  // The next push of the same kind sends it.
+  ASSERT_EQ(Set(PAR_CONTRAST, 1), Result::Ok);
+  EXPECT_EQ(sim.scanner.Window()[30], 99);
+  ASSERT_EQ(Set(PAR_KEY_START, 0), Result::Ok);
+  EXPECT_EQ(sim.scanner.ScanModeData(0x32)[4 + 13], 2);
+}
+
+TEST(ParametersWithoutScanner, ConstantsAnswerAndTheFailedRefreshIsLogged) {
+  test::OpsPlatform platform;
+  DriverContext context{platform};
+  sim::Bus empty;  // nobody at target 0
+  SetProvider(context.transport, &empty);
+  std::int32_t value = 0;
+  EXPECT_EQ(ParGet(context, PAR_MAX_WIDTH, &value), Result::Ok);
+  EXPECT_EQ(value, 3488);
+  EXPECT_EQ(ParGet(context, PAR_SCAN_LENGTH, &value), Result::Ok);
+  EXPECT_EQ(value, 2464);  // the cached default
+  // The refresh stops at its first read: SS_NO_DEVICE (0x82) * 256.
+  EXPECT_EQ(platform.Log("scan.log"),
+            test::CheckScsiEntry(0x8200, 873) + test::CheckScsiEntry(0x8200, 873));
+  EXPECT_EQ(ParGet(context, 4, &value), Result::UnknownParameter);
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,671 @@
+// The scanner mode operations and the accessory operations against the
+// in-process simulator: the exact blocks the scanner receives, the record
+// after the reads, the failure convention with its log entries and call-site
+// numbers, and the sequences that stop at their first failing step.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "scan/ModeOperations.h"
+#include "scan/ModePages.h"
+#include "sim_ops_support.h"
+
+namespace tarvo {
+namespace {
+
+using test::BusyFault;
+using test::Commands;
+using test::SenseFault;
+using Bytes = std::vector<std::uint8_t>;
+
+// The window as the scanner should see it, laid out here by offset.
+struct Win {
+  std::uint16_t xr, yr;
+  std::int32_t ulx, uly, width, length;
+  std::uint8_t brightness, threshold, contrast, composition, bits, vendor;
+  std::uint8_t id = 0;
+};
+
+Bytes WindowBytes(const Win& w) {
+  Bytes d(52, 0);
+  PutBe16(d, 6, 44);
+  d[8] = w.id;
+  PutBe16(d, 10, w.xr);
+  PutBe16(d, 12, w.yr);
+  PutBe32(d, 14, static_cast<std::uint32_t>(w.ulx));
+  PutBe32(d, 18, static_cast<std::uint32_t>(w.uly));
+  PutBe32(d, 22, static_cast<std::uint32_t>(w.width));
+  PutBe32(d, 26, static_cast<std::uint32_t>(w.length));
+  d[30] = w.brightness;
+  d[31] = w.threshold;
+  d[32] = w.contrast;
+  d[33] = w.composition;
+  d[34] = w.bits;
+  d[50] = w.vendor;
+  return d;
+}
+
+// A 20-byte page 0x32/0x36/0x37 with the given page bytes (index: page byte).
+Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std::uint8_t>> set) {
+  Bytes d(20, 0);
+  d[4] = code;
+  d[5] = 14;
+  for (auto [at, v] : set) d[4 + at] = v;
+  return d;
+}
+
+const sim::CommandRecord& Last(sim::Bus& bus) { return bus.Records().back(); }
+
+class ScannerOps : public ::testing::Test {
+ protected:
+  test::SimContext sim;
+  DriverContext& context = sim.context;
+  ScanSettings& s = sim.context.settings;
+};
+
+// A record and the 20-byte page its push must send.
+struct PageCase {
+  std::function<void(ScanSettings&)> set;
+  Bytes wire;
+};
+
+void ExpectPagePushes(test::SimContext& sim, Result (*push)(DriverContext&), std::uint8_t code,
+                      std::initializer_list<PageCase> cases) {
+  for (const PageCase& c : cases) {
+    sim.context.settings = ScanSettings{};
+    c.set(sim.context.settings);
+    sim.bus.ClearRecords();
+    ASSERT_EQ(push(sim.context), Result::Ok);
+    ASSERT_EQ(sim.bus.Records().size(), 1u);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
+    EXPECT_EQ(Last(sim.bus).dataOut, c.wire);
+    EXPECT_EQ(sim.scanner.ScanModeData(code), c.wire);
+  }
+}
+
+// ---- window
+// -----------------------------------------------------------------------------
+
+TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
+  struct Case {
+    const char* what;
+    std::function<void(ScanSettings&)> set;
+    Win wire;
+  };
+  const Case cases[] = {
+      {"defaults at 300 dpi",
+       [](ScanSettings&) {},
+       {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0}},
+      {"600 dpi flush with the far side",
+       [](ScanSettings& r) {
+         r.xResolution = r.yResolution = 600;
+         r.scanWidth = 6976;
+         r.scanLength = 10272;
+         r.topOffset = 35;
+       },
+       {600, 600, 0, 70, 13952, 20544, 0, 0, 0, 0, 1, 0}},
+      {"200 dpi halftone, negative top, low bytes",
+       [](ScanSettings& r) {
+         r.xResolution = r.yResolution = 200;
+         r.scanWidth = 1704;
+         r.scanLength = 2200;
+         r.topOffset = -11;
+         r.sideOffset = 10;
+         r.imageType = 10;
+         r.bitsPerPixel = 8;  // halftone goes out at one bit
+         r.brightness = 300;
+         r.contrast = 0x1FF;
+         r.userGrc = 7;
+         r.frameArea = 6;
+       },
+       // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666.
+       {200, 200, 3666, -66, 10224, 13200, 44, 44, 0xFF, 1, 1, 0x0A}},
+      {"300 dpi gray at 8 bits",
+       [](ScanSettings& r) {
+         r.scanWidth = 2552;
+         r.scanLength = 3304;
+         r.topOffset = 17;
+         r.sideOffset = 100;
+         r.imageType = 4;
+         r.bitsPerPixel = 8;
+         r.brightness = 128;
+         r.frameArea = 3;
+       },
+       {300, 300, 3344, 68, 10208, 13216, 128, 128, 0, 2, 8, 0x03}},
+      {"text mode line art, window beyond the near side",
+       [](ScanSettings& r) {
+         r.imageType = 9;
+         r.bitsPerPixel = 1;
+         r.sideOffset = -40;
+         r.scanLength = -32;
+       },
+       {300, 300, 84, 0, 14028, -128, 0, 0, 0, 0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    s = ScanSettings{};
+    c.set(s);
+    sim.bus.ClearRecords();
+    ASSERT_EQ(PushWindow(context), Result::Ok);
+    ASSERT_EQ(sim.bus.Records().size(), 1u);
+    const sim::CommandRecord& r = Last(sim.bus);
+    EXPECT_EQ(r.cdb, (Bytes{0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}));
+    EXPECT_EQ(r.dataOut, WindowBytes(c.wire));
+    EXPECT_EQ(Bytes(sim.scanner.Window().begin(), sim.scanner.Window().end()), WindowBytes(c.wire));
+  }
+}
+
+TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
+  struct Expect {
+    std::int32_t resolution, width, length, top, side, brightness, contrast, type, bits, grc, frame;
+  };
+  struct Case {
+    const char* what;
+    Win wire;
+    std::int32_t textMode;
+    Expect e;
+  };
+  const Case cases[] = {
+      // -77 * 300 / 1200 = -19.25 truncates to -19; 10001 -> 2500; -5 -> -1.
+      {"300 dpi, negative offsets truncated toward zero",
+       {300, 300, -77, -5, 10001, 14031, 10, 20, 30, 0, 1, 0x0B},
+       0,
+       {300, 2500, 3507, -1, 3488 + 19 - 2500, 20, 30, 1, 1, 1, 3}},
+      {"200 dpi halftone: brightness byte, one bit",
+       {200, 600, 3666, 66, 10224, 13200, 30, 40, 5, 1, 1, 0x08},
+       1,
+       {200, 1704, 2200, 11, 10, 30, 5, 10, 1, 1, 0}},
+      {"600 dpi gray at 4 bits",
+       {600, 600, 0, 70, 13952, 20544, 90, 91, 12, 2, 4, 0x01},
+       1,
+       {600, 6976, 10272, 35, 0, 90, 12, 4, 4, 0, 1}},
+      {"line art in text mode reads as 9",
+       {300, 300, -76, 0, 14028, 9856, 7, 8, 0, 0, 1, 0},
+       1,
+       {300, 3507, 2464, 0, 0, 8, 0, 9, 1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::SetWindowRaw(sim.bus, WindowBytes(c.wire));
+    s = ScanSettings{};
+    s.textMode = c.textMode;
+    s.bitsPerPixel = 77;
+    sim.bus.ClearRecords();
+    ASSERT_EQ(ReadWindow(context), Result::Ok);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x25, 1, 0, 0, 0, 0, 0, 0, 52, 0}));
+    EXPECT_EQ(s.xResolution, c.e.resolution);
+    EXPECT_EQ(s.yResolution, c.e.resolution);  // Y follows X
+    EXPECT_EQ(s.scanWidth, c.e.width);
+    EXPECT_EQ(s.scanLength, c.e.length);
+    EXPECT_EQ(s.topOffset, c.e.top);
+    EXPECT_EQ(s.sideOffset, c.e.side);
+    EXPECT_EQ(s.brightness, c.e.brightness);
+    EXPECT_EQ(s.contrast, c.e.contrast);
+    EXPECT_EQ(s.imageType, c.e.type);
+    EXPECT_EQ(s.bitsPerPixel, c.e.bits);
+    EXPECT_EQ(s.userGrc, c.e.grc);
+    EXPECT_EQ(s.frameArea, c.e.frame);
+  }
+}
+
+TEST_F(ScannerOps, ReadWindowOfAnotherWindowTakesOnlyTheFrameArea) {
+  Win other{600, 600, 0, 0, 1200, 1200, 1, 2, 3, 2, 8, 0x0A};
+  other.id = 1;
+  test::SetWindowRaw(sim.bus, WindowBytes(other));
+  ASSERT_EQ(ReadWindow(context), Result::Ok);
+  EXPECT_EQ(s.frameArea, 2);
+  EXPECT_EQ(s.xResolution, 300);
+  EXPECT_EQ(s.scanWidth, 3507);
+  EXPECT_EQ(s.imageType, 1);
+  EXPECT_EQ(s.userGrc, 0);
+}
+
+TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
+  for (std::int32_t resolution : {200, 300, 600}) {
+    for (std::int32_t type : {1, 9, 10, 4}) {
+      SCOPED_TRACE(testing::Message() << resolution << " dpi, type " << type);
+      const int column = PageSizeColumn(resolution);
+      ScanSettings sent;
+      sent.xResolution = sent.yResolution = resolution;
+      sent.scanWidth = kPageSizes[7].width[column];
+      sent.scanLength = kPageSizes[7].length[column];
+      sent.topOffset = -kPageSizes[7].frameTopOffset[column];
+      sent.sideOffset = -3;
+      sent.imageType = type;
+      sent.textMode = type == 9 ? 1 : 0;
+      sent.bitsPerPixel = type == 4 ? 2 : 1;
+      sent.brightness = 201;
+      sent.contrast = 45;
+      sent.userGrc = 1;
+      sent.frameArea = 1;
+      s = sent;
+      ASSERT_EQ(PushWindow(context), Result::Ok);
+      s = ScanSettings{};
+      s.textMode = sent.textMode;
+      ASSERT_EQ(ReadWindow(context), Result::Ok);
+      EXPECT_EQ(s.xResolution, resolution);
+      EXPECT_EQ(s.yResolution, resolution);
+      EXPECT_EQ(s.scanWidth, sent.scanWidth);
+      EXPECT_EQ(s.scanLength, sent.scanLength);
+      EXPECT_EQ(s.topOffset, sent.topOffset);
+      EXPECT_EQ(s.sideOffset, sent.sideOffset);
+      EXPECT_EQ(s.imageType, type);
+      EXPECT_EQ(s.bitsPerPixel, sent.bitsPerPixel);
+      EXPECT_EQ(s.brightness, 201);
+      EXPECT_EQ(s.contrast, 45);
+      EXPECT_EQ(s.userGrc, 1);
+      EXPECT_EQ(s.frameArea, 1);
+    }
+  }
+}
+
+// ---- pages 0x32 and 0x36
+// ---------------------------------------------------------------------
+
+TEST_F(ScannerOps, PushScanModePageSendsThe20ByteForm) {
+  ExpectPagePushes(
+      sim, PushScanModePage, 0x32,
+      {
+          {[](ScanSettings&) {}, ShortPageBytes(0x32, {{6, 0x40}})},  // continuous feed by default
+          {[](ScanSettings& r) {
+             r.scanModeFlag7 = 1;
+             r.continuousFeed = 0;
+             r.autoSize = 2;
+             r.addonOn = -1;
+             r.separatorModeA = 2;  // on, and bit 1
+             r.separatorModeB = 4;  // on, and bit 2
+             r.marginScan = 1;
+             r.keyStart = 2;  // only 1 sets the key-start bit
+             r.marginAmount = -10;
+             r.batchMode = 0x102;
+           },
+           ShortPageBytes(0x32, {{6, 0xA8}, {7, 0xCA}, {10, 0x04}, {11, 0xF6}, {13, 0x02}})},
+          {[](ScanSettings& r) {
+             r.separatorModeA = 5;
+             r.keyStart = 1;
+             r.marginAmount = 10;
+             r.batchMode = 3;
+           },
+           ShortPageBytes(0x32, {{6, 0x40}, {7, 0xA0}, {10, 0x01}, {11, 10}, {13, 3}})},
+      });
+}
+
+TEST_F(ScannerOps, ReadScanModePageLeavesTheSeparatorBitsAlone) {
+  test::DefinePage(sim.bus,
+                   ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}));
+  s.separatorModeA = 4;
+  s.separatorModeB = 0;
+  s.continuousFeed = 0;
+  sim.bus.ClearRecords();
+  ASSERT_EQ(ReadScanModePage(context), Result::Ok);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x32, 0, 20, 0}));
+  EXPECT_EQ(s.scanModeFlag7, 1);
+  EXPECT_EQ(s.continuousFeed, 1);
+  EXPECT_EQ(s.autoSize, 1);
+  EXPECT_EQ(s.addonOn, 1);
+  EXPECT_EQ(s.marginScan, 1);
+  EXPECT_EQ(s.keyStart, 1);
+  EXPECT_EQ(s.marginAmount, -10);
+  EXPECT_EQ(s.batchMode, 3);
+  EXPECT_EQ(s.separatorModeA, 4);
+  EXPECT_EQ(s.separatorModeB, 0);
+
+  test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0x10}, {7, 0x00}, {10, 0x02}, {11, 7}}));
+  ASSERT_EQ(ReadScanModePage(context), Result::Ok);
+  EXPECT_EQ(s.scanModeFlag7 | s.continuousFeed | s.autoSize | s.addonOn, 0);
+  EXPECT_EQ(s.marginScan | s.keyStart | s.batchMode, 0);
+  EXPECT_EQ(s.marginAmount, 7);
+  EXPECT_EQ(s.separatorModeA, 4);
+}
+
+TEST_F(ScannerOps, ImagePageBothWays) {
+  ExpectPagePushes(sim, PushImagePage, 0x36,
+                   {
+                       {[](ScanSettings&) {}, ShortPageBytes(0x36, {})},
+                       {[](ScanSettings& r) {
+                          r.edgeEmphasis = 0x105;
+                          r.polarity = 1;
+                          r.textMode = 3;
+                          r.grcMode = 6;  // two low bits
+                          r.aeLevel = 17;
+                          r.notchErase = 1;
+                        },
+                        ShortPageBytes(0x36, {{3, 5}, {4, 0x25}, {5, 17}, {6, 0x04}})},
+                       {[](ScanSettings& r) {
+                          r.edgeEmphasis = 1;
+                          r.polarity = 3;  // neither 1 nor 2: no bit
+                          r.backgroundErase = 1;
+                          r.grcMode = 1;
+                          r.aeLevel = 9;
+                          r.thinLine = 1;
+                        },
+                        ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
+                   });
+
+  test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}));
+  s = ScanSettings{};
+  ASSERT_EQ(ReadImagePage(context), Result::Ok);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x36, 0, 20, 0}));
+  EXPECT_EQ(s.edgeEmphasis, 4);
+  EXPECT_EQ(s.polarity, 3);
+  EXPECT_EQ(s.textMode, 1);
+  EXPECT_EQ(s.backgroundErase, 1);
+  EXPECT_EQ(s.grcMode, 2);
+  EXPECT_EQ(s.aeLevel, 12);
+  EXPECT_EQ(s.notchErase, 1);
+  EXPECT_EQ(s.thinLine, 1);
+}
+
+// ---- addon page and page 0x37
+// ------------------------------------------------------------------
+
+TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
+  Bytes page(90, 0);
+  page[4] = 0x34;
+  page[5] = 0x54;
+  for (std::size_t i = 6; i < page.size(); ++i) page[i] = static_cast<std::uint8_t>(i);
+  test::DefinePage(sim.bus, page);
+  sim.bus.ClearRecords();
+  ASSERT_EQ(ReadAddonPage(context), Result::Ok);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x34, 0, 90, 0}));
+  EXPECT_EQ(Bytes(context.addonPage.begin(), context.addonPage.end()), page);
+
+  // Whatever the mirror holds in its header and last six bytes, the page goes
+  // out with header 0, code 0x34, length 0x54, the kept bytes 77..79 and zeros
+  // at 80..85.
+  context.addonPage.fill(0xEE);
+  ASSERT_EQ(PushAddonPage(context), Result::Ok);
+  Bytes expected(90, 0xEE);
+  std::fill(expected.begin(), expected.begin() + 4, 0);
+  expected[4] = 0x34;
+  expected[5] = 0x54;
+  std::fill(expected.end() - 6, expected.end(), 0);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 90, 0}));
+  EXPECT_EQ(Last(sim.bus).dataOut, expected);
+  EXPECT_EQ(sim.scanner.ScanModeData(0x34), expected);
+}
+
+TEST_F(ScannerOps, DevicePage37CarriesTheLowBytes) {
+  const std::int32_t values[2] = {0x1234, -1};
+  ASSERT_EQ(PushDevicePage37(context, values), Result::Ok);
+  const Bytes expected = ShortPageBytes(0x37, {{2, 0x34}, {6, 0xFF}});
+  EXPECT_EQ(Last(sim.bus).dataOut, expected);
+  EXPECT_EQ(sim.scanner.ScanModeData(0x37), expected);
+}
+
+// ---- function keys and gamma
+// ---------------------------------------------------------------------
+
+TEST_F(ScannerOps, FunctionKeysDefinedAndReadBackForEveryCode) {
+  int key = 0;
+  for (std::uint32_t code = 0x20; code <= 0x800000; code <<= 1) {
+    key = key % 10 + 1;
+    SCOPED_TRACE(testing::Message() << "key " << key << " code 0x" << std::hex << code);
+    ASSERT_EQ(DefineFunctionKey(context, static_cast<std::uint8_t>(key), code), 0u);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xDA, 0, 0, 0, 16, 0}));
+    std::uint32_t read = 0;
+    ASSERT_EQ(ReadFunctionKey(context, key, &read), Result::Ok);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xDB, 0, static_cast<std::uint8_t>(key), 0, 16, 0}));
+    EXPECT_EQ(read, code);
+  }
+
+  ASSERT_EQ(DefineFunctionKey(context, 3, 0x800000), 0u);
+  Bytes block(16, 0);
+  block[0] = 3;
+  block[3] = 0x80;
+  EXPECT_EQ(Last(sim.bus).dataOut, block);
+  EXPECT_EQ(sim.scanner.FunctionKey(3), (std::array<std::uint8_t, 4>{0, 0, 0x80, 0}));
+
+  // A block with two bits: byte 2 bit 0 is examined before bit 7.
+  block = Bytes(16, 0);
+  block[0] = 4;
+  block[2] = 0x81;
+  ASSERT_TRUE(sim::test::Send(sim.bus, {0xDA, 0, 0, 0, 16, 0}, sim::test::kOut, block).Good());
+  std::uint32_t read = 0;
+  ASSERT_EQ(ReadFunctionKey(context, 4, &read), Result::Ok);
+  EXPECT_EQ(read, 0x2000u);
+}
+
+TEST_F(ScannerOps, FunctionKeyWithoutFunctionAndRefusedCodes) {
+  std::uint32_t code = 0xABCD;
+  ASSERT_EQ(ReadFunctionKey(context, 7, &code), Result::Ok);
+  EXPECT_EQ(code, 0xABCDu);  // no bit set: unchanged
+
+  sim.bus.ClearRecords();
+  for (std::uint32_t bad : {0u, 0x10u, 0x30u, 0x1000000u, 0x80000000u}) {
+    EXPECT_EQ(DefineFunctionKey(context, 1, bad), 5u) << bad;
+  }
+  EXPECT_TRUE(sim.bus.Records().empty());
+}
+
+TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
+  sim.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidCdbField));
+  sim.scanner.AddFault(BusyFault(0xDA, -1, 2));
+  sim::FaultRule adapter = BusyFault(0xDA, -1, 3);
+  adapter.kind = sim::FaultKind::kHostAdapter;
+  adapter.value = aspi::kHaStatSelectionTimeout;
+  sim.scanner.AddFault(adapter);
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20),
+            2u);  // not 35: no sense decoding
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0u);
+  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));  // no log
+}
+
+TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
+  std::array<std::uint8_t, 256> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(255 - i);
+  ASSERT_EQ(SendGammaTable(context, 1, table.data()), Result::Ok);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
+  EXPECT_EQ(sim.scanner.Gamma(1), table);
+  std::array<std::uint8_t, 256> read{};
+  ASSERT_EQ(ReadGammaTable(context, 1, read.data()), Result::Ok);
+  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x28, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
+  EXPECT_EQ(read, table);
+
+  // A rule counts the matching commands from when it is added.
+  sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseInvalidCdbField));
+  sim.scanner.AddFault(BusyFault(0x2A, 3, 2));
+  sim.scanner.AddFault(SenseFault(0x28, 3, 1, sim::kSenseNotReady));
+  sim.scanner.AddFault(BusyFault(0x28, 3, 2));
+  EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::InvalidCdbField);
+  EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::ScannerFailure);
+  read.fill(7);
+  EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::NotReady);
+  EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::ScannerFailure);
+  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));
+}
+
+// ---- the failure convention of every operation
+// --------------------------------------------------
+
+struct FailureCase {
+  const char* name;
+  std::function<Result(DriverContext&)> run;
+  std::uint8_t opcode;
+  int dataType;
+  int callSite;
+};
+
+const FailureCase kFailureCases[] = {
+    {"PushWindow", PushWindow, 0x24, -1, 1077},
+    {"PushScanModePage", PushScanModePage, 0xD6, -1, 723},
+    {"PushImagePage", PushImagePage, 0xD6, -1, 755},
+    {"ReadWindow", ReadWindow, 0x25, -1, 970},
+    {"ReadScanModePage", ReadScanModePage, 0xD5, 0x32, 873},
+    {"ReadImagePage", ReadImagePage, 0xD5, 0x36, 885},
+    {"ReadStatusBytes", ReadStatusBytes, 0x28, 0x84, 812},
+    {"ReadAddonPage", ReadAddonPage, 0xD5, 0x34, 766},
+    {"PushAddonPage", PushAddonPage, 0xD6, -1, 781},
+    {"PushDevicePage37",
+     [](DriverContext& c) {
+       const std::int32_t v[2] = {1, 2};
+       return PushDevicePage37(c, v);
+     },
+     0xD6, -1, 800},
+    {"ReadFunctionKey",
+     [](DriverContext& c) {
+       std::uint32_t code = 0;
+       return ReadFunctionKey(c, 1, &code);
+     },
+     0xDB, -1, 1088},
+};
+
+TEST_F(ScannerOps, EveryOperationLogsTransportFailuresWithItsCallSite) {
+  for (const FailureCase& c : kFailureCases) {
+    SCOPED_TRACE(c.name);
+    test::SimContext fresh;
+    fresh.scanner.AddFault(BusyFault(c.opcode, c.dataType, 1));
+    sim::FaultRule adapter = BusyFault(c.opcode, c.dataType, 2);
+    adapter.kind = sim::FaultKind::kHostAdapter;
+    adapter.value = aspi::kHaStatSelectionTimeout;
+    fresh.scanner.AddFault(adapter);
+    fresh.scanner.AddFault(SenseFault(c.opcode, c.dataType, 3, sim::kSenseNotReady));
+    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
+    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
+    EXPECT_EQ(c.run(fresh.context),
+              Result::NotReady);  // sense translated, not logged
+    EXPECT_EQ(c.run(fresh.context), Result::Ok);
+    EXPECT_EQ(fresh.ScanLog(),
+              test::CheckScsiEntry(8, c.callSite) + test::CheckScsiEntry(0x0411, c.callSite));
+  }
+}
+
+TEST_F(ScannerOps, FailedReadsLeaveTheRecordAndTheMirror) {
+  test::SetWindowRaw(sim.bus, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 1, 1, 2, 8, 3}));
+  test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0xFF}, {10, 0xFF}, {13, 3}}));
+  test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 5}, {4, 0xFF}, {5, 5}, {6, 0xFF}}));
+  for (std::uint8_t page : {0x32, 0x36, 0x34}) sim.scanner.AddFault(BusyFault(0xD5, page, 1));
+  sim.scanner.AddFault(SenseFault(0x25, -1, 1, sim::kSenseNotReady));
+  const ScanSettings before = s;
+  context.addonPage.fill(0x5A);
+  EXPECT_EQ(ReadScanModePage(context), Result::ScannerFailure);
+  EXPECT_EQ(ReadImagePage(context), Result::ScannerFailure);
+  EXPECT_EQ(ReadWindow(context), Result::NotReady);
+  EXPECT_EQ(ReadAddonPage(context), Result::ScannerFailure);
+  EXPECT_EQ(s.xResolution, before.xResolution);
+  EXPECT_EQ(s.imageType, before.imageType);
+  EXPECT_EQ(s.scanWidth, before.scanWidth);
+  EXPECT_EQ(s.continuousFeed, before.continuousFeed);
+  EXPECT_EQ(s.batchMode, before.batchMode);
+  EXPECT_EQ(s.edgeEmphasis, before.edgeEmphasis);
+  EXPECT_EQ(s.polarity, before.polarity);
+  EXPECT_EQ(context.addonPage[50], 0x5A);
+}
+
+// ---- sequences
+// -------------------------------------------------------------------------------------
+
+struct SequenceCase {
+  const char* name;
+  std::function<Result(DriverContext&)> run;
+  std::vector<std::string> steps;
+  // The fault of each step: opcode, data type, occurrence among its matches.
+  std::vector<std::array<int, 3>> faults;
+  std::vector<int> callSites;
+};
+
+const SequenceCase kSequences[] = {
+    {"PushScanMode",
+     PushScanMode,
+     {"definescanmode 32", "definescanmode 36", "setwindow"},
+     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}},
+     {723, 755, 1077}},
+    {"PushAllModes",
+     PushAllModes,
+     {"definescanmode 32", "definescanmode 36", "setwindow", "definescanmode 34"},
+     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}, {0xD6, -1, 3}},
+     {723, 755, 1077, 781}},
+    {"RefreshFromScanner",
+     RefreshFromScanner,
+     {"getscanmode 32", "getscanmode 36", "read 84", "getwindow", "getscanmode 34"},
+     {{0xD5, 0x32, 1}, {0xD5, 0x36, 1}, {0x28, 0x84, 1}, {0x25, -1, 1}, {0xD5, 0x34, 1}},
+     {873, 885, 812, 970, 766}},
+};
+
+TEST_F(ScannerOps, SequencesRunTheirStepsInOrder) {
+  for (const SequenceCase& c : kSequences) {
+    SCOPED_TRACE(c.name);
+    test::SimContext fresh;
+    EXPECT_EQ(c.run(fresh.context), Result::Ok);
+    EXPECT_EQ(Commands(fresh.bus), c.steps);
+  }
+}
+
+TEST_F(ScannerOps, SequencesStopAtTheFirstFailingStep) {
+  for (const SequenceCase& c : kSequences) {
+    for (std::size_t failing = 0; failing < c.steps.size(); ++failing) {
+      SCOPED_TRACE(testing::Message() << c.name << ", step " << failing);
+      const auto [opcode, type, occurrence] = c.faults[failing];
+      // A check condition: the translated code, nothing logged.
+      test::SimContext checked;
+      checked.scanner.AddFault(SenseFault(static_cast<std::uint8_t>(opcode), type,
+                                          static_cast<std::uint32_t>(occurrence),
+                                          sim::kSenseUnitAttention));
+      EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
+      const std::vector<std::string> sent(
+          c.steps.begin(), c.steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
+      EXPECT_EQ(Commands(checked.bus), sent);
+      EXPECT_FALSE(test::FileExists(checked.platform.RootFile("scan.log")));
+      // A transport failure: 2 and the failing step's entry.
+      test::SimContext busy;
+      busy.scanner.AddFault(BusyFault(static_cast<std::uint8_t>(opcode), type,
+                                      static_cast<std::uint32_t>(occurrence)));
+      EXPECT_EQ(c.run(busy.context), Result::ScannerFailure);
+      EXPECT_EQ(Commands(busy.bus), sent);
+      EXPECT_EQ(busy.ScanLog(), test::CheckScsiEntry(8, c.callSites[failing]));
+    }
+  }
+}
+
+TEST_F(ScannerOps, PushAllModesWithAFailingImagePageSendsNeitherWindowNorAddon) {
+  sim.scanner.AddFault(BusyFault(0xD6, -1, 2));
+  const auto windowBefore = sim.scanner.Window();
+  const auto addonBefore = sim.scanner.ScanModeData(0x34);
+  s.xResolution = s.yResolution = 600;
+  EXPECT_EQ(PushAllModes(context), Result::ScannerFailure);
+  EXPECT_EQ(Commands(sim.bus),
+            (std::vector<std::string>{"definescanmode 32", "definescanmode 36"}));
+  EXPECT_EQ(sim.scanner.Window(), windowBefore);
+  EXPECT_EQ(sim.scanner.ScanModeData(0x34), addonBefore);
+  EXPECT_EQ(sim.ScanLog(), test::CheckScsiEntry(8, 755));
+}
+
+TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
+  test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0x20}, {13, 2}}));
+  test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 3}, {5, 4}}));
+  test::SetWindowRaw(sim.bus, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 1, 1, 0, 1, 0}));
+  sim.scanner.AddFault(BusyFault(0x28, 0x84, 1));
+  EXPECT_EQ(RefreshFromScanner(context), Result::ScannerFailure);
+  EXPECT_EQ(s.autoSize, 1);
+  EXPECT_EQ(s.batchMode, 2);
+  EXPECT_EQ(s.edgeEmphasis, 3);
+  EXPECT_EQ(s.aeLevel, 4);
+  EXPECT_EQ(s.xResolution, 300);  // the window was not read
+}
+
+// Every command goes to the scanner's adapter and target.
+TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTarget) {
+  test::SimContext sim(1, 5);
+  sim.bus.AddScanner(0, 5);  // the same target on the other adapter is not asked
+  ASSERT_EQ(PushAllModes(sim.context), Result::Ok);
+  ASSERT_EQ(RefreshFromScanner(sim.context), Result::Ok);
+  std::uint32_t code = 0;
+  ASSERT_EQ(DefineFunctionKey(sim.context, 2, 0x40), 0u);
+  ASSERT_EQ(ReadFunctionKey(sim.context, 2, &code), Result::Ok);
+  std::array<std::uint8_t, 256> gamma{};
+  ASSERT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::Ok);
+  ASSERT_EQ(sim.bus.Records().size(), 12u);
+  for (const sim::CommandRecord& r : sim.bus.Records()) {
+    EXPECT_EQ(r.adapter, 1);
+    EXPECT_EQ(r.target, 5);
+  }
+  EXPECT_EQ(code, 0x40u);
+}
+
+}  // namespace
+}  // namespace tarvo
