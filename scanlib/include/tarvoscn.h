@@ -103,7 +103,7 @@ typedef void* TSD_HINSTANCE;
 #define PAR_AUTO_SIZE 12
 #define PAR_SEPARATOR_DETECTED 13
 #define PAR_KEY_START 14
-#define PAR_DOC_NAME 15
+#define PAR_DOC_NAME 15 /* the host's text is kept, not copied; a null address clears it */
 #define PAR_USER_16 16
 #define PAR_CONTINUOUS 17
 #define PAR_USER_18 18
