@@ -1,5 +1,6 @@
 /* klxjpeg: save_JPEG on libjpeg. See klxjpeg.h. */
 #include "klxjpeg.h"
+#include "klxjpeg_args.h"
 
 #include <setjmp.h>
 #include <stddef.h>
@@ -25,9 +26,8 @@ static void IgnoreMessage(j_common_ptr info, int level) {
 
 int save_JPEG(const char* fileName, const unsigned char* pixels, int width, int rows,
               int resolution, int components, int stride, int quality) {
-  if (fileName == NULL || pixels == NULL || width <= 0 || rows <= 0 || width > JPEG_MAX_DIMENSION ||
-      rows > JPEG_MAX_DIMENSION || components != 1 || stride < width || quality < 1 ||
-      quality > 100 || resolution < 0) {
+  if (!JpegArgumentsValid(fileName, pixels, width, rows, resolution, components, stride,
+                          quality)) {
     return -1;
   }
   FILE* volatile file = fopen(fileName, "wb");

@@ -17,7 +17,7 @@
 #define KLXJPEG_H
 
 #if defined(_WIN32)
-#define KLXJPEG_API __declspec(dllexport)
+#define KLXJPEG_API /* the .def file names the exports */
 #else
 #define KLXJPEG_API __attribute__((visibility("default")))
 #endif

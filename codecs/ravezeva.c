@@ -1,5 +1,6 @@
 /* ravezeva: the image coder, writing PNG through libpng. See ravezeva.h. */
 #include "ravezeva.h"
+#include "ravezeva_block.h"
 
 #include <setjmp.h>
 #include <stddef.h>
@@ -9,45 +10,8 @@
 
 #include <png.h>
 
-enum {
-  kSizeAt = 0,
-  kOptionAt = 4,
-  kStateAt = 8,
-  kWidthAt = 16,
-  kRowsAt = 20,
-  kBitsPerSampleAt = 24,
-  kRowsWrittenAt = 28,
-  kFileNameAt = 32,
-  kFileNameBytes = 270,
-  kBitsPerPixelAt = 302,
-  kFileAt = 304,
-  kPngAt = 312,
-  kInfoAt = 320,
-};
-
-enum { kInitialised = 0, kOpen = 1, kWriting = 2, kDone = 3 };
-
-typedef unsigned char Byte;
-
-static uint32_t GetLe32(const Byte* block, size_t at) {
-  return (uint32_t)block[at] | ((uint32_t)block[at + 1] << 8) | ((uint32_t)block[at + 2] << 16) |
-         ((uint32_t)block[at + 3] << 24);
-}
-
-static void PutLe32(Byte* block, size_t at, uint32_t value) {
-  block[at] = (Byte)value;
-  block[at + 1] = (Byte)(value >> 8);
-  block[at + 2] = (Byte)(value >> 16);
-  block[at + 3] = (Byte)(value >> 24);
-}
-
-static void* GetPointer(const Byte* block, size_t at) {
-  void* p;
-  memcpy(&p, block + at, sizeof p);
-  return p;
-}
-
-static void PutPointer(Byte* block, size_t at, void* p) { memcpy(block + at, &p, sizeof p); }
+/* libpng's handles in the block's coder slots. */
+enum { kFileAt = kSlot0At, kPngAt = kSlot1At, kInfoAt = kSlot2At };
 
 static void QuietError(png_structp png, png_const_charp message) {
   (void)message;
@@ -57,10 +21,6 @@ static void QuietError(png_structp png, png_const_charp message) {
 static void QuietWarning(png_structp png, png_const_charp message) {
   (void)png;
   (void)message;
-}
-
-static int Initialised(const Byte* block) {
-  return block != NULL && GetLe32(block, kSizeAt) == RAVEZEVA_BLOCK_SIZE;
 }
 
 /* Releases libpng's structures and the file; the state becomes done. */
@@ -78,31 +38,13 @@ static int Close(Byte* block) {
   return failed;
 }
 
-void RAVEZEVA_CALL ravezeva_init_block(void* block, int size) {
-  Byte* b = (Byte*)block;
-  if (b == NULL || size != RAVEZEVA_BLOCK_SIZE) return;
-  /* Width and rows (16..23) are the driver's, set before this call. */
-  memset(b, 0, kWidthAt);
-  memset(b + kBitsPerSampleAt, 0, RAVEZEVA_BLOCK_SIZE - kBitsPerSampleAt);
-  PutLe32(b, kSizeAt, RAVEZEVA_BLOCK_SIZE);
-  PutLe32(b, kStateAt, kInitialised);
-}
+void RAVEZEVA_CALL ravezeva_init_block(void* block, int size) { InitBlock((Byte*)block, size); }
 
-void RAVEZEVA_CALL ravezeva_set_option(void* block, int value) {
-  Byte* b = (Byte*)block;
-  if (!Initialised(b) || value < 0 || value > 10) return;
-  PutLe32(b, kOptionAt, (uint32_t)value);
-}
+void RAVEZEVA_CALL ravezeva_set_option(void* block, int value) { SetOption((Byte*)block, value); }
 
 int RAVEZEVA_CALL ravezeva_open_image(void* block) {
   Byte* b = (Byte*)block;
-  if (!Initialised(b) || GetLe32(b, kStateAt) != kInitialised) return -1;
-  const uint32_t width = GetLe32(b, kWidthAt);
-  const uint32_t rows = GetLe32(b, kRowsAt);
-  const Byte bpp = b[kBitsPerPixelAt];
-  if (width == 0 || rows == 0 || width > PNG_USER_WIDTH_MAX || rows > PNG_USER_HEIGHT_MAX) return -1;
-  if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8) return -1;
-  if (memchr(b + kFileNameAt, 0, kFileNameBytes) == NULL || b[kFileNameAt] == 0) return -1;
+  if (!ReadyToOpen(b)) return -1;
 
   FILE* file = fopen((const char*)(b + kFileNameAt), "wb");
   if (file == NULL) return -2;
@@ -133,8 +75,7 @@ int RAVEZEVA_CALL ravezeva_open_image(void* block) {
 
 /* The PNG header, once the bits per sample are known. */
 static void WriteHeader(Byte* b, png_structp png, png_infop info) {
-  uint32_t bitsPerSample = GetLe32(b, kBitsPerSampleAt);
-  if (bitsPerSample == 0) bitsPerSample = b[kBitsPerPixelAt] == 1 ? 1 : 8;
+  const uint32_t bitsPerSample = BitsPerSample(b);
   const uint32_t width = GetLe32(b, kWidthAt);
   const uint32_t rows = GetLe32(b, kRowsAt);
   if (bitsPerSample == 1) {

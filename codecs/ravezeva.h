@@ -38,7 +38,7 @@
 #define RAVEZEVA_H
 
 #if defined(_WIN32)
-#define RAVEZEVA_API __declspec(dllexport)
+#define RAVEZEVA_API /* the .def file names the exports */
 #define RAVEZEVA_CALL __stdcall
 #else
 #define RAVEZEVA_API __attribute__((visibility("default")))
