@@ -22,40 +22,59 @@ void SignalEvent(void* postProc) {
 void SleepMs(std::uint32_t ms) { Sleep(ms); }
 
 namespace {
-// The thread holds a reference on the module that contains this code and
-// drops it as it ends, so that the provider library cannot be unloaded
-// under a thread that is still returning from a completed request.
+// What one worker thread is given: the job, which it deletes when it has run
+// it, the event it then signals, and a reference on the module that contains
+// this code, which it drops as it ends. The library therefore cannot be
+// unloaded under a thread that is still returning from a completed request,
+// and Join() waits for the event, not for the thread's end: a thread's end
+// needs the loader lock, which the unloading thread holds while it destroys
+// the bus.
+struct ThreadStart {
+  std::function<void()>* job;
+  HANDLE done;
+  HMODULE self;
+};
+
 DWORD WINAPI WorkerMain(LPVOID param) {
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WorkerMain),
-                     &self);
-  (*static_cast<std::function<void()>*>(param))();
-  if (self != nullptr) FreeLibraryAndExitThread(self, 0);
+  const ThreadStart start = *static_cast<ThreadStart*>(param);
+  delete static_cast<ThreadStart*>(param);
+  (*start.job)();
+  delete start.job;
+  SetEvent(start.done);
+  if (start.self != nullptr) FreeLibraryAndExitThread(start.self, 0);
   return 0;
 }
 }  // namespace
 
 bool Worker::Run(std::function<void()> job) {
   Join();
-  job_ = new std::function<void()>(std::move(job));
-  HANDLE thread = CreateThread(nullptr, 0, WorkerMain, job_, 0, nullptr);
+  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (done == nullptr) return false;
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&WorkerMain),
+                     &self);
+  auto* start = new ThreadStart{new std::function<void()>(std::move(job)), done, self};
+  HANDLE thread = CreateThread(nullptr, 0, WorkerMain, start, 0, nullptr);
   if (thread == nullptr) {
-    delete job_;
-    job_ = nullptr;
+    delete start->job;
+    delete start;
+    if (self != nullptr) FreeLibrary(self);
+    CloseHandle(done);
     return false;
   }
   handle_ = thread;
+  done_ = done;
   return true;
 }
 
 void Worker::Join() {
   if (handle_ != nullptr) {
-    WaitForSingleObject(static_cast<HANDLE>(handle_), INFINITE);
+    WaitForSingleObject(static_cast<HANDLE>(done_), INFINITE);
+    CloseHandle(static_cast<HANDLE>(done_));
     CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
+    done_ = nullptr;
   }
-  delete job_;
-  job_ = nullptr;
 }
 
 #else

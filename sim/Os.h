@@ -30,7 +30,8 @@ class Worker {
 
  private:
   void* handle_ = nullptr;  // HANDLE on Windows, std::thread* elsewhere
-  std::function<void()>* job_ = nullptr;
+  std::function<void()>* job_ = nullptr;  // POSIX; on Windows the thread owns its job
+  void* done_ = nullptr;                  // Windows: signalled when the job has run
 };
 
 }  // namespace tarvo::sim::os
