@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds the Windows DLLs and the test host, and runs the host under Wine:
+# the x86_64 build under wine64 always, the i686 build under 32-bit Wine when
+# wine32 can be installed (it needs Debian's i386 packages at the versions of
+# the installed amd64 ones; when they cannot be had the 32-bit run is
+# reported as SKIPPED, never as passed).
+#
+#   scripts/windows-test.sh [64|32|both]     (default both)
+#
+# Each run lays the DLLs beside tsdhost.exe in <build>/wintest, makes a fresh
+# Wine prefix in <build>/wineprefix, puts the language files into
+# c:\windows\klxscan\ and runs the host headless (no X display is needed
+# for the calls it makes). Exit status: non-zero when a run failed.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+which="${1:-both}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "$@" \
+    >/tmp/windows-test-apt.log 2>&1
+}
+apt_updated=0
+apt_update() {
+  if [ $apt_updated -eq 0 ]; then
+    # A mirror index that fails to download (one architecture's, mid-sync)
+    # leaves the others usable; the installs below say what is missing.
+    $sudo apt-get update -qq >/tmp/windows-test-apt-update.log 2>&1 || true
+    apt_updated=1
+  fi
+}
+
+# The cross compilers and Wine.
+need=()
+command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
+if ((${#need[@]})); then
+  apt_update
+  apt_install "${need[@]}" || { cat /tmp/windows-test-apt.log >&2; echo "cannot install ${need[*]}" >&2; exit 1; }
+fi
+
+build_tree() {  # build-dir toolchain
+  local build="$1" toolchain="$2"
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$repo" -B "$build" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$build" -j"$(nproc)" --target tarvoscn rt650sim_provider klxjpeg ravezeva tsdhost \
+    >/dev/null
+}
+
+# Runs tsdhost of one build under the given Wine loader; prints its output.
+run_host() {  # build-dir wine-command
+  local build="$1" wine="$2"
+  local dir="$build/wintest" prefix="$build/wineprefix"
+  rm -rf "$dir" "$prefix"
+  mkdir -p "$dir"
+  cp "$build/scanlib/tarvoscn.dll" "$build/sim/wnaspi32.dll" "$build/codecs/klxjpeg.dll" \
+    "$build/codecs/ravezeva.dll" "$build/tests/windows/tsdhost.exe" "$dir/"
+  export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
+  unset DISPLAY
+  wineboot -i >/dev/null 2>&1
+  mkdir -p "$prefix/drive_c/windows/klxscan"
+  cp "$repo"/resources/lang/rt650*.txt "$prefix/drive_c/windows/klxscan/"
+  local status=0
+  (cd "$dir" && "$wine" tsdhost.exe 'c:\tsdwork') || status=$?
+  /usr/lib/wine/wineserver -w || true
+  return $status
+}
+
+status=0
+started=$(date +%s)
+if [ "$which" != 32 ]; then
+  echo "== x86_64 build under wine64"
+  build_tree "$repo/build-win64" "$repo/cmake/toolchain-mingw-x86_64.cmake"
+  run_host "$repo/build-win64" /usr/lib/wine/wine64 || status=1
+fi
+if [ "$which" != 64 ]; then
+  echo "== i686 build under 32-bit Wine"
+  build_tree "$repo/build-win32" "$repo/cmake/toolchain-mingw-i686.cmake"
+  if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    apt_updated=0
+    apt_update
+    apt_install wine32:i386 || true
+  fi
+  if dpkg -s wine32:i386 >/dev/null 2>&1; then
+    run_host "$repo/build-win32" wine || status=1
+  else
+    echo "!! wine32:i386 cannot be installed here (the mirror's i386 packages do not match the" \
+         "installed amd64 versions; see /tmp/windows-test-apt.log)."
+    echo "!! The 32-bit run is SKIPPED, not passed."
+  fi
+fi
+echo "windows tests: $(( $(date +%s) - started )) s"
+exit $status

@@ -1,0 +1,648 @@
+/*
+ * tsdhost - a Windows host of tarvoscn.dll, run under Wine or on Windows.
+ *
+ * It does what a scanning application does: loads the driver with
+ * LoadLibraryA, finds the exports with GetProcAddress (the five decorated
+ * names as published), registers the common controls, and scans from the
+ * RT650 simulator (wnaspi32.dll beside it, configured through
+ * RT650SIM_CONFIG). It checks every outcome itself: the driver's result
+ * codes, the settings file beside the driver, the documents (walked here and
+ * decoded by the Windows Imaging Component), the JPEG, BMP and PNG pages,
+ * ConcatTiff, ChangeDocname and the diagnostics log on drive C:.
+ *
+ * Usage: tsdhost WORKFOLDER    (the DLLs are beside tsdhost.exe)
+ * Prints one line per failed check and "N passed, M failed"; exit status 1
+ * when a check failed, 2 when the host could not run.
+ */
+#define COBJMACROS
+#include <windows.h>
+#include <commctrl.h>
+#include <wincodec.h>
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tarvoscn.h"
+
+/* ---- checks ------------------------------------------------------------- */
+
+static int g_passed;
+static int g_failed;
+
+static int Check(int ok, const char* what, long got, long expected) {
+  if (ok) {
+    ++g_passed;
+  } else {
+    ++g_failed;
+    printf("FAIL: %s (got %ld, expected %ld)\n", what, got, expected);
+  }
+  return ok;
+}
+static int CheckEq(long got, long expected, const char* what) {
+  return Check(got == expected, what, got, expected);
+}
+#define CHECK_EQ(got, expected, what) CheckEq((long)(got), (long)(expected), what)
+static int CheckTrue(int ok, const char* what) { return Check(ok, what, (long)ok, 1L); }
+#define CHECK(cond, what) CheckTrue((cond) ? 1 : 0, what)
+
+static int CheckText(const char* got, const char* expected, const char* what) {
+  const int ok = strcmp(got, expected) == 0;
+  if (!ok) printf("FAIL: %s (got \"%s\", expected \"%s\")\n", what, got, expected);
+  if (ok) ++g_passed; else ++g_failed;
+  return ok;
+}
+
+/* ---- the driver ------------------------------------------------------------ */
+
+typedef uint32_t(TSD_CALL* Fn0)(void);
+typedef uint32_t(TSD_CALL* Fn1)(void*);
+typedef uint32_t(TSD_CALL* Fn2)(const void*, void*);
+typedef int32_t(TSD_CALL* ParFn)(int32_t, void*);
+typedef uint32_t(TSD_CALL* StartFn)(const char*, uint32_t*, uint32_t*);
+typedef uint32_t(TSD_CALL* ReadFn)(const char*, void*, TsdCancelCallback);
+typedef int32_t(TSD_CALL* TiffFn)(const char*, const char*);
+typedef void(TSD_CALL* NameFn)(const char*);
+
+/* The 30 exports as the export table spells them. */
+static const char* const kExports[] = {
+    "TsdProbe", "TsdStartScan", "TsdScanOnePage", "TsdReadPage", "TsdContScan", "TsdStopScan",
+    "TsdAbortScan", "TsdPageExist", "TsdCloseFile", "TsdMakeTiff", "TsdGetFileSize",
+    "TsdDocnameSet", "TsdPagenameSet", "TsdParSet", "TsdParGet", "TsdSetModeToScanner",
+    "TsdGetModeFromScanner", "ConcatTiff", "ChangeDocname", "TsdDrvSetDialog",
+    "_TsdDetailsSetDialog@12", "_GammaSetDialog@12", "_ImprinterSetDialog@12",
+    "_FKeySetDialog@12", "TsdStartScanDialog", "TsdDispErrDlg", "_TsdGetDriverName@8",
+    "TsdGetScannerName", "disp_page", "dll_test"};
+
+struct Driver {
+  HMODULE module;
+  Fn0 probe, contScan, stopScan, closeFile;
+  ParFn parSet, parGet;
+  StartFn startScan;
+  ReadFn readPage;
+  TiffFn concatTiff, changeDocname;
+  NameFn docnameSet;
+  Fn1 getScannerName, dispErrDlg;
+  Fn2 getDriverName;
+};
+
+static void* Export(HMODULE module, const char* name) {
+  FARPROC proc = GetProcAddress(module, name);
+  void* address;
+  memcpy(&address, &proc, sizeof address);
+  return address;
+}
+#define BIND(field, name) \
+  do { void* a = Export(d->module, name); memcpy(&d->field, &a, sizeof a); ok = ok && a != NULL; } while (0)
+
+static char g_hostFolder[MAX_PATH]; /* folder of tsdhost.exe, with its backslash */
+
+static int LoadDriver(struct Driver* d) {
+  char path[MAX_PATH];
+  memset(d, 0, sizeof *d);
+  snprintf(path, sizeof path, "%starvoscn.dll", g_hostFolder);
+  d->module = LoadLibraryA(path);
+  if (d->module == NULL) {
+    printf("FAIL: LoadLibraryA(%s): error %lu\n", path, (unsigned long)GetLastError());
+    ++g_failed;
+    return 0;
+  }
+  int ok = 1;
+  BIND(probe, "TsdProbe");
+  BIND(contScan, "TsdContScan");
+  BIND(stopScan, "TsdStopScan");
+  BIND(closeFile, "TsdCloseFile");
+  BIND(parSet, "TsdParSet");
+  BIND(parGet, "TsdParGet");
+  BIND(startScan, "TsdStartScan");
+  BIND(readPage, "TsdReadPage");
+  BIND(concatTiff, "ConcatTiff");
+  BIND(changeDocname, "ChangeDocname");
+  BIND(docnameSet, "TsdDocnameSet");
+  BIND(getScannerName, "TsdGetScannerName");
+  BIND(dispErrDlg, "TsdDispErrDlg");
+  BIND(getDriverName, "_TsdGetDriverName@8");
+  if (!CHECK(ok, "the host's exports are found")) {
+    FreeLibrary(d->module);
+    d->module = NULL;
+  }
+  return ok;
+}
+
+static void UnloadDriver(struct Driver* d) {
+  if (d->module != NULL) CHECK(FreeLibrary(d->module), "FreeLibrary of the driver");
+  d->module = NULL;
+}
+
+static int32_t Get(struct Driver* d, int32_t id) {
+  int32_t value = -12345;
+  CHECK_EQ(d->parGet(id, &value), 0, "TsdParGet");
+  return value;
+}
+
+static int Set(struct Driver* d, int32_t id, int32_t value) {
+  char what[64];
+  snprintf(what, sizeof what, "TsdParSet %d = %d", (int)id, (int)value);
+  return CHECK_EQ(d->parSet(id, &value), 0, what);
+}
+
+static int32_t TSD_CALL NeverCancel(void) { return 0; }
+
+/* ---- files ----------------------------------------------------------------- */
+
+static char g_work[MAX_PATH]; /* the work folder, with its backslash */
+
+static const char* WorkPath(const char* name) {
+  static char paths[8][MAX_PATH];
+  static int next;
+  char* p = paths[next++ % 8];
+  snprintf(p, MAX_PATH, "%s%s", g_work, name);
+  return p;
+}
+
+/* The whole file, at most 64 MiB; NULL when it cannot be read. */
+static unsigned char* ReadWhole(const char* path, DWORD* size) {
+  HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  if (f == INVALID_HANDLE_VALUE) return NULL;
+  DWORD n = GetFileSize(f, NULL);
+  unsigned char* data = NULL;
+  DWORD got = 0;
+  if (n != INVALID_FILE_SIZE && n <= (64u << 20)) {
+    data = (unsigned char*)malloc(n + 1);
+    if (data != NULL && (!ReadFile(f, data, n, &got, NULL) || got != n)) {
+      free(data);
+      data = NULL;
+    }
+  }
+  CloseHandle(f);
+  if (data != NULL) {
+    data[n] = 0;
+    *size = n;
+  }
+  return data;
+}
+
+static int FileExists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static int WriteText(const char* path, const char* text) {
+  FILE* f = fopen(path, "wb");
+  if (f == NULL) return 0;
+  const int ok = fputs(text, f) >= 0;
+  return fclose(f) == 0 && ok;
+}
+
+static uint32_t Le16(const unsigned char* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
+static uint32_t Le32(const unsigned char* p) { return Le16(p) | (Le16(p + 2) << 16); }
+static uint32_t Be16(const unsigned char* p) { return ((uint32_t)p[0] << 8) | p[1]; }
+static uint32_t Be32(const unsigned char* p) { return (Be16(p) << 16) | Be16(p + 2); }
+
+/* ---- a TIFF walker of our own ---------------------------------------------- */
+
+struct TiffPage {
+  uint32_t width, length, compression, stripOffset, stripBytes;
+  char docName[64];
+};
+
+/* The pages of a little-endian TIFF file, at most `max`; -1 when the file
+ * is not one or its chain leaves the file. */
+static int WalkTiff(const char* path, struct TiffPage* pages, int max) {
+  DWORD size = 0;
+  unsigned char* data = ReadWhole(path, &size);
+  if (data == NULL || size < 8 || data[0] != 'I' || data[1] != 'I' || Le16(data + 2) != 42) {
+    free(data);
+    return -1;
+  }
+  int count = 0;
+  uint32_t ifd = Le32(data + 4);
+  while (ifd != 0 && count < max) {
+    if (ifd > size - 2) { count = -1; break; }
+    const uint32_t n = Le16(data + ifd);
+    if ((uint64_t)ifd + 2 + 12ull * n + 4 > size) { count = -1; break; }
+    struct TiffPage* p = &pages[count];
+    memset(p, 0, sizeof *p);
+    for (uint32_t i = 0; i < n; ++i) {
+      const unsigned char* e = data + ifd + 2 + 12 * i;
+      const uint32_t tag = Le16(e), type = Le16(e + 2), cnt = Le32(e + 4);
+      const uint32_t value = type == 3 ? Le16(e + 8) : Le32(e + 8);
+      switch (tag) {
+        case 256: p->width = value; break;
+        case 257: p->length = value; break;
+        case 259: p->compression = value; break;
+        case 273: p->stripOffset = value; break;
+        case 279: p->stripBytes = value; break;
+        case 269: {
+          const unsigned char* text = cnt <= 4 ? e + 8 : (value < size && cnt <= size - value ? data + value : NULL);
+          if (text != NULL) snprintf(p->docName, sizeof p->docName, "%.*s", (int)cnt, (const char*)text);
+          break;
+        }
+        default: break;
+      }
+    }
+    ++count;
+    ifd = Le32(data + ifd + 2 + 12 * n);
+  }
+  free(data);
+  return count;
+}
+
+/* ---- decoding with the Windows Imaging Component ---------------------------- */
+
+static IWICImagingFactory* g_wic;
+
+struct Decoded {
+  UINT frames, width, height;
+  unsigned char* gray; /* frame `which` as 8-bit gray, width * height bytes */
+};
+
+/* Decodes frame `which` of the file; 0 when the component cannot. */
+static int Decode(const char* path, UINT which, struct Decoded* out) {
+  memset(out, 0, sizeof *out);
+  WCHAR wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+  IWICBitmapDecoder* decoder = NULL;
+  IWICBitmapFrameDecode* frame = NULL;
+  IWICBitmapSource* gray = NULL;
+  int ok = g_wic != NULL &&
+           SUCCEEDED(IWICImagingFactory_CreateDecoderFromFilename(
+               g_wic, wide, NULL, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder)) &&
+           SUCCEEDED(IWICBitmapDecoder_GetFrameCount(decoder, &out->frames)) &&
+           which < out->frames && SUCCEEDED(IWICBitmapDecoder_GetFrame(decoder, which, &frame)) &&
+           SUCCEEDED(IWICBitmapFrameDecode_GetSize(frame, &out->width, &out->height)) &&
+           SUCCEEDED(WICConvertBitmapSource(&GUID_WICPixelFormat32bppBGRA,
+                                            (IWICBitmapSource*)frame, &gray));
+  if (ok) {
+    /* Every source converts to 32-bit colour; the green channel is the gray. */
+    const size_t pixels = (size_t)out->width * out->height;
+    unsigned char* colour = (unsigned char*)malloc(pixels * 4 + 4);
+    out->gray = (unsigned char*)malloc(pixels + 1);
+    ok = colour != NULL && out->gray != NULL && pixels * 4 <= 0xFFFFFFFFu &&
+         SUCCEEDED(IWICBitmapSource_CopyPixels(gray, NULL, out->width * 4, (UINT)(pixels * 4),
+                                               colour));
+    for (size_t i = 0; ok && i < pixels; ++i) out->gray[i] = colour[i * 4 + 1];
+    free(colour);
+  }
+  if (gray != NULL) IWICBitmapSource_Release(gray);
+  if (frame != NULL) IWICBitmapFrameDecode_Release(frame);
+  if (decoder != NULL) IWICBitmapDecoder_Release(decoder);
+  if (!ok) {
+    free(out->gray);
+    out->gray = NULL;
+  }
+  return ok;
+}
+
+/* ---- the settings file ------------------------------------------------------- */
+
+static char g_ini[MAX_PATH];
+static const char kSection[] = "tsdhost.exe";
+
+static void IniValue(const char* key, char* out, DWORD size) {
+  GetPrivateProfileStringA(kSection, key, "", out, size, g_ini);
+}
+
+static void TestSettingsFile(void) {
+  struct Driver d;
+  char value[64];
+  DeleteFileA(g_ini);
+  if (!LoadDriver(&d)) return;
+  IniValue("LANGUAGE", value, sizeof value);
+  CHECK(value[0] != '\0' && strcmp(value, "NOTDEFINED") != 0,
+        "the first load writes LANGUAGE into the host's section of tarvoscn.ini");
+  CHECK_EQ(Get(&d, PAR_ROTATE), 0, "rotate is off without ROTATE90");
+  Set(&d, PAR_ROTATE, 1);
+  UnloadDriver(&d);
+  IniValue("ROTATE90", value, sizeof value);
+  CheckText(value, "TRUE", "the unload writes ROTATE90");
+
+  /* Any text but exactly "FALSE" turns rotation on. */
+  WritePrivateProfileStringA(kSection, "ROTATE90", "false", g_ini);
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(Get(&d, PAR_ROTATE), 1, "ROTATE90=false turns rotation on");
+  Set(&d, PAR_ROTATE, 0);
+  UnloadDriver(&d);
+  IniValue("ROTATE90", value, sizeof value);
+  CheckText(value, "FALSE", "the unload writes ROTATE90=FALSE");
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(Get(&d, PAR_ROTATE), 0, "ROTATE90=FALSE keeps rotation off");
+  UnloadDriver(&d);
+}
+
+/* ---- scanning ------------------------------------------------------------------ */
+
+static unsigned char* g_page; /* the host's page buffer */
+enum { kPageBufferBytes = 24 << 20 };
+
+/* 200 dpi, a window of 1600 pixels across and 2000 along the feed at the
+ * sheet's top left corner (the scanner aligns sheets to the right of its
+ * 3488-pixel width at 300 dpi, 2325 at 200: the side offset is counted from
+ * there), the given output. */
+static int Prepare(struct Driver* d, int imageType, int bits, int fileType, int compression) {
+  return Set(d, PAR_RESOLUTION, 200) && Set(d, PAR_SCAN_WIDTH, 1600) &&
+         Set(d, PAR_SCAN_LENGTH, 2000) && Set(d, PAR_SIDE_OFFSET, 2325 - 1600) &&
+         Set(d, PAR_TOP_OFFSET, 0) && Set(d, PAR_IMAGE_TYPE, imageType) &&
+         Set(d, PAR_BITS_PER_PIXEL, bits) && Set(d, PAR_FILE_TYPE, fileType) &&
+         Set(d, PAR_COMPRESSION, compression);
+}
+
+/* A batch of `pages` pages into the document `doc` at `position`. */
+static int ScanDocument(struct Driver* d, const char* doc, uint32_t position, int pages) {
+  uint32_t hint = 0;
+  int ok = CHECK_EQ(d->startScan(doc, &position, &hint), 0, "TsdStartScan of a document");
+  for (int i = 0; ok && i < pages; ++i) {
+    ok = CHECK_EQ(d->readPage(NULL, g_page, NeverCancel), 0, "TsdReadPage into the document");
+  }
+  CHECK_EQ(d->closeFile(), 0, "TsdCloseFile");
+  CHECK_EQ(d->stopScan(), 0, "TsdStopScan");
+  return ok;
+}
+
+static void TestProbeAndParameters(struct Driver* d) {
+  char file[MAX_PATH] = {0}, version[64] = {0}, scanner[16] = {0};
+  CHECK_EQ(d->getDriverName(file, version), 0, "_TsdGetDriverName@8");
+  CheckText(file, "tarvoscn.dll", "the driver's file name");
+  CheckText(version, "1.007", "the driver's version from its version resource");
+  CHECK_EQ(d->getScannerName(scanner), 0, "TsdGetScannerName");
+  CheckText(scanner, "Tarvo RT650", "the scanner's name");
+  int present = 0;
+  for (size_t i = 0; i < sizeof kExports / sizeof kExports[0]; ++i) {
+    if (Export(d->module, kExports[i]) != NULL) {
+      ++present;
+    } else {
+      printf("missing export %s\n", kExports[i]);
+    }
+  }
+  CHECK_EQ(present, 30, "every export is found by its published name");
+  CHECK_EQ(d->dispErrDlg((void*)0), 0, "TsdDispErrDlg(0)");
+
+  CHECK_EQ(d->probe(), 0, "TsdProbe finds the simulated RT650");
+  Set(d, PAR_RESOLUTION, 200);
+  CHECK_EQ(Get(d, PAR_RESOLUTION), 200, "the resolution reads back");
+  Set(d, PAR_JPEG_QUALITY, 80);
+  CHECK_EQ(Get(d, PAR_JPEG_QUALITY), 80, "the JPEG quality reads back");
+  int32_t v = 0;
+  CHECK_EQ(d->parGet(999, &v), 3, "an undefined parameter gives 3");
+  v = 12345;
+  CHECK_EQ(d->parSet(PAR_RESOLUTION, &v), 5, "a resolution of 12345 gives 5");
+  CHECK_EQ(Get(d, PAR_RESOLUTION), 200, "a refused value leaves the old one");
+}
+
+/* Frames of two files decoded alike, pixel for pixel. */
+static int SameFrames(const char* a, UINT fa, const char* b, UINT fb) {
+  struct Decoded x, y;
+  int same = Decode(a, fa, &x) && Decode(b, fb, &y) && x.width == y.width &&
+             x.height == y.height && memcmp(x.gray, y.gray, (size_t)x.width * x.height) == 0;
+  free(x.gray);
+  free(y.gray);
+  return same;
+}
+
+static UINT FrameCount(const char* path) {
+  struct Decoded x;
+  if (!Decode(path, 0, &x)) return 0;
+  free(x.gray);
+  return x.frames;
+}
+
+/* Group 4 and uncoded documents of the same three sheets (the simulator's
+ * hopper starts again with each load of the driver), append, ConcatTiff and
+ * ChangeDocname. */
+static void TestDocuments(void) {
+  const char* g4 = WorkPath("g4.tif");
+  const char* raw = WorkPath("raw.tif");
+  struct TiffPage pages[16];
+  struct Driver d;
+  DeleteFileA(g4);
+  DeleteFileA(raw);
+
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(d.probe(), 0, "TsdProbe");
+  const char* name = "HOST DOCUMENT";
+  uintptr_t nameCell = (uintptr_t)name;
+  CHECK_EQ(d.parSet(PAR_DOC_NAME, &nameCell), 0, "PAR_DOC_NAME");
+  if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4)) ScanDocument(&d, g4, 0, 3);
+  UnloadDriver(&d);
+
+  int n = WalkTiff(g4, pages, 16);
+  CHECK_EQ(n, 3, "the Group 4 document has three pages");
+  for (int i = 0; i < n; ++i) {
+    CHECK_EQ(pages[i].compression, 4, "Group 4 pages have compression 4");
+    CHECK(pages[i].width > 1000 && pages[i].length > 1000, "a page has the window's size");
+  }
+  if (n > 0) CheckText(pages[0].docName, name, "the document name of the first page");
+
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(d.probe(), 0, "TsdProbe after a reload");
+  if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_NONE)) ScanDocument(&d, raw, 0, 3);
+  n = WalkTiff(raw, pages, 16);
+  CHECK_EQ(n, 3, "the uncoded document has three pages");
+  for (int i = 0; i < n; ++i) {
+    CHECK_EQ(pages[i].compression, 1, "uncoded pages have compression 1");
+    CHECK_EQ(pages[i].stripBytes, (pages[i].width + 7) / 8 * pages[i].length,
+             "an uncoded strip holds whole rows");
+  }
+  CHECK_EQ(FrameCount(g4), 3, "the imaging component decodes three Group 4 pages");
+  for (UINT i = 0; i < 3; ++i) {
+    CHECK(SameFrames(g4, i, raw, i), "a Group 4 page decodes to the same sheet scanned uncoded");
+  }
+
+  /* Append two pages. */
+  uint32_t position = 0xFFFFFFFFu, hint = 0;
+  CHECK_EQ(d.startScan(raw, &position, &hint), 0, "TsdStartScan appending");
+  CHECK_EQ(position, 3, "appending returns the page count");
+  for (int i = 0; i < 2; ++i) {
+    CHECK_EQ(d.readPage(NULL, g_page, NeverCancel), 0, "TsdReadPage appending");
+  }
+  CHECK_EQ(d.closeFile(), 0, "TsdCloseFile after appending");
+  CHECK_EQ(d.stopScan(), 0, "TsdStopScan after appending");
+  CHECK_EQ(WalkTiff(raw, pages, 16), 5, "the appended document has five pages");
+  CHECK_EQ(FrameCount(raw), 5, "the imaging component decodes five pages");
+
+  CHECK_EQ(d.concatTiff(g4, raw), 0, "ConcatTiff");
+  CHECK_EQ(WalkTiff(g4, pages, 16), 8, "the joined document has eight pages");
+  CHECK_EQ(FrameCount(g4), 8, "the imaging component decodes eight pages");
+  CHECK(SameFrames(g4, 7, raw, 4), "the last joined page is the source's last");
+  CHECK_EQ(d.concatTiff(g4, WorkPath("absent.tif")), 1, "ConcatTiff of a missing file gives 1");
+
+  CHECK_EQ(d.changeDocname(g4, "RENAMED"), 0, "ChangeDocname");
+  n = WalkTiff(g4, pages, 16);
+  CHECK_EQ(n, 8, "the renamed document keeps its pages");
+  if (n > 0) CheckText(pages[0].docName, "RENAMED", "the new document name");
+  CHECK(SameFrames(g4, 0, raw, 0), "the renamed first page still decodes");
+  UnloadDriver(&d);
+}
+
+/* One page of the current batch stored under `name`. */
+static int OnePage(struct Driver* d, const char* name) {
+  uint32_t position = 0;
+  int ok = CHECK_EQ(d->startScan(NULL, &position, NULL), 0, "TsdStartScan of single pages") &&
+           CHECK_EQ(d->readPage(name, g_page, NeverCancel), 0, "TsdReadPage to a file");
+  CHECK_EQ(d->stopScan(), 0, "TsdStopScan");
+  return ok;
+}
+
+/* The byte offset of the first JPEG marker `marker` after SOI, or 0. */
+static DWORD JpegMarker(const unsigned char* p, DWORD size, unsigned marker) {
+  DWORD at = 2;
+  for (int guard = 0; guard < 64 && at + 4 <= size && p[at] == 0xFF; ++guard) {
+    if (p[at + 1] == marker) return at;
+    at += 2 + Be16(p + at + 2);
+  }
+  return 0;
+}
+
+static void TestPageFiles(void) {
+  struct Driver d;
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(d.probe(), 0, "TsdProbe");
+  DWORD size = 0;
+  unsigned char* p;
+
+  const char* jpg = WorkPath("page.jpg");
+  if (Prepare(&d, 4, 8, TSD_FILE_JPEG, TSD_COMPRESSION_JPEG) && OnePage(&d, jpg)) {
+    const int32_t width = Get(&d, PAR_PAGE_LENGTH), rows = Get(&d, PAR_PAGE_WIDTH);
+    if ((p = ReadWhole(jpg, &size)) != NULL && CHECK(size > 4 && p[0] == 0xFF && p[1] == 0xD8, "a JPEG file")) {
+      const DWORD app0 = JpegMarker(p, size, 0xE0);
+      if (CHECK(app0 != 0 && memcmp(p + app0 + 4, "JFIF", 5) == 0, "a JFIF header")) {
+        CHECK_EQ(p[app0 + 11], 1, "the density is in dots per inch");
+        CHECK_EQ(Be16(p + app0 + 12), 200, "the X density is the resolution");
+      }
+      DWORD sof = JpegMarker(p, size, 0xC0);
+      if (CHECK(sof != 0, "a baseline frame")) {
+        CHECK_EQ(Be16(p + sof + 5), rows, "the JPEG's height is the page's");
+        CHECK_EQ(Be16(p + sof + 7), width / 8 * 8, "the JPEG's width is cut to whole bytes");
+        CHECK_EQ(p[sof + 9], 1, "the JPEG has one component");
+      }
+    }
+    free(p);
+    struct Decoded x;
+    if (CHECK(Decode(jpg, 0, &x), "the imaging component decodes the JPEG file")) {
+      CHECK_EQ(x.width, width / 8 * 8, "the decoded width");
+      free(x.gray);
+    }
+  }
+
+  const char* bmp = WorkPath("page.bmp");
+  if (Prepare(&d, 1, 1, TSD_FILE_BMP, TSD_COMPRESSION_NONE) && OnePage(&d, bmp)) {
+    const int32_t width = Get(&d, PAR_PAGE_LENGTH), rows = Get(&d, PAR_PAGE_WIDTH);
+    if ((p = ReadWhole(bmp, &size)) != NULL && CHECK(size > 62 && p[0] == 'B' && p[1] == 'M', "a BMP file")) {
+      CHECK_EQ(Le32(p + 2), size, "the BMP's size field");
+      CHECK_EQ(Le32(p + 18), width, "the BMP's width");
+      CHECK_EQ(Le32(p + 22), rows, "the BMP's height");
+      CHECK_EQ(Le16(p + 28), 1, "the BMP has one bit per pixel");
+      CHECK_EQ(Le32(p + 38), 200 * 10000 / 254, "the BMP's resolution in pixels per metre");
+    }
+    free(p);
+    struct Decoded x;
+    if (CHECK(Decode(bmp, 0, &x), "the imaging component decodes the BMP file")) {
+      CHECK_EQ(x.height, rows, "the decoded height");
+      free(x.gray);
+    }
+  }
+
+  struct { int imageType, bits; unsigned depth, colour; const char* name; } pngs[] = {
+      {1, 1, 1, 3, "page1.png"}, {4, 8, 8, 0, "page8.png"}};
+  for (int i = 0; i < 2; ++i) {
+    const char* png = WorkPath(pngs[i].name);
+    if (!Prepare(&d, pngs[i].imageType, pngs[i].bits, TSD_FILE_CODER, TSD_COMPRESSION_CODER) ||
+        !OnePage(&d, png)) {
+      continue;
+    }
+    const int32_t width = Get(&d, PAR_PAGE_LENGTH), rows = Get(&d, PAR_PAGE_WIDTH);
+    if ((p = ReadWhole(png, &size)) != NULL &&
+        CHECK(size > 33 && memcmp(p, "\x89PNG\r\n\x1a\n", 8) == 0 && memcmp(p + 12, "IHDR", 4) == 0, "a PNG file")) {
+      CHECK_EQ(Be32(p + 16), width / 8 * 8, "the PNG's width");
+      CHECK_EQ(Be32(p + 20), rows, "the PNG's height");
+      CHECK_EQ(p[24], pngs[i].depth, "the PNG's bit depth");
+      CHECK_EQ(p[25], pngs[i].colour, "the PNG's colour type");
+    }
+    free(p);
+    struct Decoded x;
+    if (CHECK(Decode(png, 0, &x), "the imaging component decodes the PNG file")) {
+      unsigned long dark = 0;
+      for (size_t k = 0; k < (size_t)x.width * x.height; ++k) dark += x.gray[k] < 128;
+      CHECK(dark > 0 && dark < (unsigned long)x.width * x.height / 2,
+            "a page is mostly white with some black");
+      free(x.gray);
+    }
+  }
+  UnloadDriver(&d);
+}
+
+/* A document in a folder that does not exist: result 4 and an entry in
+ * c:\scan.log. */
+static void TestLogOnDriveC(void) {
+  struct Driver d;
+  DeleteFileA("c:\\scan.log");
+  CHECK(!FileExists("c:\\scan.log"), "no c:\\scan.log before the failure");
+  if (!LoadDriver(&d)) return;
+  CHECK_EQ(d.probe(), 0, "TsdProbe");
+  uint32_t position = 0;
+  if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4)) {
+    CHECK_EQ(d.startScan(WorkPath("no such folder\\doc.tif"), &position, NULL), 4,
+             "a document that cannot be created gives 4");
+  }
+  d.stopScan();
+  UnloadDriver(&d);
+  DWORD size = 0;
+  unsigned char* log = ReadWhole("c:\\scan.log", &size);
+  CHECK(log != NULL && size > 0, "c:\\scan.log appears after the failure");
+  if (log != NULL) printf("c:\\scan.log: %s", (const char*)log);
+  free(log);
+}
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: tsdhost WORKFOLDER\n");
+    return 2;
+  }
+  setvbuf(stdout, NULL, _IONBF, 0);
+  snprintf(g_work, sizeof g_work, "%s\\", argv[1]);
+  CreateDirectoryA(argv[1], NULL);
+  DWORD n = GetModuleFileNameA(NULL, g_hostFolder, sizeof g_hostFolder);
+  while (n > 0 && g_hostFolder[n - 1] != '\\') --n;
+  g_hostFolder[n] = '\0';
+  snprintf(g_ini, sizeof g_ini, "%starvoscn.ini", g_hostFolder);
+
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+  CHECK(InitCommonControlsEx(&controls), "InitCommonControlsEx registers the trackbar and up-down");
+
+  /* Twelve synthetic sheets at 200 dpi; requests complete later, with
+   * SetEvent on the request's event. */
+  const char* config = WorkPath("rt650sim.conf");
+  char variable[MAX_PATH + 32];
+  snprintf(variable, sizeof variable, "RT650SIM_CONFIG=%s", config);
+  char text[3 * MAX_PATH];
+  snprintf(text, sizeof text, "synthetic 12 seed 5 dpi 200\ncompletion pending 1\nlog %s\n",
+           WorkPath("rt650-wire.log"));
+  if (!WriteText(config, text) || _putenv(variable) != 0) {
+    fprintf(stderr, "tsdhost: cannot write %s\n", config);
+    return 2;
+  }
+  g_page = (unsigned char*)malloc(kPageBufferBytes);
+  const HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+  CoCreateInstance(&CLSID_WICImagingFactory, NULL, CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory,
+                   (void**)&g_wic);
+  if (g_page == NULL || g_wic == NULL) {
+    fprintf(stderr, "tsdhost: no page buffer or imaging component\n");
+    return 2;
+  }
+
+  TestSettingsFile();
+  struct Driver d;
+  if (LoadDriver(&d)) {
+    TestProbeAndParameters(&d);
+    UnloadDriver(&d);
+  }
+  TestDocuments();
+  TestPageFiles();
+  TestLogOnDriveC();
+
+  IWICImagingFactory_Release(g_wic);
+  if (SUCCEEDED(com)) CoUninitialize();
+  free(g_page);
+  printf("%d passed, %d failed\n", g_passed, g_failed);
+  return g_failed == 0 ? 0 : 1;
+}
