@@ -45,6 +45,8 @@ build_tree() {  # build-dir toolchain
   if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
+  else
+    cmake -S "$repo" -B "$build" >/dev/null
   fi
   cmake --build "$build" -j"$(nproc)" --target tarvoscn rt650sim_provider klxjpeg ravezeva tsdhost \
     >/dev/null
@@ -80,16 +82,24 @@ if [ "$which" != 64 ]; then
   echo "== i686 build under 32-bit Wine"
   build_tree "$repo/build-win32" "$repo/cmake/toolchain-mingw-i686.cmake"
   if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    added=0
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      $sudo dpkg --add-architecture i386
+      added=1
+    fi
     apt_updated=0
     apt_update
-    apt_install wine32:i386 || true
+    if ! apt_install wine32:i386 && [ $added -eq 1 ]; then
+      # Leave apt as it was: an i386 index that cannot be had would make
+      # every later "apt-get update" fail.
+      $sudo dpkg --remove-architecture i386 || true
+    fi
   fi
   if dpkg -s wine32:i386 >/dev/null 2>&1; then
     run_host "$repo/build-win32" wine || status=1
   else
-    echo "!! wine32:i386 cannot be installed here (the mirror's i386 packages do not match the" \
-         "installed amd64 versions; see /tmp/windows-test-apt.log)."
+    echo "!! wine32:i386 cannot be installed here; apt says:"
+    grep -E "^E:|Depends:" /tmp/windows-test-apt.log | head -4 | sed 's/^/!!   /' || true
     echo "!! The 32-bit run is SKIPPED, not passed."
   fi
 fi

@@ -588,8 +588,41 @@ static void TestLogOnDriveC(void) {
   UnloadDriver(&d);
   DWORD size = 0;
   unsigned char* log = ReadWhole("c:\\scan.log", &size);
-  CHECK(log != NULL && size > 0, "c:\\scan.log appears after the failure");
+  CHECK(log != NULL && strstr((const char*)log, "CreateFile") != NULL &&
+            strstr((const char*)log, "no such folder\\doc.tif") != NULL,
+        "c:\\scan.log appears after the failure, naming the call and the file");
   if (log != NULL) printf("c:\\scan.log: %s", (const char*)log);
+  free(log);
+}
+
+/* Writes the simulator's configuration and names it in RT650SIM_CONFIG; the
+ * simulator reads it when wnaspi32.dll is loaded again. */
+static int ConfigureSimulator(const char* name, const char* statements) {
+  static char variable[MAX_PATH + 32]; /* _putenv keeps the string */
+  const char* config = WorkPath(name);
+  char text[1024];
+  snprintf(text, sizeof text, "%slog %s\n", statements, WorkPath("rt650-wire.log"));
+  snprintf(variable, sizeof variable, "RT650SIM_CONFIG=%s", config);
+  return WriteText(config, text) && _putenv(variable) == 0;
+}
+
+/* A scanner that is never ready: TsdProbe fails and the transport's two
+ * lines reach c:\scsi.log. */
+static void TestScsiLog(void) {
+  struct Driver d;
+  DeleteFileA("c:\\scsi.log");
+  if (!CHECK(ConfigureSimulator("notready.conf", "synthetic 1\nfault tur 1 not-ready repeat 1000\n"),
+             "the second simulator configuration")) {
+    return;
+  }
+  if (!LoadDriver(&d)) return;
+  CHECK(d.probe() != 0, "TsdProbe fails when the scanner is never ready");
+  UnloadDriver(&d);
+  DWORD size = 0;
+  unsigned char* log = ReadWhole("c:\\scsi.log", &size);
+  CHECK(log != NULL && strstr((const char*)log, "ASPI error") != NULL &&
+            strstr((const char*)log, "ASPI caller") != NULL,
+        "c:\\scsi.log has the ASPI error and caller lines");
   free(log);
 }
 
@@ -611,14 +644,8 @@ int main(int argc, char** argv) {
 
   /* Twelve synthetic sheets at 200 dpi; requests complete later, with
    * SetEvent on the request's event. */
-  const char* config = WorkPath("rt650sim.conf");
-  char variable[MAX_PATH + 32];
-  snprintf(variable, sizeof variable, "RT650SIM_CONFIG=%s", config);
-  char text[3 * MAX_PATH];
-  snprintf(text, sizeof text, "synthetic 12 seed 5 dpi 200\ncompletion pending 1\nlog %s\n",
-           WorkPath("rt650-wire.log"));
-  if (!WriteText(config, text) || _putenv(variable) != 0) {
-    fprintf(stderr, "tsdhost: cannot write %s\n", config);
+  if (!ConfigureSimulator("rt650sim.conf", "synthetic 12 seed 5 dpi 200\ncompletion pending 1\n")) {
+    fprintf(stderr, "tsdhost: cannot write the simulator's configuration\n");
     return 2;
   }
   g_page = (unsigned char*)malloc(kPageBufferBytes);
@@ -639,6 +666,7 @@ int main(int argc, char** argv) {
   TestDocuments();
   TestPageFiles();
   TestLogOnDriveC();
+  TestScsiLog();
 
   IWICImagingFactory_Release(g_wic);
   if (SUCCEEDED(com)) CoUninitialize();
