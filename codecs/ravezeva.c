@@ -92,9 +92,8 @@ static void WriteHeader(Byte* b, png_structp png, png_infop info) {
 
 int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int count) {
   Byte* b = (Byte*)block;
-  if (!Initialised(b) || rows == NULL || count < 0) return 0;
+  if (!MayTakeRows(b, rows, count)) return 0;
   const uint32_t state = GetLe32(b, kStateAt);
-  if (state != kOpen && state != kWriting) return 0;
   png_structp png = (png_structp)GetPointer(b, kPngAt);
   png_infop info = (png_infop)GetPointer(b, kInfoAt);
   if (setjmp(png_jmpbuf(png)) != 0) {
@@ -106,13 +105,12 @@ int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int
     PutLe32(b, kStateAt, kWriting);
   }
   for (int i = 0; i < count; ++i) {
-    const uint32_t written = GetLe32(b, kRowsWrittenAt);
-    if (written >= GetLe32(b, kRowsAt) || rows[i] == NULL) {
+    if (!RowFits(b, rows[i])) {
       Close(b);
       return 0;
     }
     png_write_row(png, rows[i]);
-    PutLe32(b, kRowsWrittenAt, written + 1);
+    CountRow(b);
   }
   return 1;
 }
@@ -120,7 +118,7 @@ int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int
 int RAVEZEVA_CALL ravezeva_finish_image(void* block) {
   Byte* b = (Byte*)block;
   if (!Initialised(b)) return -1;
-  if (GetLe32(b, kStateAt) != kWriting || GetLe32(b, kRowsWrittenAt) != GetLe32(b, kRowsAt)) {
+  if (!Complete(b)) {
     Close(b);
     return -1;
   }

@@ -92,4 +92,24 @@ static inline uint32_t BitsPerSample(const Byte* b) {
   return b[kBitsPerPixelAt] == 1 ? 1 : 8;
 }
 
+/* put_rows may take rows: an open or writing image, a row array, a count. */
+static inline int MayTakeRows(const Byte* b, const unsigned char** rows, int count) {
+  if (!Initialised(b) || rows == NULL || count < 0) return 0;
+  const uint32_t state = GetLe32(b, kStateAt);
+  return state == kOpen || state == kWriting;
+}
+
+/* One more row fits the image: fewer rows written than it has. */
+static inline int RowFits(const Byte* b, const unsigned char* row) {
+  return row != NULL && GetLe32(b, kRowsWrittenAt) < GetLe32(b, kRowsAt);
+}
+
+/* A row has been taken. */
+static inline void CountRow(Byte* b) { PutLe32(b, kRowsWrittenAt, GetLe32(b, kRowsWrittenAt) + 1); }
+
+/* finish_image may finish: the image is being written and has every row. */
+static inline int Complete(const Byte* b) {
+  return GetLe32(b, kStateAt) == kWriting && GetLe32(b, kRowsWrittenAt) == GetLe32(b, kRowsAt);
+}
+
 #endif

@@ -59,11 +59,9 @@ static int SetFormat(Byte* b, struct WicImage* image) {
 
 int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int count) {
   Byte* b = (Byte*)block;
-  if (!Initialised(b) || rows == NULL || count < 0) return 0;
-  const uint32_t state = GetLe32(b, kStateAt);
-  if (state != kOpen && state != kWriting) return 0;
+  if (!MayTakeRows(b, rows, count)) return 0;
   struct WicImage* image = ImageOf(b);
-  if (state == kOpen) {
+  if (GetLe32(b, kStateAt) == kOpen) {
     if (SetFormat(b, image) != 0) {
       Close(b);
       return 0;
@@ -73,14 +71,13 @@ int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int
   const uint32_t width = GetLe32(b, kWidthAt);
   const UINT rowBytes = BitsPerSample(b) == 1 ? (width + 7) / 8 : width;
   for (int i = 0; i < count; ++i) {
-    const uint32_t written = GetLe32(b, kRowsWrittenAt);
-    if (written >= GetLe32(b, kRowsAt) || rows[i] == NULL ||
+    if (!RowFits(b, rows[i]) ||
         FAILED(IWICBitmapFrameEncode_WritePixels(image->frame, 1, rowBytes, rowBytes,
                                                  (BYTE*)rows[i]))) {
       Close(b);
       return 0;
     }
-    PutLe32(b, kRowsWrittenAt, written + 1);
+    CountRow(b);
   }
   return 1;
 }
@@ -88,7 +85,7 @@ int RAVEZEVA_CALL ravezeva_put_rows(void* block, const unsigned char** rows, int
 int RAVEZEVA_CALL ravezeva_finish_image(void* block) {
   Byte* b = (Byte*)block;
   if (!Initialised(b)) return -1;
-  if (GetLe32(b, kStateAt) != kWriting || GetLe32(b, kRowsWrittenAt) != GetLe32(b, kRowsAt)) {
+  if (!Complete(b)) {
     Close(b);
     return -1;
   }
