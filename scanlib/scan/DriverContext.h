@@ -11,6 +11,7 @@
 #include "scan/DriverState.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
+#include "ui/DialogState.h"
 #include "ui/Language.h"
 
 namespace tarvo {
@@ -26,6 +27,7 @@ struct DriverContext {
   MessageTable messages;
   AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
   bool cdbTraceOn = false;    // SCSI command trace switch
+  DialogState dialogs;        // what the dialogs keep between openings
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.
