@@ -171,8 +171,10 @@ typedef int32_t(TSD_CALL* TsdCancelCallback)(void);
 
 /* Scanner search and settings. */
 TSD_API uint32_t TSD_CALL TsdProbe(void);
-TSD_API uint32_t TSD_CALL TsdParSet(int32_t id, void* value);
-TSD_API uint32_t TSD_CALL TsdParGet(int32_t id, void* value);
+/* 0, 3 (not a parameter in that direction), 5 (value not accepted) or the
+ * result of the operation the parameter runs. */
+TSD_API int32_t TSD_CALL TsdParSet(int32_t id, void* value);
+TSD_API int32_t TSD_CALL TsdParGet(int32_t id, void* value);
 TSD_API uint32_t TSD_CALL TsdSetModeToScanner(void);
 TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void);
 

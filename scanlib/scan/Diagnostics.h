@@ -38,5 +38,12 @@ void ReportFileSizeError(DriverContext& context, const char* caption, std::uint3
 
 // OBJECT POSITION unload to the scanner's target (call site 473).
 Result EjectSheet(DriverContext& context);
+// The export TsdAbortScan: ejects the sheet and returns the outcome.
+Result AbortScan(DriverContext& context);
+
+// The log file and its rotation limit.
+inline constexpr std::uint32_t kDriverLogLimit = 0x100000;  // 1,048,576 bytes
+inline constexpr const char* kTagCheckScsi = "CheckScsi";
+inline constexpr int kSiteEjectSheet = 473;
 
 }  // namespace tarvo

@@ -11,6 +11,7 @@
 #include "scan/DriverState.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
+#include "scsi/Transport.h"
 #include "ui/DialogState.h"
 #include "ui/Language.h"
 
@@ -28,6 +29,7 @@ struct DriverContext {
   AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
   bool cdbTraceOn = false;    // SCSI command trace switch
   DialogState dialogs;        // what the dialogs keep between openings
+  ScsiTransport transport;    // adapters, selected adapter, callSiteNumber, ASPI provider
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

@@ -2,8 +2,12 @@
 // hands the call to the operation that does the work.
 #include "tarvoscn.h"
 
+#include "scan/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
+#include "scan/ModeOperations.h"
+#include "scan/Parameters.h"
+#include "scan/Probe.h"
 #include "ui/DialogExports.h"
 #include "ui/DialogSurface.h"
 
@@ -20,6 +24,28 @@ TSD_API uint32_t TSD_CALL TsdGetDriverName(char* fileName, char* version) {
 }
 
 TSD_API uint32_t TSD_CALL TsdGetScannerName(char* name) { return tarvo::GetScannerName(name); }
+
+TSD_API uint32_t TSD_CALL TsdProbe(void) { return tarvo::ToCode(tarvo::Probe(ProcessContext())); }
+
+TSD_API int32_t TSD_CALL TsdParSet(int32_t id, void* value) {
+  return static_cast<int32_t>(tarvo::ToCode(tarvo::ParSet(ProcessContext(), id, value)));
+}
+
+TSD_API int32_t TSD_CALL TsdParGet(int32_t id, void* value) {
+  return static_cast<int32_t>(tarvo::ToCode(tarvo::ParGet(ProcessContext(), id, value)));
+}
+
+TSD_API uint32_t TSD_CALL TsdSetModeToScanner(void) {
+  return tarvo::ToCode(tarvo::PushAllModes(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void) {
+  return tarvo::ToCode(tarvo::RefreshFromScanner(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
+  return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));
+}
 
 TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {
   (void)unused;

@@ -14,6 +14,15 @@ namespace tarvo {
 
 struct DriverContext;
 
+// Error 31 (a device that is not functioning) is retried: attempts 5000 ms
+// apart, the failure box after every five failed attempts in a row, and at
+// most three such series (15 attempts, about 70 s) before the operation
+// fails like any other. A failed GuardedCreateFile ejects the sheet in
+// either case.
+inline constexpr int kGuardedAttemptsPerSeries = 5;
+inline constexpr int kGuardedRetrySeries = 3;
+inline constexpr std::uint32_t kGuardedRetryWaitMs = 5000;
+
 // On failure: kInvalidFile, after ejecting the sheet (non-retryable errors).
 FileHandle GuardedCreateFile(DriverContext& context, const char* name, std::uint32_t access,
                              std::uint32_t share, void* security, std::uint32_t disposition,

@@ -53,7 +53,8 @@ struct SrbExecScsiCmd {
 
 static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) == 16);
 static_assert(offsetof(SrbExecScsiCmd, SRB_SenseLen) == 16 + sizeof(void*));
-static_assert(sizeof(SrbExecScsiCmd) == 64 + 2 * sizeof(void*));
+static_assert(offsetof(SrbExecScsiCmd, CDBByte) == 40 + 2 * sizeof(void*));
+static_assert(sizeof(SrbExecScsiCmd) == 72 + 2 * sizeof(void*));
 
 // SRB_Cmd
 inline constexpr std::uint8_t kScHaInquiry = 0x00;

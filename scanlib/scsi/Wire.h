@@ -51,6 +51,8 @@ inline constexpr std::size_t kCdb10 = 10;
 // define fn key    DA 00 00 00 10 00
 
 inline constexpr std::size_t kCdbOpcode = 0;
+inline constexpr std::size_t kCdbFlags = 1;            // PF bit, single-window bit
+inline constexpr std::size_t kObjectPositionType = 1;  // OBJECT POSITION: 0 unload, 1 load
 inline constexpr std::size_t kCdb6Length = 4;          // 6-byte CDBs: length/count byte
 inline constexpr std::size_t kInquiryEvpd = 1;         // bit 0
 inline constexpr std::size_t kInquiryPageCode = 2;
@@ -64,6 +66,7 @@ inline constexpr std::uint8_t kPageFormatBit = 0x10;   // MODE SELECT, DEFINE SC
 inline constexpr std::uint8_t kSingleWindowBit = 0x01; // GET WINDOW byte 1
 inline constexpr std::uint8_t kObjectUnload = 0;
 inline constexpr std::uint8_t kObjectLoad = 1;
+inline constexpr std::uint8_t kEvpdBit = 0x01;         // INQUIRY byte 1
 
 // READ / SEND data type codes.
 inline constexpr std::uint8_t kDataImage = 0x00;

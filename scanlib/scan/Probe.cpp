@@ -1,0 +1,106 @@
+#include "scan/Probe.h"
+
+#include <cstring>
+
+#include "scan/Diagnostics.h"
+#include "scan/DriverContext.h"
+#include "scan/ModeOperations.h"
+#include "scsi/Commands.h"
+#include "scsi/Transport.h"
+
+namespace tarvo {
+namespace {
+
+using namespace wire;
+
+constexpr int kSiteProbeTestUnitReady = 610;
+constexpr int kSiteReadScannerInfo = 351;
+constexpr std::uint8_t kLastTarget = 6;  // ID 7 belongs to the host adapter
+
+constexpr char kVendor[] = "TARVO";
+constexpr char kProduct[] = "RT650";
+
+struct Sense {
+  std::uint8_t bytes[16] = {};
+};
+
+bool IsRt650(const std::uint8_t* inquiry) {
+  return std::memcmp(inquiry + kInqVendor, kVendor, sizeof kVendor - 1) == 0 &&
+         std::memcmp(inquiry + kInqProduct, kProduct, sizeof kProduct - 1) == 0;
+}
+
+}  // namespace
+
+std::uint8_t FindScanner(DriverContext& c) {
+  if (c.state.adapterCount < 1) return kNoTarget;
+  for (std::int32_t adapter = 0; adapter < c.state.adapterCount; ++adapter) {
+    for (std::uint8_t target = 0; target <= kLastTarget; ++target) {
+      std::array<std::uint8_t, kInquiryScanLength> inquiry{};
+      Sense s;
+      (void)InquiryAt(c, static_cast<std::uint8_t>(adapter), target, s.bytes, inquiry,
+                      static_cast<std::uint8_t>(inquiry.size()));
+      if (!IsRt650(inquiry.data())) continue;
+      SelectAdapter(c, static_cast<std::uint8_t>(adapter));
+      c.state.scannerAdapter = static_cast<std::uint32_t>(adapter);
+      c.state.maxTransferSize = AdapterMaxTransfer(c, static_cast<std::uint32_t>(adapter));
+      return target;
+    }
+  }
+  return kNoTarget;
+}
+
+Result ReadScannerInfo(DriverContext& c) {
+  std::array<std::uint8_t, kVendorPageLength> page{};
+  Sense s;
+  Result r = CheckScsi(c,
+                       CmdInquiryVendorPage(c, c.state.scannerTarget, s.bytes, page,
+                                            static_cast<std::uint8_t>(page.size())),
+                       s.bytes, kSiteReadScannerInfo);
+  if (r != Result::Ok) return r;
+  c.state.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
+  c.state.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
+  c.state.scannerCaps.value = GetBe32(page, kVpCapability);
+  return Result::Ok;
+}
+
+std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
+  std::array<std::uint8_t, kInquiryRevisionLength> inquiry{};
+  Sense s;
+  const std::uint16_t status = CmdInquiry(c, c.state.scannerTarget, s.bytes, inquiry,
+                                          static_cast<std::uint8_t>(inquiry.size()));
+  if (status != 0) return status;
+  // "2.10": the dot becomes '0' and the leading digits are read: 2010.
+  char text[kInqRevisionLength + 1] = {};
+  std::memcpy(text, inquiry.data() + kInqRevision, kInqRevisionLength);
+  text[1] = '0';
+  std::int32_t value = 0;
+  for (const char* p = text; *p >= '0' && *p <= '9'; ++p) value = value * 10 + (*p - '0');
+  if (revision != nullptr) *revision = value;
+  return 0;
+}
+
+Result Probe(DriverContext& c) {
+  c.state.probed = 0;
+  c.state.adapterCount = AspiAdapterCount(c);
+  c.state.scannerTarget = FindScanner(c);
+  if (c.state.scannerTarget == kNoTarget) return Result::ScannerFailure;
+
+  Sense s;
+  (void)CmdTestUnitReady(c, c.state.scannerTarget, s.bytes);
+  // The scanner's modes into the record, each read on its own.
+  (void)ReadScanModePage(c);
+  (void)ReadImagePage(c);
+  (void)ReadStatusBytes(c);
+  (void)ReadWindow(c);
+  (void)ReadAddonPage(c);
+
+  Sense again;
+  Result r = CheckScsi(c, CmdTestUnitReady(c, c.state.scannerTarget, again.bytes), again.bytes,
+                       kSiteProbeTestUnitReady);
+  if (r != Result::Ok) return r;
+  c.state.probed = 1;
+  (void)ReadScannerInfo(c);
+  return Result::Ok;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,150 @@
+// The RT650 command set: one builder per command.
+//
+// A builder clears a 6- or 10-byte CDB, fills the fields of its command
+// (layouts in scsi/Wire.h), builds the fixed data block where there is one,
+// sets callSiteNumber to the command's own number and runs ScsiExecute on the
+// selected adapter. It returns the transport result unchanged (see
+// scsi/Transport.h); callers apply the scanner-command failure convention.
+//
+// Every builder takes the target ID and a sense buffer of at least 14 bytes
+// first. Data blocks of fixed size are fixed-extent spans; where the caller
+// chooses the length, the data phase is the smaller of that length and the
+// span, so a builder never lets the device write past the caller's buffer.
+//
+//   builder                  opcode  CDB  dir   data          call site
+//   CmdTestUnitReady         00      6    in    0             563
+//   CmdInquiry               12      6    in    L             573
+//   CmdInquiryVendorPage     12/F0   6    in    L             582
+//   CmdSetMeasurementUnit    15      6    out   12            594
+//   CmdScan                  1B      6    out   1 or 2        604
+//   CmdSetWindow             24      10   out   52            619
+//   CmdGetWindow             25      10   in    52            628
+//   CmdReadImage             28/00   10   in    L             646
+//   CmdReadDetectedSize      28/80   10   in    16            654
+//   CmdReadSeparatorStatus   28/81   10   in    1             662
+//   CmdReadStatus            28/84   10   in    3             670
+//   CmdReadGamma             28/03   10   in    256           687
+//   CmdReadCounters          28/82   10   in    12            705
+//   CmdSendGamma             2A/03   10   out   256           714
+//   CmdUnloadObject          31/0    10   out   0             732
+//   CmdLoadObject            31/1    10   out   0             740
+//   CmdGetScanMode           D5      6    in    L             749
+//   CmdDefineScanMode        D6      6    out   20 / L        756 / 764
+//   CmdGetStatusPage         D5/33   6    in    20            781
+//   CmdStopBatch             D8      6    none  0             788
+//   CmdGetFunctionKey        DB      6    in    16            796
+//   CmdDefineFunctionKey     DA      6    out   16            803
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "base/Bytes.h"
+#include "scsi/Srb.h"
+#include "scsi/Wire.h"
+
+namespace tarvo {
+
+struct DriverContext;
+
+// What a builder sends besides its fields: opcode, CDB length, direction
+// and call-site number.
+struct CommandSpec {
+  std::uint8_t opcode;
+  std::uint8_t cdbLength;
+  std::uint8_t direction;  // aspi::kSrbDirIn, aspi::kSrbDirOut or 0
+  int callSite;
+};
+
+namespace cmd {
+using wire::kCdb10;
+using wire::kCdb6;
+inline constexpr std::uint8_t kIn = aspi::kSrbDirIn;
+inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
+inline constexpr std::uint8_t kNone = 0;
+
+inline constexpr CommandSpec kTestUnitReady{wire::kOpTestUnitReady, kCdb6, kIn, 563};
+inline constexpr CommandSpec kInquiry{wire::kOpInquiry, kCdb6, kIn, 573};
+inline constexpr CommandSpec kInquiryVendorPage{wire::kOpInquiry, kCdb6, kIn, 582};
+inline constexpr CommandSpec kSetMeasurementUnit{wire::kOpModeSelect, kCdb6, kOut, 594};
+inline constexpr CommandSpec kScan{wire::kOpScan, kCdb6, kOut, 604};
+inline constexpr CommandSpec kSetWindow{wire::kOpSetWindow, kCdb10, kOut, 619};
+inline constexpr CommandSpec kGetWindow{wire::kOpGetWindow, kCdb10, kIn, 628};
+inline constexpr CommandSpec kReadImage{wire::kOpRead, kCdb10, kIn, 646};
+inline constexpr CommandSpec kReadDetectedSize{wire::kOpRead, kCdb10, kIn, 654};
+inline constexpr CommandSpec kReadSeparatorStatus{wire::kOpRead, kCdb10, kIn, 662};
+inline constexpr CommandSpec kReadStatus{wire::kOpRead, kCdb10, kIn, 670};
+inline constexpr CommandSpec kReadGamma{wire::kOpRead, kCdb10, kIn, 687};
+inline constexpr CommandSpec kReadCounters{wire::kOpRead, kCdb10, kIn, 705};
+inline constexpr CommandSpec kSendGamma{wire::kOpSend, kCdb10, kOut, 714};
+inline constexpr CommandSpec kUnloadObject{wire::kOpObjectPosition, kCdb10, kOut, 732};
+inline constexpr CommandSpec kLoadObject{wire::kOpObjectPosition, kCdb10, kOut, 740};
+inline constexpr CommandSpec kGetScanMode{wire::kOpGetScanMode, kCdb6, kIn, 749};
+inline constexpr CommandSpec kDefineScanMode{wire::kOpDefineScanMode, kCdb6, kOut, 756};
+inline constexpr CommandSpec kDefineScanModeLength{wire::kOpDefineScanMode, kCdb6, kOut, 764};
+inline constexpr CommandSpec kGetStatusPage{wire::kOpGetScanMode, kCdb6, kIn, 781};
+inline constexpr CommandSpec kStopBatch{wire::kOpStopBatch, kCdb6, kNone, 788};
+inline constexpr CommandSpec kGetFunctionKey{wire::kOpGetFunctionKey, kCdb6, kIn, 796};
+inline constexpr CommandSpec kDefineFunctionKey{wire::kOpDefineFunctionKey, kCdb6, kOut, 803};
+}  // namespace cmd
+
+using WindowSpan = std::span<std::uint8_t, wire::kWindowDataLength>;
+using ConstWindowSpan = std::span<const std::uint8_t, wire::kWindowDataLength>;
+using ShortPageSpan = std::span<std::uint8_t, wire::kShortPageDataLength>;
+using ConstShortPageSpan = std::span<const std::uint8_t, wire::kShortPageDataLength>;
+using GammaSpan = std::span<std::uint8_t, wire::kGammaLength>;
+using ConstGammaSpan = std::span<const std::uint8_t, wire::kGammaLength>;
+using FunctionKeySpan = std::span<std::uint8_t, wire::kFunctionKeyBlockLength>;
+using ConstFunctionKeySpan = std::span<const std::uint8_t, wire::kFunctionKeyBlockLength>;
+
+std::uint16_t CmdTestUnitReady(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdInquiry(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                         ByteSpan buffer, std::uint8_t allocationLength);
+std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ByteSpan buffer, std::uint8_t allocationLength);
+// MODE SELECT of the measurement units page with `divisor` (1200 at scan start).
+std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
+                                    std::uint8_t* sense, std::uint16_t divisor);
+// Window argument 0, 1 or 255 sends that one identifier, 2 sends the pair
+// 0x00 0x01; any other value sends 0x00.
+std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                      std::uint8_t window);
+std::uint16_t CmdSetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                           ConstWindowSpan window);
+std::uint16_t CmdGetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                           std::uint8_t windowId, WindowSpan window);
+// `length` uses 24 bits in the CDB (and 16 in the request block).
+std::uint16_t CmdReadImage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                           ByteSpan buffer, std::uint32_t length);
+std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                  std::span<std::uint8_t, wire::kDetectedSizeLength> buffer);
+std::uint16_t CmdReadSeparatorStatus(DriverContext& context, std::uint8_t target,
+                                     std::uint8_t* sense,
+                                     std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer);
+std::uint16_t CmdReadStatus(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                            std::span<std::uint8_t, wire::kStatusLength> buffer);
+std::uint16_t CmdReadGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                           std::uint16_t qualifier, GammaSpan table);
+std::uint16_t CmdReadCounters(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                              std::span<std::uint8_t, wire::kCountersLength> buffer);
+std::uint16_t CmdSendGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                           std::uint16_t qualifier, ConstGammaSpan table);
+std::uint16_t CmdUnloadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdLoadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdGetScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                             std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength);
+// A 20-byte page (0x32, 0x36, 0x37) ...
+std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                ConstShortPageSpan data);
+// ... or a page of the caller's length (the 90-byte addon page).
+std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                ConstByteSpan data, std::uint8_t length);
+std::uint16_t CmdGetStatusPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                               ShortPageSpan buffer);
+std::uint16_t CmdStopBatch(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                std::uint8_t key, FunctionKeySpan buffer);
+std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+                                   ConstFunctionKeySpan data);
+
+}  // namespace tarvo

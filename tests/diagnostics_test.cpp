@@ -1,0 +1,209 @@
+// Result codes from sense data, the scanner-command failure convention, the
+// diagnostics log "c:\scan.log" and its rotation, SpinWait, the file-size
+// box and the sheet ejection behind TsdAbortScan.
+#include "scan/Diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scan/DriverContext.h"
+#include "scsi/Transport.h"
+#include "support/ScsiTestSupport.h"
+
+namespace tarvo {
+namespace {
+
+using test::FileExists;
+using test::WriteFileBytes;
+
+// A platform with a fixed system text for every error code.
+class DiagnosticsPlatform : public test::ScsiTestPlatform {
+ public:
+  std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
+    if (code == 0x7777) return buffer[0] = '\0', 0;  // a code the system has no text for
+    const int n = std::snprintf(buffer, size, "System text %u.\r\n", code);
+    return static_cast<std::size_t>(n);
+  }
+};
+
+class DiagnosticsTest : public ::testing::Test {
+ protected:
+  DiagnosticsPlatform platform;
+  DriverContext context{platform};
+  test::RecordingProvider provider;
+  void SetUp() override { SetProvider(context.transport, &provider); }
+  std::string ScanLog() { return platform.Log("scan.log"); }
+};
+
+struct SenseCase {
+  std::uint8_t key;
+  std::uint8_t asc;
+  std::uint8_t ascq;
+  Result result;
+};
+
+// Every row of the translation, with its edges.
+constexpr std::array<SenseCase, 48> kSenseCases{{
+    {0x0, 0x00, 0x00, Result::Ok},
+    {0x0, 0x3A, 0x01, Result::Ok},
+    {0x1, 0x80, 0x00, Result::Ok},
+    {0x2, 0x04, 0x03, Result::NotReadyManual},
+    {0x2, 0x04, 0x01, Result::NotReady},
+    {0x2, 0x05, 0x03, Result::NotReady},
+    {0x2, 0x00, 0x00, Result::NotReady},
+    {0x3, 0x3A, 0x00, Result::NoPaper},
+    {0x3, 0x3A, 0x01, Result::MediumErrorQ1},
+    {0x3, 0x80, 0x01, Result::MediumErrorQ1},
+    {0x3, 0x80, 0x00, Result::PaperJam},
+    {0x3, 0x3A, 0x02, Result::HardwareError},
+    {0x3, 0x80, 0x05, Result::HardwareError},
+    {0x3, 0x11, 0x00, Result::HardwareError},
+    {0x4, 0x00, 0x00, Result::HardwareError},
+    {0x4, 0x3A, 0x00, Result::HardwareError},
+    {0x5, 0x1A, 0x07, Result::ParamListLength},
+    {0x5, 0x20, 0x00, Result::InvalidOpcode},
+    {0x5, 0x24, 0x00, Result::InvalidCdbField},
+    {0x5, 0x25, 0x00, Result::InvalidParamField},
+    {0x5, 0x26, 0x02, Result::InvalidParamField},
+    {0x5, 0x2C, 0x00, Result::SequenceError},
+    {0x5, 0x2C, 0x01, Result::SequenceErrorQ1},
+    {0x5, 0x2C, 0x02, Result::NoPaper},
+    {0x5, 0x3A, 0x00, Result::NoPaper},
+    {0x5, 0x3A, 0x09, Result::NoPaper},
+    {0x5, 0x3D, 0x00, Result::IdentifyBits},
+    {0x5, 0x55, 0x01, Result::ResourceFailure},
+    {0x5, 0x80, 0x00, Result::IllegalRequest},
+    {0x5, 0x00, 0x00, Result::IllegalRequest},
+    {0x6, 0x29, 0x00, Result::IllegalRequest},
+    {0xB, 0x47, 0x00, Result::Aborted},
+    {0xE, 0x3B, 0x0D, Result::VerifyMismatch},
+    {0xE, 0x3B, 0x0E, Result::VerifyMismatch},
+    {0xE, 0x3B, 0x0C, Result::ScannerFailure},
+    {0xE, 0x1D, 0x00, Result::ScannerFailure},
+    {0x7, 0x27, 0x00, Result::ScannerFailure},
+    {0x8, 0x00, 0x00, Result::ScannerFailure},
+    {0x9, 0x00, 0x00, Result::ScannerFailure},
+    {0xA, 0x00, 0x00, Result::ScannerFailure},
+    {0xC, 0x00, 0x00, Result::ScannerFailure},
+    {0xD, 0x00, 0x00, Result::ScannerFailure},
+    {0xF, 0x00, 0x00, Result::ScannerFailure},
+    // Only the low four bits of byte 2 are the key (ILI, EOM, filemark above).
+    {0x25, 0x24, 0x00, Result::InvalidCdbField},
+    {0xE3, 0x80, 0x00, Result::PaperJam},
+    {0x40, 0x00, 0x00, Result::Ok},
+    {0x2B, 0x00, 0x00, Result::Aborted},
+    {0x62, 0x04, 0x03, Result::NotReadyManual},
+}};
+
+TEST(SenseToResult, WholeTable) {
+  for (const SenseCase& c : kSenseCases) {
+    const std::vector<std::uint8_t> sense = test::Sense(c.key, c.asc, c.ascq);
+    EXPECT_EQ(SenseToResult(sense), c.result)
+        << "key " << int{c.key} << " asc " << int{c.asc} << " ascq " << int{c.ascq};
+  }
+}
+
+TEST(SenseToResult, ShortSenseIsAScannerFailure) {
+  const std::vector<std::uint8_t> sense = test::Sense(0x5, 0x24, 0);
+  EXPECT_EQ(SenseToResult(ConstByteSpan(sense).first(13)), Result::ScannerFailure);
+}
+
+TEST_F(DiagnosticsTest, LogEntryFormat) {
+  platform.fixedTime = LocalTime{2000, 5, 3, 14, 5, 9, 0};
+  DriverLog(context, "CheckScsi", 610, "Scan", 4);
+  DriverLog(context, "WriteFile", 12, "Tiff", -1);
+  DriverLog(context, "ReadFile", 7, "Scan", 0x7777);
+  EXPECT_EQ(ScanLog(),
+            "05/03/00 14:05:09 CheckScsi 4 returned from line 610 of Scan\r\n"
+            "System text 4.\r\n\r\n"
+            "05/03/00 14:05:09 WriteFile -1 returned from line 12 of Tiff\r\n"
+            "System text 4294967295.\r\n\r\n"
+            "05/03/00 14:05:09 ReadFile 30583 returned from line 7 of Scan\r\n\r\n");
+}
+
+TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
+  DriverLog(context, "T", 1, "Scan", 5);
+  const std::size_t entryLength = ScanLog().size();
+  WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
+  for (int g = 0; g < 5; ++g) {
+    WriteFileBytes(platform.RootFile("scan" + std::to_string(g) + ".log"),
+                   "gen" + std::to_string(g));
+  }
+  DriverLog(context, "T", 1, "Scan", 5);
+  EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
+
+  DriverLog(context, "T", 1, "Scan", 5);
+  EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
+  const std::string newest = platform.Log("scan0.log");
+  EXPECT_EQ(newest.size(), kDriverLogLimit + entryLength);
+  EXPECT_EQ(newest.substr(kDriverLogLimit),
+            newest.substr(kDriverLogLimit - entryLength, entryLength));
+  EXPECT_EQ(platform.Log("scan1.log"), "gen0");
+  EXPECT_EQ(platform.Log("scan4.log"), "gen3");
+}
+
+TEST_F(DiagnosticsTest, CheckScsiConvention) {
+  const std::vector<std::uint8_t> sense = test::Sense(0x3, 0x80, 0x00);
+  EXPECT_EQ(CheckScsi(context, 0, sense.data(), 610), Result::Ok);
+  EXPECT_EQ(CheckScsi(context, 2, sense.data(), 610), Result::PaperJam);
+  EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
+  EXPECT_EQ(CheckScsi(context, 0x8200, sense.data(), 610), Result::ScannerFailure);
+  EXPECT_EQ(CheckScsi(context, 800, sense.data(), 611), Result::ScannerFailure);
+  EXPECT_EQ(ScanLog(),
+            "05/22/00 17:04:09 CheckScsi 33280 returned from line 610 of Scan\r\n"
+            "System text 33280.\r\n\r\n"
+            "05/22/00 17:04:09 CheckScsi 800 returned from line 611 of Scan\r\n"
+            "System text 800.\r\n\r\n");
+}
+
+TEST_F(DiagnosticsTest, UnopenableLogNeverChangesAResult) {
+  std::filesystem::create_directories(platform.RootFile("scan.log"));
+  const std::vector<std::uint8_t> sense = test::Sense(0, 0, 0);
+  EXPECT_EQ(CheckScsi(context, 0x0411, sense.data(), 1), Result::ScannerFailure);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(DiagnosticsTest, EjectSheetUnloadsAtTheScannersTarget) {
+  context.state.scannerTarget = 4;
+  EXPECT_EQ(AbortScan(context), Result::Ok);
+  ASSERT_EQ(provider.requests.size(), 1u);
+  EXPECT_EQ(provider.requests[0].srb.SRB_Target, 4);
+  EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+  provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x3, 0x80, 0x00), {}, false};
+  EXPECT_EQ(EjectSheet(context), Result::PaperJam);
+
+  provider.reply = {aspi::kSsErr, 0x11, 0, {}, {}, false};
+  EXPECT_EQ(EjectSheet(context), Result::ScannerFailure);
+  EXPECT_EQ(ScanLog(),
+            "05/22/00 17:04:09 CheckScsi 1041 returned from line 473 of Scan\r\n"
+            "System text 1041.\r\n\r\n");
+}
+
+TEST_F(DiagnosticsTest, SpinWaitPassesTheCountOnTheTickCounter) {
+  platform.fakeClock = true;
+  platform.tick = 0xFFFFF000u;  // the wait crosses the counter's wrap
+  platform.tickStep = 7;
+  SpinWait(context, 5000);
+  const std::uint32_t elapsed = platform.tick - 0xFFFFF000u;
+  EXPECT_GT(elapsed, 5000u + 7u);
+  EXPECT_LE(elapsed, 5000u + 3 * 7u);
+}
+
+TEST_F(DiagnosticsTest, FileSizeBoxAppearsWhateverTheSwitchSays) {
+  context.state.showMessages = 0;
+  ReportFileSizeError(context, "GetFileSize", 0, 55);
+  EXPECT_TRUE(platform.boxes.empty());
+  ReportFileSizeError(context, "GetFileSize", 6, 55);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].caption, "GetFileSize");
+  EXPECT_EQ(platform.boxes[0].text, "6 returned at line 55 Scan");
+  EXPECT_EQ(platform.boxes[0].style, kMbOk);
+}
+
+}  // namespace
+}  // namespace tarvo

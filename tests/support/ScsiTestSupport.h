@@ -1,0 +1,124 @@
+// Test support for the SCSI rooms: an in-process ASPI provider that records
+// every request block and answers from a script, and a test platform that
+// keeps the command trace ("cdb.log", normally in the current folder) inside
+// the test's own root.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scsi/AspiProvider.h"
+#include "scsi/Srb.h"
+#include "support/TestPlatform.h"
+
+namespace tarvo::test {
+
+// What the provider answers to one request.
+struct ScriptedReply {
+  std::uint8_t srbStatus = aspi::kSsComp;
+  std::uint8_t haStat = 0;
+  std::uint8_t targStat = 0;
+  std::vector<std::uint8_t> sense;   // copied into SenseArea
+  std::vector<std::uint8_t> dataIn;  // copied into the buffer (up to SRB_BufLen)
+  bool pending = false;              // answer SS_PENDING and complete from another thread
+};
+
+// One request as the provider saw it.
+struct RecordedRequest {
+  aspi::SrbExecScsiCmd srb;
+  std::vector<std::uint8_t> cdb;      // SRB_CDBLen bytes of CDBByte
+  std::vector<std::uint8_t> dataOut;  // the buffer as it was sent
+};
+
+class RecordingProvider : public aspi::Provider {
+ public:
+  ~RecordingProvider() override { Join(); }
+
+  std::uint32_t supportInfo = (std::uint32_t{aspi::kSsComp} << 8) | 1;
+  ScriptedReply reply;
+  std::vector<RecordedRequest> requests;
+
+  std::uint32_t GetSupportInfo() override { return supportInfo; }
+
+  std::uint32_t SendCommand(aspi::SrbExecScsiCmd* srb) override {
+    Join();
+    RecordedRequest request{*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen}, {}};
+    if (srb->SRB_BufPointer != nullptr) {
+      request.dataOut.assign(srb->SRB_BufPointer, srb->SRB_BufPointer + srb->SRB_BufLen);
+    }
+    requests.push_back(request);
+    if (!reply.pending) {
+      Complete(srb, reply);
+      return srb->SRB_Status;
+    }
+    worker_ = std::thread([srb, r = reply] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      Complete(srb, r);
+      const std::uint64_t one = 1;
+      const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc));
+      (void)!::write(fd, &one, sizeof one);
+    });
+    return aspi::kSsPending;
+  }
+
+  void Join() {
+    if (worker_.joinable()) worker_.join();
+  }
+
+ private:
+  static void Complete(aspi::SrbExecScsiCmd* srb, const ScriptedReply& r) {
+    std::copy_n(r.sense.begin(), std::min(r.sense.size(), sizeof srb->SenseArea), srb->SenseArea);
+    if (srb->SRB_BufPointer != nullptr) {
+      std::copy_n(r.dataIn.begin(), std::min<std::size_t>(r.dataIn.size(), srb->SRB_BufLen),
+                  srb->SRB_BufPointer);
+    }
+    srb->SRB_HaStat = r.haStat;
+    srb->SRB_TargStat = r.targStat;
+    srb->SRB_Status = r.srbStatus;
+  }
+
+  std::thread worker_;
+};
+
+// A test platform whose command trace lands in the root ("c:\cdb.log").
+class ScsiTestPlatform : public TestPlatform {
+ public:
+  ScsiTestPlatform() { fixedTime = LocalTime{2000, 5, 22, 17, 4, 9, 0}; }
+
+  static std::string Rooted(const char* name) {
+    if (name == nullptr || std::strncmp(name, "cdb", 3) != 0) return name != nullptr ? name : "";
+    return std::string("c:\\") + name;
+  }
+  FileHandle FileOpen(const char* name, std::uint32_t access, std::uint32_t share,
+                      std::uint32_t disposition, std::uint32_t flags) override {
+    return TestPlatform::FileOpen(Rooted(name).c_str(), access, share, disposition, flags);
+  }
+  bool FileCopy(const char* from, const char* to, bool failIfExists) override {
+    return TestPlatform::FileCopy(Rooted(from).c_str(), Rooted(to).c_str(), failIfExists);
+  }
+  bool FileDelete(const char* name) override {
+    return TestPlatform::FileDelete(Rooted(name).c_str());
+  }
+
+  std::string Log(const std::string& name) { return ReadFileBytes(RootFile(name)); }
+};
+
+inline std::vector<std::uint8_t> Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+  std::vector<std::uint8_t> sense(14, 0);
+  sense[0] = 0x70;
+  sense[2] = key;
+  sense[7] = 6;
+  sense[12] = asc;
+  sense[13] = ascq;
+  return sense;
+}
+
+}  // namespace tarvo::test

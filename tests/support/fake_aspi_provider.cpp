@@ -1,0 +1,95 @@
+// A small ASPI provider in a shared library, written from the provider
+// contract alone (docs/aspi.md), as an outside host would write one. The
+// target ID chooses the outcome:
+//   0  good; INQUIRY answers vendor "TARVO", product "RT650"
+//   1  CHECK CONDITION with sense key 5, ASC 0x24
+//   2  host adapter status 0x11 (selection timeout)
+//   3  SRB status 0x82 (SS_NO_DEVICE)
+//   4  good, completed later from another thread through the eventfd
+// GetASPI32SupportInfo reports SS_COMP and two host adapters.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+#pragma pack(push, 1)
+struct Srb {
+  std::uint8_t SRB_Cmd, SRB_Status, SRB_HaId, SRB_Flags;
+  std::uint32_t SRB_Hdr_Rsvd;
+  std::uint8_t SRB_Target, SRB_Lun;
+  std::uint16_t SRB_Rsvd1;
+  std::uint32_t SRB_BufLen;
+  std::uint8_t* SRB_BufPointer;
+  std::uint8_t SRB_SenseLen, SRB_CDBLen, SRB_HaStat, SRB_TargStat;
+  void* SRB_PostProc;
+  std::uint8_t SRB_Rsvd2[20];
+  std::uint8_t CDBByte[16];
+  std::uint8_t SenseArea[16];
+};
+#pragma pack(pop)
+
+constexpr std::uint8_t kSsComp = 0x01;
+constexpr std::uint8_t kSsErr = 0x04;
+constexpr std::uint8_t kSsNoDevice = 0x82;
+
+// Joined before the next request and before the library is unloaded.
+struct Worker {
+  std::thread thread;
+  void Join() {
+    if (thread.joinable()) thread.join();
+  }
+  ~Worker() { Join(); }
+};
+Worker g_worker;
+
+void AnswerInquiry(Srb* srb) {
+  static const char kInquiry[] = "\x03\x00\x02\x02\x1F\x00\x00\x00TARVO   RT650 SCANNER   1.10";
+  const std::size_t length = std::min<std::size_t>(srb->SRB_BufLen, sizeof kInquiry - 1);
+  if (srb->SRB_BufPointer != nullptr) std::memcpy(srb->SRB_BufPointer, kInquiry, length);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) std::uint32_t GetASPI32SupportInfo(void) {
+  return (std::uint32_t{kSsComp} << 8) | 2;
+}
+
+extern "C" __attribute__((visibility("default"))) std::uint32_t SendASPI32Command(void* request) {
+  g_worker.Join();
+  Srb* srb = static_cast<Srb*>(request);
+  switch (srb->SRB_Target) {
+    case 0:
+      if (srb->CDBByte[0] == 0x12) AnswerInquiry(srb);
+      srb->SRB_Status = kSsComp;
+      return kSsComp;
+    case 1:
+      srb->SenseArea[0] = 0x70;
+      srb->SenseArea[2] = 0x05;
+      srb->SenseArea[7] = 6;
+      srb->SenseArea[12] = 0x24;
+      srb->SRB_TargStat = 0x02;
+      srb->SRB_Status = kSsErr;
+      return kSsErr;
+    case 2:
+      srb->SRB_HaStat = 0x11;
+      srb->SRB_Status = kSsErr;
+      return kSsErr;
+    case 4:
+      g_worker.thread = std::thread([srb] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        srb->SRB_Status = kSsComp;
+        const std::uint64_t one = 1;
+        const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc));
+        (void)!write(fd, &one, sizeof one);
+      });
+      return 0;  // SS_PENDING
+    default:
+      srb->SRB_Status = kSsNoDevice;
+      return kSsNoDevice;
+  }
+}
