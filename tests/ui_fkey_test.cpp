@@ -4,6 +4,7 @@
 #include "support/DialogTestContext.h"
 #include "support/HeadlessSurface.h"
 #include "ui/DialogTemplates.h"
+#include "scsi/Wire.h"
 #include "ui/FunctionKeyDialog.h"
 
 namespace tarvo {
@@ -44,6 +45,37 @@ TEST(FunctionList, EveryCodeHasOneMessage) {
   EXPECT_EQ(FunctionMessage(0x30), 0u);
   EXPECT_EQ(FunctionMessage(0), 0u);
   EXPECT_EQ(std::size(kFunctionChoices), 19u);
+}
+
+TEST(FunctionKeyBlock, FirstSetBitInTableOrder) {
+  struct Case {
+    std::uint8_t b1, b2, b3, b4;
+    std::uint32_t message;
+  };
+  const Case cases[] = {
+      {0x20, 0x01, 0, 0, 182},     // byte 1 bit 5 before byte 2
+      {0, 0x81, 0, 0, 279},        // bit 0 before bit 7
+      {0, 0x80, 0, 0, 286},   {0, 0x40, 0, 0, 285}, {0, 0x02, 0, 0, 280},
+      {0, 0, 0x01, 0, 287},   {0, 0, 0x20, 0, 292}, {0, 0, 0x40, 0, 294},
+      {0, 0, 0xC0, 0, 294},        // byte 3 bit 6 before bit 7
+      {0, 0, 0x80, 0x40, 296},     // byte 4 before byte 3 bit 7
+      {0, 0, 0x80, 0xC0, 295},     // byte 4 bit 7 before bit 6
+      {0, 0, 0x80, 0, 302},   {0, 0x01, 0x01, 0x80, 279},
+      {0xDF, 0, 0, 0x3F, 0},       // no function bit
+  };
+  for (const Case& c : cases) {
+    std::uint8_t block[16] = {5, c.b1, c.b2, c.b3, c.b4, 0xFF, 0xFF};
+    EXPECT_EQ(BlockFunctionMessage(block), c.message)
+        << int(c.b1) << " " << int(c.b2) << " " << int(c.b3) << " " << int(c.b4);
+  }
+  // Each function's own bit reads back as its message.
+  for (const FunctionChoice& f : kFunctionChoices) {
+    std::uint8_t block[16] = {};
+    for (const auto& bit : wire::kFunctionBits) {
+      if (bit.code == f.code) block[bit.byte] = bit.mask;
+    }
+    EXPECT_EQ(BlockFunctionMessage(block), f.message) << f.code;
+  }
 }
 
 TEST(FunctionKeyDialog, WithoutScannerTheFirstReadClosesTheDialog) {

@@ -33,6 +33,10 @@ inline constexpr std::uint32_t kNoFunctionMessage = 182;
 // key flag (page 0xF0 byte 39 bit 5): the first 15 and 182; else all 19.
 std::span<const std::uint32_t> FunctionListMessages(std::int32_t firmwareRevision,
                                                     bool functionKeyFlag);
+// The function a key's 16-byte block shows (byte 0 first): the first set bit
+// of byte 1 bit 5; byte 2 bits 0..7; byte 3 bits 0..6; byte 4 bit 7; byte 4
+// bit 6; byte 3 bit 7. 0 when none is set.
+std::uint32_t BlockFunctionMessage(std::span<const std::uint8_t> block);
 // The message of a function code, or 0 for a code that is none of the 19.
 std::uint32_t FunctionMessage(std::uint32_t code);
 
@@ -48,7 +52,9 @@ class FunctionKeyDialog final : public DialogController {
   void OnEvent(DialogSurface& surface, const DialogEvent& event) override;
 
  private:
-  // Selects the key's current function; the driver result code.
+  // Reads the key's block from the scanner and selects its function; the
+  // driver result code (a transport failure other than CHECK CONDITION is
+  // logged under "CheckScsi" with call site 759 and gives 2).
   Result ReadKey(DialogSurface& surface, std::int32_t key);
   void Assign(DialogSurface& surface);
 
