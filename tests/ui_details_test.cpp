@@ -2,6 +2,8 @@
 // sets store their value and their push fails, which the dialog ignores.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "support/DialogTestContext.h"
 #include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
@@ -26,16 +28,14 @@ class DetailsTest : public ::testing::Test {
     s.batchMode = 2;
   }
   HeadlessSurface& Open() {
-    dialog = std::make_unique<DetailsDialog>(t.context, runner);
-    surface = std::make_unique<HeadlessSurface>(DialogTemplate::kDetailsUs);
-    surface->Start(*dialog);
-    return *surface;
+    opened.reset();
+    opened.emplace(DialogTemplate::kDetailsUs, t.context, runner);
+    return opened->surface;
   }
 
   DialogTestContext t;
   HeadlessRunner runner;
-  std::unique_ptr<DetailsDialog> dialog;
-  std::unique_ptr<HeadlessSurface> surface;
+  std::optional<test::OpenDialog<DetailsDialog>> opened;
 };
 
 TEST(DetailsTemplate, ByLanguageName) {

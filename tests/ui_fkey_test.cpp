@@ -95,9 +95,7 @@ TEST(FunctionKeyDialog, WithoutScannerTheFirstReadClosesTheDialog) {
   EXPECT_EQ(s.items(fkey::kFunction).back(), Msg(182));
   EXPECT_TRUE(s.ended());
   EXPECT_EQ(s.result(), 0);
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, Msg(202));
-  EXPECT_EQ(t.platform.boxes[0].caption, "RT650");
+  EXPECT_TRUE(t.LastBox(1, Msg(202)));
 }
 
 }  // namespace

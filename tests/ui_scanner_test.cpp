@@ -5,6 +5,7 @@
 #if TARVO_HAVE_SIM
 
 #include <numeric>
+#include <optional>
 
 #include "Bus.h"
 #include "scan/ModeOperations.h"
@@ -144,8 +145,7 @@ TEST_F(WithScanner, SettingsPushFailureByCode) {
   s.Start(dialog);
   s.Click(kIdOkButton);
   EXPECT_FALSE(s.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, Msg(200));
+  EXPECT_TRUE(t.LastBox(1, Msg(200)));
   s.Click(kIdOkButton);  // the fault fired once: the second push goes through
   EXPECT_TRUE(s.ended());
 }
@@ -231,8 +231,7 @@ TEST_F(GammaWithScanner, DownloadFailureBoxByCode) {
     Fault(wire::kOpSend, 1, c.sense);
     surface.nextChosenFile = Curve("1\n2\n");
     surface.Click(kIdOkButton);
-    ASSERT_EQ(t.platform.boxes.size(), 1u);
-    EXPECT_EQ(t.platform.boxes[0].text, Msg(c.message));
+    EXPECT_TRUE(t.LastBox(1, Msg(c.message)));
     EXPECT_EQ(t.context.dialogs.gammaTable[1], 2);
     EXPECT_FALSE(surface.ended());
   }
@@ -258,13 +257,11 @@ class AddonWithScanner : public WithScanner {
     bus.ClearRecords();
   }
   HeadlessSurface& Open() {
-    dialog = std::make_unique<AddonDialog>(t.context);
-    surface = std::make_unique<HeadlessSurface>(DialogTemplate::kImprinter);
-    surface->Start(*dialog);
-    return *surface;
+    opened.reset();
+    opened.emplace(DialogTemplate::kImprinter, t.context);
+    return opened->surface;
   }
-  std::unique_ptr<AddonDialog> dialog;
-  std::unique_ptr<HeadlessSurface> surface;
+  std::optional<test::OpenDialog<AddonDialog>> opened;
 };
 
 TEST_F(AddonWithScanner, OpeningShowsThePage) {
@@ -306,8 +303,7 @@ TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
   s.Type(kXEdit, "750");  // confirmed with OK before the edit lost focus
   s.Click(kIdOkButton);
   EXPECT_FALSE(s.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, Msg(203));
+  EXPECT_TRUE(t.LastBox(1, Msg(203)));
   EXPECT_EQ(AddonText(), "NEW");  // set before the stop
   EXPECT_EQ(Get(PAR_ADDON_X), 120);
 }
@@ -346,8 +342,7 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
   Fault(wire::kOpDefineScanMode, 11, sim::kSenseJam);
   s.Click(kIdOkButton);
   EXPECT_FALSE(s.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, Msg(200));
+  EXPECT_TRUE(t.LastBox(1, Msg(200)));
 
   HeadlessSurface& again = Open();
   sim::FaultRule adapterError;
@@ -358,8 +353,7 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
   scanner->AddFault(adapterError);
   again.Click(kIdOkButton);
   EXPECT_TRUE(again.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 2u);
-  EXPECT_EQ(t.platform.boxes[1].text, Msg(202));
+  EXPECT_TRUE(t.LastBox(2, Msg(202)));
 }
 
 TEST_F(AddonWithScanner, CancelSendsNothing) {
@@ -375,10 +369,9 @@ TEST_F(AddonWithScanner, CancelSendsNothing) {
 class FunctionKeysWithScanner : public WithScanner {
  protected:
   HeadlessSurface& Open() {
-    dialog = std::make_unique<FunctionKeyDialog>(t.context);
-    surface = std::make_unique<HeadlessSurface>(DialogTemplate::kFunction);
-    surface->Start(*dialog);
-    return *surface;
+    opened.reset();
+    opened.emplace(DialogTemplate::kFunction, t.context);
+    return opened->surface;
   }
   // Stores a raw block for `key` in the scanner (bytes 1..4).
   void Block(std::uint8_t key, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4) {
@@ -388,14 +381,13 @@ class FunctionKeysWithScanner : public WithScanner {
               0);
   }
   int IndexOf(std::uint32_t message) {
-    const auto& items = surface->items(fkey::kFunction);
+    const auto& items = opened->surface.items(fkey::kFunction);
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (items[i] == Msg(message)) return static_cast<int>(i);
     }
     return -1;
   }
-  std::unique_ptr<FunctionKeyDialog> dialog;
-  std::unique_ptr<HeadlessSurface> surface;
+  std::optional<test::OpenDialog<FunctionKeyDialog>> opened;
 };
 
 TEST_F(FunctionKeysWithScanner, ListByRevisionAndCapability) {
@@ -454,8 +446,7 @@ TEST_F(FunctionKeysWithScanner, FailedReads) {
   Fault(wire::kOpGetFunctionKey, 1, sim::kSenseJam);
   HeadlessSurface& closed = Open();
   EXPECT_TRUE(closed.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 2u);
-  EXPECT_EQ(t.platform.boxes[1].text, Msg(200));
+  EXPECT_TRUE(t.LastBox(2, Msg(200)));
 }
 
 TEST_F(FunctionKeysWithScanner, SetSendsTheChosenFunctionAndStaysOpen) {

@@ -3,6 +3,8 @@
 // with a scanner switched off.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "support/DialogTestContext.h"
 #include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
@@ -31,16 +33,14 @@ class SettingsTest : public ::testing::Test {
     s.contrast = 60;
   }
   HeadlessSurface& Open() {
-    dialog = std::make_unique<SettingsDialog>(t.context, runner);
-    surface = std::make_unique<HeadlessSurface>(DialogTemplate::kSetting);
-    surface->Start(*dialog);
-    return *surface;
+    opened.reset();
+    opened.emplace(DialogTemplate::kSetting, t.context, runner);
+    return opened->surface;
   }
 
   DialogTestContext t;
   HeadlessRunner runner;
-  std::unique_ptr<SettingsDialog> dialog;
-  std::unique_ptr<HeadlessSurface> surface;
+  std::optional<test::OpenDialog<SettingsDialog>> opened;
 };
 
 TEST_F(SettingsTest, CaptionsAndListsFromTheMessages) {
@@ -111,7 +111,7 @@ TEST_F(SettingsTest, AutomaticBrightnessGovernsTheSixControls) {
   for (int id : six) EXPECT_FALSE(s.enabled(id)) << id;
   EXPECT_EQ(s.text(kBrightnessEdit), "128");
   EXPECT_EQ(s.position(kBrightnessTrackbar), 128);
-  EXPECT_EQ(dialog->brightness(), 128);
+  EXPECT_EQ(opened->dialog.brightness(), 128);
 
   s.Click(kAutomatic);
   for (int id : six) EXPECT_TRUE(s.enabled(id)) << id;
@@ -279,9 +279,7 @@ TEST_F(SettingsTest, FailedPushShowsTheBoxAndKeepsTheDialogOpen) {
   s.Choose(kPageSize, 6);
   s.Click(kIdOkButton);
   EXPECT_FALSE(s.ended());
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, Msg(202));  // no scanner: 2
-  EXPECT_EQ(t.platform.boxes[0].caption, "RT650");
+  EXPECT_TRUE(t.LastBox(1, Msg(202)));  // no scanner: 2
   EXPECT_EQ(t.context.settings.pageSizeIndex, 6);  // the record is already changed
   s.Click(kIdCancelButton);
   EXPECT_TRUE(s.ended());

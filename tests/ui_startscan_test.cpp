@@ -13,10 +13,8 @@ namespace {
 using test::DialogTestContext;
 using test::HeadlessSurface;
 
-struct Opened {
-  explicit Opened(DriverContext& context) : dialog(context) { surface.Start(dialog); }
-  StartScanDialog dialog;
-  HeadlessSurface surface{DialogTemplate::kStartScan};
+struct Opened : test::OpenDialog<StartScanDialog> {
+  explicit Opened(DriverContext& context) : OpenDialog(DialogTemplate::kStartScan, context) {}
 };
 
 TEST(StartScanDialog, AlwaysOpensOnNone) {

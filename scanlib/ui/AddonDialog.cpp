@@ -34,16 +34,6 @@ constexpr std::uint32_t kTimingMessages[] = {270, 271, 272, 273, 274, 275};
 constexpr const SliderGroup* kGroups[] = {&kAddonX, &kAddonY, &kAddonCountUpAmount,
                                           &kAddonResetValue};
 
-std::int32_t GetInt(DriverContext& context, std::int32_t id, std::int32_t fallback) {
-  std::int32_t value = fallback;
-  (void)ParGet(context, id, &value);
-  return value;
-}
-
-Result SetInt(DriverContext& context, std::int32_t id, std::int32_t value) {
-  return ParSet(context, id, &value);
-}
-
 // Fills the controls from the getters; stops at a timing without entry.
 void Fill(DialogSurface& surface, DriverContext& context) {
   char text[wire::kAdTextLength + 1] = {};
@@ -52,21 +42,21 @@ void Fill(DialogSurface& surface, DriverContext& context) {
   text[wire::kAdTextLength] = '\0';
   surface.SetText(addon::kText, text);
 
-  surface.ListSelect(addon::kTiming, GetInt(context, PAR_ADDON_TIMING, kNoSelection));
-  kAddonX.Show(surface, GetInt(context, PAR_ADDON_X, 0));
-  kAddonY.Show(surface, GetInt(context, PAR_ADDON_Y, 0));
-  surface.SetChecked(addon::kCounterOn, GetInt(context, PAR_ADDON_COUNTER_ON, 0) > 0);
-  surface.ListSelect(addon::kColor, GetInt(context, PAR_ADDON_COLOR, kNoSelection));
+  surface.ListSelect(addon::kTiming, GetParameter(context, PAR_ADDON_TIMING, kNoSelection));
+  kAddonX.Show(surface, GetParameter(context, PAR_ADDON_X, 0));
+  kAddonY.Show(surface, GetParameter(context, PAR_ADDON_Y, 0));
+  surface.SetChecked(addon::kCounterOn, GetParameter(context, PAR_ADDON_COUNTER_ON, 0) > 0);
+  surface.ListSelect(addon::kColor, GetParameter(context, PAR_ADDON_COLOR, kNoSelection));
 
-  const int countUp = TimingIndex(GetInt(context, PAR_COUNTUP_TIMING, -1));
+  const int countUp = TimingIndex(GetParameter(context, PAR_COUNTUP_TIMING, -1));
   if (countUp == kNoSelection) return;
   surface.ListSelect(addon::kCountUpTiming, countUp);
-  kAddonCountUpAmount.Show(surface, GetInt(context, PAR_COUNTUP_AMOUNT, 0));
+  kAddonCountUpAmount.Show(surface, GetParameter(context, PAR_COUNTUP_AMOUNT, 0));
 
-  const int reset = TimingIndex(GetInt(context, PAR_RESET_TIMING, -1));
+  const int reset = TimingIndex(GetParameter(context, PAR_RESET_TIMING, -1));
   if (reset == kNoSelection) return;
   surface.ListSelect(addon::kResetTiming, reset);
-  kAddonResetValue.Show(surface, GetInt(context, PAR_RESET_VALUE, 0));
+  kAddonResetValue.Show(surface, GetParameter(context, PAR_RESET_VALUE, 0));
 }
 
 }  // namespace
@@ -125,28 +115,28 @@ void AddonDialog::Accept(DialogSurface& surface) {
   surface.GetText(addon::kText, text, sizeof text);
   const auto address = reinterpret_cast<std::uintptr_t>(text);
   if (failed(ParSet(context_, PAR_ADDON_TEXT, &address))) return;
-  if (failed(SetInt(context_, PAR_ADDON_X,
+  if (failed(SetParameter(context_, PAR_ADDON_X,
                     ReadEditNumber(surface, addon::kXEdit, kAddonPositionChars)))) {
     return;
   }
-  if (failed(SetInt(context_, PAR_ADDON_Y,
+  if (failed(SetParameter(context_, PAR_ADDON_Y,
                     ReadEditNumber(surface, addon::kYEdit, kAddonPositionChars)))) {
     return;
   }
-  (void)SetInt(context_, PAR_ADDON_TIMING, surface.ListSelection(addon::kTiming));
-  (void)SetInt(context_, PAR_ADDON_COUNTER_ON, surface.IsChecked(addon::kCounterOn) ? 1 : 0);
-  (void)SetInt(context_, PAR_ADDON_COLOR, surface.ListSelection(addon::kColor));
+  (void)SetParameter(context_, PAR_ADDON_TIMING, surface.ListSelection(addon::kTiming));
+  (void)SetParameter(context_, PAR_ADDON_COUNTER_ON, surface.IsChecked(addon::kCounterOn) ? 1 : 0);
+  (void)SetParameter(context_, PAR_ADDON_COLOR, surface.ListSelection(addon::kColor));
 
   std::int32_t timing = 0;
   if (!TimingValue(surface.ListSelection(addon::kCountUpTiming), timing)) return;
-  (void)SetInt(context_, PAR_COUNTUP_TIMING, timing);
-  if (failed(SetInt(context_, PAR_COUNTUP_AMOUNT,
+  (void)SetParameter(context_, PAR_COUNTUP_TIMING, timing);
+  if (failed(SetParameter(context_, PAR_COUNTUP_AMOUNT,
                     ReadEditNumber(surface, addon::kCountUpAmountEdit, kAddonPositionChars)))) {
     return;
   }
   if (!TimingValue(surface.ListSelection(addon::kResetTiming), timing)) return;
-  (void)SetInt(context_, PAR_RESET_TIMING, timing);
-  if (failed(SetInt(context_, PAR_RESET_VALUE,
+  (void)SetParameter(context_, PAR_RESET_TIMING, timing);
+  if (failed(SetParameter(context_, PAR_RESET_VALUE,
                     ReadEditNumber(surface, addon::kResetValueEdit, kAddonPositionChars)))) {
     return;
   }

@@ -4,7 +4,6 @@
 
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
-#include "scan/Parameters.h"
 #include "tarvoscn.h"
 #include "ui/DialogExports.h"
 
@@ -56,23 +55,10 @@ constexpr ParameterValue kDefaults[] = {
     {PAR_MARGIN_AMOUNT, 10}, {PAR_GRC_MODE, 0},     {PAR_AE, 9},          {PAR_EDGE_EMPHASIS, 3},
 };
 
-// Image types without background erase.
-constexpr bool ErasesNoBackground(std::int32_t imageType) {
-  return imageType == 4 || imageType == 10;
-}
-
-std::int32_t Get(DriverContext& context, std::int32_t id) {
-  std::int32_t value = 0;
-  (void)ParGet(context, id, &value);
-  return value;
-}
-
+std::int32_t Get(DriverContext& context, std::int32_t id) { return GetParameter(context, id); }
+// Failures of the sets are not reported here.
 void Set(DriverContext& context, std::int32_t id, std::int32_t value) {
-  (void)ParSet(context, id, &value);  // failures are not reported here
-}
-
-std::int32_t Checked(DialogSurface& surface, int control) {
-  return surface.IsChecked(control) ? 1 : 0;
+  (void)SetParameter(context, id, value);
 }
 
 }  // namespace
@@ -188,19 +174,19 @@ void DetailsDialog::Accept(DialogSurface& surface) {
   // Without a selection this gives 0, which the parameter refuses.
   Set(context_, PAR_BATCH_MODE, surface.ListSelection(details::kBatchMode) + 1);
   Set(context_, PAR_SEPARATOR_SENSE, 0);
-  s.autoSize = Checked(surface, details::kAutoSize);
-  Set(context_, PAR_ADDON, Checked(surface, details::kAddonOn));
-  Set(context_, PAR_KEY_START, Checked(surface, details::kKeyStart));
-  Set(context_, PAR_MARGIN_SCAN, Checked(surface, details::kMarginScan));
+  s.autoSize = CheckedValue(surface, details::kAutoSize);
+  Set(context_, PAR_ADDON, CheckedValue(surface, details::kAddonOn));
+  Set(context_, PAR_KEY_START, CheckedValue(surface, details::kKeyStart));
+  Set(context_, PAR_MARGIN_SCAN, CheckedValue(surface, details::kMarginScan));
   s.marginAmount = kMarginGroup.ReadEdit(surface);
   s.edgeEmphasis = kEdgeGroup.ReadEdit(surface);
   s.aeLevel = kAeGroup.ReadEdit(surface);
   Set(context_, PAR_GRC_MODE, 0);
-  s.backgroundErase = Checked(surface, details::kBackgroundErase);
-  s.notchErase = Checked(surface, details::kNotchErase);
-  s.thinLine = Checked(surface, details::kThinLine);
-  s.userGrc = Checked(surface, details::kUserGrc);
-  s.rotate = Checked(surface, details::kRotate);
+  s.backgroundErase = CheckedValue(surface, details::kBackgroundErase);
+  s.notchErase = CheckedValue(surface, details::kNotchErase);
+  s.thinLine = CheckedValue(surface, details::kThinLine);
+  s.userGrc = CheckedValue(surface, details::kUserGrc);
+  s.rotate = CheckedValue(surface, details::kRotate);
   (void)PushAllModes(context_);  // not reported
   surface.End(0);
 }

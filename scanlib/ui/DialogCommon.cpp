@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "scan/DriverContext.h"
+#include "scan/Parameters.h"
 
 namespace tarvo {
 namespace {
@@ -34,6 +35,20 @@ void SetCaptions(DialogSurface& surface, const DriverContext& context,
 void FillList(DialogSurface& surface, const DriverContext& context, int control,
               std::span<const std::uint32_t> messages) {
   for (std::uint32_t id : messages) surface.ListAdd(control, LookupMessage(context, id));
+}
+
+std::int32_t GetParameter(DriverContext& context, std::int32_t id, std::int32_t fallback) {
+  std::int32_t value = fallback;
+  if (ParGet(context, id, &value) != Result::Ok) return fallback;
+  return value;
+}
+
+Result SetParameter(DriverContext& context, std::int32_t id, std::int32_t value) {
+  return ParSet(context, id, &value);
+}
+
+std::int32_t CheckedValue(DialogSurface& surface, int control) {
+  return surface.IsChecked(control) ? 1 : 0;
 }
 
 std::int32_t ParseDecimal(std::string_view text) {

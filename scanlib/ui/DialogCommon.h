@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/Result.h"
 #include "ui/DialogSurface.h"
 
 namespace tarvo {
@@ -26,6 +27,19 @@ void SetCaptions(DialogSurface& surface, const DriverContext& context,
 // Adds one entry per message, in order.
 void FillList(DialogSurface& surface, const DriverContext& context, int control,
               std::span<const std::uint32_t> messages);
+
+// ---- parameters ------------------------------------------------------------------
+
+// The value of an int parameter; `fallback` when the get fails.
+std::int32_t GetParameter(DriverContext& context, std::int32_t id, std::int32_t fallback = 0);
+// Sets an int parameter.
+Result SetParameter(DriverContext& context, std::int32_t id, std::int32_t value);
+// Image types that have no background erase: gray (4) and halftone (10).
+constexpr bool ErasesNoBackground(std::int32_t imageType) {
+  return imageType == 4 || imageType == 10;
+}
+// 1 when the check box is checked, else 0.
+std::int32_t CheckedValue(DialogSurface& surface, int control);
 
 // ---- numbers in edits ---------------------------------------------------------------
 

@@ -7,7 +7,6 @@
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
 #include "scan/ModeOperations.h"
-#include "scan/Parameters.h"
 #include "scan/Probe.h"
 #include "tarvoscn.h"
 #include "ui/DialogExports.h"
@@ -45,18 +44,10 @@ constexpr std::int32_t kAutomaticBrightness = 128;  // shown while automatic
 constexpr std::int32_t kNoNearPageSize = 20000;
 constexpr std::int32_t kGrayImageType = 4;
 
-constexpr bool ErasesNoBackground(std::int32_t imageType) {
-  return imageType == kGrayImageType || imageType == 10;
-}
-
-std::int32_t Get(DriverContext& context, std::int32_t id) {
-  std::int32_t value = 0;
-  (void)ParGet(context, id, &value);
-  return value;
-}
-
+std::int32_t Get(DriverContext& context, std::int32_t id) { return GetParameter(context, id); }
+// Only the final push counts: the results of the sets are not examined.
 void Set(DriverContext& context, std::int32_t id, std::int32_t value) {
-  (void)ParSet(context, id, &value);  // only the final push counts
+  (void)SetParameter(context, id, value);
 }
 
 std::size_t ImageTypeCount(const DriverContext& context) {

@@ -3,6 +3,8 @@
 // can tell which message a caption or box shows.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "scan/DriverContext.h"
@@ -16,6 +18,21 @@ struct DialogTestContext {
   DialogTestContext() {
     for (std::uint32_t id = 1; id <= kMaxMessageId; ++id) context.messages.Set(id, Msg(id));
   }
+  // Exactly `count` boxes so far, the last with `text` under `caption`.
+  ::testing::AssertionResult LastBox(std::size_t count, const std::string& text,
+                                     const std::string& caption = "RT650") const {
+    if (platform.boxes.size() != count) {
+      return ::testing::AssertionFailure() << platform.boxes.size() << " boxes, not " << count;
+    }
+    if (count == 0) return ::testing::AssertionSuccess();
+    const RecordedBox& box = platform.boxes.back();
+    if (box.text != text || box.caption != caption) {
+      return ::testing::AssertionFailure() << "box \"" << box.text << "\" / \"" << box.caption
+                                           << "\"";
+    }
+    return ::testing::AssertionSuccess();
+  }
+
   TestPlatform platform;
   DriverContext context{platform};
 };

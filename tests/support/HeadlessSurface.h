@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/DialogSurface.h"
@@ -119,6 +120,18 @@ class HeadlessSurface final : public DialogSurface {
   std::intptr_t result_ = 0;
   std::string chooserFilter_;
   int chooserCalls_ = 0;
+};
+
+// A controller on its own headless surface, initialised.
+template <class Controller>
+struct OpenDialog {
+  template <class... Args>
+  explicit OpenDialog(DialogTemplate which, Args&&... args)
+      : dialog(std::forward<Args>(args)...), surface(which) {
+    surface.Start(dialog);
+  }
+  Controller dialog;
+  HeadlessSurface surface;
 };
 
 class HeadlessRunner final : public DialogRunner {
