@@ -5,6 +5,7 @@
 // contexts over a platform of their choosing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "platform/Platform.h"
@@ -30,6 +31,10 @@ struct DriverContext {
   bool cdbTraceOn = false;    // SCSI command trace switch
   DialogState dialogs;        // what the dialogs keep between openings
   ScsiTransport transport;    // adapters, selected adapter, callSiteNumber, ASPI provider
+  // The driver's copies of the names set by TsdDocnameSet and TsdPagenameSet
+  // (docName and pageName of ScanSettings point here).
+  std::array<char, 256> docNameBuffer{};
+  std::array<char, 256> pageNameBuffer{};
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

@@ -3,11 +3,13 @@
 #include "tarvoscn.h"
 
 #include "scan/Diagnostics.h"
+#include "scan/Documents.h"
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
+#include "tiff/TiffUtilities.h"
 #include "ui/DialogExports.h"
 #include "ui/DialogSurface.h"
 
@@ -45,6 +47,34 @@ TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void) {
 
 TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
   return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdCloseFile(void) {
+  return tarvo::ToCode(tarvo::CloseDocument(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdMakeTiff(const char* fileName, const void* image, int32_t width,
+                                      int32_t length, int32_t xResolution, int32_t yResolution) {
+  return tarvo::ToCode(
+      tarvo::MakeTiff(ProcessContext(), fileName, image, width, length, xResolution, yResolution));
+}
+
+TSD_API uint32_t TSD_CALL TsdGetFileSize(uint32_t* size) {
+  return tarvo::ToCode(tarvo::GetDocumentFileSize(ProcessContext(), size));
+}
+
+TSD_API void TSD_CALL TsdDocnameSet(const char* name) {
+  tarvo::SetDocumentName(ProcessContext(), name);
+}
+
+TSD_API void TSD_CALL TsdPagenameSet(const char* name) { tarvo::SetPageName(ProcessContext(), name); }
+
+TSD_API int32_t TSD_CALL ConcatTiff(const char* destination, const char* source) {
+  return tarvo::ConcatTiff(ProcessContext(), destination, source);
+}
+
+TSD_API int32_t TSD_CALL ChangeDocname(const char* fileName, const char* newName) {
+  return tarvo::ChangeDocname(ProcessContext(), fileName, newName);
 }
 
 TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {

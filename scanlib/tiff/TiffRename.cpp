@@ -1,0 +1,177 @@
+#include <array>
+#include <cstring>
+
+#include "scan/DriverContext.h"
+#include "scan/GuardedFile.h"
+#include "tiff/TiffChain.h"
+#include "tiff/TiffUtilities.h"
+
+namespace tarvo {
+namespace {
+
+using tiff::IoSite;
+
+// Call-site numbers (module "Tiff").
+constexpr IoSite kSiteReadCount{4310, 4311};
+constexpr IoSite kSiteWriteCount{4312, 4313};
+constexpr IoSite kSiteReadEntry{4314, 4315};
+constexpr IoSite kSiteWriteEntry{4316, 4317};
+constexpr IoSite kSiteReadLink{4318, 4319};
+constexpr IoSite kSiteWriteLink{4320, 4321};
+constexpr IoSite kSiteWriteName{4322, 4323};
+constexpr IoSite kSiteWriteHeaderLink{4324, 4325};
+constexpr int kSiteClose = 4326;
+
+// Writes the rewritten copy of the first IFD at the file's end.
+class IfdCopy {
+ public:
+  IfdCopy(DriverContext& context, UniqueFile& file, const char* name, std::uint32_t nameLength,
+          std::uint32_t from, std::uint32_t to, std::uint32_t entries)
+      : context_(context),
+        file_(file),
+        name_(name),
+        nameLength_(nameLength),
+        from_(from),
+        to_(to),
+        entries_(entries),
+        readAt_(from + tiff::kCountSize),
+        writeAt_(to + tiff::kCountSize) {}
+
+  bool Run() {
+    std::array<std::uint8_t, 2> count{};
+    PutLe16(count, 0, entries_);
+    if (WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount) != 0) {
+      return false;
+    }
+    for (std::uint32_t i = 0; i < entries_; ++i) {
+      std::array<std::uint8_t, tiff::kEntrySize> bytes{};
+      if (ReadAtOffset(context_, file_, readAt_, bytes.data(), bytes.size(), kSiteReadEntry) != 0) {
+        return false;
+      }
+      readAt_ += tiff::kEntrySize;
+      tiff::IfdEntry entry = tiff::GetEntry(bytes, 0);
+      if (entry.tag == tiff::kTagDocumentName) {
+        entry.count = nameLength_;
+        entry.value = NameValue();
+        named_ = true;
+      } else if (entry.tag > tiff::kTagDocumentName && !named_ && !InsertName()) {
+        return false;
+      }
+      if (!WriteEntry(entry)) return false;
+    }
+    // No entry of tag 269 or above: the name goes after the last entry,
+    // which keeps the tags ascending.
+    if (!named_ && !InsertName()) return false;
+    std::array<std::uint8_t, tiff::kLinkSize> link{};
+    if (ReadAtOffset(context_, file_, from_ + tiff::IfdLinkOffset(entries_), link.data(),
+                     link.size(), kSiteReadLink) != 0 ||
+        WriteAtOffset(context_, file_, writeAt_, link.data(), link.size(), kSiteWriteLink) != 0) {
+      return false;
+    }
+    return nameLength_ <= tiff::kInlineValueSize ||
+           WriteAtOffset(context_, file_, TextOffset(), name_, nameLength_, kSiteWriteName) == 0;
+  }
+
+ private:
+  // The name follows the new IFD's next link.
+  std::uint32_t TextOffset() const {
+    return to_ + tiff::IfdSize(entries_ + (inserted_ ? 1 : 0));
+  }
+  std::uint32_t NameValue() const {
+    return nameLength_ <= tiff::kInlineValueSize ? tiff::InlineText(name_, nameLength_)
+                                                 : TextOffset();
+  }
+  bool WriteEntry(const tiff::IfdEntry& entry) {
+    std::array<std::uint8_t, tiff::kEntrySize> bytes{};
+    tiff::PutEntry(bytes, 0, entry);
+    if (WriteAtOffset(context_, file_, writeAt_, bytes.data(), bytes.size(), kSiteWriteEntry) !=
+        0) {
+      return false;
+    }
+    writeAt_ += tiff::kEntrySize;
+    return true;
+  }
+  // A new DocumentName entry at the write position; the count becomes n + 1.
+  bool InsertName() {
+    if (entries_ >= tiff::kMaxEntryCount) return false;  // n + 1 does not fit the count
+    inserted_ = true;
+    named_ = true;
+    if (!WriteEntry(tiff::IfdEntry{tiff::kTagDocumentName, tiff::kTypeAscii, nameLength_,
+                                   NameValue()})) {
+      return false;
+    }
+    std::array<std::uint8_t, 2> count{};
+    PutLe16(count, 0, entries_ + 1);
+    return WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount) == 0;
+  }
+
+  DriverContext& context_;
+  UniqueFile& file_;
+  const char* name_;
+  std::uint32_t nameLength_;
+  std::uint32_t from_;     // the old IFD (F)
+  std::uint32_t to_;       // the new IFD (E)
+  std::uint32_t entries_;  // n
+  std::uint32_t readAt_;
+  std::uint32_t writeAt_;
+  bool named_ = false;     // a DocumentName entry has been written
+  bool inserted_ = false;  // ... as a new entry
+};
+
+}  // namespace
+
+int ReadAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset, void* buffer,
+                 std::uint32_t size, IoSite site) {
+  tiff::TiffIo io(context, file.get());
+  if (io.ReadAt(offset, buffer, size, site)) return 0;
+  file.Reset();
+  return 1;
+}
+
+int WriteAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset,
+                  const void* data, std::uint32_t size, IoSite site) {
+  tiff::TiffIo io(context, file.get());
+  if (io.WriteAt(offset, data, size, site)) return 0;
+  file.Reset();
+  return 1;
+}
+
+std::int32_t ChangeDocname(DriverContext& context, const char* fileName, const char* newName) {
+  if (newName == nullptr) return 1;
+  const std::size_t textLength = std::strlen(newName) + 1;
+  if (textLength > tiff::kMaxFilePosition) return 1;
+  const auto nameLength = static_cast<std::uint32_t>(textLength);
+
+  Platform& platform = context.platform;
+  UniqueFile file(platform, platform.FileOpen(fileName, kGenericRead | kGenericWrite, kShareNone,
+                                              kOpenExisting, kAttributeNormal));
+  if (!file) return 1;
+  std::uint32_t pageIndex = 1;
+  std::uint32_t first = 0;       // F
+  std::uint32_t headerLink = 0;  // the header's link position
+  std::uint32_t end = 0;         // E
+  if (WalkTiffChain(context, file.get(), pageIndex, first, headerLink, end) != 0) return 1;
+  if (first == 0) return 1;  // no page to name
+
+  std::array<std::uint8_t, 2> count{};
+  if (ReadAtOffset(context, file, first, count.data(), count.size(), kSiteReadCount) != 0) {
+    return 1;
+  }
+  const std::uint32_t entries = GetLe16(count, 0);
+  if (!tiff::InsideFile(first, tiff::IfdSize(entries), end) ||
+      std::uint64_t{end} + tiff::IfdSize(entries + 1) + nameLength > tiff::kMaxFilePosition) {
+    return 1;
+  }
+  IfdCopy copy(context, file, newName, nameLength, first, end, entries);
+  if (!copy.Run()) return 1;
+
+  std::array<std::uint8_t, tiff::kLinkSize> link{};
+  PutLe32(link, 0, end);
+  if (WriteAtOffset(context, file, headerLink, link.data(), link.size(), kSiteWriteHeaderLink) !=
+      0) {
+    return 1;
+  }
+  return GuardedCloseHandle(context, file.Release(), kSiteClose, tiff::kModuleTiff) != 0 ? 0 : 1;
+}
+
+}  // namespace tarvo

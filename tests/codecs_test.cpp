@@ -1,0 +1,380 @@
+// The sibling codec libraries and the driver's calls of them: JPEG files read
+// back with libjpeg, PNG files with libpng, the image coder's call protocol
+// against a recording coder, and missing libraries or entries giving 4.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include "base/Bytes.h"
+#include "image/ExternalCodecs.h"
+#include "support/TestPlatform.h"
+
+namespace tarvo {
+namespace {
+
+// Loads the built sibling libraries under their Windows names; can hide a
+// library or one entry, or put a recording coder in the image coder's place.
+class CodecPlatform : public test::TestPlatform {
+ public:
+  std::set<std::string> missingLibraries;
+  std::set<std::string> missingSymbols;
+  std::map<std::string, ProcAddress> fakeCoder;  // by entry name; empty: the real one
+
+  LibraryHandle LibraryLoad(const char* name) override {
+    ++loads;
+    if (missingLibraries.count(name) != 0) return nullptr;
+    if (std::string(name) == kCoderLibraryName && !fakeCoder.empty()) return &fakeCoder;
+    if (std::string(name) == kJpegLibraryName) return TestPlatform::LibraryLoad(TARVO_KLXJPEG);
+    if (std::string(name) == kCoderLibraryName) return TestPlatform::LibraryLoad(TARVO_RAVEZEVA);
+    return nullptr;
+  }
+  ProcAddress LibrarySymbol(LibraryHandle library, const char* symbol) override {
+    if (missingSymbols.count(symbol) != 0) return nullptr;
+    if (library == &fakeCoder) {
+      auto it = fakeCoder.find(symbol);
+      return it == fakeCoder.end() ? nullptr : it->second;
+    }
+    return TestPlatform::LibrarySymbol(library, symbol);
+  }
+  bool LibraryFree(LibraryHandle library) override {
+    ++frees;
+    return library == &fakeCoder || TestPlatform::LibraryFree(library);
+  }
+
+  int loads = 0;
+  int frees = 0;
+};
+
+// ---- JPEG ------------------------------------------------------------------------------
+
+struct JpegRead {
+  int width = 0, height = 0, components = 0, densityUnit = 0, xDensity = 0, yDensity = 0;
+  std::vector<std::uint8_t> pixels;
+};
+
+JpegRead ReadJpeg(const std::string& path) {
+  JpegRead out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  jpeg_decompress_struct info;
+  jpeg_error_mgr err;
+  info.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&info);
+  jpeg_stdio_src(&info, f);
+  jpeg_read_header(&info, TRUE);
+  jpeg_start_decompress(&info);
+  out.width = static_cast<int>(info.output_width);
+  out.height = static_cast<int>(info.output_height);
+  out.components = info.output_components;
+  out.densityUnit = info.density_unit;
+  out.xDensity = info.X_density;
+  out.yDensity = info.Y_density;
+  out.pixels.resize(static_cast<std::size_t>(out.width * out.height * out.components));
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = out.pixels.data() + static_cast<std::size_t>(info.output_scanline) *
+                                           static_cast<std::size_t>(out.width * out.components);
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  std::fclose(f);
+  return out;
+}
+
+// A gray page of `width` pixels (stride rounded up to 8) with a gradient and
+// a dark box.
+std::vector<std::uint8_t> GrayPage(int width, int rows) {
+  const int stride = (width + 7) / 8 * 8;
+  std::vector<std::uint8_t> page(static_cast<std::size_t>(stride * rows), 0x33);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool box = x > width / 3 && x < width / 2 && y > rows / 4 && y < rows / 2;
+      page[static_cast<std::size_t>(y * stride + x)] =
+          static_cast<std::uint8_t>(box ? 10 : 40 + (x * 200) / width);
+    }
+  }
+  return page;
+}
+
+TEST(KlxJpeg, WritesGrayJpegWithSizeDensityAndBoundedError) {
+  CodecPlatform platform;
+  const int width = 203, rows = 77, stride = 208;
+  const std::vector<std::uint8_t> page = GrayPage(width, rows);
+  std::map<int, long> sizes;
+  for (int quality : {20, 75, 95}) {
+    const std::string path = platform.Scratch("page" + std::to_string(quality) + ".jpg");
+    ASSERT_EQ(SaveJpeg(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300, stride,
+                       quality),
+              Result::Ok);
+    const JpegRead jpeg = ReadJpeg(path);
+    EXPECT_EQ(jpeg.width, 200);
+    EXPECT_EQ(jpeg.height, rows);
+    EXPECT_EQ(jpeg.components, 1);
+    EXPECT_EQ(jpeg.densityUnit, 1);
+    EXPECT_EQ(jpeg.xDensity, 300);
+    EXPECT_EQ(jpeg.yDensity, 300);
+    double error = 0;
+    for (int y = 0; y < rows; ++y) {
+      for (int x = 0; x < 200; ++x) {
+        error += std::abs(int{jpeg.pixels[static_cast<std::size_t>(y * 200 + x)]} -
+                          int{page[static_cast<std::size_t>(y * stride + x)]});
+      }
+    }
+    EXPECT_LT(error / (200 * rows), quality >= 75 ? 2.0 : 6.0) << quality;
+    sizes[quality] = static_cast<long>(test::ReadFileBytes(path).size());
+  }
+  EXPECT_LT(sizes[20], sizes[75]);
+  EXPECT_LT(sizes[75], sizes[95]);
+}
+
+TEST(KlxJpeg, BadArgumentsAndUnwritableFileFail) {
+  CodecPlatform platform;
+  const std::vector<std::uint8_t> page = GrayPage(16, 4);
+  const std::string path = platform.Scratch("bad.jpg");
+  EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 16, 0), Result::FileError);
+  EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 8, 75), Result::FileError);
+  EXPECT_EQ(SaveJpeg(platform, platform.Scratch("no/such/dir/x.jpg").c_str(), page.data(), 16, 4,
+                     300, 16, 75),
+            Result::FileError);
+}
+
+// ---- PNG through the image coder -------------------------------------------------------------
+
+struct PngRead {
+  bool ok = false;
+  png_uint_32 width = 0, height = 0;
+  int bitDepth = 0, colourType = 0;
+  std::vector<std::uint8_t> gray;  // 8-bit gray, as a viewer shows it
+};
+
+PngRead ReadPng(const std::string& path) {
+  PngRead out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) != 0) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return out;
+  }
+  png_init_io(png, f);
+  png_read_info(png, info);
+  out.width = png_get_image_width(png, info);
+  out.height = png_get_image_height(png, info);
+  out.bitDepth = png_get_bit_depth(png, info);
+  out.colourType = png_get_color_type(png, info);
+  // As a viewer would: palette to RGB, low depths to 8 bits, RGB to gray.
+  png_set_expand(png);
+  if (out.colourType == PNG_COLOR_TYPE_PALETTE) png_set_rgb_to_gray_fixed(png, 1, -1, -1);
+  png_read_update_info(png, info);
+  out.gray.resize(static_cast<std::size_t>(out.width) * out.height);
+  for (png_uint_32 y = 0; y < out.height; ++y) png_read_row(png, out.gray.data() + y * out.width, nullptr);
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  out.ok = true;
+  return out;
+}
+
+TEST(RavezevaPng, BilevelRowsShowBlackAsBlack) {
+  CodecPlatform platform;
+  const int width = 83, rows = 21, stride = (width + 7) / 8;  // the coder gets 80 pixels
+  std::vector<std::uint8_t> page(static_cast<std::size_t>(stride * rows));
+  auto black = [](int x, int y) { return (x / 5 + y / 3) % 2 == 0 || x == y; };
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (black(x, y)) page[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    }
+  }
+  const std::string path = platform.Scratch("bilevel.png");
+  ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300, 1, stride),
+            Result::Ok);
+  const PngRead png = ReadPng(path);
+  ASSERT_TRUE(png.ok);
+  EXPECT_EQ(png.width, 80u);
+  EXPECT_EQ(png.height, static_cast<png_uint_32>(rows));
+  EXPECT_EQ(png.bitDepth, 1);
+  EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < 80; ++x) {
+      ASSERT_EQ(png.gray[static_cast<std::size_t>(y * 80 + x)], black(x, y) ? 0 : 255) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(platform.loads, platform.frees);
+}
+
+TEST(RavezevaPng, GrayPagesAreEightBitGray) {
+  CodecPlatform platform;
+  for (int bitsPerPixel : {2, 4, 8}) {
+    const int width = 45, rows = 13, stride = 48;
+    const std::vector<std::uint8_t> page = GrayPage(width, rows);
+    const std::string path = platform.Scratch("gray" + std::to_string(bitsPerPixel) + ".png");
+    ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), 40, rows, 200, bitsPerPixel, stride),
+              Result::Ok);
+    const PngRead png = ReadPng(path);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.width, 40u);
+    EXPECT_EQ(png.bitDepth, 8);
+    EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_GRAY);
+    for (int y = 0; y < rows; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        ASSERT_EQ(png.gray[static_cast<std::size_t>(y * 40 + x)], page[static_cast<std::size_t>(y * stride + x)]);
+      }
+    }
+  }
+}
+
+// ---- missing libraries and entries ------------------------------------------------------------
+
+TEST(ExternalCodecs, MissingLibraryOrEntryGivesFileErrorAndNoFile) {
+  const std::vector<std::uint8_t> page = GrayPage(16, 4);
+  std::vector<std::string> entries = {kSaveJpegSymbol};
+  for (const CoderEntry& e : kCoderEntries) entries.push_back(e.name);
+  for (const std::string& missing : entries) {
+    CodecPlatform platform;
+    platform.missingSymbols.insert(missing);
+    const std::string path = platform.Scratch("out");
+    EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 16, 75),
+              missing == kSaveJpegSymbol ? Result::FileError : Result::Ok);
+    std::remove(path.c_str());
+    EXPECT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), 16, 4, 300, 8, 16),
+              missing == kSaveJpegSymbol ? Result::Ok : Result::FileError)
+        << missing;
+    if (missing != kSaveJpegSymbol) {
+      EXPECT_FALSE(test::FileExists(path)) << missing;
+    }
+    EXPECT_EQ(platform.loads, platform.frees);
+  }
+  CodecPlatform platform;
+  platform.missingLibraries = {kJpegLibraryName, kCoderLibraryName};
+  const std::string path = platform.Scratch("none");
+  EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 16, 75), Result::FileError);
+  EXPECT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), 16, 4, 300, 8, 16),
+            Result::FileError);
+  EXPECT_FALSE(test::FileExists(path));
+}
+
+// ---- the coder's call protocol, against a recording coder ------------------------------------
+
+struct Recorder {
+  std::vector<std::string> calls;
+  std::uint32_t widthAtInit = 0, rowsAtInit = 0;
+  std::string name;
+  int bitsPerPixel = 0;
+  std::uint32_t bitsPerSample = 0;
+  std::vector<const std::uint8_t*> rows;
+  int openResult = 0, putResult = 1, finishResult = 0;
+  bool advance = true;
+};
+Recorder* g_recorder = nullptr;  // the recording coder's functions have no context argument
+
+void TARVO_CODER_CALL FakeInit(void* block, std::int32_t size) {
+  const ConstByteSpan b(static_cast<const std::uint8_t*>(block), kCoderParamsBytes);
+  g_recorder->calls.push_back("init " + std::to_string(size));
+  g_recorder->widthAtInit = GetLe32(b, kCoderWidthAt);
+  g_recorder->rowsAtInit = GetLe32(b, kCoderRowsAt);
+}
+void TARVO_CODER_CALL FakeOption(void*, std::int32_t value) {
+  g_recorder->calls.push_back("option " + std::to_string(value));
+}
+std::int32_t TARVO_CODER_CALL FakeOpen(void* block) {
+  const auto* b = static_cast<const std::uint8_t*>(block);
+  g_recorder->calls.push_back("open");
+  g_recorder->name = reinterpret_cast<const char*>(b + kCoderFileNameAt);
+  g_recorder->bitsPerPixel = b[kCoderBitsPerPixelAt];
+  return g_recorder->openResult;
+}
+std::int32_t TARVO_CODER_CALL FakePut(void* block, const std::uint8_t** row, std::int32_t count) {
+  const ByteSpan b(static_cast<std::uint8_t*>(block), kCoderParamsBytes);
+  g_recorder->calls.push_back("put " + std::to_string(count));
+  g_recorder->bitsPerSample = GetLe32(b, kCoderBitsPerSampleAt);
+  g_recorder->rows.push_back(*row);
+  if (g_recorder->advance) PutLe32(b, kCoderRowsWrittenAt, GetLe32(b, kCoderRowsWrittenAt) + 1);
+  return g_recorder->putResult;
+}
+std::int32_t TARVO_CODER_CALL FakeFinish(void*) {
+  g_recorder->calls.push_back("finish");
+  return g_recorder->finishResult;
+}
+
+class CoderProtocol : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_recorder = &recorder;
+    platform.fakeCoder = {
+        {"ravezeva_init_block", reinterpret_cast<ProcAddress>(&FakeInit)},
+        {"ravezeva_put_rows", reinterpret_cast<ProcAddress>(&FakePut)},
+        {"ravezeva_open_image", reinterpret_cast<ProcAddress>(&FakeOpen)},
+        {"ravezeva_finish_image", reinterpret_cast<ProcAddress>(&FakeFinish)},
+        {"ravezeva_set_option", reinterpret_cast<ProcAddress>(&FakeOption)},
+    };
+  }
+  void TearDown() override { g_recorder = nullptr; }
+
+  Result Run(int bitsPerPixel) {
+    return WriteCodedFile(platform, "c:\\pages\\p1.png", page.data(), 24, 3, 300, bitsPerPixel, 32);
+  }
+
+  CodecPlatform platform;
+  Recorder recorder;
+  std::vector<std::uint8_t> page = std::vector<std::uint8_t>(96);
+};
+
+TEST_F(CoderProtocol, CallsInOrderWithTheBlockFilledAtEachStep) {
+  ASSERT_EQ(Run(4), Result::Ok);
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"init 344", "option 0", "open", "put 1",
+                                                      "put 1", "put 1", "finish"}));
+  EXPECT_EQ(recorder.widthAtInit, 24u);
+  EXPECT_EQ(recorder.rowsAtInit, 3u);
+  EXPECT_EQ(recorder.name, "c:\\pages\\p1.png");
+  EXPECT_EQ(recorder.bitsPerPixel, 4);
+  EXPECT_EQ(recorder.bitsPerSample, 8u);  // a gray page reaches the coder expanded to 8 bits
+  EXPECT_EQ(recorder.rows, (std::vector<const std::uint8_t*>{page.data(), page.data() + 32,
+                                                             page.data() + 64}));
+  EXPECT_EQ(platform.loads, 1);
+  EXPECT_EQ(platform.frees, 1);
+}
+
+TEST_F(CoderProtocol, BilevelPageHasOneBitPerSample) {
+  ASSERT_EQ(Run(1), Result::Ok);
+  EXPECT_EQ(recorder.bitsPerSample, 1u);
+}
+
+TEST_F(CoderProtocol, EachFailureGivesFileError) {
+  recorder.openResult = 3;
+  EXPECT_EQ(Run(8), Result::FileError);
+  EXPECT_EQ(recorder.calls.back(), "open");
+
+  recorder = Recorder{};
+  recorder.putResult = 0;  // no finish after a failed row
+  EXPECT_EQ(Run(8), Result::FileError);
+  EXPECT_EQ(recorder.calls.back(), "put 1");
+
+  recorder = Recorder{};
+  recorder.finishResult = 1;
+  EXPECT_EQ(Run(8), Result::FileError);
+
+  recorder = Recorder{};
+  recorder.advance = false;  // a coder that never counts its rows: the calls stay bounded
+  EXPECT_EQ(Run(8), Result::FileError);
+  EXPECT_EQ(recorder.rows.size(), 3u);
+
+  std::string longName(300, 'a');
+  recorder = Recorder{};
+  EXPECT_EQ(WriteCodedFile(platform, longName.c_str(), page.data(), 24, 3, 300, 8, 32),
+            Result::FileError);
+  EXPECT_TRUE(recorder.calls.empty());
+  EXPECT_EQ(platform.loads, platform.frees);
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,445 @@
+// The Group 4 coder: its code tables against the standard's definition, its
+// rows against a plain coder that follows the T.6 procedure pixel by pixel,
+// and whole pages against libtiff's decoder and encoder.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/G4Coder.h"
+#include "image/RunCodes.h"
+#include "image_libtiff.h"
+#include "image_pages.h"
+
+namespace tarvo {
+namespace {
+
+using test::Bilevel;
+
+// ---- a plain coder, the procedure of the standard step by step ---------------------------
+
+std::string Bits(const RunCode& c) {
+  std::string s;
+  for (int i = c.length - 1; i >= 0; --i) s += ((c.code >> i) & 1) ? '1' : '0';
+  return s;
+}
+
+template <std::size_t N>
+std::string Lookup(const RunCode (&table)[N], int run) {
+  for (const RunCode& c : table) {
+    if (c.run == run) return Bits(c);
+  }
+  ADD_FAILURE() << "no code for run " << run;
+  return {};
+}
+
+std::string PlainRun(bool black, int run) {
+  std::string s;
+  while (run >= 2560) {
+    // A run of exactly 2560 ends with terminating code 0 after its make-up.
+    s += Lookup(kSharedMakeUp, 2560);
+    run -= 2560;
+  }
+  if (run >= 1792) {
+    s += Lookup(kSharedMakeUp, run / 64 * 64);
+  } else if (run >= 64) {
+    s += black ? Lookup(kBlackMakeUp, run / 64 * 64) : Lookup(kWhiteMakeUp, run / 64 * 64);
+  }
+  run %= 64;
+  s += black ? Lookup(kBlackTerminating, run) : Lookup(kWhiteTerminating, run);
+  return s;
+}
+
+// Colour of pixel x, white before the row; `width` and beyond repeat the last pixel.
+bool Pixel(const Bilevel& page, int y, int x) {
+  if (y < 0 || x < 0) return false;
+  if (x >= page.width) x = page.width - 1;
+  return page.get(x, y);
+}
+
+// The first changing element after `from` on row y whose colour is `colour`
+// (any colour when `anyColour`), or the width.
+int NextChange(const Bilevel& page, int y, int from, bool anyColour, bool colour) {
+  for (int x = std::max(from + 1, 0); x < page.width; ++x) {
+    if (Pixel(page, y, x) != Pixel(page, y, x - 1) && (anyColour || Pixel(page, y, x) == colour)) {
+      return x;
+    }
+  }
+  return page.width;
+}
+
+// The coded bits of a page as a text of 0 and 1: rows in two-dimensional
+// coding, the first against a white row, then EOFB.
+std::string PlainCodePage(const Bilevel& page) {
+  static const char* const kVertical[7] = {"0000010", "000010", "010", "1",
+                                           "011",     "000011", "0000011"};
+  std::string out;
+  for (int y = 0; y < page.rows; ++y) {
+    int a0 = -1;
+    bool colour = false;
+    while (a0 < page.width) {
+      const int a1 = NextChange(page, y, a0, true, false);
+      const int b1 = NextChange(page, y - 1, a0, false, !colour);
+      const int b2 = NextChange(page, y - 1, b1, true, false);
+      if (b2 < a1) {
+        out += "0001";
+        a0 = b2;
+      } else if (std::abs(a1 - b1) <= 3) {
+        out += kVertical[a1 - b1 + 3];
+        a0 = a1;
+        colour = !colour;
+      } else {
+        const int a2 = NextChange(page, y, a1, true, false);
+        out += "001" + PlainRun(colour, a1 - std::max(a0, 0)) + PlainRun(!colour, a2 - a1);
+        a0 = a2;
+      }
+    }
+  }
+  out += "000000000001000000000001";
+  while (out.size() % 16 != 0) out += '0';
+  return out;
+}
+
+std::vector<std::uint8_t> Pack(const std::string& bits) {
+  std::vector<std::uint8_t> bytes(bits.size() / 8);
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] == '1') bytes[i / 8] = static_cast<std::uint8_t>(bytes[i / 8] | (0x80 >> (i % 8)));
+  }
+  return bytes;
+}
+
+// ---- our coder over a page ---------------------------------------------------------------
+
+struct Coded {
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint32_t> pieces;  // sizes of the sink writes
+  std::uint32_t reported = 0;
+};
+
+bool Collect(void* context, const std::uint8_t* data, std::uint32_t count) {
+  auto& c = *static_cast<Coded*>(context);
+  c.bytes.insert(c.bytes.end(), data, data + count);
+  c.pieces.push_back(count);
+  return true;
+}
+
+Coded CodePage(const Bilevel& page) {
+  auto buffers = std::make_unique<CoderBuffers>();
+  G4PageCoder coder(*buffers);
+  Coded out;
+  EXPECT_EQ(coder.Start(page.width, ByteSink{&out, Collect}), G4PageCoder::Status::kOk);
+  for (int y = 0; y < page.rows; ++y) {
+    EXPECT_EQ(coder.CodeRow(page.row(y)), G4PageCoder::Status::kOk);
+  }
+  EXPECT_EQ(coder.Finish(), G4PageCoder::Status::kOk);
+  out.reported = coder.BytesWritten();
+  return out;
+}
+
+// The bits of a writer's buffer, first bit first.
+std::string WriterBits(const BitWriter& writer) {
+  std::string s;
+  const std::size_t bits = writer.Position() * 8 + writer.BitCount();
+  for (std::size_t i = 0; i < bits; ++i) s += ((writer.Buffer()[i / 8] >> (i % 8)) & 1) ? '1' : '0';
+  return s;
+}
+
+// ---- the pages -------------------------------------------------------------------------------
+
+struct PageCase {
+  const char* name;
+  Bilevel page;
+};
+
+std::vector<PageCase> Pages() {
+  std::vector<PageCase> pages;
+  auto add = [&](const char* name, Bilevel page) { pages.push_back({name, std::move(page)}); };
+  add("white", Bilevel(1728, 5));
+  Bilevel black(1728, 4);
+  std::fill(black.bits.begin(), black.bits.end(), 0xFF);
+  add("black", black);
+  Bilevel alternating(2552, 6);
+  for (int y = 0; y < alternating.rows; ++y) {
+    std::fill(alternating.row(y), alternating.row(y) + alternating.stride(), y % 2 ? 0xAA : 0x55);
+  }
+  add("alternating", alternating);
+  Bilevel stripes(77, 16);  // columns and a moving diagonal
+  for (int y = 0; y < stripes.rows; ++y) {
+    for (int x = 0; x < stripes.width; ++x) stripes.set(x, y, x % 9 < 4 || x == y * 4);
+  }
+  add("stripes77", stripes);
+  for (int w : {1, 2, 7, 8, 9, 15, 17, 63, 64, 65, 127, 1727, 1729}) {
+    pages.push_back({"noise-odd-width", test::NoisePage(w, 9, 0.4, static_cast<unsigned>(w))});
+  }
+  add("noise1728", test::NoisePage(1728, 40, 0.5, 1));
+  add("sparse2552", test::NoisePage(2552, 40, 0.02, 2));
+  add("runs2552", test::RunPage(2552, 60, 40, 3));
+  add("long-runs", test::RunPage(9000, 30, 6000, 4));
+  add("text", test::TextPage(2480, 400, 5));
+  add("table", test::TablePage(1700, 300, 6));
+  add("halftone", test::HalftonePage(1001, 200));
+  Bilevel every(16400, 2);  // a change at every pixel
+  std::fill(every.bits.begin(), every.bits.end(), 0x55);
+  add("every-pixel", every);
+  return pages;
+}
+
+// ---- tables --------------------------------------------------------------------------------------
+
+TEST(G4Tables, RunCodesArePrefixFreeAndLeaveOnlyTheEolSpace) {
+  for (bool black : {false, true}) {
+    std::vector<std::string> codes;
+    for (const RunCode& c : black ? std::span<const RunCode>(kBlackTerminating)
+                                  : std::span<const RunCode>(kWhiteTerminating)) {
+      codes.push_back(Bits(c));
+    }
+    for (const RunCode& c : black ? std::span<const RunCode>(kBlackMakeUp)
+                                  : std::span<const RunCode>(kWhiteMakeUp)) {
+      codes.push_back(Bits(c));
+    }
+    for (const RunCode& c : kSharedMakeUp) codes.push_back(Bits(c));
+    ASSERT_EQ(codes.size(), 64u + 27u + 13u);
+    double kraft = 0;
+    for (const std::string& a : codes) {
+      kraft += std::ldexp(1.0, -static_cast<int>(a.size()));
+      EXPECT_NE(a.substr(0, 8), "00000000") << a;
+      for (const std::string& b : codes) {
+        if (&a != &b) {
+          EXPECT_NE(b.rfind(a, 0), 0u) << a << " is a prefix of " << b;
+        }
+      }
+    }
+    // All of the code space but the 2^-8 that starts with eight zeros (EOL).
+    EXPECT_DOUBLE_EQ(kraft, 1.0 - 1.0 / 256);
+  }
+}
+
+TEST(G4Tables, RunsAreInOrderAndReversedTablesMatch) {
+  const RunCodeTables& t = RunCodeTable();
+  for (int run = 0; run < 64; ++run) {
+    EXPECT_EQ(kWhiteTerminating[run].run, run);
+    EXPECT_EQ(kBlackTerminating[run].run, run);
+  }
+  for (int colour = 0; colour < 2; ++colour) {
+    for (int run = 0; run < 64; ++run) {
+      const RunCode& c = colour ? kBlackTerminating[run] : kWhiteTerminating[run];
+      BitWriter w;
+      std::vector<std::uint8_t> buffer(8);
+      w.Reset(buffer);
+      PutBits(t.terminating[colour][run].bits, t.terminating[colour][run].length, w);
+      EXPECT_EQ(WriterBits(w), Bits(c));
+    }
+    for (int i = 1; i <= 40; ++i) {
+      BitWriter w;
+      std::vector<std::uint8_t> buffer(8);
+      w.Reset(buffer);
+      PutBits(t.makeUp[colour][i].bits, t.makeUp[colour][i].length, w);
+      const int run = i * 64;
+      const std::string expected =
+          run >= 1792 ? Lookup(kSharedMakeUp, run)
+                      : (colour ? Lookup(kBlackMakeUp, run) : Lookup(kWhiteMakeUp, run));
+      EXPECT_EQ(WriterBits(w), expected) << "make-up " << run;
+    }
+  }
+}
+
+TEST(G4Tables, ByteRunsBitReversalAndMasks) {
+  const auto& runs = ByteRunTable();
+  struct Example {
+    std::uint8_t byte;
+    std::vector<int> runs;
+  } examples[] = {{0x00, {8}},
+                  {0xFF, {0, 8}},
+                  {0x80, {0, 1, 7}},
+                  {0x0F, {4, 4}},
+                  {0x55, {1, 1, 1, 1, 1, 1, 1, 1}},
+                  {0xAA, {0, 1, 1, 1, 1, 1, 1, 1, 1}},
+                  {0x3C, {2, 4, 2}}};
+  for (const Example& e : examples) {
+    for (std::size_t k = 0; k < runs[e.byte].size(); ++k) {
+      EXPECT_EQ(runs[e.byte][k], k < e.runs.size() ? e.runs[k] : 0) << int{e.byte} << " " << k;
+    }
+  }
+  for (unsigned b = 0; b < 256; ++b) {
+    unsigned sum = 0;
+    for (std::uint8_t r : runs[b]) sum += r;
+    EXPECT_EQ(sum, 8u);
+    unsigned reversed = 0;
+    for (int i = 0; i < 8; ++i) reversed |= ((b >> i) & 1u) << (7 - i);
+    EXPECT_EQ(BitReversalTable()[b], reversed);
+  }
+  for (unsigned k = 0; k < 16; ++k) EXPECT_EQ(MaskTable()[k], (1u << k) - 1);
+}
+
+// ---- the bit writer and the run coder --------------------------------------------------------------
+
+TEST(G4BitWriter, KeepsPartialWordAndEvenPosition) {
+  std::vector<std::uint8_t> buffer(16, 0xEE);
+  BitWriter w(buffer);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(buffer[1], 0);
+  PutBits(0x5, 3, w);  // 1 0 1
+  EXPECT_EQ(w.Position(), 0u);
+  EXPECT_EQ(w.BitCount(), 3u);
+  EXPECT_EQ(buffer[0], 0x05);
+  PutBits(0xFFFF, 16, w);
+  EXPECT_EQ(w.Position(), 2u);
+  EXPECT_EQ(w.BitCount(), 3u);
+  EXPECT_EQ(buffer[0], 0xFD);
+  EXPECT_EQ(buffer[1], 0xFF);
+  EXPECT_EQ(buffer[2], 0x07);
+  EXPECT_EQ(buffer[3], 0x00);
+  EXPECT_EQ(w.UsedBytes(), 4u);
+
+  std::vector<std::uint8_t> tiny(4);
+  BitWriter full(tiny);
+  for (int i = 0; i < 4; ++i) PutBits(0xFFFF, 16, full);
+  EXPECT_TRUE(full.Overflowed());
+}
+
+TEST(G4EncodeRun, MakeUpEdgesAroundTheLongestCode) {
+  struct Case {
+    unsigned colour;
+    int run;
+    std::string bits;
+  } cases[] = {
+      {0, 0, "00110101"},
+      {1, 0, "0000110111"},
+      {0, 63, "00110100"},
+      {0, 64, "11011" "00110101"},
+      {1, 65, "0000001111" "010"},
+      {0, 1792, "00000001000" "00110101"},
+      {0, 2560, "000000011111" "00110101"},
+      {0, 2561, "000000011111" "000111"},
+      {1, 2561, "000000011111" "010"},
+      {0, 5120, "000000011111" "000000011111" "00110101"},
+      {1, 5185, "000000011111" "000000011111" "0000001111" "010"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> buffer(32);
+    BitWriter w(buffer);
+    EncodeRun(c.colour, c.run, w);
+    EXPECT_EQ(WriterBits(w), c.bits) << c.colour << " " << c.run;
+    EXPECT_EQ(WriterBits(w), PlainRun(c.colour != 0, c.run));
+  }
+}
+
+// ---- changing elements -------------------------------------------------------------------------------
+
+TEST(G4ChangingElements, MatchPixelRuleOnEveryPage) {
+  auto list = std::make_unique<ChangeList>();
+  for (const PageCase& pc : Pages()) {
+    for (int y = 0; y < pc.page.rows; ++y) {
+      ASSERT_TRUE(FindChangingElements(pc.page.row(y), pc.page.width, *list));
+      std::vector<std::int32_t> expected;
+      for (int x = 0; x < pc.page.width; ++x) {
+        if (Pixel(pc.page, y, x) != Pixel(pc.page, y, x - 1)) expected.push_back(x);
+      }
+      for (int k = 0; k < 4; ++k) expected.push_back(pc.page.width);
+      ASSERT_EQ(std::vector<std::int32_t>(list->begin(), list->begin() + static_cast<long>(expected.size())),
+                expected)
+          << pc.name << " row " << y;
+    }
+  }
+}
+
+TEST(G4ChangingElements, IgnoreBitsPastTheWidthAndRefuseWideRows) {
+  auto list = std::make_unique<ChangeList>();
+  const std::uint8_t row[2] = {0x00, 0x1F};  // width 11: the set bits lie past the width
+  ASSERT_TRUE(FindChangingElements(row, 11, *list));
+  EXPECT_EQ((*list)[0], 11);
+  const std::uint8_t row2[2] = {0x00, 0x3F};  // pixel 10 is black
+  ASSERT_TRUE(FindChangingElements(row2, 11, *list));
+  EXPECT_EQ((*list)[0], 10);
+  EXPECT_EQ((*list)[1], 11);
+  std::vector<std::uint8_t> wide(2051);
+  EXPECT_FALSE(FindChangingElements(wide.data(), kMaxCodedWidth + 1, *list));
+}
+
+// ---- whole pages -----------------------------------------------------------------------------
+
+TEST(G4Page, AllWhiteRowIsOneV0Code) {
+  Bilevel page(1728, 1);
+  const Coded coded = CodePage(page);
+  // 1, EOFB, zero fill to an even byte count.
+  EXPECT_EQ(coded.bytes, (std::vector<std::uint8_t>{0x80, 0x08, 0x00, 0x80}));
+  EXPECT_EQ(coded.reported, 4u);
+}
+
+TEST(G4Page, NoRowsIsEofbAndFill) {
+  Bilevel page(1728, 0);
+  EXPECT_EQ(CodePage(page).bytes, (std::vector<std::uint8_t>{0x00, 0x10, 0x01, 0x00}));
+}
+
+TEST(G4Page, EqualsThePlainCodingOfTheStandard) {
+  for (const PageCase& pc : Pages()) {
+    const Coded coded = CodePage(pc.page);
+    EXPECT_EQ(coded.bytes, Pack(PlainCodePage(pc.page))) << pc.name;
+  }
+}
+
+TEST(G4Page, LibtiffDecodesEveryPageExactly) {
+  for (PageCase& pc : Pages()) {
+    const Coded coded = CodePage(pc.page);
+    Bilevel decoded;
+    ASSERT_TRUE(test::LibtiffDecodeG4(coded.bytes, pc.page.width, pc.page.rows, decoded))
+        << pc.name;
+    pc.page.ClearFill();
+    decoded.ClearFill();
+    EXPECT_EQ(decoded.bits, pc.page.bits) << pc.name;
+  }
+}
+
+TEST(G4Page, BitIdenticalToLibtiffUpToTheFillAfterEofb) {
+  for (const PageCase& pc : Pages()) {
+    const Coded coded = CodePage(pc.page);
+    const std::vector<std::uint8_t> theirs = test::LibtiffEncodeG4(pc.page);
+    ASSERT_FALSE(theirs.empty()) << pc.name;
+    ASSERT_GE(coded.bytes.size(), theirs.size()) << pc.name;
+    ASSERT_LE(coded.bytes.size(), theirs.size() + 1) << pc.name;
+    EXPECT_TRUE(std::equal(theirs.begin(), theirs.end(), coded.bytes.begin())) << pc.name;
+    for (std::size_t i = theirs.size(); i < coded.bytes.size(); ++i) EXPECT_EQ(coded.bytes[i], 0);
+  }
+}
+
+TEST(G4Page, EveryRunLengthDecodesInBothColours) {
+  // Row pairs: a row with one run of each length in horizontal mode, then a
+  // white row. Covers every terminating and make-up code of both colours.
+  const int width = 2 * 2560 + 100;
+  Bilevel white(width, 2 * 5130), black(width, 2 * 5130);
+  for (int run = 0; run < 5130; ++run) {
+    for (int x = run; x < run + 3; ++x) white.set(x, 2 * run, true);  // white run, then 3 black
+    for (int x = 2; x < 2 + run; ++x) black.set(x, 2 * run, true);    // 2 white, then the black run
+  }
+  for (Bilevel* page : {&white, &black}) {
+    Bilevel decoded;
+    ASSERT_TRUE(test::LibtiffDecodeG4(CodePage(*page).bytes, width, page->rows, decoded));
+    EXPECT_EQ(decoded.bits, page->bits);
+  }
+}
+
+TEST(G4Page, FlushedPiecesEqualOnePiece) {
+  // Noise codes to far more than 131072 bytes: several flushes.
+  const Bilevel page = test::NoisePage(2552, 900, 0.5, 11);
+  const Coded coded = CodePage(page);
+  ASSERT_GE(coded.pieces.size(), 4u);
+  for (std::size_t i = 0; i + 1 < coded.pieces.size(); ++i) EXPECT_EQ(coded.pieces[i], 131072u);
+  EXPECT_EQ(coded.bytes.size() % 2, 0u);
+  EXPECT_EQ(coded.reported, coded.bytes.size());
+  EXPECT_EQ(coded.bytes, Pack(PlainCodePage(page)));
+}
+
+TEST(G4Page, RefusedWritesAndWidthsAreReported) {
+  auto buffers = std::make_unique<CoderBuffers>();
+  G4PageCoder coder(*buffers);
+  EXPECT_EQ(coder.Start(kMaxCodedWidth + 1, ByteSink{}), G4PageCoder::Status::kBadWidth);
+  ASSERT_EQ(coder.Start(64, ByteSink{}), G4PageCoder::Status::kOk);  // a sink that takes nothing
+  const std::uint8_t row[8] = {};
+  EXPECT_EQ(coder.CodeRow(row), G4PageCoder::Status::kOk);
+  EXPECT_EQ(coder.Finish(), G4PageCoder::Status::kSinkFailed);
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,46 @@
+// libtiff as the independent judge of Group 4 data: its encoder and decoder
+// over TIFF files held in memory. Shared by the image tests and benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tarvo::test {
+
+// One bilevel raster: rows of (width + 7) / 8 bytes, 1 = black.
+struct Bilevel {
+  std::int32_t width = 0;
+  std::int32_t rows = 0;
+  std::vector<std::uint8_t> bits;
+
+  Bilevel() = default;
+  Bilevel(std::int32_t w, std::int32_t h)
+      : width(w), rows(h), bits(static_cast<std::size_t>((w + 7) / 8) * static_cast<std::size_t>(h)) {}
+  std::size_t stride() const { return static_cast<std::size_t>((width + 7) / 8); }
+  std::uint8_t* row(std::int32_t r) { return bits.data() + stride() * static_cast<std::size_t>(r); }
+  const std::uint8_t* row(std::int32_t r) const {
+    return bits.data() + stride() * static_cast<std::size_t>(r);
+  }
+  bool get(std::int32_t x, std::int32_t y) const { return (row(y)[x / 8] >> (7 - x % 8)) & 1; }
+  void set(std::int32_t x, std::int32_t y, bool black) {
+    std::uint8_t& b = row(y)[x / 8];
+    const auto m = static_cast<std::uint8_t>(0x80 >> (x % 8));
+    b = static_cast<std::uint8_t>(black ? (b | m) : (b & ~m));
+  }
+  // Clears the bits past the width in every row.
+  void ClearFill();
+};
+
+// libtiff's Group 4 coding of the raster (one strip, FillOrder 1).
+std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page);
+
+// Writes a whole Group 4 TIFF file of the raster into `file` with libtiff's
+// encoder (for benchmarks); false on failure.
+bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& file);
+
+// Decodes Group 4 data with libtiff into a raster of the given size; false
+// when libtiff reports an error.
+bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width,
+                     std::int32_t rows, Bilevel& out);
+
+}  // namespace tarvo::test

@@ -1,0 +1,174 @@
+#include "tiff_hostile.h"
+
+#include <vector>
+
+#include "scan/Documents.h"
+#include "support/TempDir.h"
+#include "tiff/TiffChain.h"
+#include "tiff/TiffIo.h"
+#include "tiff/TiffUtilities.h"
+#include "tiff_support.h"
+
+namespace tarvo::test {
+namespace {
+
+std::string Describe(const char* what, long long got) {
+  return std::string(what) + " (" + std::to_string(got) + ")";
+}
+
+}  // namespace
+
+HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
+    : platform_(platform),
+      context_(context),
+      hostile_(platform.Scratch("hostile.tif")),
+      valid_(platform.Scratch("valid.tif")) {
+  const std::vector<PageSpec> pages{{24, 6, 0, 200, "valid", "one", 1},
+                                    {17, 5, 0, 300, "valid document", "two", 2}};
+  const std::string path = platform.Scratch("valid-original.tif");
+  if (WriteDocument(context, path, pages) == Result::Ok) validBytes_ = ReadFileBytes(path);
+  validPages_ = static_cast<std::uint32_t>(pages.size());
+}
+
+HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
+  Walk walk;
+  FileHandle file = platform_.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
+                                       kOpenExisting, kAttributeNormal);
+  if (file == kInvalidFile) return walk;
+  std::uint32_t value = 0;
+  std::uint32_t position = 0;
+  std::uint32_t end = 0;
+  walk.pages = kWalkToEnd;
+  walk.result = WalkTiffChain(context_, file, walk.pages, value, position, end);
+  platform_.FileClose(file);
+  return walk;
+}
+
+std::string HostileBench::CheckWalks(const std::string& bytes) {
+  WriteFileBytes(hostile_, bytes);
+  FileHandle file = platform_.FileOpen(hostile_.c_str(), kGenericRead | kGenericWrite, kShareNone,
+                                       kOpenExisting, kAttributeNormal);
+  if (file == kInvalidFile) return "cannot open the scratch file";
+  std::string problem;
+  for (std::uint32_t index : {kWalkToEnd, 0u, 1u, 2u, 3u, 0xFFFFFFFEu}) {
+    std::uint32_t pages = index;
+    std::uint32_t value = 0;
+    std::uint32_t position = 0;
+    std::uint32_t end = 0;
+    const int r = WalkTiffChain(context_, file, pages, value, position, end);
+    if (r != 0 && r != 1) problem = Describe("walk result", r);
+    if (r == 0 && end != bytes.size()) problem = Describe("walk end position", end);
+    if (r == 0 && index == kWalkToEnd) {
+      if (pages > tiff::kMaxChainPages) problem = Describe("page count", pages);
+      if (value != 0) problem = Describe("final link value", value);
+      if (position + 4ull > bytes.size()) problem = Describe("final link position", position);
+    }
+  }
+  const int shifted =
+      ShiftAppendedIfds(context_, file, static_cast<std::uint32_t>(bytes.size() / 2));
+  if (shifted != 0 && shifted != 1) problem = Describe("shift result", shifted);
+  platform_.FileClose(file);
+  return problem;
+}
+
+// The outside file as the destination.
+std::string HostileBench::CheckJoinInto(const std::string& bytes, const Walk& before) {
+  WriteFileBytes(hostile_, bytes);
+  WriteFileBytes(valid_, validBytes_);
+  const std::int32_t r = ConcatTiff(context_, hostile_.c_str(), valid_.c_str());
+  const std::string after = ReadFileBytes(hostile_);
+  if (r == kConcatUnusable) {
+    if (after != bytes) return "a refused destination was changed";
+    if (before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages) {
+      return "a walkable destination was refused";
+    }
+    return "";
+  }
+  if (r != kConcatDone) return Describe("join into: result", r);
+  if (before.result != 0) return "an unwalkable destination was joined";
+  if (after.size() != bytes.size() + validBytes_.size()) return "join into: size";
+  const Walk joined = WalkFile(hostile_);
+  if (joined.result != 0 || joined.pages != before.pages + validPages_) {
+    return Describe("join into: joined chain pages", joined.pages);
+  }
+  return "";
+}
+
+// The outside file as the source.
+std::string HostileBench::CheckJoinFrom(const std::string& bytes, const Walk& before) {
+  WriteFileBytes(hostile_, bytes);
+  WriteFileBytes(valid_, validBytes_);
+  const std::int32_t r = ConcatTiff(context_, valid_.c_str(), hostile_.c_str());
+  const std::string after = ReadFileBytes(valid_);
+  if (ReadFileBytes(hostile_) != bytes) return "the source was changed";
+  const bool tiffHeader = bytes.size() >= 4 && bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
+  if (r == kConcatUnusable) {
+    if (after != validBytes_) return "join from: a refused join changed the destination";
+    if (!tiffHeader || (before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages)) {
+      return "join from: a usable source was refused";
+    }
+    return "";
+  }
+  if (r != kConcatDone) return Describe("join from: result", r);
+  if (after.size() != validBytes_.size() + bytes.size()) return "join from: size";
+  const Walk joined = WalkFile(valid_);
+  const std::uint32_t expected = validPages_ + (tiffHeader ? before.pages : 0);
+  if (joined.result != 0 || joined.pages != expected) {
+    return Describe("join from: joined chain pages", joined.pages);
+  }
+  return "";
+}
+
+std::string HostileBench::CheckRename(const std::string& bytes, const Walk& before) {
+  WriteFileBytes(hostile_, bytes);
+  const std::int32_t r = ChangeDocname(context_, hostile_.c_str(), "a fuzzed document name");
+  const std::string after = ReadFileBytes(hostile_);
+  if (r == 1) return after == bytes ? "" : "a refused rename changed the file";
+  if (r != 0) return Describe("rename result", r);
+  if (after.size() <= bytes.size() || Le32(after, 4) != bytes.size()) {
+    return "rename: the header does not point at the copy";
+  }
+  if (before.result == 0) {
+    const Walk renamed = WalkFile(hostile_);
+    if (renamed.result != 0 || renamed.pages != before.pages) {
+      return Describe("rename: chain pages", renamed.pages);
+    }
+  }
+  return "";
+}
+
+std::string HostileBench::Exercise(const std::string& bytes) {
+  if (validBytes_.empty()) return "no valid document to join with";
+  if (std::string p = CheckWalks(bytes); !p.empty()) return p;
+  WriteFileBytes(hostile_, bytes);
+  const Walk before = WalkFile(hostile_);
+  ++(before.result == 0 ? walkable_ : unwalkable_);
+  if (std::string p = CheckJoinInto(bytes, before); !p.empty()) return p;
+  if (std::string p = CheckJoinFrom(bytes, before); !p.empty()) return p;
+  return CheckRename(bytes, before);
+}
+
+std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context) {
+  std::vector<std::string> seeds;
+  const std::string path = platform.Scratch("seed.tif");
+  const std::string other = platform.Scratch("seed-other.tif");
+  const std::vector<PageSpec> uncoded{{24, 6, 0, 200, "valid", "one", 1},
+                                      {17, 5, 0, 300, "valid document", "two", 2}};
+  const std::vector<PageSpec> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
+                                    {33, 9, 3, 200, "abc", "page two", 4},
+                                    {20, 4, 3, 600, nullptr, nullptr, 5}};
+  if (WriteDocument(context, path, uncoded) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
+  if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
+  if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) {
+    seeds.push_back(ReadFileBytes(path));
+  }
+  const Bytes image = TestRaster(19, 7, 6);
+  if (MakeTiff(context, path.c_str(), image.data(), 19, 7, 300, 300) == Result::Ok) {
+    seeds.push_back(ReadFileBytes(path));
+  }
+  seeds.push_back(std::string("II*\0\0\0\0\0", 8));
+  return seeds;
+}
+
+}  // namespace tarvo::test

@@ -1,0 +1,198 @@
+// Files from outside are hostile: documents cut short at every length,
+// chains that loop, counts and offsets past the end, absurd page counts, and
+// random mutations of our own documents. Every operation ends with its
+// failure result in bounded time and never touches bytes outside the file.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "scan/DriverContext.h"
+#include "tiff/TiffChain.h"
+#include "tiff/TiffIo.h"
+#include "tiff/TiffUtilities.h"
+#include "tiff_hostile.h"
+#include "tiff_support.h"
+
+namespace tarvo::test {
+namespace {
+
+void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
+  if (bytes.size() < at + size) bytes.resize(at + size, '\0');
+  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A header and `count` IFDs without entries, 6 bytes each from offset 8; the
+// last one links to IFD `loopTo` (none: 0 ends the chain).
+std::string EmptyIfdChain(std::uint32_t count, int loopTo = -1) {
+  std::string bytes("II*\0", 4);
+  PutLe(bytes, 4, count == 0 ? 0 : 8, 4);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t at = 8 + 6 * i;
+    PutLe(bytes, at, 0, 2);
+    std::uint32_t next = i + 1 < count ? at + 6 : 0;
+    if (i + 1 == count && loopTo >= 0) next = 8 + 6 * static_cast<std::uint32_t>(loopTo);
+    PutLe(bytes, at + 2, next, 4);
+  }
+  return bytes;
+}
+
+class HostileTest : public ::testing::Test {
+ protected:
+  TestPlatform platform;
+  DriverContext context{platform};
+  HostileBench bench{platform, context};
+
+  int Walk(const std::string& bytes, std::uint32_t& pages) {
+    const std::string path = platform.Scratch("walk.tif");
+    WriteFileBytes(path, bytes);
+    FileHandle file = platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
+                                        kOpenExisting, kAttributeNormal);
+    std::uint32_t value = 0, position = 0, end = 0;
+    const int r = WalkTiffChain(context, file, pages, value, position, end);
+    platform.FileClose(file);
+    return r;
+  }
+};
+
+// A two-page document cut at every length: the walk succeeds exactly when
+// the second page's next link is whole, and every operation keeps its
+// properties.
+TEST_F(HostileTest, DocumentTruncatedAtEveryLength) {
+  const std::vector<PageSpec> pages{{60, 20, 3, 300, "Truncated document", "page one", 1},
+                                    {45, 30, 3, 200, "Truncated document", "page two", 2}};
+  const std::string path = platform.Scratch("whole.tif");
+  ASSERT_EQ(WriteDocument(context, path, pages), Result::Ok);
+  const std::string whole = ReadFileBytes(path);
+  const std::uint32_t second = Le32(whole, Le32(whole, 4) + 2 + 12 * Le16(whole, Le32(whole, 4)));
+  const std::uint32_t chainEnd = second + 2 + 12 * Le16(whole, second) + 4;
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    const std::string cut = whole.substr(0, length);
+    std::uint32_t pagesFound = kWalkToEnd;
+    EXPECT_EQ(Walk(cut, pagesFound), length >= chainEnd ? 0 : 1) << "length " << length;
+    const std::string problem = bench.Exercise(cut);
+    ASSERT_TRUE(problem.empty()) << "length " << length << ": " << problem;
+  }
+}
+
+TEST_F(HostileTest, LoopingChainsEndTheWalk) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int twoLinks = 0;  // the walk to link 2
+  };
+  std::string headerSelf("II*\0\x04\0\0\0", 8);  // the header links to itself
+  headerSelf.resize(64, '\0');
+  PutLe(headerSelf, 4 + 2 + 12 * 4, 4, 4);   // ... and that "IFD" links back
+  const std::vector<Case> cases{
+      {"SelfLoop", EmptyIfdChain(1, 0)},
+      {"TwoCycle", EmptyIfdChain(2, 0)},
+      {"LongTailShortCycle", EmptyIfdChain(500, 497)},
+      {"LongCycle", EmptyIfdChain(3000, 0)},
+      {"HeaderSelf", headerSelf, 1},  // an IFD inside the header is refused at once
+  };
+  for (const Case& c : cases) {
+    for (std::uint32_t index : {kWalkToEnd, 0xFFFFFFFEu}) {
+      std::uint32_t pages = index;
+      EXPECT_EQ(Walk(c.bytes, pages), 1) << c.name;
+    }
+    std::uint32_t pages = 2;
+    EXPECT_EQ(Walk(c.bytes, pages), c.twoLinks) << c.name << ": two links are not a loop yet";
+    const std::string problem = bench.Exercise(c.bytes);
+    EXPECT_TRUE(problem.empty()) << c.name << ": " << problem;
+  }
+}
+
+TEST_F(HostileTest, OffsetsAndCountsPastTheEnd) {
+  const std::string good = EmptyIfdChain(2);
+  struct Case {
+    const char* name;
+    std::size_t at;
+    std::uint32_t value;
+    int size;
+  };
+  const std::vector<Case> cases{
+      {"FirstIfdPastEnd", 4, 0xFFFFFFF0u, 4},
+      {"FirstIfdAtTheSeekLimit", 4, 0x7FFFFFFFu, 4},
+      {"FirstIfdJustPastEnd", 4, static_cast<std::uint32_t>(good.size()), 4},
+      {"IfdWithoutRoomForItsLink", 4, static_cast<std::uint32_t>(good.size()) - 5, 4},
+      {"HugeEntryCount", 8, 0xFFFF, 2},
+      {"CountOneTooMany", 14, 1, 2},
+      {"NextLinkPastEnd", 10, 0x10000000u, 4},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = good;
+    PutLe(bytes, c.at, c.value, c.size);
+    std::uint32_t pages = kWalkToEnd;
+    EXPECT_EQ(Walk(bytes, pages), 1) << c.name;
+    const std::string problem = bench.Exercise(bytes);
+    EXPECT_TRUE(problem.empty()) << c.name << ": " << problem;
+  }
+}
+
+// IFD A at 8 links to B at 10, whose count is the low half of A's link: a
+// link written into A would change B. Such a chain is refused.
+TEST_F(HostileTest, OverlappingIfdsAreRefused) {
+  std::string bytes = EmptyIfdChain(1);
+  PutLe(bytes, 10, 10, 4);   // A's next: B at 10, entry count 10
+  PutLe(bytes, 132, 0, 4);   // B's next ends the chain
+  std::uint32_t pages = kWalkToEnd;
+  EXPECT_EQ(Walk(bytes, pages), 1);
+  pages = 3;
+  EXPECT_EQ(Walk(bytes, pages), 1) << "the walked part overlaps";
+  pages = 2;
+  EXPECT_EQ(Walk(bytes, pages), 0) << "links 1 and 2 pass only A";
+  const std::string problem = bench.Exercise(bytes);
+  EXPECT_TRUE(problem.empty()) << problem;
+}
+
+TEST_F(HostileTest, AbsurdPageCountsEndTheWalk) {
+  std::uint32_t pages = kWalkToEnd;
+  EXPECT_EQ(Walk(EmptyIfdChain(tiff::kMaxChainPages), pages), 0);
+  EXPECT_EQ(pages, tiff::kMaxChainPages);
+  pages = kWalkToEnd;
+  EXPECT_EQ(Walk(EmptyIfdChain(tiff::kMaxChainPages + 1), pages), 1);
+}
+
+// Random mutations of our own documents with a fixed seed: byte flips,
+// numbers set to values that matter to a reader (0, all bits, offsets of
+// other places in the file), cuts and repeats.
+TEST_F(HostileTest, RandomMutationsOfOurDocuments) {
+  const std::vector<std::string> seeds = SeedDocuments(platform, context);
+  ASSERT_EQ(seeds.size(), 6u);
+  for (const std::string& seed : seeds) ASSERT_TRUE(bench.Exercise(seed).empty());
+
+  std::mt19937 random(20261205);
+  const auto pick = [&random](std::size_t n) {
+    return static_cast<std::size_t>(random() % (n == 0 ? 1 : n));
+  };
+  for (int round = 0; round < 1500; ++round) {
+    std::string bytes = seeds[pick(seeds.size())];
+    const int edits = 1 + static_cast<int>(pick(4));
+    for (int e = 0; e < edits && !bytes.empty(); ++e) {
+      const std::size_t at = pick(bytes.size());
+      switch (pick(5)) {
+        case 0: bytes[at] = static_cast<char>(bytes[at] ^ (1 << pick(8))); break;
+        case 1: {
+          const std::uint32_t values[] = {0, 0xFFFF, 0xFFFFFFFFu, 4, 8,
+                                          static_cast<std::uint32_t>(bytes.size()),
+                                          static_cast<std::uint32_t>(pick(bytes.size()))};
+          PutLe(bytes, at, values[pick(std::size(values))], 2 + 2 * static_cast<int>(pick(2)));
+          break;
+        }
+        case 2: bytes.resize(at); break;
+        case 3: bytes.insert(at, bytes.substr(pick(bytes.size()), pick(64))); break;
+        default: PutLe(bytes, 4, static_cast<std::uint32_t>(at), 4); break;
+      }
+    }
+    const std::string problem = bench.Exercise(bytes);
+    ASSERT_TRUE(problem.empty()) << "round " << round << ": " << problem;
+  }
+  // The mutations reach both sides of every check.
+  EXPECT_GT(bench.walkable(), 150);
+  EXPECT_GT(bench.unwalkable(), 150);
+}
+
+}  // namespace
+}  // namespace tarvo::test

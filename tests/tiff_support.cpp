@@ -1,0 +1,224 @@
+#include "tiff_support.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "scan/Documents.h"
+#include "scan/GuardedFile.h"
+
+namespace tarvo::test {
+namespace {
+
+std::string* g_errors = nullptr;
+
+__attribute__((format(printf, 2, 0))) void CollectError(const char* module, const char* format,
+                                                        va_list args) {
+  if (g_errors == nullptr) return;
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  *g_errors += module != nullptr ? module : "";
+  *g_errors += ": ";
+  *g_errors += text;
+  *g_errors += "\n";
+}
+
+std::string TextField(TIFF* tif, ttag_t tag) {
+  char* text = nullptr;
+  return TIFFGetField(tif, tag, &text) == 1 && text != nullptr ? std::string(text) : std::string();
+}
+
+std::uint32_t RowBytes(std::uint32_t width) { return (width + 7) / 8; }
+
+}  // namespace
+
+Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed) {
+  const std::uint32_t rowBytes = RowBytes(width);
+  Bytes raster(static_cast<std::size_t>(rowBytes) * length, 0);
+  for (std::uint32_t y = 0; y < length; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      // Diagonal bands and a frame: long runs for the coder, and a mix that
+      // shows a swapped row or a shifted column.
+      const bool frame = x < 3 || y < 3 || x + 3 >= width || y + 3 >= length;
+      const bool band = ((x + y * (seed % 5 + 1) + seed * 7) / (seed % 11 + 3)) % 3 == 0;
+      if (frame || band) {
+        raster[static_cast<std::size_t>(y) * rowBytes + x / 8] |=
+            static_cast<std::uint8_t>(0x80u >> (x % 8));
+      }
+    }
+  }
+  return raster;
+}
+
+Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint32_t length,
+                 const Bytes& raster) {
+  TIFF* out = TIFFOpen(scratchPath.c_str(), "w");
+  if (out == nullptr) return {};
+  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(out, TIFFTAG_IMAGELENGTH, length);
+  TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(out, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, length);
+  const tmsize_t size = static_cast<tmsize_t>(raster.size());
+  Bytes copy = raster;  // libtiff may code in place
+  const bool written = TIFFWriteEncodedStrip(out, 0, copy.data(), size) == size;
+  TIFFClose(out);
+  if (!written) return {};
+  TIFF* in = TIFFOpen(scratchPath.c_str(), "r");
+  if (in == nullptr) return {};
+  toff_t* counts = nullptr;
+  Bytes stream;
+  if (TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts) == 1) {
+    stream.resize(static_cast<std::size_t>(counts[0]));
+    if (TIFFReadRawStrip(in, 0, stream.data(), static_cast<tmsize_t>(stream.size())) !=
+        static_cast<tmsize_t>(stream.size())) {
+      stream.clear();
+    }
+  }
+  TIFFClose(in);
+  return stream;
+}
+
+Bytes RasterOf(const PageSpec& page) { return TestRaster(page.width, page.length, page.seed); }
+
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page) {
+  const Bytes raster = RasterOf(page);
+  const Bytes data = page.compression == kDriverCompressionG4
+                         ? CodeGroup4(scratch, page.width, page.length, raster)
+                         : raster;
+  // The page pipeline's part: the image data at docDataPos.
+  std::uint32_t written = 0;
+  if (GuardedWriteFile(context, context.state.docFile, data.data(),
+                       static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
+                       "Test") == 0) {
+    return Result::FileError;
+  }
+  context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
+  context.settings.pageLength = static_cast<std::int32_t>(page.width);
+  context.settings.pageWidth = static_cast<std::int32_t>(page.length);
+  context.settings.compression = static_cast<std::int32_t>(page.compression);
+  context.settings.xResolution = static_cast<std::int32_t>(page.resolution);
+  SetDocumentName(context, page.documentName);
+  SetPageName(context, page.pageName);
+  return AddPageToDocument(context, DescribeDocumentPage(context));
+}
+
+Result WriteDocument(DriverContext& context, const std::string& path,
+                     const std::vector<PageSpec>& pages) {
+  if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
+  for (const PageSpec& page : pages) {
+    if (const Result r = AddTestPage(context, path + ".g4", page); r != Result::Ok) return r;
+  }
+  return CloseDocument(context);
+}
+
+LibtiffFile ReadWithLibtiff(const std::string& path) {
+  LibtiffFile file;
+  g_errors = &file.errors;
+  TIFFErrorHandler oldError = TIFFSetErrorHandler(CollectError);
+  TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (tif != nullptr) {
+    file.opened = true;
+    do {
+      LibtiffPage page;
+      TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &page.width);
+      TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &page.length);
+      TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &page.compression);
+      TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &page.photometric);
+      TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &page.fillOrder);
+      TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &page.bitsPerSample);
+      TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &page.resolutionUnit);
+      TIFFGetField(tif, TIFFTAG_XRESOLUTION, &page.xResolution);
+      TIFFGetField(tif, TIFFTAG_YRESOLUTION, &page.yResolution);
+      page.documentName = TextField(tif, TIFFTAG_DOCUMENTNAME);
+      page.pageName = TextField(tif, TIFFTAG_PAGENAME);
+      page.software = TextField(tif, TIFFTAG_SOFTWARE);
+      const std::uint32_t rowBytes = RowBytes(page.width);
+      page.pixels.assign(static_cast<std::size_t>(rowBytes) * page.length, 0);
+      for (std::uint32_t row = 0; row < page.length; ++row) {
+        if (TIFFReadScanline(tif, page.pixels.data() + static_cast<std::size_t>(row) * rowBytes,
+                             row, 0) != 1) {
+          file.errors += "scanline " + std::to_string(row) + " unreadable\n";
+          break;
+        }
+      }
+      file.pages.push_back(std::move(page));
+    } while (TIFFReadDirectory(tif) == 1);
+    TIFFClose(tif);
+  }
+  TIFFSetErrorHandler(oldError);
+  TIFFSetWarningHandler(oldWarning);
+  g_errors = nullptr;
+  return file;
+}
+
+void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs) {
+  const LibtiffFile tif = ReadWithLibtiff(path);
+  ASSERT_TRUE(tif.opened) << tif.errors;
+  EXPECT_TRUE(tif.errors.empty()) << tif.errors;
+  ASSERT_EQ(tif.pages.size(), specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const PageSpec& spec = specs[i];
+    const LibtiffPage& page = tif.pages[i];
+    const bool g4 = spec.compression == kDriverCompressionG4;
+    EXPECT_EQ(page.width, spec.width) << "page " << i;
+    EXPECT_EQ(page.length, spec.length) << "page " << i;
+    EXPECT_EQ(page.compression, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE) << "page " << i;
+    EXPECT_EQ(page.photometric, PHOTOMETRIC_MINISWHITE) << "page " << i;
+    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(spec.resolution)) << "page " << i;
+    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(spec.resolution)) << "page " << i;
+    // Uncoded pages carry no text entries.
+    EXPECT_EQ(page.documentName, g4 && spec.documentName ? spec.documentName : "") << i;
+    EXPECT_EQ(page.pageName, g4 && spec.pageName ? spec.pageName : "") << i;
+    EXPECT_EQ(page.software, g4 ? kSoftwareName : "") << i;
+    EXPECT_TRUE(page.pixels == RasterOf(spec)) << "pixels of page " << i;
+  }
+}
+
+bool FaultPlatform::Trips(std::uint32_t& count, std::uint32_t failAt) {
+  if (failed || failAt == 0 || ++count != failAt) return false;
+  failed = true;
+  SetLastError(error);
+  return true;
+}
+
+bool FaultPlatform::FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) {
+  if (!Trips(writes, failWrite)) return TestPlatform::FileWrite(f, b, n, done);
+  if (done != nullptr) *done = 0;
+  return false;
+}
+
+bool FaultPlatform::FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) {
+  if (!Trips(reads, failRead)) return TestPlatform::FileRead(f, b, n, done);
+  if (done != nullptr) *done = 0;
+  return false;
+}
+
+std::uint32_t FaultPlatform::FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) {
+  return Trips(seeks, failSeek) ? kInvalidFilePosition : TestPlatform::FileSeek(f, d, m);
+}
+
+bool FaultPlatform::FileClose(FileHandle f) {
+  const bool trips = Trips(closes, failClose);
+  const bool closed = TestPlatform::FileClose(f);
+  if (trips) SetLastError(error);
+  return closed && !trips;
+}
+
+std::uint32_t Le16(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint8_t>(bytes.at(at)) |
+         (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes.at(at + 1))) << 8);
+}
+
+std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+  return Le16(bytes, at) | (Le16(bytes, at + 2) << 16);
+}
+
+}  // namespace tarvo::test

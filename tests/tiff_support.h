@@ -1,0 +1,117 @@
+// Test support for the TIFF tests: pages made on purpose, Group 4 streams
+// coded by libtiff, documents built with the driver's own page-adding
+// operation, libtiff as the reader that judges what the driver wrote, and a
+// platform that fails the N-th file call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/Result.h"
+#include "scan/DriverContext.h"
+#include "support/TestPlatform.h"
+
+namespace tarvo::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A bilevel raster: rows of (width + 7) / 8 bytes, 1 = black, with a pattern
+// that depends on `seed`. Bits past the width in each row are 0.
+Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
+
+// The raster coded as one CCITT T.6 strip, by libtiff.
+Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint32_t length,
+                 const Bytes& raster);
+
+struct PageSpec {
+  std::uint32_t width = 0;
+  std::uint32_t length = 0;
+  std::uint32_t compression = 0;  // driver code: 0 or 3
+  std::uint32_t resolution = 300;
+  const char* documentName = nullptr;
+  const char* pageName = nullptr;
+  std::uint32_t seed = 1;
+};
+
+// Adds one page to the open document as the batch does: the image data
+// (Group 4 coded by libtiff when asked, `scratch` is libtiff's file) written
+// at docDataPos, the settings and names of the page, then AddPageToDocument.
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page);
+
+// Creates `path`, adds every page with AddTestPage, then TsdCloseFile.
+// Returns the first failure.
+Result WriteDocument(DriverContext& context, const std::string& path,
+                     const std::vector<PageSpec>& pages);
+// The raster that WriteDocument stores for `page`.
+Bytes RasterOf(const PageSpec& page);
+
+// What libtiff reads from one page.
+struct LibtiffPage {
+  std::uint32_t width = 0;
+  std::uint32_t length = 0;
+  std::uint16_t compression = 0;
+  std::uint16_t photometric = 0;
+  std::uint16_t fillOrder = 0;
+  std::uint16_t bitsPerSample = 0;
+  std::uint16_t resolutionUnit = 0;
+  float xResolution = 0;
+  float yResolution = 0;
+  std::string documentName;  // empty when absent
+  std::string pageName;
+  std::string software;
+  Bytes pixels;  // decoded rows of (width + 7) / 8 bytes
+};
+
+struct LibtiffFile {
+  bool opened = false;
+  std::string errors;  // libtiff's error messages
+  std::vector<LibtiffPage> pages;
+};
+
+LibtiffFile ReadWithLibtiff(const std::string& path);
+
+// Asserts that libtiff reads exactly these pages from `path`: sizes,
+// compression, resolution, the text entries (Group 4 pages only) and pixels.
+void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs);
+
+// Fails the N-th (1-based) call of a kind with the given system error, once;
+// 0 fails nothing. Counts only after arm().
+class FaultPlatform : public TestPlatform {
+ public:
+  std::uint32_t failWrite = 0;
+  std::uint32_t failRead = 0;
+  std::uint32_t failSeek = 0;
+  std::uint32_t failClose = 0;  // the handle is closed all the same
+  std::uint32_t error = kErrorDiskFull;
+  std::uint32_t writes = 0;
+  std::uint32_t reads = 0;
+  std::uint32_t seeks = 0;
+  std::uint32_t closes = 0;
+  bool failed = false;
+
+  void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
+    failWrite = write;
+    failRead = read;
+    failSeek = seek;
+    failClose = 0;
+    writes = reads = seeks = closes = 0;
+    failed = false;
+  }
+
+  bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override;
+  bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override;
+  std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override;
+  bool FileClose(FileHandle f) override;
+
+ private:
+  // Counts a call of a kind; true (with the last error set) when it is the
+  // one to fail.
+  bool Trips(std::uint32_t& count, std::uint32_t failAt);
+};
+
+// Little-endian numbers in a file's bytes.
+std::uint32_t Le16(const std::string& bytes, std::size_t at);
+std::uint32_t Le32(const std::string& bytes, std::size_t at);
+
+}  // namespace tarvo::test
