@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,48 +34,83 @@ std::string Trim(std::string s) {
   return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The fields of a comma-separated line, trimmed.
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> out;
+  std::stringstream in(line);
+  for (std::string field; std::getline(in, field, ',');) out.push_back(Trim(field));
+  return out;
+}
+
+// The text between the first double quote of `s` at or after `from` and the
+// next one; `end` is set behind the closing quote (npos when there is none).
+std::string Quoted(const std::string& s, std::size_t from, std::size_t& end) {
+  const auto open = s.find('"', from);
+  const auto close = open == std::string::npos ? open : s.find('"', open + 1);
+  if (close == std::string::npos) {
+    end = std::string::npos;
+    return "";
+  }
+  end = close + 1;
+  return s.substr(open + 1, close - open - 1);
+}
+
+// CONTROL "caption", id, "class", style, x, y, w, h
+bool ParseControl(const std::string& line, RcControl& control) {
+  if (!StartsWith(line, "CONTROL \"")) return false;
+  std::size_t end = 0;
+  control.caption = Quoted(line, 0, end);
+  if (end == std::string::npos) return false;
+  const std::vector<std::string> f = Fields(line.substr(end));
+  if (f.size() < 4 || f[2].size() < 2) return false;
+  control.id = f[1];
+  control.windowClass = f[2].substr(1, f[2].size() - 2);
+  control.style = f[3];
+  return true;
+}
+
 // Reads the dialog templates of the script, expanding the shared Details body.
 std::map<std::string, RcDialog> ReadDialogs(const std::string& path) {
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
   std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) lines.push_back(Trim(line));
 
   std::map<std::string, std::vector<std::string>> macros;  // multi-line defines
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::smatch m;
-    if (std::regex_match(lines[i], m, std::regex(R"(#define (\w+) \\\s*)"))) {
-      std::vector<std::string>& body = macros[m[1]];
-      while (++i < lines.size()) {
-        body.push_back(Trim(lines[i]));
-        if (lines[i].find('\\') == std::string::npos) break;
-      }
-    }
+    std::stringstream words(lines[i]);
+    std::string define, name, rest;
+    words >> define >> name;
+    if (define != "#define" || (words >> rest)) continue;  // "#define NAME \\" only
+    std::vector<std::string>& body = macros[name];
+    while (++i < lines.size() && !lines[i].empty()) body.push_back(lines[i]);
   }
 
-  const std::regex dialogLine(R"(^(\w+) DIALOGEX .*)");
-  const std::regex captionLine(R"re(^CAPTION "(.*)"\s*$)re");
-  const std::regex controlLine(R"re(^CONTROL "([^"]*)", ([-\w]+), "([^"]+)", ([^,]+), .*)re");
   std::map<std::string, RcDialog> dialogs;
   RcDialog* current = nullptr;
   bool inBody = false;
-  auto take = [&](const std::string& raw) {
-    const std::string line = Trim(raw);
-    std::smatch m;
-    if (std::regex_match(line, m, controlLine)) {
-      current->controls.push_back({m[1], m[2], m[3], m[4]});
-    } else if (line.rfind("ICON ", 0) == 0) {
+  auto take = [&](const std::string& line) {
+    RcControl control;
+    if (ParseControl(line, control)) {
+      current->controls.push_back(control);
+    } else if (StartsWith(line, "ICON ")) {
       ++current->icons;
     }
   };
-  for (const std::string& raw : lines) {
-    const std::string line = Trim(raw);
-    std::smatch m;
-    if (std::regex_match(line, m, dialogLine)) {
-      current = &dialogs[m[1]];
+  for (const std::string& line : lines) {
+    std::stringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (second == "DIALOGEX") {
+      current = &dialogs[first];
       inBody = false;
-    } else if (current != nullptr && !inBody && std::regex_match(line, m, captionLine)) {
-      current->caption = m[1];
+    } else if (current != nullptr && !inBody && first == "CAPTION") {
+      std::size_t end = 0;
+      current->caption = Quoted(line, 0, end);
     } else if (current != nullptr && line == "BEGIN") {
       inBody = true;
     } else if (current != nullptr && line == "END") {
@@ -219,13 +253,18 @@ TEST_F(TemplatesTest, FunctionListDesignTimeData) {
   const auto begin = text.find("FUNCTION 240");
   ASSERT_NE(begin, std::string::npos);
   const std::string block = text.substr(begin, text.find("END", begin) - begin);
-  const std::regex entry(R"re((\d+), 0x0403, (\d+)L, "([^"]*)\\0")re");
   std::vector<std::string> names;
-  for (auto it = std::sregex_iterator(block.begin(), block.end(), entry);
-       it != std::sregex_iterator(); ++it) {
-    EXPECT_EQ((*it)[1], "1005");
-    EXPECT_EQ(std::stoul((*it)[2]), (*it)[3].length() + 1) << (*it)[3];
-    names.push_back((*it)[3]);
+  std::stringstream lines(block);
+  for (std::string line; std::getline(lines, line);) {
+    const std::vector<std::string> f = Fields(Trim(line));
+    if (f.size() < 4 || f[1] != "0x0403") continue;
+    std::size_t end = 0;
+    std::string name = Quoted(line, 0, end);
+    ASSERT_TRUE(name.size() >= 2 && name.substr(name.size() - 2) == "\\0") << line;
+    name.resize(name.size() - 2);
+    EXPECT_EQ(f[0], "1005");
+    EXPECT_EQ(f[2], std::to_string(name.size() + 1) + "L") << name;
+    names.push_back(name);
   }
   EXPECT_EQ(names, (std::vector<std::string>{
                        "Lighten the screen", "Darken the screen", "Standby mode",
