@@ -2,8 +2,6 @@
 // what they send, and how they answer its failures.
 #include <gtest/gtest.h>
 
-#if TARVO_HAVE_SIM
-
 #include <numeric>
 #include <optional>
 
@@ -480,11 +478,3 @@ TEST_F(FunctionKeysWithScanner, EqualTextsSendTheFirstInComparisonOrder) {
 }  // namespace
 }  // namespace tarvo
 
-#else
-
-TEST(DialogsWithScanner, NeedTheSimulator) {
-  GTEST_SKIP() << "the RT650 simulator (sim/, target rt650sim) is not in this tree yet: "
-                  "the dialog tests against a scanner are not built";
-}
-
-#endif

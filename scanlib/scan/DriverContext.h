@@ -9,6 +9,9 @@
 #include <cstdint>
 
 #include "platform/Platform.h"
+#include <memory>
+
+#include "image/G4Coder.h"
 #include "scan/DriverState.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
@@ -35,6 +38,8 @@ struct DriverContext {
   // (docName and pageName of ScanSettings point here).
   std::array<char, 256> docNameBuffer{};
   std::array<char, 256> pageNameBuffer{};
+  // The Group 4 coder's buffers, one set for the driver's life.
+  std::unique_ptr<CoderBuffers> coderBuffers = std::make_unique<CoderBuffers>();
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

@@ -4,6 +4,7 @@
 
 #include "scan/Diagnostics.h"
 #include "scan/Documents.h"
+#include "scan/Batch.h"
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
 #include "scan/ModeOperations.h"
@@ -44,6 +45,31 @@ TSD_API uint32_t TSD_CALL TsdSetModeToScanner(void) {
 TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void) {
   return tarvo::ToCode(tarvo::RefreshFromScanner(ProcessContext()));
 }
+
+TSD_API uint32_t TSD_CALL TsdStartScan(const char* docFileName, uint32_t* pagePosition,
+                                       uint32_t* value) {
+  return tarvo::ToCode(tarvo::StartScan(ProcessContext(), docFileName, pagePosition, value));
+}
+
+TSD_API uint32_t TSD_CALL TsdScanOnePage(const char* docFileName, uint32_t* pagePosition,
+                                         void* pageBuffer) {
+  return tarvo::ToCode(tarvo::ScanOnePage(ProcessContext(), docFileName, pagePosition,
+                                          static_cast<uint8_t*>(pageBuffer)));
+}
+
+TSD_API uint32_t TSD_CALL TsdReadPage(const char* outputFileName, void* pageBuffer,
+                                      TsdCancelCallback cancel) {
+  return tarvo::ToCode(tarvo::ReadPage(ProcessContext(), outputFileName,
+                                       static_cast<uint8_t*>(pageBuffer), cancel));
+}
+
+TSD_API uint32_t TSD_CALL TsdContScan(void) {
+  return tarvo::ToCode(tarvo::ContinueScan(ProcessContext()));
+}
+
+TSD_API uint32_t TSD_CALL TsdStopScan(void) { return tarvo::ToCode(tarvo::StopScan(ProcessContext())); }
+
+TSD_API uint32_t TSD_CALL TsdPageExist(void) { return tarvo::ToCode(tarvo::PageExist(ProcessContext())); }
 
 TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
   return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));

@@ -311,6 +311,22 @@ inline constexpr std::size_t kInqRevisionLength = 4;
 inline constexpr std::size_t kInquiryScanLength = 64;
 inline constexpr std::size_t kInquiryRevisionLength = 36;
 
+// Standard INQUIRY header, as the scanner fills it:
+//   0  peripheral device type (0x06 scanner, 0x00 disk)
+//   2  version (2)
+//   3  response data format (2)
+//   4  additional length: bytes that follow byte 4
+inline constexpr std::size_t kInqDeviceType = 0;
+inline constexpr std::size_t kInqVersion = 2;
+inline constexpr std::size_t kInqResponseFormat = 3;
+inline constexpr std::size_t kInqAdditionalLength = 4;
+inline constexpr std::uint8_t kDeviceTypeScanner = 0x06;
+
+// Vital product data pages: 0 device type, 1 page code, 3 page length (bytes after byte 3).
+inline constexpr std::size_t kVpdPageCode = 1;
+inline constexpr std::size_t kVpdPageLength = 3;
+inline constexpr std::uint8_t kSupportedPagesPage = 0x00;
+
 // Vendor page 0xF0 (40 bytes): 34..37 capability value, 39 bits 7, 6, 5 flags.
 inline constexpr std::uint8_t kVendorPageCode = 0xF0;
 inline constexpr std::size_t kVendorPageLength = 40;

@@ -1,0 +1,291 @@
+#include "image/PagePipeline.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "image/BmpWriter.h"
+#include "image/ExternalCodecs.h"
+#include "image/G4Coder.h"
+#include "image/Rotate.h"
+#include "scan/Diagnostics.h"
+#include "scan/DriverContext.h"
+#include "scan/GuardedFile.h"
+#include "scsi/Commands.h"
+
+namespace tarvo {
+namespace {
+
+// Call-site numbers of the pipeline's log entries and guarded writes.
+constexpr int kSiteFirstTransfer = 1764;
+constexpr int kSiteFirstTransferFailed = 1766;
+constexpr int kSiteLaterTransfer = 1791;
+constexpr int kSiteWriteCoded = 1812;
+constexpr int kSiteCloseAfterWrite = 1815;
+constexpr int kSiteWriteUncoded = 1830;
+
+constexpr std::uint8_t kStatusCheckCondition = 2;
+
+struct Sense {
+  std::uint8_t bytes[16] = {};
+  bool ShortTransfer() const { return (bytes[wire::kSenseKeyByte] & wire::kSenseIli) != 0; }
+};
+
+// One page's reads: the transfer buffer and the status of the last READ.
+class ChunkReader {
+ public:
+  ChunkReader(DriverContext& c, std::uint8_t target, std::uint32_t chunkBytes)
+      : c_(c), target_(target), chunk_(chunkBytes), buffer_(kTransferBufferBytes, 0) {}
+
+  std::uint16_t Read(bool clearFirst) {
+    if (clearFirst) std::memset(buffer_.data(), 0, chunk_);
+    sense_ = Sense{};
+    const std::uint16_t status =
+        CmdReadImage(c_, target_, sense_.bytes, ByteSpan(buffer_.data(), chunk_), chunk_);
+    if (c_.settings.invertData != 0) InvertBytes(buffer_.data(), chunk_);
+    return status;
+  }
+  const Sense& sense() const { return sense_; }
+  const std::uint8_t* Row(std::uint32_t offset) const { return buffer_.data() + offset; }
+
+ private:
+  DriverContext& c_;
+  std::uint8_t target_;
+  std::uint32_t chunk_;
+  std::vector<std::uint8_t> buffer_;
+  Sense sense_;
+};
+
+// Writes coded data into the open document through the guarded writes.
+struct DocumentSink {
+  DriverContext* context;
+  FileHandle file;
+  bool failed = false;
+
+  static bool Write(void* self, const std::uint8_t* data, std::uint32_t count) {
+    auto& sink = *static_cast<DocumentSink*>(self);
+    std::uint32_t written = 0;
+    if (GuardedWriteFile(*sink.context, sink.file, data, count, &written, nullptr,
+                         kSiteWriteCoded, kModuleScan) == 0) {
+      sink.failed = true;
+      return false;
+    }
+    return true;
+  }
+  ByteSink AsSink() { return ByteSink{this, &DocumentSink::Write}; }
+};
+
+// Writes a BMP file through the platform's files.
+struct FileSink {
+  Platform* platform;
+  FileHandle file;
+
+  static bool Write(void* self, const std::uint8_t* data, std::uint32_t count) {
+    auto& sink = *static_cast<FileSink*>(self);
+    std::uint32_t written = 0;
+    return sink.platform->FileWrite(sink.file, data, count, &written) && written == count;
+  }
+};
+
+Result CloseAfterFailedWrite(DriverContext& c, FileHandle file) {
+  (void)GuardedCloseHandle(c, file, kSiteCloseAfterWrite, kModuleScan);
+  if (c.state.docFile == file) c.state.docFile = kInvalidFile;
+  return Result::FileError;
+}
+
+Result CoderResult(DriverContext& c, G4PageCoder::Status status, FileHandle file) {
+  switch (status) {
+    case G4PageCoder::Status::kOk: return Result::Ok;
+    case G4PageCoder::Status::kSinkFailed: return CloseAfterFailedWrite(c, file);
+    case G4PageCoder::Status::kBadWidth:
+    case G4PageCoder::Status::kRowTooLong: return Result::InvalidValue;
+  }
+  return Result::InvalidValue;
+}
+
+// The quarter turn counterclockwise in place, through one work buffer.
+bool TurnPage(std::uint8_t* page, std::int32_t width, std::int32_t rows, bool gray) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t r = static_cast<std::size_t>(rows);
+  const std::size_t workBytes = gray ? (w + 31) * (r + 31) : (r + 31) * ((w + 31) / 32) * 4;
+  std::unique_ptr<std::uint8_t[]> work(new (std::nothrow) std::uint8_t[workBytes]());
+  if (!work) return false;
+  RotateLeft90(gray ? 8 : 1, work.get(), page, width, rows);
+  const std::size_t turnedBytes = (gray ? GrayStride(rows) : BilevelStride(rows)) * w;
+  std::memcpy(page, work.get(), turnedBytes);
+  return true;
+}
+
+Result WriteBmpFile(Platform& platform, const char* name, const std::uint8_t* pixels,
+                    std::int32_t width, std::int32_t rows, std::int32_t resolution,
+                    std::int32_t imageType) {
+  UniqueFile file(platform, platform.FileOpen(name, kGenericWrite, kShareNone, kCreateAlways,
+                                              kAttributeNormal));
+  if (!file) return Result::FileError;
+  FileSink sink{&platform, file.get()};
+  const int written = WriteBmpImage(ByteSink{&sink, &FileSink::Write}, pixels, width, rows,
+                                    resolution, imageType);
+  const bool closed = platform.FileClose(file.Release());
+  return written == 0 && closed ? Result::Ok : Result::FileError;
+}
+
+Result StoreExternalFile(DriverContext& c, const char* name, const std::uint8_t* page,
+                         std::int32_t width, std::int32_t rows, bool gray) {
+  const ScanSettings& s = c.settings;
+  const std::int32_t codedWidth = width / 8 * 8;
+  switch (s.fileType) {
+    case 4:
+      return WriteCodedFile(c.platform, name, page, codedWidth, rows, s.xResolution,
+                            gray ? s.bitsPerPixel : 1,
+                            static_cast<std::int32_t>(gray ? GrayStride(width)
+                                                           : BilevelStride(width)));
+    case 2:
+      return SaveJpeg(c.platform, name, page, codedWidth, rows, s.xResolution,
+                      static_cast<std::int32_t>(GrayStride(width)), s.jpegQuality);
+    case 8:
+      return WriteBmpFile(c.platform, name, page, width, rows, s.xResolution, s.imageType);
+    default: return Result::Ok;
+  }
+}
+
+}  // namespace
+
+void ExpandGrayRow(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
+                   std::int32_t bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 8:
+      std::memcpy(destination, source, static_cast<std::size_t>(std::max(width, 0)));
+      break;
+    case 4:
+      for (std::int32_t i = 0; i < width; ++i) {
+        const std::uint8_t b = source[i / 2];
+        destination[i] = static_cast<std::uint8_t>(((i & 1) == 0 ? b >> 4 : b & 0x0F) * 17);
+      }
+      break;
+    case 2:
+      for (std::int32_t i = 0; i < width; ++i) {
+        const unsigned shift = 6 - 2 * static_cast<unsigned>(i & 3);
+        destination[i] = static_cast<std::uint8_t>(((source[i / 4] >> shift) & 3) * 85);
+      }
+      break;
+    default: break;
+  }
+}
+
+void InvertBytes(std::uint8_t* buffer, std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) buffer[i] = static_cast<std::uint8_t>(255 - buffer[i]);
+}
+
+Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* page,
+                        std::int32_t width, std::int32_t rows, FileHandle docFile,
+                        const char* fileName) {
+  const ScanSettings& s = c.settings;
+  if (page == nullptr || width < 0 || rows < 0) return Result::InvalidValue;
+  const bool gray = s.imageType == 4;
+  const std::int32_t bits = gray ? s.bitsPerPixel : 1;
+
+  const std::uint32_t limit = c.state.maxTransferSize == 0 ? kTransferBufferBytes
+                                                           : c.state.maxTransferSize;
+  const std::uint32_t transfer = std::min(limit, kTransferBufferBytes);
+  const std::uint32_t rowBytes = ScannerRowBytes(width, bits);
+  const std::uint32_t rowsPerChunk = rowBytes == 0 ? 1 : transfer / rowBytes;
+  if (rowsPerChunk == 0) return Result::InvalidValue;  // a row longer than one transfer
+  const std::uint32_t chunk = rowsPerChunk * rowBytes;
+  const std::size_t stride = gray ? GrayStride(width) : BilevelStride(width);
+
+  const bool toDocument = s.fileType == 1 && !gray;
+  const bool coded = toDocument && s.compression == 3;
+  const bool codeWhileReading = coded && s.rotate != 0;
+  DocumentSink documentSink{&c, docFile};
+  G4PageCoder coder(*c.coderBuffers);
+  if (codeWhileReading) {
+    if (Result r = CoderResult(c, coder.Start(width, documentSink.AsSink()), docFile);
+        r != Result::Ok) {
+      return r;
+    }
+  }
+
+  // The first transfer: its status is logged whatever it is.
+  ChunkReader reader(c, target, chunk);
+  std::uint16_t status = reader.Read(false);
+  if (status == kStatusCheckCondition) {
+    if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
+  } else {
+    DriverLog(c, kTagCheckScsi, kSiteFirstTransfer, kModuleScan, status);
+    if (status != 0) {
+      DriverLog(c, kTagCheckScsi, kSiteFirstTransferFailed, kModuleScan, status);
+      return Result::ScannerFailure;
+    }
+  }
+
+  for (std::int32_t r = 0; r < rows; ++r) {
+    const std::uint32_t index = static_cast<std::uint32_t>(r);
+    if (index != 0 && index % rowsPerChunk == 0 && status == 0) {
+      status = reader.Read(!gray);
+      if (status == kStatusCheckCondition) {
+        if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
+      } else if (status != 0) {
+        DriverLog(c, kTagCheckScsi, kSiteLaterTransfer, kModuleScan, status);
+        return FromCode(status);
+      }
+    }
+    const std::uint8_t* row = reader.Row((index % rowsPerChunk) * rowBytes);
+    std::uint8_t* out = page + static_cast<std::size_t>(index) * stride;
+    if (gray) {
+      ExpandGrayRow(out, row, width, bits);
+    } else {
+      std::memcpy(out, row, stride);
+      if (codeWhileReading) {
+        if (Result res = CoderResult(c, coder.CodeRow(out), docFile); res != Result::Ok) {
+          return res;
+        }
+      }
+    }
+  }
+  if (status == 0) (void)reader.Read(false);  // the scanner expects one read past the page
+
+  std::int32_t finalWidth = width;
+  std::int32_t finalRows = rows;
+  if (s.rotate == 0) {
+    if (!TurnPage(page, width, rows, gray)) return Result::InvalidValue;
+    std::swap(finalWidth, finalRows);
+  }
+  const std::size_t finalStride = gray ? GrayStride(finalWidth) : BilevelStride(finalWidth);
+
+  if (coded) {
+    if (!codeWhileReading) {
+      if (Result r = CoderResult(c, coder.Start(finalWidth, documentSink.AsSink()), docFile);
+          r != Result::Ok) {
+        return r;
+      }
+      for (std::int32_t r = 0; r < finalRows; ++r) {
+        Result res = CoderResult(c, coder.CodeRow(page + static_cast<std::size_t>(r) * finalStride),
+                                 docFile);
+        if (res != Result::Ok) return res;
+      }
+    }
+    if (Result r = CoderResult(c, coder.Finish(), docFile); r != Result::Ok) return r;
+    c.state.pageImageBytes = coder.BytesWritten();
+    return Result::Ok;
+  }
+
+  if (toDocument) {  // uncoded rows
+    const std::uint64_t bytes = static_cast<std::uint64_t>(finalStride) *
+                                static_cast<std::uint64_t>(finalRows);
+    if (bytes > 0xFFFFFFFFu) return Result::InvalidValue;
+    c.state.pageImageBytes = static_cast<std::uint32_t>(bytes);
+    std::uint32_t written = 0;
+    if (GuardedWriteFile(c, docFile, page, c.state.pageImageBytes, &written, nullptr,
+                         kSiteWriteUncoded, kModuleScan) == 0) {
+      return CloseAfterFailedWrite(c, docFile);
+    }
+    return Result::Ok;
+  }
+
+  if (fileName == nullptr) return Result::Ok;
+  return StoreExternalFile(c, fileName, page, finalWidth, finalRows, gray);
+}
+
+}  // namespace tarvo

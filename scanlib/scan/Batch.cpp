@@ -1,0 +1,434 @@
+#include "scan/Batch.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "image/PagePipeline.h"
+#include "scan/Diagnostics.h"
+#include "scan/Documents.h"
+#include "scan/DriverContext.h"
+#include "scan/GuardedFile.h"
+#include "scan/ModeOperations.h"
+#include "scan/Parameters.h"
+#include "scan/Probe.h"
+#include "scsi/Commands.h"
+#include "tiff/TiffChain.h"
+
+namespace tarvo {
+namespace {
+
+using namespace wire;
+
+// Call-site numbers of the batch's log entries and guarded file operations.
+constexpr int kSitePageExistTestUnitReady = 685;
+constexpr int kSitePageExistLoad = 687;
+constexpr int kSiteOpenForAdd = 2487;
+constexpr int kSiteCloseAfterWalk = 2489;
+constexpr int kSiteSeekEnd = 2497;
+constexpr int kSiteCloseNoScanner = 2506;
+constexpr int kSiteCloseTestUnitReady = 2512;
+constexpr int kSiteTestUnitReady = 2513;
+constexpr int kSiteCloseModeSelect = 2577;
+constexpr int kSiteModeSelect = 2578;
+constexpr int kSiteClosePush = 2581;
+constexpr int kSiteCloseScan = 2592;
+constexpr int kSiteScan = 2593;
+constexpr int kSiteCreate = 2601;
+constexpr int kSiteHeader = 2604;
+constexpr int kSiteCloseForgotten = 2610;
+constexpr int kSiteContCloseScan = 2644;
+constexpr int kSiteContScan = 2647;
+constexpr int kSiteSeparator = 3323;
+constexpr int kSiteStatusPage = 3369;
+constexpr int kSiteNewSeekLink = 3484;
+constexpr int kSiteNewWriteLink = 3488;
+constexpr int kSiteNewClose = 3492;
+constexpr int kSiteNewCreate = 3499;
+constexpr int kSiteNewHeader = 3502;
+constexpr int kSiteCloseSize = 3516;
+constexpr int kSiteSize = 3519;
+constexpr int kSiteClosePipeline = 3543;
+constexpr int kSiteStopBatch = 3632;
+
+constexpr std::uint16_t kMeasurementDivisor = 1200;
+constexpr std::int32_t kUnitsPerInch = 1200;
+constexpr std::uint32_t kLinkHintDistance = 1024;
+constexpr std::uint8_t kScanWindowZero = 0;
+
+constexpr const char* kGeometryHosts[] = {"Pagewell.exe", "Rtscan65.exe"};
+
+struct OutputRow {
+  bool gray;             // image type 4 (else 1, 9 or 10)
+  std::int32_t fileType;
+  std::int32_t compression[2];  // accepted codes; -1 where only one is
+};
+
+// The valid output combinations; bilevel rows need 1 bit per pixel, gray
+// rows anything but 1.
+constexpr OutputRow kOutputRows[] = {
+    {false, 1, {0, 3}}, {false, 4, {5, -1}}, {false, 8, {0, -1}},
+    {true, 2, {4, -1}}, {true, 4, {5, -1}},  {true, 8, {0, -1}},
+};
+
+struct Sense {
+  std::uint8_t bytes[16] = {};
+};
+
+std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
+
+std::int32_t Mul32(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+
+// Closes the open document without finishing it; docFile becomes none.
+// False when the close failed.
+bool CloseDocumentFile(DriverContext& c, int site) {
+  const FileHandle file = c.state.docFile;
+  c.state.docFile = kInvalidFile;
+  return GuardedCloseHandle(c, file, site, kModuleScan) != 0;
+}
+
+bool EqualsNoCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+std::int32_t GetParameter(DriverContext& c, std::int32_t id) {
+  std::int32_t value = 0;
+  (void)ParGet(c, id, &value);
+  return value;
+}
+
+// The window of the hosts that keep their own geometry: the page size that
+// matches the window, centred across the feed, placed along it by the frame
+// area.
+void ApplyHostGeometry(DriverContext& c) {
+  const std::int32_t resolution = GetParameter(c, PAR_RESOLUTION);
+  const int column = resolution == 200 ? 0 : resolution == 300 ? 1 : 2;
+  ScanSettings& s = c.settings;
+  for (std::size_t i = 0; i < kPageSizes.size(); ++i) {
+    const PageSize& size = kPageSizes[i];
+    if (size.length[column] != s.scanLength || size.width[column] != s.scanWidth) continue;
+    s.pageSizeIndex = static_cast<std::int32_t>(i);
+    const std::int32_t r = s.xResolution;
+    const std::int32_t maxLength = Mul32(r, kMaxScanLength300) / kBaseResolution;
+    const std::int32_t maxWidth = Mul32(r, kMaxScanWidth300) / kBaseResolution;
+    const std::int32_t frame = GetParameter(c, PAR_FRAME_AREA);
+    if (frame == 0) {
+      s.topOffset = (maxLength - s.scanLength) / 2;
+    } else if (frame == 1) {
+      s.topOffset = size.frameTopOffset[column];
+    } else if (frame == 2 || frame == 3) {
+      s.topOffset = maxLength / 2 - s.scanLength;
+    }
+    s.sideOffset = (maxWidth - s.scanWidth) / 2;
+    return;
+  }
+}
+
+// Opens `name` for append or insert and walks its chain to the page position.
+Result OpenForAdding(DriverContext& c, const char* name, std::uint32_t* position,
+                     std::uint32_t* linkHint) {
+  const FileHandle file =
+      GuardedCreateFile(c, name, kGenericRead | kGenericWrite, kShareNone, nullptr, kOpenAlways,
+                        kAttributeNormal | kFlagRandomAccess, kInvalidFile, kSiteOpenForAdd,
+                        kModuleScan);
+  if (file == kInvalidFile) return Result::FileError;
+  std::uint32_t page = *position;
+  std::uint32_t linkValue = 0;
+  std::uint32_t linkPosition = 0;
+  std::uint32_t end = 0;
+  if (WalkTiffChain(c, file, page, linkValue, linkPosition, end) != 0) {
+    (void)GuardedCloseHandle(c, file, kSiteCloseAfterWalk, kModuleScan);
+    return Result::FileError;
+  }
+  if (*position == kAppendPages) *position = page;
+  *linkHint = linkPosition > kLinkHintDistance ? linkPosition - kLinkHintDistance : 0;
+  const std::uint32_t at = GuardedSetFilePointer(c, file, 0, kFileEnd, kSiteSeekEnd, kModuleScan);
+  if (at == kInvalidFilePosition) {
+    (void)GuardedCloseHandle(c, file, kSiteCloseAfterWalk, kModuleScan);
+    return Result::FileError;
+  }
+  c.state.docFile = file;
+  c.state.docLinkValue = linkValue;
+  c.state.docLinkPos = linkPosition;
+  c.state.docIfdPos = at;
+  c.state.docDataPos = at;
+  return Result::Ok;
+}
+
+// Finishes the open document (its last link gets docLinkValue) and closes it.
+Result FinishAndCloseForNewDocument(DriverContext& c) {
+  if (c.state.docFile == kInvalidFile) return Result::Ok;
+  if (GuardedSetFilePointer(c, c.state.docFile, static_cast<std::int32_t>(c.state.docLinkPos),
+                            kFileBegin, kSiteNewSeekLink, kModuleScan) == kInvalidFilePosition) {
+    return Result::FileError;
+  }
+  std::array<std::uint8_t, 4> link{};
+  PutLe32(link, 0, c.state.docLinkValue);
+  std::uint32_t written = 0;
+  if (GuardedWriteFile(c, c.state.docFile, link.data(), 4, &written, nullptr, kSiteNewWriteLink,
+                       kModuleScan) == 0) {
+    (void)CloseDocumentFile(c, kSiteNewClose);
+    return Result::FileError;
+  }
+  return CloseDocumentFile(c, kSiteNewClose) ? Result::Ok : Result::FileError;
+}
+
+std::int32_t TSD_CALL NeverCancel() { return 0; }
+
+}  // namespace
+
+bool HostHasOwnGeometry(const char* hostFileName) {
+  if (hostFileName == nullptr) return false;
+  for (const char* host : kGeometryHosts) {
+    if (EqualsNoCase(hostFileName, host)) return true;
+  }
+  return false;
+}
+
+Result ValidateOutputSettings(const ScanSettings& s) {
+  const bool bilevel = s.imageType == 1 || s.imageType == 9 || s.imageType == 10;
+  const bool gray = s.imageType == 4;
+  if (bilevel && s.bitsPerPixel != 1) return Result::InvalidValue;
+  if (gray && s.bitsPerPixel == 1) return Result::InvalidValue;
+  if (!bilevel && !gray) return Result::InvalidValue;
+  for (const OutputRow& row : kOutputRows) {
+    if (row.gray == gray && row.fileType == s.fileType &&
+        (row.compression[0] == s.compression || row.compression[1] == s.compression)) {
+      return Result::Ok;
+    }
+  }
+  return Result::InvalidValue;
+}
+
+Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
+                 std::uint32_t* linkHint) {
+  if (c.state.probed == 0) return Result::ScannerFailure;
+  std::uint32_t scratchPosition = 0;
+  std::uint32_t scratchHint = 0;
+  if (position == nullptr) position = &scratchPosition;
+  if (linkHint == nullptr) linkHint = &scratchHint;
+  const std::uint32_t p = *position;
+  *linkHint = 0;
+  if (ValidateOutputSettings(c.settings) != Result::Ok) return Result::InvalidValue;
+
+  // A document still open is not carried into the new batch. Its pages are
+  // linked already; the handle is given back rather than forgotten.
+  if (c.state.docFile != kInvalidFile) (void)CloseDocumentFile(c, kSiteCloseForgotten);
+  const bool adding = name != nullptr && p != 0;
+  if (adding) {
+    if (Result r = OpenForAdding(c, name, position, linkHint); r != Result::Ok) return r;
+  }
+  auto failAfterOpen = [&](int closeSite, Result r) {
+    if (adding) (void)CloseDocumentFile(c, closeSite);
+    return r;
+  };
+
+  c.state.scannerTarget = FindScanner(c);
+  if (c.state.scannerTarget == kNoTarget) {
+    return failAfterOpen(kSiteCloseNoScanner, Result::ScannerFailure);
+  }
+  Sense s;
+  (void)CmdTestUnitReady(c, Target(c), s.bytes);
+  if (const std::uint16_t st = CmdTestUnitReady(c, Target(c), s.bytes); st != 0) {
+    return failAfterOpen(kSiteCloseTestUnitReady, CheckScsi(c, st, s.bytes, kSiteTestUnitReady));
+  }
+  std::array<std::uint8_t, kInquiryScanLength> inquiry{};
+  (void)CmdInquiry(c, Target(c), s.bytes, inquiry, static_cast<std::uint8_t>(inquiry.size()));
+
+  char host[512];
+  HostSection(c, host, sizeof host);
+  if (HostHasOwnGeometry(host)) ApplyHostGeometry(c);
+
+  if (const std::uint16_t st = CmdSetMeasurementUnit(c, Target(c), s.bytes, kMeasurementDivisor);
+      st != 0) {
+    return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, st, s.bytes, kSiteModeSelect));
+  }
+  if (Result r = PushScanMode(c); r != Result::Ok) return failAfterOpen(kSiteClosePush, r);
+  if (const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero); st != 0) {
+    return failAfterOpen(kSiteCloseScan, CheckScsi(c, st, s.bytes, kSiteScan));
+  }
+  if (name != nullptr && p == 0 && c.settings.fileType == 1) {
+    return CreateDocument(c, name, kSiteCreate, kSiteHeader);
+  }
+  return Result::Ok;
+}
+
+Result ContinueScan(DriverContext& c) {
+  Sense s;
+  const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero);
+  if (st == 0) return Result::Ok;
+  if (!CloseDocumentFile(c, kSiteContCloseScan)) return Result::FileError;
+  return CheckScsi(c, st, s.bytes, kSiteContScan);
+}
+
+Result StopScan(DriverContext& c) {
+  Sense s;
+  return CheckScsi(c, CmdStopBatch(c, Target(c), s.bytes), s.bytes, kSiteStopBatch);
+}
+
+Result PageExist(DriverContext& c) {
+  Sense s;
+  if (Result r = CheckScsi(c, CmdTestUnitReady(c, Target(c), s.bytes), s.bytes,
+                           kSitePageExistTestUnitReady);
+      r != Result::Ok) {
+    return r;
+  }
+  return CheckScsi(c, CmdLoadObject(c, Target(c), s.bytes), s.bytes, kSitePageExistLoad);
+}
+
+PageWaitOutcome WaitForPage(DriverContext& c, CancelFunction cancel) {
+  // No timeout: the scanner, a quit message or the host's cancel ends the wait.
+  for (;;) {
+    const PumpResult pump = c.platform.PumpOneMessage();
+    if (pump == PumpResult::kQuit) {
+      Sense s;
+      (void)CmdUnloadObject(c, Target(c), s.bytes);
+      return {PageWait::kQuit, Result::Ok};
+    }
+    if (pump == PumpResult::kDispatched) {
+      c.platform.SleepFor(0);
+      continue;
+    }
+    if (cancel != nullptr && cancel() != 0) {
+      Sense s;
+      (void)CmdUnloadObject(c, Target(c), s.bytes);
+      return {PageWait::kResult, Result::Aborted};
+    }
+    ShortPage status{};
+    Sense s;
+    if (Result r = CheckScsi(c, CmdGetStatusPage(c, Target(c), s.bytes, status), s.bytes,
+                             kSiteStatusPage);
+        r != Result::Ok) {
+      return {PageWait::kResult, r};
+    }
+    if (TestBits(status, PageOffset(kStReadyByte), kStPageReady)) return {PageWait::kReady, Result::Ok};
+    if (!TestBits(status, PageOffset(kStPaperByte), kStPaperPresent)) {
+      return {PageWait::kResult, Result::NoPaper};
+    }
+    c.platform.SleepFor(0);
+  }
+}
+
+Result ReadSeparatorStatus(DriverContext& c) {
+  std::array<std::uint8_t, kSeparatorStatusLength> status{};
+  Sense s;
+  if (Result r = CheckScsi(c, CmdReadSeparatorStatus(c, Target(c), s.bytes, status), s.bytes,
+                           kSiteSeparator);
+      r != Result::Ok) {
+    return r;
+  }
+  const std::uint8_t b = status[0];
+  const bool pair1 = (b & kSeparatorMark) != 0 && (b & kSeparatorBit1) != 0;
+  const bool pair0 = (b & kSeparatorMark) != 0 && (b & kSeparatorBit0) != 0;
+  const std::int32_t sense = c.settings.separatorSense;
+  const bool detected = sense == 0 ? pair1 : sense == 1 ? pair0 : sense == 2 && (pair0 || pair1);
+  c.state.separatorDetected = detected ? 1 : 0;
+  return Result::Ok;
+}
+
+Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
+                CancelFunction cancel) {
+  ScanSettings& s = c.settings;
+  if (c.state.separatorDetected != 0) {
+    c.state.separatorDetected = 0;  // the page after the separator: no wait
+  } else {
+    const PageWaitOutcome wait = WaitForPage(c, cancel);
+    if (wait.wait != PageWait::kReady) {
+      (void)CloseDocument(c);
+      return wait.wait == PageWait::kQuit ? Result::Ok : wait.result;
+    }
+    std::array<std::uint8_t, kStatusLength> status{};
+    Sense st;
+    const std::uint16_t statusResult = CmdReadStatus(c, Target(c), st.bytes, status);
+    if (statusResult == 0 && TestBits(status, kStatusFlagByte, kStatusFlagBit) &&
+        c.state.statusBitReported == 0) {
+      (void)CloseDocument(c);
+      c.state.statusBitReported = 1;
+      return Result::PageFlagged;
+    }
+    c.state.statusBitReported = 0;
+    if (s.separatorModeA != 0) {
+      if (Result r = ReadSeparatorStatus(c); r != Result::Ok) {
+        (void)CloseDocument(c);
+        return r;
+      }
+      if (c.state.separatorDetected == 1 && (s.separatorModeA & 4) != 0) return Result::Ok;
+    }
+  }
+
+  (void)ReadAddonPage(c);
+  s.pageLength = s.scanLength;
+  s.pageWidth = s.scanWidth;
+
+  if (s.imageType != 4 && s.imageType != 8 && name != nullptr && s.fileType == 1) {
+    if (Result r = FinishAndCloseForNewDocument(c); r != Result::Ok) return r;
+    if (Result r = CreateDocument(c, name, kSiteNewCreate, kSiteNewHeader); r != Result::Ok) {
+      return r;
+    }
+  }
+
+  Sense sense;
+  if (s.autoSize != 0 || s.marginScan != 0) {
+    std::array<std::uint8_t, kDetectedSizeLength> size{};
+    const std::uint16_t st = CmdReadDetectedSize(c, Target(c), sense.bytes, size);
+    if (st != 0) {
+      if (!CloseDocumentFile(c, kSiteCloseSize)) return Result::FileError;
+      return CheckScsi(c, st, sense.bytes, kSiteSize);
+    }
+    s.pageLength = Mul32(static_cast<std::int32_t>(GetBe32(size, kDetectedLength)), s.xResolution) /
+                   kUnitsPerInch;
+    s.pageWidth = Mul32(static_cast<std::int32_t>(GetBe32(size, kDetectedWidth)), s.xResolution) /
+                  kUnitsPerInch;
+  }
+  std::array<std::uint8_t, kCountersLength> counters{};
+  if (CmdReadCounters(c, Target(c), sense.bytes, counters) == 0) {
+    c.state.counter1 = GetBe32(counters, kCounter1);
+    c.state.counter2 = GetBe32(counters, kCounter2);
+    c.state.counter3 = GetBe32(counters, kCounter3);
+  }
+  std::array<std::uint8_t, kStatusLength> status{};
+  (void)CmdReadStatus(c, Target(c), sense.bytes, status);
+
+  if (Result r = ProcessPageImage(c, Target(c), pageBuffer, s.pageWidth, s.pageLength,
+                                  c.state.docFile, name);
+      r != Result::Ok) {
+    if (r != Result::FileError && !CloseDocumentFile(c, kSiteClosePipeline)) {
+      return Result::FileError;
+    }
+    return r;
+  }
+  if (s.rotate != 0) std::swap(s.pageLength, s.pageWidth);
+  c.state.docIfdPos = c.state.docDataPos + c.state.pageImageBytes;
+  if (s.fileType != 1) return Result::Ok;
+  return AddPageToDocument(c, DescribeDocumentPage(c));
+}
+
+Result ScanOnePage(DriverContext& c, const char* name, std::uint32_t* position,
+                   std::uint8_t* pageBuffer) {
+  const std::int32_t saved = c.settings.continuousFeed;
+  auto restore = [&](Result r) {
+    std::int32_t value = saved;
+    (void)ParSet(c, PAR_CONTINUOUS, &value);
+    return r;
+  };
+  c.settings.continuousFeed = 0;
+  (void)PushScanModePage(c);  // the scanner feeds a single sheet
+  std::uint32_t scratch = 0;
+  if (Result r = StartScan(c, name, position, &scratch); r != Result::Ok) return restore(r);
+  const bool document = c.settings.fileType == 1;
+  if (Result r = ReadPage(c, document ? nullptr : name, pageBuffer, &NeverCancel);
+      r != Result::Ok) {
+    return restore(r);
+  }
+  if (document) (void)CloseDocument(c);
+  return restore(Result::Ok);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,290 @@
+// Image delivery of the simulated RT650: scanner rows in the window's
+// composition and depth, scaling and cutting, the short final transfer, the
+// jam, and the page sources (PBM/PGM files, synthetic pages).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim_test_support.h"
+#include "support/TempDir.h"
+
+namespace tarvo::sim {
+namespace {
+
+using test::kIn;
+
+// A page whose pixel (x, y) is f(x, y).
+template <typename F>
+Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F f) {
+  Page page;
+  page.dpi = dpi;
+  page.width = page.raster.width = width;
+  page.height = page.raster.height = height;
+  page.raster.pixels.resize(std::size_t{width} * height);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x)
+      page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
+  }
+  return page;
+}
+
+// Pixel x of a scanner row packed most significant bit first at `bits` a pixel.
+unsigned PixelAt(const std::uint8_t* row, std::uint32_t x, unsigned bits) {
+  const std::size_t bit = std::size_t{x} * bits;
+  return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+}
+
+struct Scanned {
+  std::vector<std::uint8_t> bytes;
+  test::Outcome last;
+};
+
+// Reads chunks of whole rows as the page pipeline does until the scanner ends the page.
+Scanned ReadPage(Bus& bus, std::uint32_t rowBytes) {
+  const std::uint32_t chunk = 32768 / rowBytes * rowBytes;
+  Scanned out;
+  for (int guard = 0; guard < 100000; ++guard) {
+    std::vector<std::uint8_t> buffer(chunk);
+    out.last = test::ReadData(bus, 0x00, buffer);
+    const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
+    out.bytes.insert(out.bytes.end(), buffer.begin(),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    if (out.last.targetStatus != 0) break;
+  }
+  return out;
+}
+
+struct Format {
+  std::uint8_t composition;
+  std::uint8_t bits;
+};
+
+class SimImageFormats : public ::testing::TestWithParam<Format> {};
+
+TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
+  const Format f = GetParam();
+  auto value = [](std::uint32_t x, std::uint32_t y) { return (x * 7 + y * 13) & 255; };
+  Bus bus;
+  Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.AddPage(PatternPage(300, 200, 300, value));
+  const std::uint32_t width = 37, rows = 50;
+  std::vector<std::uint8_t> window =
+      test::WindowData(300, 0, 0, width * 4, rows * 4, f.composition, f.bits, 100);
+  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  ASSERT_TRUE(test::Scan(bus).Good());
+
+  const std::uint32_t rowBytes = (f.bits * width + 31) / 32 * 4;
+  const Scanned page = ReadPage(bus, rowBytes);
+  ASSERT_EQ(page.bytes.size(), std::size_t{rowBytes} * rows);
+  EXPECT_TRUE(page.last.Ili());
+  std::size_t black = 0;
+  for (std::uint32_t y = 0; y < rows; ++y) {
+    const std::uint8_t* row = page.bytes.data() + std::size_t{y} * rowBytes;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const unsigned got = PixelAt(row, x, f.bits);
+      if (f.composition == 2) {
+        EXPECT_EQ(got, value(x, y) >> (8 - f.bits)) << x << "," << y;
+      } else if (f.composition == 0) {
+        EXPECT_EQ(got, value(x, y) < 100 ? 1u : 0u) << x << "," << y;
+      }
+      black += got;
+    }
+    for (std::uint32_t x = width * f.bits; x < rowBytes * 8; ++x) {
+      EXPECT_EQ(PixelAt(row, x, 1), 0u) << "padding bit " << x << " of row " << y;
+    }
+  }
+  if (f.composition == 1) {
+    // Ordered dither: the share of black follows the darkness of the page.
+    double darkness = 0;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+      for (std::uint32_t x = 0; x < width; ++x)
+        darkness += (255.0 - value(x, y)) / 255.0 / (width * rows);
+    }
+    EXPECT_NEAR(static_cast<double>(black) / (width * rows), darkness, 0.1);
+  }
+  EXPECT_EQ(scanner.Delivered().at(0).rowBytes, rowBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, SimImageFormats,
+                         ::testing::Values(Format{0, 1}, Format{1, 1}, Format{2, 2}, Format{2, 4},
+                                           Format{2, 8}));
+
+TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
+  // 600 dpi page, black columns at 600..602 (1 inch + 0..2 px); window from
+  // 0.5 inch at 200 dpi: output x = (600 - 300) / 3 = 100 is black.
+  Bus bus;
+  bus.AddScanner(0, 0).AddPage(PatternPage(1200, 600, 600, [](std::uint32_t x, std::uint32_t) {
+    return x >= 600 && x < 603 ? 0 : 255;
+  }));
+  std::vector<std::uint8_t> window = test::WindowData(200, 600, 0, 1200, 1200, 0, 1);
+  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  ASSERT_TRUE(test::Scan(bus).Good());
+  const Scanned page = ReadPage(bus, 28);  // 200 px wide: 7 words
+  ASSERT_EQ(page.bytes.size(), 28u * 200);
+  for (std::uint32_t y = 0; y < 200; ++y) {
+    for (std::uint32_t x = 0; x < 200; ++x) {
+      // Beyond the page's right edge (x >= 150) the scanner sees white.
+      EXPECT_EQ(PixelAt(page.bytes.data() + y * 28, x, 1), x == 100 ? 1u : 0u) << x << "," << y;
+    }
+  }
+}
+
+TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
+  Bus bus;
+  Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
+  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
+  std::vector<std::uint8_t> window = test::WindowData(100, 0, 0, 1200, 1200, 0, 1);  // 100 x 100 px
+  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  ASSERT_TRUE(test::Scan(bus).Good());
+  // 100 rows of 16 bytes = 1600 bytes; read 1000, then ask for 1000 more.
+  std::vector<std::uint8_t> buffer(1000, 0xEE);
+  ASSERT_TRUE(test::ReadData(bus, 0x00, buffer).Good());
+  std::fill(buffer.begin(), buffer.end(), 0xEE);
+  const test::Outcome last = test::ReadData(bus, 0x00, buffer);
+  EXPECT_EQ(last.srbStatus, aspi::kSsErr);
+  EXPECT_EQ(last.targetStatus, 2);
+  EXPECT_EQ(last.sense[0], 0x70);
+  EXPECT_EQ(last.sense[2], 0x20);  // no sense, ILI
+  EXPECT_EQ(last.Information(), 400u);
+  EXPECT_EQ(bus.Records().back().transferred, 600u);
+  EXPECT_EQ(buffer[0], 0xFF);    // offset 1000: row 62, byte 8, black
+  EXPECT_EQ(buffer[599], 0x00);  // the padding at the end of row 99
+  EXPECT_EQ(buffer[600], 0xEE);
+  // The pipeline's extra read after a full page gets nothing and the page stays.
+  const test::Outcome extra = test::ReadData(bus, 0x00, buffer);
+  EXPECT_TRUE(extra.Ili());
+  EXPECT_EQ(extra.Information(), 1000u);
+  EXPECT_EQ(scanner.HopperCount(), 1u);
+  // The next command other than an image read lets the next sheet in.
+  EXPECT_EQ(test::Status(bus), (std::array<bool, 2>{true, true}));
+  EXPECT_EQ(scanner.HopperCount(), 0u);
+}
+
+TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
+  Bus bus;
+  bus.AddScanner(0, 0).AddPage(
+      PatternPage(850, 1100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
+  std::vector<std::uint8_t> mode = test::ScanModePage(0x40 | 0x20);  // continuous feed, auto size
+  ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
+  std::vector<std::uint8_t> window = test::WindowData(200, 0, 0, 1200, 1200, 2, 8);
+  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  ASSERT_TRUE(test::Scan(bus).Good());
+  std::vector<std::uint8_t> size(16);
+  ASSERT_TRUE(test::ReadData(bus, 0x80, size).Good());
+  EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x27, 0xD8, 0, 0, 0x33,
+                                             0x90}));
+  const Scanned page = ReadPage(bus, 1700);  // 8.5 in at 200 dpi
+  EXPECT_EQ(page.bytes.size(), 1700u * 2200);
+}
+
+TEST(SimImage, JamStopsTheTransferHalfway) {
+  Bus bus;
+  Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
+  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
+  ASSERT_TRUE(scanner.SetConditions(0, PageConditions{0, false, true}));
+  std::vector<std::uint8_t> window = test::WindowData(100, 0, 0, 1200, 1200, 0, 1);
+  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  ASSERT_TRUE(test::Scan(bus).Good());
+  std::vector<std::uint8_t> buffer(1600);
+  const test::Outcome jam = test::ReadData(bus, 0x00, buffer);
+  EXPECT_EQ(jam.SenseKey(), 3);
+  EXPECT_FALSE(jam.Ili());
+  EXPECT_EQ(jam.sense[12], 0x80);
+  EXPECT_EQ(jam.sense[13], 0x00);
+  EXPECT_EQ(bus.Records().back().transferred, 800u);
+  EXPECT_TRUE(scanner.Delivered()[0].jammed);
+  EXPECT_FALSE(scanner.Scanning());
+  EXPECT_EQ(test::Status(bus), (std::array<bool, 2>{true, false}));
+}
+
+// ---- page sources -------------------------------------------------------------------------
+
+std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+TEST(SimPnm, TheFourFormatsGiveTheSameRaster) {
+  // 10 x 2: row 0 "1000000001", row 1 all white.
+  const std::vector<std::uint8_t> expected{0,   255, 255, 255, 255, 255, 255, 255, 255, 0,
+                                           255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+  const std::string p4 =
+      std::string("P4\n# comment\n10 2\n") + char(0x80) + char(0x40) + char(0) + char(0);
+  std::string p5 = "P5 10 2 255\n";
+  for (const std::uint8_t v : expected) p5.push_back(static_cast<char>(v));
+  const std::string sources[] = {
+      "P1\n# a comment\n10 2\n1 0 0 0 0 0 0 0 0 1\n0000000000\n",
+      "P2\n10 2\n15\n0 15 15 15 15 15 15 15 15 0\n15 15 15 15 15 15 15 15 15 15\n",
+      p4,
+      p5,
+  };
+  for (const std::string& source : sources) {
+    GrayRaster raster;
+    ASSERT_EQ(ParsePnm(Bytes(source), raster), PnmError::kNone) << source.substr(0, 2);
+    EXPECT_EQ(raster.width, 10u);
+    EXPECT_EQ(raster.height, 2u);
+    EXPECT_EQ(raster.pixels, expected) << source.substr(0, 2);
+  }
+}
+
+TEST(SimPnm, BrokenFilesAreRefusedWithoutAllocatingByTheirClaims) {
+  struct Case {
+    std::string text;
+    PnmError error;
+  };
+  const Case cases[] = {
+      {"", PnmError::kFormat},
+      {"P3\n1 1\n255\n0 0 0\n", PnmError::kFormat},
+      {"P5\n0 5\n255\n", PnmError::kFormat},
+      {"P5\n40000 40000\n255\n\x01\x02", PnmError::kTruncated},
+      {"P4\n16 2\n\x01\x02\x03", PnmError::kTruncated},
+      {"P2\n2 2\n255\n1 2 3", PnmError::kTruncated},
+      {"P1\n3 1\n1 2 0", PnmError::kTruncated},
+      {"P5\n99999999 1\n255\n", PnmError::kFormat},
+  };
+  for (const Case& c : cases) {
+    GrayRaster raster;
+    EXPECT_EQ(ParsePnm(Bytes(c.text), raster), c.error) << c.text;
+  }
+}
+
+TEST(SimPnm, FilePagesKeepTheirStatedResolution) {
+  tarvo::test::TempDir dir;
+  const std::string path = dir.File("page.pgm");
+  tarvo::test::WriteFileBytes(path, "P2\n4 2\n255\n0 64 128 255\n255 255 255 255\n");
+  Page page;
+  ASSERT_EQ(LoadPnmFile(path, 200, page), PnmError::kNone);
+  EXPECT_EQ(page.dpi, 200u);
+  EXPECT_EQ(page.WidthUnits(), 24u);
+  EXPECT_EQ(page.raster.pixels[1], 64);
+  EXPECT_EQ(LoadPnmFile(dir.File("missing.pgm"), 200, page), PnmError::kOpen);
+}
+
+TEST(SimSynthetic, PagesAreDeterministicDocumentLikeAndSizedByResolution) {
+  struct Case {
+    std::uint32_t dpi, width, height;
+  };
+  for (const Case c : {Case{200, 1653, 2338}, Case{300, 2480, 3507}, Case{600, 4960, 7015}}) {
+    GrayRaster a, b, other;
+    RenderSynthetic(SyntheticSpec{7, 0, c.dpi}, a);
+    RenderSynthetic(SyntheticSpec{7, 0, c.dpi}, b);
+    RenderSynthetic(SyntheticSpec{7, 1, c.dpi}, other);
+    EXPECT_EQ(a.width, c.width);
+    EXPECT_EQ(a.height, c.height);
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_NE(a.pixels, other.pixels);
+    std::size_t ink = 0, mid = 0;
+    for (const std::uint8_t v : a.pixels) {
+      ink += v < 64;
+      mid += v >= 64 && v < 224;
+    }
+    const double n = static_cast<double>(a.pixels.size());
+    EXPECT_GT(ink / n, 0.01) << c.dpi;
+    EXPECT_LT(ink / n, 0.4) << c.dpi;
+    EXPECT_GT(mid / n, 0.01) << c.dpi;  // the photo-like area
+  }
+  Page page;
+  EXPECT_FALSE(MakeSyntheticPage(SyntheticSpec{1, 0, 400}, page));
+}
+
+}  // namespace
+}  // namespace tarvo::sim
