@@ -325,24 +325,22 @@ enum { kParameterCount = sizeof kParameters / sizeof kParameters[0] };
 
 /* The table holds the upper-case macro names after "PAR_"; a name given on
  * the command line matches in any case, with or without the prefix. */
+static char Lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
 static int NameMatches(const char* tableName, const char* given) {
-  const char* prefix = "par_";
-  size_t i = 0;
-  while (i < 4 && given[i] != '\0' && (given[i] | 0x20) == prefix[i]) ++i;
-  if (i == 4) given += 4;
+  if (Lower(given[0]) == 'p' && Lower(given[1]) == 'a' && Lower(given[2]) == 'r' &&
+      given[3] == '_') {
+    given += 4;
+  }
   for (; *tableName != '\0' && *given != '\0'; ++tableName, ++given) {
-    char a = *tableName >= 'A' && *tableName <= 'Z' ? (char)(*tableName | 0x20) : *tableName;
-    char b = *given >= 'A' && *given <= 'Z' ? (char)(*given | 0x20) : *given;
-    if (b == '-') b = '_';
-    if (a != b) return 0;
+    char b = *given == '-' ? '_' : Lower(*given);
+    if (Lower(*tableName) != b) return 0;
   }
   return *tableName == '\0' && *given == '\0';
 }
 
 static void PrintLowerName(FILE* out, const char* name) {
-  for (; *name != '\0'; ++name) {
-    fputc(*name >= 'A' && *name <= 'Z' ? *name | 0x20 : *name, out);
-  }
+  for (; *name != '\0'; ++name) fputc(Lower(*name), out);
 }
 
 /* The table entry of a name or a number; -1 when there is none. */
