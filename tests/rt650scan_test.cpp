@@ -245,6 +245,7 @@ TEST_F(Rt650scanTest, WritesOneFilePerPage) {
       {"jpeg", "--batch=p%02d.jpg", "\xFF\xD8\xFF", {"p01.jpg", "p02.jpg", "p03.jpg"}},
       {"bmp", "--batch=s-%d.bmp", "BM", {"s-1.bmp", "s-2.bmp", "s-3.bmp"}},
       {"png", "--batch", "\x89PNG", {"page001.png", "page002.png", "page003.png"}},
+      {"tiff", "--batch=t%d.tif", "II*", {"t1.tif", "t2.tif", "t3.tif"}},
   };
   for (const Case& c : cases) {
     Outcome run = Rt650scan({simulate, "-f", c.format, c.pattern});
@@ -253,6 +254,11 @@ TEST_F(Rt650scanTest, WritesOneFilePerPage) {
       ASSERT_TRUE(FileExists(dir_.File(file))) << file;
       EXPECT_EQ(ReadFileBytes(dir_.File(file)).rfind(c.first, 0), 0u) << file;
     }
+  }
+  // Single-page TIFF files are finished documents.
+  for (const char* file : {"t1.tif", "t2.tif", "t3.tif"}) {
+    bool opened = false;
+    EXPECT_EQ(ReadPages(dir_.File(file), &opened).size(), 1u) << file;
   }
 }
 
