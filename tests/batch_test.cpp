@@ -4,6 +4,7 @@
 // turned by a plain reference turn, judges the page rasters.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -383,6 +384,112 @@ TEST_F(BatchTest, AFailingDiskNeverLeavesABrokenDocument) {
       (void)ContinueScan(context_);
       if (ReadOne() != Result::Ok) break;
     }
+  }
+}
+
+// A failure at each command of the page loop, of each kind: the batch stops
+// with a result code, and the document holds exactly the pages reported
+// stored before it.
+TEST_F(BatchTest, AFailureAtAnyCommandOfThePageLoopLosesNoStoredPage) {
+  struct Command {
+    std::uint8_t opcode;
+    int dataType;  // READ data type or GET SCAN MODE page
+  };
+  const Command commands[] = {
+      {wire::kOpGetScanMode, wire::kPageStatus}, {wire::kOpRead, wire::kDataStatus},
+      {wire::kOpRead, wire::kDataSeparatorStatus}, {wire::kOpGetScanMode, wire::kPageAddon},
+      {wire::kOpRead, wire::kDataDetectedSize}, {wire::kOpRead, wire::kDataCounters},
+      {wire::kOpRead, wire::kDataImage},
+  };
+  struct Kind {
+    sim::FaultKind kind;
+    sim::Sense sense;
+    std::uint8_t value;
+  };
+  const Kind kinds[] = {
+      {sim::FaultKind::kSense, sim::kSenseNotReady, 0},
+      {sim::FaultKind::kSense, sim::kSenseInvalidCdbField, 0},
+      {sim::FaultKind::kSense, sim::kSenseUnitAttention, 0},
+      {sim::FaultKind::kHostAdapter, {}, aspi::kHaStatSelectionTimeout},
+      {sim::FaultKind::kSrbStatus, {}, aspi::kSsAborted},
+  };
+  int round = 0;
+  for (const Command& command : commands) {
+    for (const Kind& kind : kinds) {
+      for (std::uint32_t occurrence : {1u, 2u}) {
+        SCOPED_TRACE(testing::Message() << "opcode " << int(command.opcode) << " type "
+                                        << command.dataType << " kind " << int(kind.kind)
+                                        << " occurrence " << occurrence);
+        pages_.clear();
+        Prepare(1, 3, round % 2);
+        Set(PAR_AUTO_SIZE, 1);
+        Set(PAR_JOB_SEPARATOR, 5);
+        AddPages(3, 60 + static_cast<std::uint64_t>(round));
+        const std::string path = Doc("matrix-" + std::to_string(round++) + ".tif");
+        std::uint32_t position = 0;
+        ASSERT_EQ(StartScan(context_, path.c_str(), &position, nullptr), Result::Ok);
+        sim::FaultRule rule;
+        rule.opcode = command.opcode;
+        rule.dataType = command.dataType;
+        rule.occurrence = occurrence;
+        rule.kind = kind.kind;
+        rule.sense = kind.sense;
+        rule.value = kind.value;
+        scanner_->AddFault(rule);
+        int stored = 0;
+        Result r = Result::Ok;
+        for (int call = 0; call < 6 && r == Result::Ok; ++call) {
+          r = ReadOne();
+          if (r == Result::Ok) ++stored;
+        }
+        EXPECT_NE(r, Result::Ok);
+        (void)CloseDocument(context_);
+        EXPECT_EQ(context_.state.docFile, kInvalidFile);
+        if (stored > 0) {
+          const test::LibtiffFile file = test::ReadWithLibtiff(path);
+          EXPECT_TRUE(file.opened) << file.errors;
+          EXPECT_EQ(file.pages.size(), static_cast<std::size_t>(stored));
+        }
+        // Empty the scanner for the next round.
+        while (scanner_->HopperCount() > 0 || scanner_->PageInScanner()) {
+          (void)ContinueScan(context_);
+          if (ReadOne() != Result::Ok && scanner_->HopperCount() == 0) break;
+        }
+        (void)CloseDocument(context_);
+      }
+    }
+  }
+}
+
+TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
+  for (std::int32_t rotate : {0, 1}) {
+    SCOPED_TRACE(rotate);
+    Prepare(1, 3, rotate);
+    Set(PAR_AUTO_SIZE, 1);
+    scanner_->SetCounters({100, 7, 4000});
+    // A Letter sheet at 200 dpi: 1700 x 2200 pixels, detected by the scanner.
+    sim::Page page;
+    ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticSpec{5, 0, 200, 2159, 2794}, page));
+    scanner_->AddPage(std::move(page));
+    std::uint32_t position = 0;
+    ASSERT_EQ(StartScan(context_, nullptr, &position, nullptr), Result::Ok);
+    ASSERT_EQ(ReadOne(), Result::Ok);
+    const std::array<std::uint32_t, 3> counters = scanner_->Counters();
+    EXPECT_EQ(static_cast<std::uint32_t>(Get(PAR_COUNTER_1)), counters[0]);
+    EXPECT_EQ(static_cast<std::uint32_t>(Get(PAR_COUNTER_2)), counters[1]);
+    EXPECT_EQ(static_cast<std::uint32_t>(Get(PAR_COUNTER_3)), counters[2]);
+    EXPECT_GT(counters[0], 100u);
+    // pageLength is the stored page's width in both cases.
+    const std::int32_t width = Get(PAR_PAGE_LENGTH);
+    const std::int32_t length = Get(PAR_PAGE_WIDTH);
+    if (rotate == 0) {
+      EXPECT_NEAR(width, 2200, 2);
+      EXPECT_NEAR(length, 1700, 2);
+    } else {
+      EXPECT_NEAR(width, 1700, 2);
+      EXPECT_NEAR(length, 2200, 2);
+    }
+    (void)StopScan(context_);
   }
 }
 

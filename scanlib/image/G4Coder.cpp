@@ -166,7 +166,7 @@ static_assert(kVertical[0].bits == 0x20 && kVertical[2].bits == 0x2 && kVertical
 constexpr std::int32_t kLongestMakeUp = 2560;
 
 // Byte order swap and bit order reversal inside each byte of a word.
-constexpr std::uint64_t SwapBytes(std::uint64_t x) {
+[[maybe_unused]] constexpr std::uint64_t SwapBytes(std::uint64_t x) {
   x = ((x >> 8) & 0x00FF00FF00FF00FFull) | ((x & 0x00FF00FF00FF00FFull) << 8);
   x = ((x >> 16) & 0x0000FFFF0000FFFFull) | ((x & 0x0000FFFF0000FFFFull) << 16);
   return (x >> 32) | (x << 32);

@@ -202,7 +202,22 @@ TSD_API int32_t TSD_CALL ConcatTiff(const char* destination, const char* source)
 /* 0 renamed, 1 failed. */
 TSD_API int32_t TSD_CALL ChangeDocname(const char* fileName, const char* newName);
 
-/* Dialogs. */
+/*
+ * Dialogs, modal, on the caller's thread. The host must have registered the
+ * trackbar and up-down window classes (the common controls); the driver does
+ * not. When a dialog cannot be created the export shows "DialogBox return
+ * code is %d" and returns the system's error code.
+ *   TsdDrvSetDialog     probes first (its failure code is returned without a
+ *                       dialog); 0 after OK or Cancel.
+ *   TsdDetailsSetDialog returns `instance`; GammaSetDialog returns `instance`.
+ *   ImprinterSetDialog, FKeySetDialog return `owner`.
+ *   TsdStartScanDialog  probes first; with no scanner it shows "Scanner is
+ *                       not probed." and returns 0; else 0 after OK or Cancel.
+ * Other systems than Windows have no window system for them: after the steps
+ * that come before the dialog (the probe of TsdDrvSetDialog and
+ * TsdStartScanDialog), every dialog export behaves as a dialog that cannot
+ * be created and returns ERROR_NOT_SUPPORTED (50).
+ */
 TSD_API uint32_t TSD_CALL TsdDrvSetDialog(TSD_HINSTANCE instance, TSD_HWND owner);
 TSD_API uint32_t TSD_CALL TsdDetailsSetDialog(TSD_HINSTANCE instance, TSD_HWND owner,
                                               void* unused);

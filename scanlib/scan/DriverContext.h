@@ -16,6 +16,7 @@
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
 #include "scsi/Transport.h"
+#include "ui/DialogState.h"
 #include "ui/Language.h"
 
 namespace tarvo {
@@ -31,6 +32,7 @@ struct DriverContext {
   MessageTable messages;
   AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
   bool cdbTraceOn = false;    // SCSI command trace switch
+  DialogState dialogs;        // what the dialogs keep between openings
   ScsiTransport transport;    // adapters, selected adapter, callSiteNumber, ASPI provider
   // The driver's copies of the names set by TsdDocnameSet and TsdPagenameSet
   // (docName and pageName of ScanSettings point here).

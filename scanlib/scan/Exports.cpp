@@ -11,6 +11,8 @@
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
 #include "tiff/TiffUtilities.h"
+#include "ui/DialogExports.h"
+#include "ui/DialogSurface.h"
 
 using tarvo::ProcessContext;
 
@@ -107,5 +109,39 @@ TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {
 }
 
 TSD_API uint32_t TSD_CALL dll_test(void) { return tarvo::AskAreYouSure(ProcessContext()); }
+
+// The dialogs. Without a window system (POSIX) they run the steps before the
+// dialog and then fail as a dialog that cannot be created, with 50.
+
+TSD_API uint32_t TSD_CALL TsdDrvSetDialog(TSD_HINSTANCE instance, TSD_HWND owner) {
+  return tarvo::RunSettingsDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance, owner);
+}
+
+TSD_API uint32_t TSD_CALL TsdDetailsSetDialog(TSD_HINSTANCE instance, TSD_HWND owner,
+                                              void* unused) {
+  (void)unused;
+  return tarvo::RunDetailsDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance, owner);
+}
+
+TSD_API uint32_t TSD_CALL GammaSetDialog(TSD_HINSTANCE instance, TSD_HWND owner, void* unused) {
+  (void)unused;
+  return tarvo::RunGammaDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance, owner);
+}
+
+TSD_API uint32_t TSD_CALL ImprinterSetDialog(TSD_HINSTANCE instance, TSD_HWND owner,
+                                             void* unused) {
+  (void)unused;
+  return tarvo::RunAddonDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance, owner);
+}
+
+TSD_API uint32_t TSD_CALL FKeySetDialog(TSD_HINSTANCE instance, TSD_HWND owner, void* unused) {
+  (void)unused;
+  return tarvo::RunFunctionKeyDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance,
+                                     owner);
+}
+
+TSD_API uint32_t TSD_CALL TsdStartScanDialog(TSD_HINSTANCE instance, TSD_HWND owner) {
+  return tarvo::RunStartScanDialog(ProcessContext(), tarvo::SystemDialogRunner(), instance, owner);
+}
 
 }  // extern "C"

@@ -1,0 +1,327 @@
+// rt650scan, the command-line host, run as a user runs it: the built program
+// with the simulated RT650, in a fresh folder per test, its documents judged
+// by libtiff.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+namespace {
+
+using tarvo::test::FileExists;
+using tarvo::test::ReadFileBytes;
+using tarvo::test::TempDir;
+using tarvo::test::WriteFileBytes;
+
+struct Outcome {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+class Rt650scanTest : public ::testing::Test {
+ protected:
+  // Starts the program in the test's folder with TARVOSCN_ROOT there.
+  pid_t Start(const std::vector<std::string>& args) {
+    const std::string root = dir_.File("root");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.path().c_str()) != 0) _exit(126);
+      const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+      setenv("TARVOSCN_ROOT", root.c_str(), 1);
+      unsetenv("TARVOSCN_ASPI");
+      unsetenv("RT650SIM_CONFIG");
+      std::vector<char*> argv;
+      std::string program = RT650SCAN;
+      argv.push_back(program.data());
+      std::vector<std::string> copies = args;
+      for (auto& a : copies) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  Outcome Finish(pid_t pid) {
+    Outcome run;
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid) {
+      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    run.out = ReadFileBytes(dir_.File("stdout.txt"));
+    run.err = ReadFileBytes(dir_.File("stderr.txt"));
+    return run;
+  }
+
+  Outcome Rt650scan(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+  // A simulator configuration in the test's folder; returns --simulate=PATH.
+  std::string Simulator(const std::string& text) {
+    WriteFileBytes(dir_.File("sim.conf"), text);
+    return "--simulate=" + dir_.File("sim.conf");
+  }
+
+  TempDir dir_;
+};
+
+// What libtiff reads of each page of a document.
+struct Page {
+  uint32_t width = 0;
+  uint16_t compression = 0;
+  float xResolution = 0;
+  std::string pageName;
+  std::string documentName;
+};
+
+std::vector<Page> ReadPages(const std::string& path, bool* opened) {
+  std::vector<Page> pages;
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  *opened = tiff != nullptr;
+  if (tiff == nullptr) return pages;
+  do {
+    Page page;
+    char* text = nullptr;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
+    TIFFGetField(tiff, TIFFTAG_COMPRESSION, &page.compression);
+    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &page.xResolution);
+    if (TIFFGetField(tiff, TIFFTAG_PAGENAME, &text) == 1) page.pageName = text;
+    if (TIFFGetField(tiff, TIFFTAG_DOCUMENTNAME, &text) == 1) page.documentName = text;
+    // Every strip decodes, so the page data is whole.
+    std::vector<uint8_t> strip(static_cast<size_t>(TIFFStripSize(tiff)));
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(tiff); ++s) {
+      if (TIFFReadEncodedStrip(tiff, s, strip.data(), -1) < 0) page.compression = 0xFFFF;
+    }
+    pages.push_back(page);
+  } while (TIFFReadDirectory(tiff) == 1 && pages.size() < 1000);
+  TIFFClose(tiff);
+  return pages;
+}
+
+std::vector<std::string> PageNames(const std::vector<Page>& pages) {
+  std::vector<std::string> names;
+  for (const Page& p : pages) names.push_back(p.pageName);
+  return names;
+}
+
+TEST_F(Rt650scanTest, HelpAndVersion) {
+  Outcome help = Rt650scan({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--list", "--all-options", "--set", "--batch", "--join", "--rename",
+                             "--simulate", "--append", "--insert", "--compression"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  Outcome version = Rt650scan({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("rt650scan "), std::string::npos);
+  EXPECT_NE(version.out.find("driver: libtarvoscn.so 1.007"), std::string::npos) << version.out;
+}
+
+TEST_F(Rt650scanTest, BadCommandLinesGiveClearMessages) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 1\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{simulate, "--set", "bogus=1"}, 2, "unknown parameter 'bogus'"},
+      {{simulate, "--set", "999=1"}, 2, "unknown parameter '999'"},
+      {{simulate, "--set", "resolution"}, 2, "--set needs NAME=VALUE"},
+      {{simulate, "--set", "resolution=abc"}, 2, "must be a number"},
+      {{simulate, "--set", "resolution=301"}, 1,
+       "setting resolution to 301 failed: result 5 (value or combination of settings not "
+       "accepted)"},
+      {{simulate, "--set", "max_width=1"}, 1, "result 3 (not a parameter in that direction)"},
+      {{simulate, "--format", "gif"}, 2, "unknown format 'gif'"},
+      {{simulate, "--batch=page.jpg", "-f", "jpeg"}, 2, "exactly one %d"},
+      {{simulate, "--append"}, 2, "--append and --insert need --output"},
+      {{"--join", "a.tif"}, 2, "--join needs two arguments"},
+      {{"--bogus"}, 2, "Usage:"},
+  };
+  for (const Case& c : cases) {
+    Outcome run = Rt650scan(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args.back() << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args.back() << "\n" << run.err;
+  }
+}
+
+TEST_F(Rt650scanTest, ListsTheScannerAndItsParameters) {
+  const std::string simulate = Simulator("scanner 0 0\n");
+  Outcome list = Rt650scan({simulate, "-L"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("Tarvo RT650"), std::string::npos) << list.out;
+
+  // Set by lower-case name, by PAR_ name and by number; -A shows the values.
+  Outcome all = Rt650scan({simulate, "-s", "resolution=200", "--set", "PAR_BRIGHTNESS=77", "--set",
+                       "21=99", "-A"});
+  EXPECT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("\nresolution                6  200\n"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("\nbrightness                5  77\n"), std::string::npos);
+  EXPECT_NE(all.out.find("\ncontrast                 21  99\n"), std::string::npos);
+  EXPECT_NE(all.out.find("\nmax_width               105  3488\n"), std::string::npos);
+}
+
+TEST_F(Rt650scanTest, NoScannerIsReported) {
+  const std::string simulate = Simulator("adapters 1\n");
+  Outcome run = Rt650scan({simulate, "-L"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("finding the scanner failed: result 2"), std::string::npos) << run.err;
+}
+
+TEST_F(Rt650scanTest, ScansABatchIntoAGroup4Document) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\n");
+  Outcome run = Rt650scan({simulate, "-o", "doc.tif", "--doc-name", "Invoices", "--page-name", "in"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("page 4: 3507 x 2480 pixels, "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("doc.tif holds 4 pages"), std::string::npos) << run.err;
+  bool opened = false;
+  const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"), &opened);
+  ASSERT_TRUE(opened);
+  ASSERT_EQ(pages.size(), 4u);
+  for (const Page& p : pages) {
+    EXPECT_EQ(p.compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(p.width, 3507u);
+    EXPECT_EQ(p.xResolution, 300.0f);
+    EXPECT_EQ(p.documentName, "Invoices");
+    EXPECT_EQ(p.pageName, "in");
+  }
+
+  // Uncoded, at 200 dpi, quietly, at most two pages.
+  Outcome plain = Rt650scan({simulate, "-q", "--compression", "none", "--set", "6=200", "-n", "2",
+                         "-o", "plain.tif"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  const std::vector<Page> uncoded = ReadPages(dir_.File("plain.tif"), &opened);
+  ASSERT_EQ(uncoded.size(), 2u);
+  EXPECT_EQ(uncoded[0].compression, COMPRESSION_NONE);
+  EXPECT_EQ(uncoded[0].xResolution, 200.0f);
+}
+
+TEST_F(Rt650scanTest, AppendsAndInsertsInPageOrder) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 2\n");
+  ASSERT_EQ(Rt650scan({simulate, "-o", "doc.tif", "--page-name", "a"}).status, 0);
+  Outcome append = Rt650scan({simulate, "-o", "doc.tif", "--append", "--page-name", "b"});
+  ASSERT_EQ(append.status, 0) << append.err;
+  EXPECT_NE(append.err.find("doc.tif holds 4 pages (2 scanned now)"), std::string::npos);
+  Outcome insert = Rt650scan({simulate, "-o", "doc.tif", "--insert=2", "-n", "1", "--page-name", "c"});
+  ASSERT_EQ(insert.status, 0) << insert.err;
+  bool opened = false;
+  const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"), &opened);
+  EXPECT_EQ(PageNames(pages), (std::vector<std::string>{"a", "c", "a", "b", "b"}));
+
+  // Beyond the end: the driver refuses to open the document.
+  Outcome beyond = Rt650scan({simulate, "-o", "doc.tif", "--insert=9"});
+  EXPECT_EQ(beyond.status, 1);
+  EXPECT_NE(beyond.err.find("starting the batch failed: result 4"), std::string::npos);
+  EXPECT_EQ(ReadPages(dir_.File("doc.tif"), &opened).size(), 5u);
+}
+
+TEST_F(Rt650scanTest, WritesOneFilePerPage) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 3\n");
+  struct Case {
+    const char* format;
+    const char* pattern;
+    const char* first;  // the files' first bytes
+    std::vector<const char*> files;
+  };
+  const Case cases[] = {
+      {"jpeg", "--batch=p%02d.jpg", "\xFF\xD8\xFF", {"p01.jpg", "p02.jpg", "p03.jpg"}},
+      {"bmp", "--batch=s-%d.bmp", "BM", {"s-1.bmp", "s-2.bmp", "s-3.bmp"}},
+      {"png", "--batch", "\x89PNG", {"page001.png", "page002.png", "page003.png"}},
+      {"tiff", "--batch=t%d.tif", "II*", {"t1.tif", "t2.tif", "t3.tif"}},
+  };
+  for (const Case& c : cases) {
+    Outcome run = Rt650scan({simulate, "-f", c.format, c.pattern});
+    ASSERT_EQ(run.status, 0) << c.format << "\n" << run.err;
+    for (const char* file : c.files) {
+      ASSERT_TRUE(FileExists(dir_.File(file))) << file;
+      EXPECT_EQ(ReadFileBytes(dir_.File(file)).rfind(c.first, 0), 0u) << file;
+    }
+  }
+  // Single-page TIFF files are finished documents.
+  for (const char* file : {"t1.tif", "t2.tif", "t3.tif"}) {
+    bool opened = false;
+    EXPECT_EQ(ReadPages(dir_.File(file), &opened).size(), 1u) << file;
+  }
+}
+
+TEST_F(Rt650scanTest, JoinsAndRenamesDocuments) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 2\n");
+  ASSERT_EQ(Rt650scan({simulate, "-o", "one.tif", "--page-name", "1", "--doc-name", "Old"}).status,
+            0);
+  ASSERT_EQ(Rt650scan({simulate, "-o", "two.tif", "--page-name", "2", "-n", "1"}).status, 0);
+  Outcome join = Rt650scan({"--join", "one.tif", "two.tif"});
+  ASSERT_EQ(join.status, 0) << join.err;
+  bool opened = false;
+  EXPECT_EQ(PageNames(ReadPages(dir_.File("one.tif"), &opened)),
+            (std::vector<std::string>{"1", "1", "2"}));
+
+  // The first page carries the document's name.
+  Outcome rename = Rt650scan({"--rename", "one.tif", "Renamed"});
+  ASSERT_EQ(rename.status, 0) << rename.err;
+  const std::vector<Page> renamed = ReadPages(dir_.File("one.tif"), &opened);
+  ASSERT_EQ(renamed.size(), 3u);
+  EXPECT_EQ(renamed[0].documentName, "Renamed");
+
+  Outcome badJoin = Rt650scan({"--join", "one.tif", "missing.tif"});
+  EXPECT_EQ(badJoin.status, 1);
+  EXPECT_NE(badJoin.err.find("joining the documents failed: result 1"), std::string::npos);
+  Outcome badRename = Rt650scan({"--rename", "missing.tif", "X"});
+  EXPECT_EQ(badRename.status, 1);
+  EXPECT_NE(badRename.err.find("renaming the document missing.tif failed"), std::string::npos);
+  EXPECT_EQ(ReadPages(dir_.File("one.tif"), &opened).size(), 3u);
+}
+
+TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\ncondition 3 jam\n");
+  Outcome run = Rt650scan({simulate, "-o", "doc.tif"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("reading a page failed: result 7 (paper jam)"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("doc.tif holds 2 pages"), std::string::npos) << run.err;
+  bool opened = false;
+  EXPECT_EQ(ReadPages(dir_.File("doc.tif"), &opened).size(), 2u);
+}
+
+TEST_F(Rt650scanTest, CtrlCCancelsAndFinishesTheDocument) {
+  // Slow commands, so that the batch is still running when the signal comes.
+  const std::string simulate =
+      Simulator("scanner 0 0\nsynthetic 60 size a5\ncompletion pending 20\n");
+  const pid_t pid = Start({simulate, "-o", "doc.tif"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ReadFileBytes(dir_.File("stderr.txt")).find("page 1:") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGINT);
+  Outcome run = Finish(pid);
+  EXPECT_EQ(run.status, 130) << run.err;
+  const auto cancelled = run.err.find("cancelled after ");
+  ASSERT_NE(cancelled, std::string::npos) << run.err;
+  const long scanned = std::strtol(run.err.c_str() + cancelled + 16, nullptr, 10);
+  EXPECT_GE(scanned, 1);
+  EXPECT_LT(scanned, 60);
+  bool opened = false;
+  const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"), &opened);
+  EXPECT_EQ(static_cast<long>(pages.size()), scanned);
+  for (const Page& p : pages) EXPECT_EQ(p.compression, COMPRESSION_CCITTFAX4);
+}
+
+}  // namespace
