@@ -66,7 +66,10 @@ run_host() {  # build-dir wine-command
   mkdir -p "$prefix/drive_c/windows/klxscan"
   cp "$repo"/resources/lang/rt650*.txt "$prefix/drive_c/windows/klxscan/"
   local status=0
-  (cd "$dir" && "$wine" tsdhost.exe 'c:\tsdwork') || status=$?
+  # The names of the driver's export list: the host checks the DLL against it.
+  local exports
+  exports=$(sed -n '/^EXPORTS/,$p' "$repo/resources/tarvoscn.def" | grep -cE '^\s+[A-Za-z_]')
+  (cd "$dir" && "$wine" tsdhost.exe 'c:\tsdwork' "$exports") || status=$?
   /usr/lib/wine/wineserver -w || true
   return $status
 }
