@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -103,7 +104,8 @@ class BatchOutputs : public ::testing::Test {
     ASSERT_EQ(Probe(context_), Result::Ok);
     Set(PAR_RESOLUTION, 200);
     Set(PAR_SCAN_WIDTH, 803);  // not a multiple of 8
-    Set(PAR_SCAN_LENGTH, 640);
+    Set(PAR_SCAN_LENGTH, 1400);
+    Set(PAR_SIDE_OFFSET, 2325 - 803);  // upper left X 0: the window lies on the sheet
     Set(PAR_IMAGE_TYPE, imageType);
     Set(PAR_BITS_PER_PIXEL, bits);
     Set(PAR_FILE_TYPE, fileType);
@@ -187,6 +189,7 @@ TEST_F(BatchOutputs, InvertedBilevelDataIsTheNegativeOfTheScannerRows) {
   const std::string path = platform_.Scratch("inverted.bmp");
   ASSERT_EQ(ReadPage(context_, path.c_str(), page_.data(), nullptr), Result::Ok);
   const std::size_t stride = (job.width + 7) / 8;
+  EXPECT_NE(std::count(rows.begin(), rows.end(), 0), static_cast<long>(rows.size()));
   for (std::uint32_t y = 0; y < job.rows; y += 13) {
     for (std::size_t i = 0; i + 1 < stride; ++i) {
       ASSERT_EQ(page_[y * stride + i], static_cast<std::uint8_t>(~rows[y * job.rowBytes + i]))
