@@ -24,10 +24,7 @@ constexpr int kSiteReadWindow = 970;
 constexpr int kSitePushWindow = 1077;
 constexpr int kSiteReadFunctionKey = 1088;
 
-// Sense bytes of one command.
-struct Sense {
-  std::uint8_t bytes[16] = {};
-};
+using Sense = SenseBuffer;
 
 std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
 

@@ -20,9 +20,7 @@ constexpr std::uint8_t kLastTarget = 6;  // ID 7 belongs to the host adapter
 constexpr char kVendor[] = "TARVO";
 constexpr char kProduct[] = "RT650";
 
-struct Sense {
-  std::uint8_t bytes[16] = {};
-};
+using Sense = SenseBuffer;
 
 bool IsRt650(const std::uint8_t* inquiry) {
   return std::memcmp(inquiry + kInqVendor, kVendor, sizeof kVendor - 1) == 0 &&
