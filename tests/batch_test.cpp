@@ -4,6 +4,11 @@
 // turned by a plain reference turn, judges the page rasters.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -494,6 +499,50 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
       EXPECT_NEAR(length, 2200, 2);
     }
     (void)StopScan(context_);
+  }
+}
+
+// A real short write: a child process whose files may not grow past a
+// chosen size (SIGXFSZ ignored, so writes come back short, then fail with
+// EFBIG) scans until the disk "fills"; rewrites inside the file still work.
+// The document then holds exactly the pages the child reported stored.
+TEST_F(BatchTest, AFileSizeLimitCutsTheBatchWithoutLosingStoredPages) {
+  for (rlim_t limit : {rlim_t{4000}, rlim_t{60000}, rlim_t{150000}}) {
+    SCOPED_TRACE(limit);
+    pages_.clear();
+    Prepare(1, 3, 0);
+    AddPages(4, 31);
+    const std::string path = Doc("limit-" + std::to_string(limit) + ".tif");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit rl {limit, limit};
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+      std::uint32_t position = 0;
+      Result r = StartScan(context_, path.c_str(), &position, nullptr);
+      int stored = 0;
+      while (r == Result::Ok) {
+        r = ReadOne();
+        if (r == Result::Ok) ++stored;
+      }
+      (void)CloseDocument(context_);
+      // Exit status: stored pages, and 100 more when the batch ended on a file error.
+      ::_exit(stored + (r == Result::FileError ? 100 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    const int code = WEXITSTATUS(status);
+    const int stored = code % 100;
+    if (limit < 150000) {
+      EXPECT_GE(code, 100) << "the limit was not reached";
+    }
+    if (stored > 0) {
+      const test::LibtiffFile file = test::ReadWithLibtiff(path);
+      EXPECT_TRUE(file.opened) << file.errors;
+      EXPECT_EQ(file.pages.size(), static_cast<std::size_t>(stored));
+    }
   }
 }
 
