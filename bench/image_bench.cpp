@@ -101,11 +101,11 @@ std::vector<Page>& Pages() {
       p.push_back({"syn-blank300", Bilevel(2480, 3508)});
     }
     for (const std::uint32_t dpi : {200u, 300u, 600u}) {
-      sim::SyntheticSpec spec;
-      spec.seed = 7;
-      spec.dpi = dpi;
+      sim::SyntheticPlan plan;
+      plan.seed = 7;
+      plan.dpi = dpi;
       sim::Page scan;
-      if (!sim::MakeSyntheticPage(spec, scan)) continue;
+      if (!sim::MakeSyntheticPage(plan, scan)) continue;
       scan.Materialize();
       p.push_back({"scan" + std::to_string(dpi), FromGray(scan.raster, 128)});
     }

@@ -109,7 +109,7 @@ void BM_SyntheticPage(benchmark::State& state) {
   std::uint32_t index = 0;
   for (auto _ : state) {
     tarvo::sim::RenderSynthetic(
-        tarvo::sim::SyntheticSpec{42, index++, static_cast<std::uint32_t>(state.range(0))}, raster);
+        tarvo::sim::SyntheticPlan{42, index++, static_cast<std::uint32_t>(state.range(0))}, raster);
     benchmark::DoNotOptimize(raster.pixels.data());
   }
 }

@@ -143,12 +143,12 @@ void GrayRaster::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std
   }
 }
 
-void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out) {
-  out.width = MmToPixels(spec.widthMm10, spec.dpi);
-  out.height = MmToPixels(spec.lengthMm10, spec.dpi);
+void RenderSynthetic(const SyntheticPlan& plan, GrayRaster& out) {
+  out.width = MmToPixels(plan.widthMm10, plan.dpi);
+  out.height = MmToPixels(plan.lengthMm10, plan.dpi);
   out.pixels.assign(static_cast<std::size_t>(out.width) * out.height, kPaper);
-  Rng rng(spec.seed * 0x100000001B3ull + spec.index + 1);
-  const std::int64_t dpi = spec.dpi;
+  Rng rng(plan.seed * 0x100000001B3ull + plan.index + 1);
+  const std::int64_t dpi = plan.dpi;
   const std::int64_t margin = dpi * 3 / 4;
   const std::int64_t x0 = margin;
   const std::int64_t x1 = std::int64_t{out.width} - margin;
@@ -156,13 +156,13 @@ void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out) {
   std::int64_t y = margin;
   // Title: one line of larger marks.
   y += dpi / 3;
-  TextLine(out, rng, x0, x0 + (x1 - x0) * rng.Range(30, 70) / 100, y, spec.dpi, 2);
+  TextLine(out, rng, x0, x0 + (x1 - x0) * rng.Range(30, 70) / 100, y, plan.dpi, 2);
   y += dpi / 4;
   const std::int64_t tableAt = rng.Range(0, 2);
   const std::int64_t photoAt = rng.Range(0, 3);
   for (std::int64_t block = 0; block < 64 && y < yEnd; ++block) {
     if (block == tableAt) {
-      Table(out, rng, x0, x1, y, yEnd, spec.dpi);
+      Table(out, rng, x0, x1, y, yEnd, plan.dpi);
     } else if (block == photoAt + 2) {
       const std::int64_t h = std::min(yEnd - y, dpi * rng.Range(15, 30) / 10);
       const bool right = (rng.Next() & 1) != 0;
@@ -170,36 +170,36 @@ void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out) {
       Photo(out, rng, right ? mid : x0, y, right ? x1 : mid, y + h);
       std::int64_t ty = y;
       Paragraph(out, rng, right ? x0 : mid + dpi / 10, right ? mid - dpi / 10 : x1, ty, y + h,
-                spec.dpi);
+                plan.dpi);
       y += h + dpi / 6;
     } else {
-      Paragraph(out, rng, x0, x1, y, yEnd, spec.dpi);
+      Paragraph(out, rng, x0, x1, y, yEnd, plan.dpi);
     }
   }
 }
 
-bool MakeSyntheticPage(const SyntheticSpec& spec, Page& out) {
-  if (std::find(kSyntheticDpi.begin(), kSyntheticDpi.end(), spec.dpi) == kSyntheticDpi.end())
+bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out) {
+  if (std::find(kSyntheticDpi.begin(), kSyntheticDpi.end(), plan.dpi) == kSyntheticDpi.end())
     return false;
-  if (spec.widthMm10 == 0 || spec.lengthMm10 == 0 || spec.widthMm10 > 5000 ||
-      spec.lengthMm10 > 10000) {
+  if (plan.widthMm10 == 0 || plan.lengthMm10 == 0 || plan.widthMm10 > 5000 ||
+      plan.lengthMm10 > 10000) {
     return false;
   }
   out = Page{};
   out.synthetic = true;
-  out.spec = spec;
-  out.dpi = spec.dpi;
-  out.width = MmToPixels(spec.widthMm10, spec.dpi);
-  out.height = MmToPixels(spec.lengthMm10, spec.dpi);
+  out.plan = plan;
+  out.dpi = plan.dpi;
+  out.width = MmToPixels(plan.widthMm10, plan.dpi);
+  out.height = MmToPixels(plan.lengthMm10, plan.dpi);
   char origin[80];
   std::snprintf(origin, sizeof origin, "synthetic seed %llu page %u",
-                static_cast<unsigned long long>(spec.seed), spec.index + 1);
+                static_cast<unsigned long long>(plan.seed), plan.index + 1);
   out.origin = origin;
   return true;
 }
 
 void Page::Materialize() {
-  if (synthetic && raster.pixels.empty()) RenderSynthetic(spec, raster);
+  if (synthetic && raster.pixels.empty()) RenderSynthetic(plan, raster);
 }
 
 void Page::Release() {

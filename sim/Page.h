@@ -33,7 +33,7 @@ struct GrayRaster {
 };
 
 // Synthetic page description: enough to make the raster again at any time.
-struct SyntheticSpec {
+struct SyntheticPlan {
   std::uint64_t seed = 1;
   std::uint32_t index = 0;         // page number within its batch, mixes into the seed
   std::uint32_t dpi = 300;         // 200, 300 or 600
@@ -46,7 +46,7 @@ struct Page {
   std::uint32_t width = 0;  // pixels at dpi
   std::uint32_t height = 0;
   bool synthetic = false;
-  SyntheticSpec spec;  // when synthetic
+  SyntheticPlan plan;  // when synthetic
   GrayRaster raster;   // file pages: always; synthetic pages: while in the scanner
   PageConditions conditions;
   std::string origin;  // file name or "synthetic seed S page N"
@@ -65,10 +65,10 @@ struct Page {
 };
 
 // A synthetic, document-like page: lines of text-like marks, a ruled table and
-// a gray photo-like area, fully determined by the spec. Resolutions other than
+// a gray photo-like area, fully determined by the plan. Resolutions other than
 // 200, 300 and 600 dpi are refused (returns false).
-bool MakeSyntheticPage(const SyntheticSpec& spec, Page& out);
-void RenderSynthetic(const SyntheticSpec& spec, GrayRaster& out);
+bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out);
+void RenderSynthetic(const SyntheticPlan& plan, GrayRaster& out);
 
 enum class PnmError { kNone, kOpen, kFormat, kTooLarge, kTruncated };
 const char* PnmErrorText(PnmError error);

@@ -140,7 +140,7 @@ bool Rt650::AddSyntheticPages(std::uint32_t count, std::uint64_t seed, std::uint
                               std::uint32_t widthMm10, std::uint32_t lengthMm10) {
   for (std::uint32_t i = 0; i < count; ++i) {
     Page page;
-    if (!MakeSyntheticPage(SyntheticSpec{seed, i, dpi, widthMm10, lengthMm10}, page)) return false;
+    if (!MakeSyntheticPage(SyntheticPlan{seed, i, dpi, widthMm10, lengthMm10}, page)) return false;
     AddPage(std::move(page));
   }
   return true;

@@ -118,7 +118,7 @@ class BatchOutputs : public ::testing::Test {
   // The scanner's rows of the page now in it, as the simulator renders them.
   Bytes ScannerRows(sim::ImageJob& job) {
     sim::Page page;
-    EXPECT_TRUE(sim::MakeSyntheticPage(sim::SyntheticSpec{77, 0, 200, 2100, 2970}, page));
+    EXPECT_TRUE(sim::MakeSyntheticPage(sim::SyntheticPlan{77, 0, 200, 2100, 2970}, page));
     page.Materialize();
     job = scanner_->PlanImage(page);
     Bytes rows(job.totalBytes);

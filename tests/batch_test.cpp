@@ -96,7 +96,7 @@ class BatchTest : public ::testing::Test {
   void AddPages(std::uint32_t count, std::uint64_t seed) {
     for (std::uint32_t i = 0; i < count; ++i) {
       sim::Page page;
-      ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticSpec{seed, i, 200, 2100, 2970}, page));
+      ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticPlan{seed, i, 200, 2100, 2970}, page));
       pages_.push_back(page);
       scanner_->AddPage(std::move(page));
     }
@@ -478,7 +478,7 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
     scanner_->SetCounters({100, 7, 4000});
     // A Letter sheet at 200 dpi: 1700 x 2200 pixels, detected by the scanner.
     sim::Page page;
-    ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticSpec{5, 0, 200, 2159, 2794}, page));
+    ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticPlan{5, 0, 200, 2159, 2794}, page));
     scanner_->AddPage(std::move(page));
     std::uint32_t position = 0;
     ASSERT_EQ(StartScan(context_, nullptr, &position, nullptr), Result::Ok);

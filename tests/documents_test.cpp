@@ -164,7 +164,7 @@ TEST_F(DocumentsTest, FileSizeFollowsTheOpenDocument) {
 // failing close gives 4, and the handle is given up in every case.
 TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
   const std::string path = Path("close.tif");
-  const PageSpec page{50, 20, 3, 300, "doc", "page", 1};
+  const PagePlan page{50, 20, 3, 300, "doc", "page", 1};
   struct Fault {
     const char* what;
     std::uint32_t write, seek, close;
@@ -194,7 +194,7 @@ TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
 
 // ---- documents grown page by page -----------------------------------------------------
 
-std::vector<PageSpec> MixedPages() {
+std::vector<PagePlan> MixedPages() {
   return {
       {200, 120, 3, 300, "Annual report 2026", "cover", 1},
       {123, 77, 0, 200, "Annual report 2026", "Page", 2},
@@ -205,20 +205,20 @@ std::vector<PageSpec> MixedPages() {
 
 TEST_F(DocumentsTest, PagesAddedOneByOneFormADocumentLibtiffReads) {
   const std::string path = Path("mixed.tif");
-  const std::vector<PageSpec> pages = MixedPages();
+  const std::vector<PagePlan> pages = MixedPages();
   ASSERT_EQ(WriteDocument(context, path, pages), Result::Ok);
   ExpectLibtiffPages(path, pages);
 }
 
 TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
   const std::string path = Path("growing.tif");
-  std::vector<PageSpec> pages = MixedPages();
+  std::vector<PagePlan> pages = MixedPages();
   ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
-  std::vector<PageSpec> done;
-  for (const PageSpec& spec : pages) {
-    ASSERT_EQ(AddTestPage(context, path + ".g4", spec), Result::Ok);
+  std::vector<PagePlan> done;
+  for (const PagePlan& plan : pages) {
+    ASSERT_EQ(AddTestPage(context, path + ".g4", plan), Result::Ok);
     EXPECT_EQ(context.state.docDataPos, ReadFileBytes(path).size()) << "the next data position";
-    done.push_back(spec);
+    done.push_back(plan);
     // The new page's next link holds 0: readable as it stands (shared read).
     ExpectLibtiffPages(path, done);
   }
@@ -230,7 +230,7 @@ TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
 // page links to docLinkValue only when the document is finished.
 TEST_F(DocumentsTest, FinishingLinksInsertedPagesToTheOldOnes) {
   const std::string path = Path("insert.tif");
-  const std::vector<PageSpec> old{{100, 50, 3, 300, "old", "one", 5},
+  const std::vector<PagePlan> old{{100, 50, 3, 300, "old", "one", 5},
                                   {100, 50, 3, 300, "old", "two", 6}};
   ASSERT_EQ(WriteDocument(context, path, old), Result::Ok);
 
@@ -245,7 +245,7 @@ TEST_F(DocumentsTest, FinishingLinksInsertedPagesToTheOldOnes) {
   EXPECT_EQ(context.state.docLinkPos, 4u);
   context.state.docDataPos = end;
   ASSERT_EQ(platform.FileSeek(context.state.docFile, 0, kFileEnd), end);
-  const PageSpec inserted{80, 40, 3, 200, "new", "zero", 7};
+  const PagePlan inserted{80, 40, 3, 200, "new", "zero", 7};
   ASSERT_EQ(AddTestPage(context, path + ".g4", inserted), Result::Ok);
   ASSERT_EQ(CloseDocument(context), Result::Ok);
   ExpectLibtiffPages(path, {inserted, old[0], old[1]});
@@ -254,7 +254,7 @@ TEST_F(DocumentsTest, FinishingLinksInsertedPagesToTheOldOnes) {
 // A write or seek failing anywhere while a document grows: the operation
 // gives 4, and the file stays a TIFF file of its complete pages.
 TEST_F(DocumentsTest, FaultsAtEveryStepLeaveTheCompletePagesReadable) {
-  const std::vector<PageSpec> pages = MixedPages();
+  const std::vector<PagePlan> pages = MixedPages();
   const std::string path = Path("faults.tif");
   for (int kind = 0; kind < 2; ++kind) {
     for (std::uint32_t n = 1;; ++n) {

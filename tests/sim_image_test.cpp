@@ -265,9 +265,9 @@ TEST(SimSynthetic, PagesAreDeterministicDocumentLikeAndSizedByResolution) {
   };
   for (const Case c : {Case{200, 1653, 2338}, Case{300, 2480, 3507}, Case{600, 4960, 7015}}) {
     GrayRaster a, b, other;
-    RenderSynthetic(SyntheticSpec{7, 0, c.dpi}, a);
-    RenderSynthetic(SyntheticSpec{7, 0, c.dpi}, b);
-    RenderSynthetic(SyntheticSpec{7, 1, c.dpi}, other);
+    RenderSynthetic(SyntheticPlan{7, 0, c.dpi}, a);
+    RenderSynthetic(SyntheticPlan{7, 0, c.dpi}, b);
+    RenderSynthetic(SyntheticPlan{7, 1, c.dpi}, other);
     EXPECT_EQ(a.width, c.width);
     EXPECT_EQ(a.height, c.height);
     EXPECT_EQ(a.pixels, b.pixels);
@@ -283,7 +283,7 @@ TEST(SimSynthetic, PagesAreDeterministicDocumentLikeAndSizedByResolution) {
     EXPECT_GT(mid / n, 0.01) << c.dpi;  // the photo-like area
   }
   Page page;
-  EXPECT_FALSE(MakeSyntheticPage(SyntheticSpec{1, 0, 400}, page));
+  EXPECT_FALSE(MakeSyntheticPage(SyntheticPlan{1, 0, 400}, page));
 }
 
 }  // namespace

@@ -14,9 +14,9 @@
 namespace tarvo::test {
 namespace {
 
-std::vector<PageSpec> Pages(std::uint32_t count, std::uint32_t seed, const char* docName) {
+std::vector<PagePlan> Pages(std::uint32_t count, std::uint32_t seed, const char* docName) {
   static const char* const kPageNames[] = {"first page", "two", "3rd", "the fourth page"};
-  std::vector<PageSpec> pages;
+  std::vector<PagePlan> pages;
   for (std::uint32_t i = 0; i < count; ++i) {
     pages.push_back({90 + 13 * i, 40 + 7 * i, i % 3 == 1 ? 0u : 3u, i % 2 == 0 ? 300u : 200u,
                      docName, kPageNames[i % 4], seed + i});
@@ -29,7 +29,7 @@ class ChainTest : public ::testing::Test {
   FaultPlatform platform;
   DriverContext context{platform};
 
-  std::string Document(const char* name, const std::vector<PageSpec>& pages) {
+  std::string Document(const char* name, const std::vector<PagePlan>& pages) {
     const std::string path = platform.Scratch(name);
     EXPECT_EQ(WriteDocument(context, path, pages), Result::Ok);
     return path;
@@ -182,8 +182,8 @@ class ConcatTest : public ChainTest, public ::testing::WithParamInterface<JoinCa
 
 TEST_P(ConcatTest, JoinedDocumentHoldsBothInOrder) {
   const JoinCase c = GetParam();
-  const std::vector<PageSpec> first = Pages(c.destinationPages, 10, "Destination document");
-  const std::vector<PageSpec> second = Pages(c.sourcePages, 20, "src");
+  const std::vector<PagePlan> first = Pages(c.destinationPages, 10, "Destination document");
+  const std::vector<PagePlan> second = Pages(c.sourcePages, 20, "src");
   const std::string destination = Document("destination.tif", first);
   const std::string source = Document("source.tif", second);
   const std::string before = ReadFileBytes(destination);
@@ -200,7 +200,7 @@ TEST_P(ConcatTest, JoinedDocumentHoldsBothInOrder) {
   for (std::size_t i = 0; i < ifds.size(); ++i) {
     EXPECT_EQ(ifds[i] < before.size(), i < c.destinationPages) << i;
   }
-  std::vector<PageSpec> all = first;
+  std::vector<PagePlan> all = first;
   all.insert(all.end(), second.begin(), second.end());
   if (all.empty()) {
     EXPECT_EQ(Le32(after, 4), 0u);
@@ -222,11 +222,11 @@ TEST_F(ChainTest, ConcatOfMakeTiffPagesAndAGroup4Document) {
   const Bytes image = TestRaster(333, 44, 9);
   const std::string single = platform.Scratch("single.tif");
   ASSERT_EQ(MakeTiffForTest(single, image, 333, 44), Result::Ok);
-  const std::vector<PageSpec> coded = Pages(2, 30, "coded");
+  const std::vector<PagePlan> coded = Pages(2, 30, "coded");
   const std::string document = Document("coded.tif", coded);
   ASSERT_EQ(ConcatTiff(context, single.c_str(), document.c_str()), kConcatDone);
   ASSERT_EQ(ConcatTiff(context, document.c_str(), single.c_str()), kConcatDone);
-  PageSpec made{333, 44, 0, 300, nullptr, nullptr, 9};
+  PagePlan made{333, 44, 0, 300, nullptr, nullptr, 9};
   ExpectLibtiffPages(single, {made, coded[0], coded[1]});
   ExpectLibtiffPages(document, {coded[0], coded[1], made, coded[0], coded[1]});
 }
@@ -256,7 +256,7 @@ TEST_F(ChainTest, ConcatRefusals) {
 }
 
 TEST_F(ChainTest, ConcatAppendsASourceThatIsNotTiffWithoutLinks) {
-  const std::vector<PageSpec> pages = Pages(2, 50, "doc");
+  const std::vector<PagePlan> pages = Pages(2, 50, "doc");
   const std::string document = Document("doc.tif", pages);
   const std::string other = platform.Scratch("notes.txt");
   WriteFileBytes(other, "plain text, not an image");
@@ -269,7 +269,7 @@ TEST_F(ChainTest, ConcatAppendsASourceThatIsNotTiffWithoutLinks) {
 TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
   const std::string source = Document("source.tif", Pages(2, 60, "s"));
   const std::string destinationPath = platform.Scratch("destination.tif");
-  const std::vector<PageSpec> first = Pages(1, 70, "d");
+  const std::vector<PagePlan> first = Pages(1, 70, "d");
   for (std::uint32_t n = 1;; ++n) {
     ASSERT_EQ(WriteDocument(context, destinationPath, first), Result::Ok);
     platform.Arm(n, 0, 0);
@@ -293,7 +293,7 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
 // ---- ChangeDocname ------------------------------------------------------------------------
 
 TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
-  const std::vector<PageSpec> pages = Pages(2, 80, "Old document name");
+  const std::vector<PagePlan> pages = Pages(2, 80, "Old document name");
   const std::string path = Document("named.tif", pages);
   const std::string before = ReadFileBytes(path);
   const std::uint32_t entries = Le16(before, Le32(before, 4));
@@ -305,7 +305,7 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
   EXPECT_EQ(Le32(after, 4), before.size()) << "the header points at the copy";
   EXPECT_EQ(Le16(after, before.size()), entries);
   EXPECT_EQ(after.substr(after.size() - 9), std::string("New name\0", 9));
-  std::vector<PageSpec> expected = pages;
+  std::vector<PagePlan> expected = pages;
   expected[0].documentName = "New name";
   ExpectLibtiffPages(path, expected);
 }
@@ -394,7 +394,7 @@ TEST_F(ChainTest, RenameRefusals) {
 // Any read or write failing: result 1, the chain as it was (the header is
 // written last), and the file closed.
 TEST_F(ChainTest, RenameFailuresLeaveTheOldChain) {
-  const std::vector<PageSpec> pages = Pages(2, 100, "before");
+  const std::vector<PagePlan> pages = Pages(2, 100, "before");
   for (int kind = 0; kind < 2; ++kind) {
     platform.Arm(0, 0, 0);
     const std::string path = Document("doc.tif", pages);
@@ -411,7 +411,7 @@ TEST_F(ChainTest, RenameFailuresLeaveTheOldChain) {
       EXPECT_NE(again, kInvalidFile) << "the file stayed open";
       platform.FileClose(again);
     }
-    std::vector<PageSpec> renamed = pages;
+    std::vector<PagePlan> renamed = pages;
     renamed[0].documentName = "after the change";
     ExpectLibtiffPages(path, renamed);
   }

@@ -23,7 +23,7 @@ HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
       context_(context),
       hostile_(platform.Scratch("hostile.tif")),
       valid_(platform.Scratch("valid.tif")) {
-  const std::vector<PageSpec> pages{{24, 6, 0, 200, "valid", "one", 1},
+  const std::vector<PagePlan> pages{{24, 6, 0, 200, "valid", "one", 1},
                                     {17, 5, 0, 300, "valid document", "two", 2}};
   const std::string path = platform.Scratch("valid-original.tif");
   if (WriteDocument(context, path, pages) == Result::Ok) validBytes_ = ReadFileBytes(path);
@@ -152,9 +152,9 @@ std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& co
   std::vector<std::string> seeds;
   const std::string path = platform.Scratch("seed.tif");
   const std::string other = platform.Scratch("seed-other.tif");
-  const std::vector<PageSpec> uncoded{{24, 6, 0, 200, "valid", "one", 1},
+  const std::vector<PagePlan> uncoded{{24, 6, 0, 200, "valid", "one", 1},
                                       {17, 5, 0, 300, "valid document", "two", 2}};
-  const std::vector<PageSpec> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
+  const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
                                     {33, 9, 3, 200, "abc", "page two", 4},
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};
   if (WriteDocument(context, path, uncoded) == Result::Ok) seeds.push_back(ReadFileBytes(path));

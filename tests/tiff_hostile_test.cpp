@@ -60,7 +60,7 @@ class HostileTest : public ::testing::Test {
 // the second page's next link is whole, and every operation keeps its
 // properties.
 TEST_F(HostileTest, DocumentTruncatedAtEveryLength) {
-  const std::vector<PageSpec> pages{{60, 20, 3, 300, "Truncated document", "page one", 1},
+  const std::vector<PagePlan> pages{{60, 20, 3, 300, "Truncated document", "page one", 1},
                                     {45, 30, 3, 200, "Truncated document", "page two", 2}};
   const std::string path = platform.Scratch("whole.tif");
   ASSERT_EQ(WriteDocument(context, path, pages), Result::Ok);

@@ -85,9 +85,9 @@ Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint3
   return stream;
 }
 
-Bytes RasterOf(const PageSpec& page) { return TestRaster(page.width, page.length, page.seed); }
+Bytes RasterOf(const PagePlan& page) { return TestRaster(page.width, page.length, page.seed); }
 
-Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page) {
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PagePlan& page) {
   const Bytes raster = RasterOf(page);
   const Bytes data = page.compression == kDriverCompressionG4
                          ? CodeGroup4(scratch, page.width, page.length, raster)
@@ -110,9 +110,9 @@ Result AddTestPage(DriverContext& context, const std::string& scratch, const Pag
 }
 
 Result WriteDocument(DriverContext& context, const std::string& path,
-                     const std::vector<PageSpec>& pages) {
+                     const std::vector<PagePlan>& pages) {
   if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
-  for (const PageSpec& page : pages) {
+  for (const PagePlan& page : pages) {
     if (const Result r = AddTestPage(context, path + ".g4", page); r != Result::Ok) return r;
   }
   return CloseDocument(context);
@@ -159,26 +159,26 @@ LibtiffFile ReadWithLibtiff(const std::string& path) {
   return file;
 }
 
-void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs) {
+void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& plans) {
   const LibtiffFile tif = ReadWithLibtiff(path);
   ASSERT_TRUE(tif.opened) << tif.errors;
   EXPECT_TRUE(tif.errors.empty()) << tif.errors;
-  ASSERT_EQ(tif.pages.size(), specs.size());
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const PageSpec& spec = specs[i];
+  ASSERT_EQ(tif.pages.size(), plans.size());
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    const PagePlan& plan = plans[i];
     const LibtiffPage& page = tif.pages[i];
-    const bool g4 = spec.compression == kDriverCompressionG4;
-    EXPECT_EQ(page.width, spec.width) << "page " << i;
-    EXPECT_EQ(page.length, spec.length) << "page " << i;
+    const bool g4 = plan.compression == kDriverCompressionG4;
+    EXPECT_EQ(page.width, plan.width) << "page " << i;
+    EXPECT_EQ(page.length, plan.length) << "page " << i;
     EXPECT_EQ(page.compression, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE) << "page " << i;
     EXPECT_EQ(page.photometric, PHOTOMETRIC_MINISWHITE) << "page " << i;
-    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(spec.resolution)) << "page " << i;
-    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(spec.resolution)) << "page " << i;
+    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(plan.resolution)) << "page " << i;
+    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(plan.resolution)) << "page " << i;
     // Uncoded pages carry no text entries.
-    EXPECT_EQ(page.documentName, g4 && spec.documentName ? spec.documentName : "") << i;
-    EXPECT_EQ(page.pageName, g4 && spec.pageName ? spec.pageName : "") << i;
+    EXPECT_EQ(page.documentName, g4 && plan.documentName ? plan.documentName : "") << i;
+    EXPECT_EQ(page.pageName, g4 && plan.pageName ? plan.pageName : "") << i;
     EXPECT_EQ(page.software, g4 ? kSoftwareName : "") << i;
-    EXPECT_TRUE(page.pixels == RasterOf(spec)) << "pixels of page " << i;
+    EXPECT_TRUE(page.pixels == RasterOf(plan)) << "pixels of page " << i;
   }
 }
 

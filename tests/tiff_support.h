@@ -24,7 +24,7 @@ Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
 Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint32_t length,
                  const Bytes& raster);
 
-struct PageSpec {
+struct PagePlan {
   std::uint32_t width = 0;
   std::uint32_t length = 0;
   std::uint32_t compression = 0;  // driver code: 0 or 3
@@ -37,14 +37,14 @@ struct PageSpec {
 // Adds one page to the open document as the batch does: the image data
 // (Group 4 coded by libtiff when asked, `scratch` is libtiff's file) written
 // at docDataPos, the settings and names of the page, then AddPageToDocument.
-Result AddTestPage(DriverContext& context, const std::string& scratch, const PageSpec& page);
+Result AddTestPage(DriverContext& context, const std::string& scratch, const PagePlan& page);
 
 // Creates `path`, adds every page with AddTestPage, then TsdCloseFile.
 // Returns the first failure.
 Result WriteDocument(DriverContext& context, const std::string& path,
-                     const std::vector<PageSpec>& pages);
+                     const std::vector<PagePlan>& pages);
 // The raster that WriteDocument stores for `page`.
-Bytes RasterOf(const PageSpec& page);
+Bytes RasterOf(const PagePlan& page);
 
 // What libtiff reads from one page.
 struct LibtiffPage {
@@ -73,7 +73,7 @@ LibtiffFile ReadWithLibtiff(const std::string& path);
 
 // Asserts that libtiff reads exactly these pages from `path`: sizes,
 // compression, resolution, the text entries (Group 4 pages only) and pixels.
-void ExpectLibtiffPages(const std::string& path, const std::vector<PageSpec>& specs);
+void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& plans);
 
 // Fails the N-th (1-based) call of a kind with the given system error, once;
 // 0 fails nothing. Counts only after arm().

@@ -174,20 +174,20 @@ TEST_F(TemplatesTest, EveryTemplateCarriesTheControlsOfItsDialog) {
       EXPECT_TRUE(script.emplace(std::stoi(c.id), &c).second) << name << " repeats " << c.id;
     }
     std::set<int> expected;
-    for (const ControlSpec& spec : TemplateControls(which)) {
-      expected.insert(spec.id);
-      auto it = script.find(spec.id);
+    for (const ControlForm& form : TemplateControls(which)) {
+      expected.insert(form.id);
+      auto it = script.find(form.id);
       if (it == script.end()) {
-        ADD_FAILURE() << name << " lacks control " << spec.id;
+        ADD_FAILURE() << name << " lacks control " << form.id;
         continue;
       }
       bool known = false;
-      EXPECT_EQ(KindOf(*it->second, known), spec.kind) << name << " " << spec.id;
+      EXPECT_EQ(KindOf(*it->second, known), form.kind) << name << " " << form.id;
       EXPECT_TRUE(known) << it->second->windowClass;
       const bool hidden = it->second->style.find("NOT WS_VISIBLE") != std::string::npos;
-      EXPECT_EQ(hidden, spec.hidden) << name << " " << spec.id;
-      if (spec.hidden) {
-        EXPECT_NE(it->second->style.find("WS_DISABLED"), std::string::npos) << spec.id;
+      EXPECT_EQ(hidden, form.hidden) << name << " " << form.id;
+      if (form.hidden) {
+        EXPECT_NE(it->second->style.find("WS_DISABLED"), std::string::npos) << form.id;
       }
     }
     for (const auto& [id, control] : script) {

@@ -44,6 +44,15 @@ Result GammaResult(std::uint16_t transport, const Sense& sense) {
   return Result::ScannerFailure;
 }
 
+// GET SCAN MODE of `code` into the whole of `page`, with the failure convention.
+Result ReadModePage(DriverContext& c, std::uint8_t code, ByteSpan page, int site) {
+  Sense s;
+  return CheckScsi(c,
+                   CmdGetScanMode(c, Target(c), s.bytes, code, page,
+                                  static_cast<std::uint8_t>(page.size())),
+                   s.bytes, site);
+}
+
 }  // namespace
 
 Result PushWindow(DriverContext& c) {
@@ -76,22 +85,14 @@ Result ReadWindow(DriverContext& c) {
 
 Result ReadScanModePage(DriverContext& c) {
   ShortPage page{};
-  Sense s;
-  Result r = CheckScsi(c,
-                       CmdGetScanMode(c, Target(c), s.bytes, kPageScanMode, page,
-                                      static_cast<std::uint8_t>(page.size())),
-                       s.bytes, kSiteReadScanModePage);
+  Result r = ReadModePage(c, kPageScanMode, page, kSiteReadScanModePage);
   if (r == Result::Ok) ApplyScanModePage(c.settings, page);
   return r;
 }
 
 Result ReadImagePage(DriverContext& c) {
   ShortPage page{};
-  Sense s;
-  Result r = CheckScsi(c,
-                       CmdGetScanMode(c, Target(c), s.bytes, kPageImage, page,
-                                      static_cast<std::uint8_t>(page.size())),
-                       s.bytes, kSiteReadImagePage);
+  Result r = ReadModePage(c, kPageImage, page, kSiteReadImagePage);
   if (r == Result::Ok) ApplyImagePage(c.settings, page);
   return r;
 }
@@ -117,11 +118,7 @@ Result RefreshFromScanner(DriverContext& c) {
 
 Result ReadAddonPage(DriverContext& c) {
   AddonPageData page{};
-  Sense s;
-  Result r = CheckScsi(c,
-                       CmdGetScanMode(c, Target(c), s.bytes, kPageAddon, page,
-                                      static_cast<std::uint8_t>(page.size())),
-                       s.bytes, kSiteReadAddonPage);
+  Result r = ReadModePage(c, kPageAddon, page, kSiteReadAddonPage);
   if (r == Result::Ok) c.addonPage = page;
   return r;
 }

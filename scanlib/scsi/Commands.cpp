@@ -11,9 +11,9 @@ namespace {
 
 using Cdb = std::array<std::uint8_t, wire::kCdb10>;
 
-Cdb NewCdb(const CommandSpec& spec) {
+Cdb NewCdb(const CommandForm& form) {
   Cdb cdb{};
-  cdb[wire::kCdbOpcode] = spec.opcode;
+  cdb[wire::kCdbOpcode] = form.opcode;
   return cdb;
 }
 
@@ -26,49 +26,49 @@ ByteSpan Bounded(ByteSpan data, std::size_t length) {
   return data.first(std::min(data.size(), length));
 }
 
-std::uint16_t Execute(DriverContext& context, const CommandSpec& spec, std::uint8_t target,
+std::uint16_t Execute(DriverContext& context, const CommandForm& form, std::uint8_t target,
                       std::uint8_t* sense, const Cdb& cdb, ByteSpan data) {
-  context.transport.callSiteNumber = spec.callSite;
-  return ScsiExecute(context, target, sense, ConstByteSpan(cdb).first(spec.cdbLength),
-                     spec.direction, data);
+  context.transport.callSiteNumber = form.callSite;
+  return ScsiExecute(context, target, sense, ConstByteSpan(cdb).first(form.cdbLength),
+                     form.direction, data);
 }
 
 // READ and SEND: 28|2A 00 T 00 Q1 Q0 L2 L1 L0 00.
-std::uint16_t Transfer(DriverContext& context, const CommandSpec& spec, std::uint8_t target,
+std::uint16_t Transfer(DriverContext& context, const CommandForm& form, std::uint8_t target,
                        std::uint8_t* sense, std::uint8_t dataType, std::uint16_t qualifier,
                        ByteSpan data, std::uint32_t length) {
-  Cdb cdb = NewCdb(spec);
+  Cdb cdb = NewCdb(form);
   cdb[wire::kCdb10DataType] = dataType;
   PutBe16(cdb, wire::kCdb10Qualifier, qualifier);
   PutBe24(cdb, wire::kCdb10TransferLength, length);
-  return Execute(context, spec, target, sense, cdb, Bounded(data, length));
+  return Execute(context, form, target, sense, cdb, Bounded(data, length));
 }
 
 // GET SCAN MODE: D5 00 P 00 L 00.
-std::uint16_t GetPage(DriverContext& context, const CommandSpec& spec, std::uint8_t target,
+std::uint16_t GetPage(DriverContext& context, const CommandForm& form, std::uint8_t target,
                       std::uint8_t* sense, std::uint8_t pageCode, ByteSpan buffer,
                       std::uint8_t length) {
-  Cdb cdb = NewCdb(spec);
+  Cdb cdb = NewCdb(form);
   cdb[wire::kGetScanModePage] = pageCode;
   cdb[wire::kCdb6Length] = length;
-  return Execute(context, spec, target, sense, cdb, Bounded(buffer, length));
+  return Execute(context, form, target, sense, cdb, Bounded(buffer, length));
 }
 
 // DEFINE SCAN MODE: D6 10 00 00 L 00.
-std::uint16_t DefinePage(DriverContext& context, const CommandSpec& spec, std::uint8_t target,
+std::uint16_t DefinePage(DriverContext& context, const CommandForm& form, std::uint8_t target,
                          std::uint8_t* sense, ConstByteSpan data, std::uint8_t length) {
-  Cdb cdb = NewCdb(spec);
+  Cdb cdb = NewCdb(form);
   cdb[wire::kCdbFlags] = wire::kPageFormatBit;
   cdb[wire::kCdb6Length] = length;
-  return Execute(context, spec, target, sense, cdb, Bounded(OutData(data), length));
+  return Execute(context, form, target, sense, cdb, Bounded(OutData(data), length));
 }
 
 // OBJECT POSITION: 31 P 00 ...
-std::uint16_t Position(DriverContext& context, const CommandSpec& spec, std::uint8_t target,
+std::uint16_t Position(DriverContext& context, const CommandForm& form, std::uint8_t target,
                        std::uint8_t* sense, std::uint8_t positionType) {
-  Cdb cdb = NewCdb(spec);
+  Cdb cdb = NewCdb(form);
   cdb[wire::kObjectPositionType] = positionType;
-  return Execute(context, spec, target, sense, cdb, {});
+  return Execute(context, form, target, sense, cdb, {});
 }
 
 // SCAN window identifier lists by window argument; any other argument sends

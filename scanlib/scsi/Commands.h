@@ -49,7 +49,7 @@ struct DriverContext;
 
 // What a builder sends besides its fields: opcode, CDB length, direction
 // and call-site number.
-struct CommandSpec {
+struct CommandForm {
   std::uint8_t opcode;
   std::uint8_t cdbLength;
   std::uint8_t direction;  // aspi::kSrbDirIn, aspi::kSrbDirOut or 0
@@ -63,29 +63,29 @@ inline constexpr std::uint8_t kIn = aspi::kSrbDirIn;
 inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 inline constexpr std::uint8_t kNone = 0;
 
-inline constexpr CommandSpec kTestUnitReady{wire::kOpTestUnitReady, kCdb6, kIn, 563};
-inline constexpr CommandSpec kInquiry{wire::kOpInquiry, kCdb6, kIn, 573};
-inline constexpr CommandSpec kInquiryVendorPage{wire::kOpInquiry, kCdb6, kIn, 582};
-inline constexpr CommandSpec kSetMeasurementUnit{wire::kOpModeSelect, kCdb6, kOut, 594};
-inline constexpr CommandSpec kScan{wire::kOpScan, kCdb6, kOut, 604};
-inline constexpr CommandSpec kSetWindow{wire::kOpSetWindow, kCdb10, kOut, 619};
-inline constexpr CommandSpec kGetWindow{wire::kOpGetWindow, kCdb10, kIn, 628};
-inline constexpr CommandSpec kReadImage{wire::kOpRead, kCdb10, kIn, 646};
-inline constexpr CommandSpec kReadDetectedSize{wire::kOpRead, kCdb10, kIn, 654};
-inline constexpr CommandSpec kReadSeparatorStatus{wire::kOpRead, kCdb10, kIn, 662};
-inline constexpr CommandSpec kReadStatus{wire::kOpRead, kCdb10, kIn, 670};
-inline constexpr CommandSpec kReadGamma{wire::kOpRead, kCdb10, kIn, 687};
-inline constexpr CommandSpec kReadCounters{wire::kOpRead, kCdb10, kIn, 705};
-inline constexpr CommandSpec kSendGamma{wire::kOpSend, kCdb10, kOut, 714};
-inline constexpr CommandSpec kUnloadObject{wire::kOpObjectPosition, kCdb10, kOut, 732};
-inline constexpr CommandSpec kLoadObject{wire::kOpObjectPosition, kCdb10, kOut, 740};
-inline constexpr CommandSpec kGetScanMode{wire::kOpGetScanMode, kCdb6, kIn, 749};
-inline constexpr CommandSpec kDefineScanMode{wire::kOpDefineScanMode, kCdb6, kOut, 756};
-inline constexpr CommandSpec kDefineScanModeLength{wire::kOpDefineScanMode, kCdb6, kOut, 764};
-inline constexpr CommandSpec kGetStatusPage{wire::kOpGetScanMode, kCdb6, kIn, 781};
-inline constexpr CommandSpec kStopBatch{wire::kOpStopBatch, kCdb6, kNone, 788};
-inline constexpr CommandSpec kGetFunctionKey{wire::kOpGetFunctionKey, kCdb6, kIn, 796};
-inline constexpr CommandSpec kDefineFunctionKey{wire::kOpDefineFunctionKey, kCdb6, kOut, 803};
+inline constexpr CommandForm kTestUnitReady{wire::kOpTestUnitReady, kCdb6, kIn, 563};
+inline constexpr CommandForm kInquiry{wire::kOpInquiry, kCdb6, kIn, 573};
+inline constexpr CommandForm kInquiryVendorPage{wire::kOpInquiry, kCdb6, kIn, 582};
+inline constexpr CommandForm kSetMeasurementUnit{wire::kOpModeSelect, kCdb6, kOut, 594};
+inline constexpr CommandForm kScan{wire::kOpScan, kCdb6, kOut, 604};
+inline constexpr CommandForm kSetWindow{wire::kOpSetWindow, kCdb10, kOut, 619};
+inline constexpr CommandForm kGetWindow{wire::kOpGetWindow, kCdb10, kIn, 628};
+inline constexpr CommandForm kReadImage{wire::kOpRead, kCdb10, kIn, 646};
+inline constexpr CommandForm kReadDetectedSize{wire::kOpRead, kCdb10, kIn, 654};
+inline constexpr CommandForm kReadSeparatorStatus{wire::kOpRead, kCdb10, kIn, 662};
+inline constexpr CommandForm kReadStatus{wire::kOpRead, kCdb10, kIn, 670};
+inline constexpr CommandForm kReadGamma{wire::kOpRead, kCdb10, kIn, 687};
+inline constexpr CommandForm kReadCounters{wire::kOpRead, kCdb10, kIn, 705};
+inline constexpr CommandForm kSendGamma{wire::kOpSend, kCdb10, kOut, 714};
+inline constexpr CommandForm kUnloadObject{wire::kOpObjectPosition, kCdb10, kOut, 732};
+inline constexpr CommandForm kLoadObject{wire::kOpObjectPosition, kCdb10, kOut, 740};
+inline constexpr CommandForm kGetScanMode{wire::kOpGetScanMode, kCdb6, kIn, 749};
+inline constexpr CommandForm kDefineScanMode{wire::kOpDefineScanMode, kCdb6, kOut, 756};
+inline constexpr CommandForm kDefineScanModeLength{wire::kOpDefineScanMode, kCdb6, kOut, 764};
+inline constexpr CommandForm kGetStatusPage{wire::kOpGetScanMode, kCdb6, kIn, 781};
+inline constexpr CommandForm kStopBatch{wire::kOpStopBatch, kCdb6, kNone, 788};
+inline constexpr CommandForm kGetFunctionKey{wire::kOpGetFunctionKey, kCdb6, kIn, 796};
+inline constexpr CommandForm kDefineFunctionKey{wire::kOpDefineFunctionKey, kCdb6, kOut, 803};
 }  // namespace cmd
 
 // The sense bytes of one command (the transport hands back 14).

@@ -5,7 +5,7 @@ namespace {
 
 using K = ControlKind;
 
-constexpr ControlSpec kSetting[] = {
+constexpr ControlForm kSetting[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {setting::kDetail, K::kButton},
@@ -31,7 +31,7 @@ constexpr ControlSpec kSetting[] = {
 };
 
 // DETAILS and DETAILS_US differ only in the size and place of the buttons.
-constexpr ControlSpec kDetails[] = {
+constexpr ControlForm kDetails[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {details::kDefaults, K::kButton},
@@ -66,7 +66,7 @@ constexpr ControlSpec kDetails[] = {
     {details::kUserGrc, K::kCheckBox},
 };
 
-constexpr ControlSpec kGamma[] = {
+constexpr ControlForm kGamma[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {gamma::kCurveLabel, K::kLabel},
@@ -75,7 +75,7 @@ constexpr ControlSpec kGamma[] = {
     {gamma::kToFile, K::kButton, true},
 };
 
-constexpr ControlSpec kImprinter[] = {
+constexpr ControlForm kImprinter[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {addon::kTextLabel, K::kLabel},
@@ -104,7 +104,7 @@ constexpr ControlSpec kImprinter[] = {
     {addon::kResetValueUpDown, K::kUpDown},
 };
 
-constexpr ControlSpec kFunction[] = {
+constexpr ControlForm kFunction[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {fkey::kKeyLabel, K::kLabel},
@@ -114,7 +114,7 @@ constexpr ControlSpec kFunction[] = {
     {fkey::kSaveSetting, K::kCheckBox, true},
 };
 
-constexpr ControlSpec kStartScan[] = {
+constexpr ControlForm kStartScan[] = {
     {kIdOkButton, K::kButton},
     {kIdCancelButton, K::kButton},
     {startscan::kFileName, K::kEdit},
@@ -124,7 +124,7 @@ constexpr ControlSpec kStartScan[] = {
 struct TemplateRow {
   DialogTemplate which;
   const char* name;
-  std::span<const ControlSpec> controls;
+  std::span<const ControlForm> controls;
 };
 
 constexpr TemplateRow kTemplates[] = {
@@ -151,14 +151,14 @@ const char* TemplateName(DialogTemplate which) {
   return row != nullptr ? row->name : "";
 }
 
-std::span<const ControlSpec> TemplateControls(DialogTemplate which) {
+std::span<const ControlForm> TemplateControls(DialogTemplate which) {
   const TemplateRow* row = FindTemplate(which);
-  return row != nullptr ? row->controls : std::span<const ControlSpec>{};
+  return row != nullptr ? row->controls : std::span<const ControlForm>{};
 }
 
-const ControlSpec* FindControl(DialogTemplate which, int id) {
-  for (const ControlSpec& spec : TemplateControls(which)) {
-    if (spec.id == id) return &spec;
+const ControlForm* FindControl(DialogTemplate which, int id) {
+  for (const ControlForm& form : TemplateControls(which)) {
+    if (form.id == id) return &form;
   }
   return nullptr;
 }

@@ -21,7 +21,7 @@ enum class ControlKind : std::uint8_t {
   kUpDown,    // "msctls_updown32", no buddy
 };
 
-struct ControlSpec {
+struct ControlForm {
   int id;
   ControlKind kind;
   bool hidden = false;  // created hidden and disabled
@@ -29,9 +29,9 @@ struct ControlSpec {
 
 // Every control with an ID of its own (not the IDC_STATIC labels, icons and
 // separator lines), in template order.
-std::span<const ControlSpec> TemplateControls(DialogTemplate which);
+std::span<const ControlForm> TemplateControls(DialogTemplate which);
 // The control `id` of the template, or null.
-const ControlSpec* FindControl(DialogTemplate which, int id);
+const ControlForm* FindControl(DialogTemplate which, int id);
 
 namespace setting {
 inline constexpr int kDetail = 1003;

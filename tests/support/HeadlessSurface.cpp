@@ -27,11 +27,11 @@ int Clamp(const HeadlessControl& c, int position) {
 }  // namespace
 
 HeadlessSurface::HeadlessSurface(DialogTemplate which) : which_(which) {
-  for (const ControlSpec& spec : TemplateControls(which)) {
-    HeadlessControl& c = controls_[spec.id];
-    c.kind = spec.kind;
-    c.enabled = !spec.hidden;
-    c.visible = !spec.hidden;
+  for (const ControlForm& form : TemplateControls(which)) {
+    HeadlessControl& c = controls_[form.id];
+    c.kind = form.kind;
+    c.enabled = !form.hidden;
+    c.visible = !form.hidden;
   }
 }
 
