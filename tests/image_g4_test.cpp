@@ -3,7 +3,9 @@
 // and whole pages against libtiff's decoder and encoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -180,9 +182,34 @@ std::vector<PageCase> Pages() {
   add("text", test::TextPage(2480, 400, 5));
   add("table", test::TablePage(1700, 300, 6));
   add("halftone", test::HalftonePage(1001, 200));
-  Bilevel every(16400, 2);  // a change at every pixel
+  Bilevel every(16400, 2);  // a change at every pixel but the first
   std::fill(every.bits.begin(), every.bits.end(), 0x55);
   add("every-pixel", every);
+  std::fill(every.bits.begin(), every.bits.end(), 0xAA);  // and at the first: a full list
+  add("every-pixel-from-0", every);
+  // Every count of changes (0 to 64) in a 64-pixel word, at random places;
+  // the width ends in a partial word and a partial byte.
+  Bilevel counts(9 * 64 + 5, 65);
+  std::mt19937 rng(12);
+  for (int y = 0; y < counts.rows; ++y) {
+    bool ink = false;
+    for (int word = 0; word * 64 < counts.width; ++word) {
+      std::vector<int> flips(64);
+      std::iota(flips.begin(), flips.end(), 0);
+      std::shuffle(flips.begin(), flips.end(), rng);
+      flips.resize(static_cast<std::size_t>((y + 7 * word) % 65));
+      std::sort(flips.begin(), flips.end());
+      auto flip = flips.begin();
+      for (int x = word * 64; x < std::min(word * 64 + 64, counts.width); ++x) {
+        if (flip != flips.end() && *flip == x - word * 64) {
+          ink = !ink;
+          ++flip;
+        }
+        counts.set(x, y, ink);
+      }
+    }
+  }
+  add("changes-per-word", counts);
   return pages;
 }
 

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/Bytes.h"
 
 namespace tarvo {
@@ -192,24 +196,52 @@ inline void PutRun(unsigned colour, std::int32_t run, Bits& writer) {
   writer.Put(kRunCodeTables.terminating[colour][static_cast<std::size_t>(run)]);
 }
 
-// The changes inside one byte from the byte's run table, recording only
-// positions below `limit`.
-inline void ByteChanges(std::uint8_t byte, std::int32_t& p, unsigned& colour, std::int32_t limit,
-                        std::int32_t*& out) {
-  const ByteRunEntry& runs = kByteRunTable[byte];
-  unsigned runColour = 0;
-  for (std::size_t k = 0; k < runs.size(); ++k, runColour ^= 1u) {
-    if (runs[k] == 0) {
-      if (k == 0) continue;  // the byte starts with a 1 bit
-      return;                // end of the list
+// Bit positions of each byte value, lowest first, padded with zeros; and
+// their count.
+struct BytePositions {
+  alignas(16) std::array<std::array<std::int32_t, 8>, 256> positions{};
+  std::array<std::uint8_t, 256> counts{};
+};
+constexpr BytePositions BuildBytePositions() {
+  BytePositions t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if ((b >> bit) & 1u) t.positions[b][t.counts[b]++] = static_cast<std::int32_t>(bit);
     }
-    if (runColour != colour) {
-      if (p >= limit) return;
-      *out++ = p;
-      colour = runColour;
-    }
-    p += runs[k];
   }
+  return t;
+}
+constexpr BytePositions kBytePositions = BuildBytePositions();
+static_assert(kBytePositions.counts[0xA4] == 3 && kBytePositions.positions[0xA4][2] == 7);
+
+// Appends base + the position of every set bit of `changes`, lowest first.
+// The first four one at a time (a word of text seldom has more); the rest of
+// a denser word a byte at a time from kBytePositions, eight entries stored
+// and as many kept as the byte has bits, so that up to seven entries past
+// the last are overwritten.
+inline void PutChanges(std::uint64_t changes, std::int32_t base, std::int32_t*& out) {
+  for (int k = 0; k < 4; ++k) {
+    if (changes == 0) return;
+    *out++ = base + std::countr_zero(changes);
+    changes &= changes - 1;
+  }
+  if (changes == 0) return;
+#if defined(__SSE2__)
+  __m128i at = _mm_set1_epi32(base);
+  for (int k = 0; k < 8; ++k, changes >>= 8, at = _mm_add_epi32(at, _mm_set1_epi32(8))) {
+    const auto byte = static_cast<std::size_t>(changes & 0xFF);
+    const auto* positions = reinterpret_cast<const __m128i*>(kBytePositions.positions[byte].data());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi32(at, _mm_load_si128(positions)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4),
+                     _mm_add_epi32(at, _mm_load_si128(positions + 1)));
+    out += kBytePositions.counts[byte];
+  }
+#else
+  do {
+    *out++ = base + std::countr_zero(changes);
+    changes &= changes - 1;
+  } while (changes != 0);
+#endif
 }
 
 }  // namespace
@@ -268,45 +300,31 @@ bool FindChangingElements(const std::uint8_t* row, std::int32_t width, ChangeLis
     return false;
   }
   std::int32_t* out = list.data();
-  const ConstByteSpan bytes(row, static_cast<std::size_t>((width + 7) / 8));
-  const std::int32_t whole = width / 8;
-  std::int32_t i = 0;
-  unsigned colour = 0;  // white
+  const std::size_t bytes = static_cast<std::size_t>(width + 7) / 8;
 
-  // Eight bytes at a time. Within each byte the bits are put into pixel
-  // order (pixel i of the word in bit i); then a bit of `changes` is set
-  // wherever a pixel differs from the one before it, and each change costs
-  // one count of trailing zeros and one clear of the lowest bit. A uniform
-  // word of the current colour has no change and goes in one step.
+  // Eight bytes at a time, the last word filled up with zeros. Within each
+  // byte the bits are put into pixel order (pixel i of the word in bit i);
+  // then a bit of `changes` is set wherever a pixel differs from the one
+  // before it. A uniform word of the current colour has no change and goes
+  // in one step.
   std::uint64_t previous = 0;  // the last pixel before the word, in bit 0
-  for (; i + 8 <= whole; i += 8) {
-    std::uint64_t pixels;
-    std::memcpy(&pixels, row + i, sizeof pixels);
-    if constexpr (std::endian::native == std::endian::big) pixels = SwapBytes(pixels);
+  for (std::size_t i = 0; i < bytes; i += 8) {
+    std::uint64_t pixels = 0;
+    if (i + 8 <= bytes) {
+      std::memcpy(&pixels, row + i, sizeof pixels);
+      if constexpr (std::endian::native == std::endian::big) pixels = SwapBytes(pixels);
+    } else {
+      for (std::size_t k = 0; k < bytes - i; ++k) pixels |= std::uint64_t{row[i + k]} << (8 * k);
+    }
     std::uint64_t changes = pixels ^ ((pixels << 1) | previous);
     if (changes == 0) continue;
     pixels = ReverseBitsInBytes(pixels);
     changes = pixels ^ ((pixels << 1) | previous);
     previous = pixels >> 63;
-    const std::int32_t base = i * 8;
-    do {
-      *out++ = base + std::countr_zero(changes);
-      changes &= changes - 1;
-    } while (changes != 0);
+    const auto base = static_cast<std::int32_t>(i * 8);
+    if (width - base < 64) changes &= (std::uint64_t{1} << (width - base)) - 1;  // past the width
+    PutChanges(changes, base, out);
   }
-  colour = static_cast<unsigned>(previous);
-
-  // The remaining bytes from the byte run table.
-  std::int32_t p = i * 8;
-  for (; i < whole; ++i) {
-    const std::uint8_t b = bytes[static_cast<std::size_t>(i)];
-    if ((colour == 0 && b == 0x00) || (colour != 0 && b == 0xFF)) {
-      p += 8;
-      continue;
-    }
-    ByteChanges(b, p, colour, width, out);
-  }
-  if (width % 8 != 0) ByteChanges(bytes[static_cast<std::size_t>(whole)], p, colour, width, out);
 
   for (int k = 0; k < 4; ++k) *out++ = width;
   return true;

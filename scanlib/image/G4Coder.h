@@ -42,14 +42,16 @@ class ChangeList {
   const std::int32_t* data() const { return storage_.data() + 1; }
   std::int32_t* begin() { return data(); }
   const std::int32_t* begin() const { return data(); }
-  std::int32_t* end() { return storage_.data() + storage_.size(); }
-  const std::int32_t* end() const { return storage_.data() + storage_.size(); }
+  std::int32_t* end() { return data() + kChangeListEntries; }
+  const std::int32_t* end() const { return data() + kChangeListEntries; }
   static constexpr std::size_t size() { return kChangeListEntries; }
   std::int32_t& operator[](std::size_t i) { return storage_[i + 1]; }
   std::int32_t operator[](std::size_t i) const { return storage_[i + 1]; }
 
  private:
-  std::array<std::int32_t, kChangeListEntries + 1> storage_{-1};
+  // The sentinel, the entries, and room for the seven entries past the last
+  // that FindChangingElements may overwrite.
+  std::array<std::int32_t, 1 + kChangeListEntries + 4> storage_{-1};
 };
 
 // ---- tables ----------------------------------------------------------------------
