@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,29 @@ inline sim::FaultRule BusyFault(std::uint8_t opcode, int dataType, std::uint32_t
   return rule;
 }
 
+// Every number of the record, to show at once what changed and what did not.
+using Field = std::int32_t ScanSettings::*;
+using S = ScanSettings;
+inline constexpr Field kAllFields[] = {
+    &S::pageSizeIndex, &S::scanLength,      &S::scanWidth,       &S::topOffset,
+    &S::sideOffset,    &S::pageLength,      &S::pageWidth,       &S::separatorLatch,
+    &S::xResolution,   &S::yResolution,     &S::compression,     &S::brightness,
+    &S::contrast,      &S::imageType,       &S::dialogImageType, &S::bitsPerPixel,
+    &S::fileType,      &S::scanModeFlag7,   &S::batchMode,       &S::textMode,
+    &S::autoSize,      &S::continuousFeed,  &S::separatorModeA,  &S::separatorModeB,
+    &S::user16,        &S::user18,          &S::keyStart,        &S::marginScan,
+    &S::marginAmount,  &S::addonOn,         &S::notchErase,      &S::thinLine,
+    &S::userGrc,       &S::backgroundErase, &S::invertData,      &S::rotate,
+    &S::jpegQuality,   &S::aeLevel,         &S::grcMode,         &S::polarity,
+    &S::frameArea,     &S::edgeEmphasis,    &S::separatorSense,
+};
+inline std::vector<std::int32_t> Fields(const ScanSettings& s,
+                                        std::span<const Field> fields = kAllFields) {
+  std::vector<std::int32_t> out;
+  for (Field f : fields) out.push_back(s.*f);
+  return out;
+}
+
 // A context whose scanner is the simulator's RT650 at (adapter, target),
 // already found: its adapter selected and its target remembered.
 class SimContext {
@@ -93,6 +117,7 @@ class SimContext {
   }
 
   std::string ScanLog() { return platform.Log("scan.log"); }
+  bool HasScanLog() { return FileExists(platform.RootFile("scan.log")); }
 
   OpsPlatform platform;
   DriverContext context{platform};
