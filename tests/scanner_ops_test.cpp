@@ -555,15 +555,19 @@ TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
             (std::vector<std::int32_t>{1, 2, 3, 4, 300}));  // the window was not read
 }
 
-// Every command goes to the scanner's adapter and target.
-TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTarget) {
+// Every command goes to the scanner's adapter and target, and completes
+// through the event when the scanner finishes it later: data, sense and
+// transport results alike.
+TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTargetAndCompleteLater) {
   test::SimContext sim(1, 5);
   sim.bus.AddScanner(0, 5);  // the same target on the other adapter is not asked
+  sim.bus.SetCompletion(sim::Completion::kPending, 2);
   ASSERT_EQ(PushAllModes(sim.context), Result::Ok);
   ASSERT_EQ(RefreshFromScanner(sim.context), Result::Ok);
   std::uint32_t code = 0;
   ASSERT_EQ(DefineFunctionKey(sim.context, 2, 0x40), 0u);
   ASSERT_EQ(ReadFunctionKey(sim.context, 2, &code), Result::Ok);
+  EXPECT_EQ(code, 0x40u);
   std::array<std::uint8_t, 256> gamma{};
   ASSERT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::Ok);
   ASSERT_EQ(sim.bus.Records().size(), 12u);
@@ -571,7 +575,14 @@ TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTarget) {
     EXPECT_EQ(r.adapter, 1);
     EXPECT_EQ(r.target, 5);
   }
-  EXPECT_EQ(code, 0x40u);
+  sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseNotReady));
+  sim::FaultRule adapter = BusyFault(0x2A, 3, 2);
+  adapter.kind = sim::FaultKind::kHostAdapter;
+  adapter.value = aspi::kHaStatSelectionTimeout;
+  sim.scanner.AddFault(adapter);
+  EXPECT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::NotReady);
+  EXPECT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::ScannerFailure);
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 }  // namespace
