@@ -126,11 +126,7 @@ class SimContext {
 };
 
 // Raw commands to the simulator's scanner at 0:0, bypassing the driver.
-inline void DefinePage(sim::Bus& bus, std::vector<std::uint8_t> data) {
-  ASSERT_TRUE(sim::test::DefineScanMode(bus, data).Good());
-}
-inline void SetWindowRaw(sim::Bus& bus, std::vector<std::uint8_t> window) {
-  ASSERT_TRUE(sim::test::SetWindow(bus, window).Good());
-}
+using sim::test::DefinePage;
+using sim::test::SetWindowRaw;
 
 }  // namespace tarvo::test
