@@ -133,11 +133,8 @@ TEST(KlxJpeg, WritesGrayJpegWithSizeDensityAndBoundedError) {
   }
   EXPECT_LT(sizes[20], sizes[75]);
   EXPECT_LT(sizes[75], sizes[95]);
-}
 
-TEST(KlxJpeg, BadArgumentsAndUnwritableFileFail) {
-  CodecPlatform platform;
-  const std::vector<std::uint8_t> page = GrayPage(16, 4);
+  // Quality 0, a stride shorter than the row and an unwritable file fail.
   const std::string path = platform.Scratch("bad.jpg");
   EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 16, 0), Result::FileError);
   EXPECT_EQ(SaveJpeg(platform, path.c_str(), page.data(), 16, 4, 300, 8, 75), Result::FileError);
@@ -185,52 +182,43 @@ PngRead ReadPng(const std::string& path) {
   return out;
 }
 
-TEST(RavezevaPng, BilevelRowsShowBlackAsBlack) {
+// Bilevel pages become 1-bit palette images that show black as black; gray
+// pages at any depth become 8-bit gray.
+TEST(RavezevaPng, PagesReadAsAViewerShowsThem) {
   CodecPlatform platform;
-  const int width = 83, rows = 21, stride = (width + 7) / 8;  // the coder gets 80 pixels
-  std::vector<std::uint8_t> page(static_cast<std::size_t>(stride * rows));
+  const int width = 83, rows = 21;  // the coder gets 80 pixels
   auto black = [](int x, int y) { return (x / 5 + y / 3) % 2 == 0 || x == y; };
-  for (int y = 0; y < rows; ++y) {
-    for (int x = 0; x < width; ++x) {
-      if (black(x, y)) page[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+  for (int bitsPerPixel : {1, 2, 4, 8}) {
+    SCOPED_TRACE(bitsPerPixel);
+    const bool bilevel = bitsPerPixel == 1;
+    const int stride = bilevel ? (width + 7) / 8 : (width + 7) / 8 * 8;
+    std::vector<std::uint8_t> page = GrayPage(width, rows);
+    if (bilevel) {
+      page.assign(static_cast<std::size_t>(stride * rows), 0);
+      for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < width; ++x) {
+          if (black(x, y)) page[static_cast<std::size_t>(y * stride + x / 8)] |= 0x80 >> (x % 8);
+        }
+      }
     }
-  }
-  const std::string path = platform.Scratch("bilevel.png");
-  ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300, 1, stride),
-            Result::Ok);
-  const PngRead png = ReadPng(path);
-  ASSERT_TRUE(png.ok);
-  EXPECT_EQ(png.width, 80u);
-  EXPECT_EQ(png.height, static_cast<png_uint_32>(rows));
-  EXPECT_EQ(png.bitDepth, 1);
-  EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE);
-  for (int y = 0; y < rows; ++y) {
-    for (int x = 0; x < 80; ++x) {
-      ASSERT_EQ(png.gray[static_cast<std::size_t>(y * 80 + x)], black(x, y) ? 0 : 255) << x << "," << y;
-    }
-  }
-  EXPECT_EQ(platform.loads, platform.frees);
-}
-
-TEST(RavezevaPng, GrayPagesAreEightBitGray) {
-  CodecPlatform platform;
-  for (int bitsPerPixel : {2, 4, 8}) {
-    const int width = 45, rows = 13, stride = 48;
-    const std::vector<std::uint8_t> page = GrayPage(width, rows);
-    const std::string path = platform.Scratch("gray" + std::to_string(bitsPerPixel) + ".png");
-    ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), 40, rows, 200, bitsPerPixel, stride),
+    const std::string path = platform.Scratch("page" + std::to_string(bitsPerPixel) + ".png");
+    ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300,
+                             bitsPerPixel, stride),
               Result::Ok);
     const PngRead png = ReadPng(path);
     ASSERT_TRUE(png.ok);
-    EXPECT_EQ(png.width, 40u);
-    EXPECT_EQ(png.bitDepth, 8);
-    EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_GRAY);
+    EXPECT_EQ(png.width, 80u);
+    EXPECT_EQ(png.height, static_cast<png_uint_32>(rows));
+    EXPECT_EQ(png.bitDepth, bilevel ? 1 : 8);
+    EXPECT_EQ(png.colourType, bilevel ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY);
     for (int y = 0; y < rows; ++y) {
-      for (int x = 0; x < 40; ++x) {
-        ASSERT_EQ(png.gray[static_cast<std::size_t>(y * 40 + x)], page[static_cast<std::size_t>(y * stride + x)]);
+      for (int x = 0; x < 80; ++x) {
+        const int shown = bilevel ? (black(x, y) ? 0 : 255) : page[static_cast<std::size_t>(y * stride + x)];
+        ASSERT_EQ(png.gray[static_cast<std::size_t>(y * 80 + x)], shown) << x << "," << y;
       }
     }
   }
+  EXPECT_EQ(platform.loads, platform.frees);
 }
 
 // ---- missing libraries and entries ------------------------------------------------------------
@@ -356,11 +344,8 @@ TEST_F(CoderProtocol, CallsInOrderWithTheBlockFilledAtEachStep) {
                                                              page.data() + 64}));
   EXPECT_EQ(platform.loads, 1);
   EXPECT_EQ(platform.frees, 1);
-}
-
-TEST_F(CoderProtocol, BilevelPageHasOneBitPerSample) {
   ASSERT_EQ(Run(1), Result::Ok);
-  EXPECT_EQ(recorder.bitsPerSample, 1u);
+  EXPECT_EQ(recorder.bitsPerSample, 1u);  // a bilevel page has one bit per sample
 }
 
 TEST_F(CoderProtocol, EachFailureGivesFileError) {
