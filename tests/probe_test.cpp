@@ -191,14 +191,12 @@ TEST(Probe, SecondTestUnitReady) {
     Result result;
     std::string log;
   };
-  sim::FaultRule adapter = BusyFault(0x00, -1, 2);
-  adapter.kind = sim::FaultKind::kHostAdapter;
-  adapter.value = aspi::kHaStatTimeout;
   const Case cases[] = {
       {"not ready", SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
       {"manual intervention", SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
       {"busy", BusyFault(0x00, -1, 2), Result::ScannerFailure, test::CheckScsiEntry(8, 610)},
-      {"adapter timeout", adapter, Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
+      {"adapter timeout", test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout),
+       Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -381,10 +381,7 @@ TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
 TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
   sim.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0xDA, -1, 2));
-  sim::FaultRule adapter = BusyFault(0xDA, -1, 3);
-  adapter.kind = sim::FaultKind::kHostAdapter;
-  adapter.value = aspi::kHaStatSelectionTimeout;
-  sim.scanner.AddFault(adapter);
+  sim.scanner.AddFault(test::AdapterFault(0xDA, -1, 3));
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 2u);  // not 35: no sense decoding
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
@@ -415,57 +412,94 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   EXPECT_FALSE(sim.HasScanLog());
 }
 
-// ---- the failure convention of every operation
-// --------------------------------------------------
+// ---- the failure convention of every operation and sequence
+// ------------------------------------
 
-struct FailureCase {
+// An operation, the commands it sends and, for each, the fault that hits it
+// (opcode, data type, occurrence among its matches) and its call-site number.
+struct Step {
+  const char* command;
+  int opcode, dataType, occurrence, callSite;
+};
+struct OperationCase {
   const char* name;
   std::function<Result(DriverContext&)> run;
-  std::uint8_t opcode;
-  int dataType;
-  int callSite;
+  std::vector<Step> steps;
 };
 
-const FailureCase kFailureCases[] = {
-    {"PushWindow", PushWindow, 0x24, -1, 1077},
-    {"PushScanModePage", PushScanModePage, 0xD6, -1, 723},
-    {"PushImagePage", PushImagePage, 0xD6, -1, 755},
-    {"ReadWindow", ReadWindow, 0x25, -1, 970},
-    {"ReadScanModePage", ReadScanModePage, 0xD5, 0x32, 873},
-    {"ReadImagePage", ReadImagePage, 0xD5, 0x36, 885},
-    {"ReadStatusBytes", ReadStatusBytes, 0x28, 0x84, 812},
-    {"ReadAddonPage", ReadAddonPage, 0xD5, 0x34, 766},
-    {"PushAddonPage", PushAddonPage, 0xD6, -1, 781},
+const Step kWindowStep{"setwindow", 0x24, -1, 1, 1077};
+const Step kPage32Step{"definescanmode 32", 0xD6, -1, 1, 723};
+const Step kPage36Step{"definescanmode 36", 0xD6, -1, 2, 755};
+
+const OperationCase kOperations[] = {
+    {"PushWindow", PushWindow, {kWindowStep}},
+    {"PushScanModePage", PushScanModePage, {kPage32Step}},
+    {"PushImagePage", PushImagePage, {{"definescanmode 36", 0xD6, -1, 1, 755}}},
+    {"ReadWindow", ReadWindow, {{"getwindow", 0x25, -1, 1, 970}}},
+    {"ReadScanModePage", ReadScanModePage, {{"getscanmode 32", 0xD5, 0x32, 1, 873}}},
+    {"ReadImagePage", ReadImagePage, {{"getscanmode 36", 0xD5, 0x36, 1, 885}}},
+    {"ReadStatusBytes", ReadStatusBytes, {{"read 84", 0x28, 0x84, 1, 812}}},
+    {"ReadAddonPage", ReadAddonPage, {{"getscanmode 34", 0xD5, 0x34, 1, 766}}},
+    {"PushAddonPage", PushAddonPage, {{"definescanmode 34", 0xD6, -1, 1, 781}}},
     {"PushDevicePage37",
      [](DriverContext& c) {
        const std::int32_t v[2] = {1, 2};
        return PushDevicePage37(c, v);
      },
-     0xD6, -1, 800},
+     {{"definescanmode 37", 0xD6, -1, 1, 800}}},
     {"ReadFunctionKey",
      [](DriverContext& c) {
        std::uint32_t code = 0;
        return ReadFunctionKey(c, 1, &code);
      },
-     0xDB, -1, 1088},
+     {{"getkey 1", 0xDB, -1, 1, 1088}}},
+    {"PushScanMode", PushScanMode, {kPage32Step, kPage36Step, kWindowStep}},
+    {"PushAllModes",
+     PushAllModes,
+     {kPage32Step, kPage36Step, kWindowStep, {"definescanmode 34", 0xD6, -1, 3, 781}}},
+    {"RefreshFromScanner",
+     RefreshFromScanner,
+     {{"getscanmode 32", 0xD5, 0x32, 1, 873},
+      {"getscanmode 36", 0xD5, 0x36, 1, 885},
+      {"read 84", 0x28, 0x84, 1, 812},
+      {"getwindow", 0x25, -1, 1, 970},
+      {"getscanmode 34", 0xD5, 0x34, 1, 766}}},
 };
 
-TEST(ScannerOpsFailures, EveryOperationLogsTransportFailuresWithItsCallSite) {
-  for (const FailureCase& c : kFailureCases) {
-    SCOPED_TRACE(c.name);
-    test::SimContext fresh;
-    fresh.scanner.AddFault(BusyFault(c.opcode, c.dataType, 1));
-    sim::FaultRule adapter = BusyFault(c.opcode, c.dataType, 2);
-    adapter.kind = sim::FaultKind::kHostAdapter;
-    adapter.value = aspi::kHaStatSelectionTimeout;
-    fresh.scanner.AddFault(adapter);
-    fresh.scanner.AddFault(SenseFault(c.opcode, c.dataType, 3, sim::kSenseNotReady));
-    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
-    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
-    EXPECT_EQ(c.run(fresh.context), Result::NotReady);  // sense translated, not logged
-    EXPECT_EQ(c.run(fresh.context), Result::Ok);
-    EXPECT_EQ(fresh.ScanLog(),
-              test::CheckScsiEntry(8, c.callSite) + test::CheckScsiEntry(0x0411, c.callSite));
+// Each operation runs its steps in order and stops at the first failing one:
+// a check condition gives the translated code and is not logged; a transport
+// failure (target busy, host adapter status) gives 2 and the failing step's
+// "CheckScsi" entry.
+TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallSite) {
+  for (const OperationCase& c : kOperations) {
+    std::vector<std::string> steps;
+    for (const Step& step : c.steps) steps.push_back(step.command);
+    test::SimContext good;
+    EXPECT_EQ(c.run(good.context), Result::Ok) << c.name;
+    EXPECT_EQ(Commands(good.bus), steps) << c.name;
+    for (std::size_t failing = 0; failing < c.steps.size(); ++failing) {
+      SCOPED_TRACE(testing::Message() << c.name << ", step " << failing);
+      const Step& step = c.steps[failing];
+      const auto opcode = static_cast<std::uint8_t>(step.opcode);
+      const auto occurrence = static_cast<std::uint32_t>(step.occurrence);
+      const std::vector<std::string> sent(
+          steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
+      test::SimContext checked;
+      checked.scanner.AddFault(SenseFault(opcode, step.dataType, occurrence, sim::kSenseUnitAttention));
+      EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
+      EXPECT_EQ(Commands(checked.bus), sent);
+      EXPECT_FALSE(checked.HasScanLog());
+      for (sim::FaultKind kind : {sim::FaultKind::kBusy, sim::FaultKind::kHostAdapter}) {
+        test::SimContext failed;
+        failed.scanner.AddFault(kind == sim::FaultKind::kBusy
+                                    ? BusyFault(opcode, step.dataType, occurrence)
+                                    : test::AdapterFault(opcode, step.dataType, occurrence));
+        EXPECT_EQ(c.run(failed.context), Result::ScannerFailure);
+        EXPECT_EQ(Commands(failed.bus), sent);
+        EXPECT_EQ(failed.ScanLog(), test::CheckScsiEntry(kind == sim::FaultKind::kBusy ? 8 : 0x0411,
+                                                         step.callSite));
+      }
+    }
   }
 }
 
@@ -483,65 +517,6 @@ TEST_F(ScannerOps, FailedReadsLeaveTheRecordAndTheMirror) {
   EXPECT_EQ(ReadAddonPage(context), Result::ScannerFailure);
   EXPECT_EQ(Fields(s), Fields(before));
   EXPECT_EQ(context.addonPage[50], 0x5A);
-}
-
-// ---- sequences
-// -------------------------------------------------------------------------------------
-
-struct SequenceCase {
-  const char* name;
-  std::function<Result(DriverContext&)> run;
-  std::vector<std::string> steps;
-  // The fault of each step: opcode, data type, occurrence among its matches.
-  std::vector<std::array<int, 3>> faults;
-  std::vector<int> callSites;
-};
-
-const SequenceCase kSequences[] = {
-    {"PushScanMode",
-     PushScanMode,
-     {"definescanmode 32", "definescanmode 36", "setwindow"},
-     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}},
-     {723, 755, 1077}},
-    {"PushAllModes",
-     PushAllModes,
-     {"definescanmode 32", "definescanmode 36", "setwindow", "definescanmode 34"},
-     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}, {0xD6, -1, 3}},
-     {723, 755, 1077, 781}},
-    {"RefreshFromScanner",
-     RefreshFromScanner,
-     {"getscanmode 32", "getscanmode 36", "read 84", "getwindow", "getscanmode 34"},
-     {{0xD5, 0x32, 1}, {0xD5, 0x36, 1}, {0x28, 0x84, 1}, {0x25, -1, 1}, {0xD5, 0x34, 1}},
-     {873, 885, 812, 970, 766}},
-};
-
-TEST(ScannerOpsSequences, RunTheirStepsInOrderAndStopAtTheFirstFailingStep) {
-  for (const SequenceCase& c : kSequences) {
-    test::SimContext good;
-    EXPECT_EQ(c.run(good.context), Result::Ok) << c.name;
-    EXPECT_EQ(Commands(good.bus), c.steps) << c.name;
-    for (std::size_t failing = 0; failing < c.steps.size(); ++failing) {
-      SCOPED_TRACE(testing::Message() << c.name << ", step " << failing);
-      const auto [opcode, type, occurrence] = c.faults[failing];
-      const std::vector<std::string> sent(
-          c.steps.begin(), c.steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
-      // A check condition: the translated code, nothing logged.
-      test::SimContext checked;
-      checked.scanner.AddFault(SenseFault(static_cast<std::uint8_t>(opcode), type,
-                                          static_cast<std::uint32_t>(occurrence),
-                                          sim::kSenseUnitAttention));
-      EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
-      EXPECT_EQ(Commands(checked.bus), sent);
-      EXPECT_FALSE(checked.HasScanLog());
-      // A transport failure: 2 and the failing step's entry.
-      test::SimContext busy;
-      busy.scanner.AddFault(BusyFault(static_cast<std::uint8_t>(opcode), type,
-                                      static_cast<std::uint32_t>(occurrence)));
-      EXPECT_EQ(c.run(busy.context), Result::ScannerFailure);
-      EXPECT_EQ(Commands(busy.bus), sent);
-      EXPECT_EQ(busy.ScanLog(), test::CheckScsiEntry(8, c.callSites[failing]));
-    }
-  }
 }
 
 TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
@@ -576,10 +551,7 @@ TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTargetAndCompleteLater)
     EXPECT_EQ(r.target, 5);
   }
   sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseNotReady));
-  sim::FaultRule adapter = BusyFault(0x2A, 3, 2);
-  adapter.kind = sim::FaultKind::kHostAdapter;
-  adapter.value = aspi::kHaStatSelectionTimeout;
-  sim.scanner.AddFault(adapter);
+  sim.scanner.AddFault(test::AdapterFault(0x2A, 3, 2));
   EXPECT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::NotReady);
   EXPECT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::ScannerFailure);
   EXPECT_EQ(sim.ScanLog(), "");

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "scan/DriverContext.h"
 #include "scsi/Transport.h"
 #include "sim_test_support.h"
+#include "support/ScanFields.h"
 #include "support/ScsiTestSupport.h"
 
 namespace tarvo::test {
@@ -80,28 +80,13 @@ inline sim::FaultRule BusyFault(std::uint8_t opcode, int dataType, std::uint32_t
   rule.kind = sim::FaultKind::kBusy;
   return rule;
 }
-
-// Every number of the record, to show at once what changed and what did not.
-using Field = std::int32_t ScanSettings::*;
-using S = ScanSettings;
-inline constexpr Field kAllFields[] = {
-    &S::pageSizeIndex, &S::scanLength,      &S::scanWidth,       &S::topOffset,
-    &S::sideOffset,    &S::pageLength,      &S::pageWidth,       &S::separatorLatch,
-    &S::xResolution,   &S::yResolution,     &S::compression,     &S::brightness,
-    &S::contrast,      &S::imageType,       &S::dialogImageType, &S::bitsPerPixel,
-    &S::fileType,      &S::scanModeFlag7,   &S::batchMode,       &S::textMode,
-    &S::autoSize,      &S::continuousFeed,  &S::separatorModeA,  &S::separatorModeB,
-    &S::user16,        &S::user18,          &S::keyStart,        &S::marginScan,
-    &S::marginAmount,  &S::addonOn,         &S::notchErase,      &S::thinLine,
-    &S::userGrc,       &S::backgroundErase, &S::invertData,      &S::rotate,
-    &S::jpegQuality,   &S::aeLevel,         &S::grcMode,         &S::polarity,
-    &S::frameArea,     &S::edgeEmphasis,    &S::separatorSense,
-};
-inline std::vector<std::int32_t> Fields(const ScanSettings& s,
-                                        std::span<const Field> fields = kAllFields) {
-  std::vector<std::int32_t> out;
-  for (Field f : fields) out.push_back(s.*f);
-  return out;
+// A host adapter status (selection timeout unless told): logged as well.
+inline sim::FaultRule AdapterFault(std::uint8_t opcode, int dataType, std::uint32_t occurrence,
+                                   std::uint8_t status = aspi::kHaStatSelectionTimeout) {
+  sim::FaultRule rule = SenseFault(opcode, dataType, occurrence, {});
+  rule.kind = sim::FaultKind::kHostAdapter;
+  rule.value = status;
+  return rule;
 }
 
 // A context whose scanner is the simulator's RT650 at (adapter, target),
