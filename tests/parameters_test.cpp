@@ -79,7 +79,8 @@ const std::set<std::int32_t> kGetOnly = {
     PAR_PAGE_LENGTH,  PAR_PAGE_WIDTH,        PAR_BATCH_CAPABLE};
 
 bool IsNamed(std::int32_t id) {
-  return std::any_of(std::begin(kNamed), std::end(kNamed), [id](const Named& n) { return n.id == id; });
+  return std::any_of(std::begin(kNamed), std::end(kNamed),
+                     [id](const Named& n) { return n.id == id; });
 }
 
 class ParameterTest : public ::testing::Test {

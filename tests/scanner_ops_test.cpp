@@ -488,7 +488,8 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
       const std::vector<std::string> sent(
           steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
       test::SimContext checked;
-      checked.scanner.AddFault(SenseFault(opcode, step.dataType, occurrence, sim::kSenseUnitAttention));
+      checked.scanner.AddFault(
+          SenseFault(opcode, step.dataType, occurrence, sim::kSenseUnitAttention));
       EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
       EXPECT_EQ(Commands(checked.bus), sent);
       EXPECT_FALSE(checked.HasScanLog());

@@ -91,7 +91,8 @@ TEST(DriverThroughLibraries, FindsTheSimulatedScannerScansItsBatchAndSetsParamet
   // 2000/1200 inch wide.
   const std::string wire = tarvo::test::ReadFileBytes(log);
   std::string search, starts;
-  for (const char* address : {"0:0", "0:1", "0:2", "0:3", "0:4", "0:5", "0:6", "1:0", "1:1", "1:2"}) {
+  for (const char* address :
+       {"0:0", "0:1", "0:2", "0:3", "0:4", "0:5", "0:6", "1:0", "1:1", "1:2"}) {
     search += std::string(address) + " 12 00 00 00 40 00";
   }
   search += "1:2 00 00 00 00 00 00";
