@@ -8,20 +8,29 @@
 namespace tarvo::test {
 namespace {
 
-void CopyOut(const std::string& text, char* buffer, std::size_t size, std::size_t* length) {
-  if (buffer == nullptr || size == 0) {
-    if (length != nullptr) *length = 0;
-    return;
-  }
+constexpr unsigned Kinds(std::initializer_list<ControlKind> kinds) {
+  unsigned mask = 0;
+  for (ControlKind k : kinds) mask |= 1u << static_cast<unsigned>(k);
+  return mask;
+}
+constexpr unsigned kAnyKind = ~0u;
+constexpr unsigned kRanged = Kinds({ControlKind::kTrackbar, ControlKind::kUpDown});
+
+std::size_t CopyOut(const std::string& text, char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return 0;
   const std::size_t n = std::min(text.size(), size - 1);
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
-  if (length != nullptr) *length = n;
+  return n;
 }
 
 int Clamp(const HeadlessControl& c, int position) {
   if (!c.ranged) return position;
   return std::clamp(position, std::min(c.low, c.high), std::max(c.low, c.high));
+}
+
+bool HasItem(const HeadlessControl& c, int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < c.items.size();
 }
 
 }  // namespace
@@ -30,8 +39,7 @@ HeadlessSurface::HeadlessSurface(DialogTemplate which) : which_(which) {
   for (const ControlForm& form : TemplateControls(which)) {
     HeadlessControl& c = controls_[form.id];
     c.kind = form.kind;
-    c.enabled = !form.hidden;
-    c.visible = !form.hidden;
+    c.enabled = c.visible = !form.hidden;
   }
 }
 
@@ -43,44 +51,36 @@ void HeadlessSurface::Start(DialogController& controller) {
 const HeadlessControl& HeadlessSurface::control(int id) const {
   static const HeadlessControl kMissing;
   auto it = controls_.find(id);
-  if (it == controls_.end()) {
-    ADD_FAILURE() << "template " << TemplateName(which_) << " has no control " << id;
-    return kMissing;
-  }
-  return it->second;
+  if (it != controls_.end()) return it->second;
+  ADD_FAILURE() << "template " << TemplateName(which_) << " has no control " << id;
+  return kMissing;
 }
 
 std::string HeadlessSurface::selectedText(int id) const {
   const HeadlessControl& c = control(id);
-  if (c.selection < 0 || static_cast<std::size_t>(c.selection) >= c.items.size()) return "";
-  return c.items[static_cast<std::size_t>(c.selection)];
+  return HasItem(c, c.selection) ? c.items[static_cast<std::size_t>(c.selection)] : "";
 }
 
-HeadlessControl* HeadlessSurface::Find(int id, const char* operation) {
+// The control `id` of one of `kinds`, or a failure naming the operation.
+HeadlessControl* HeadlessSurface::Find(int id, const char* operation, unsigned kinds) {
   auto it = controls_.find(id);
   if (it == controls_.end()) {
     ADD_FAILURE() << operation << ": template " << TemplateName(which_) << " has no control "
                   << id;
     return nullptr;
   }
-  return &it->second;
-}
-
-HeadlessControl* HeadlessSurface::FindKind(int id, ControlKind kind, const char* operation) {
-  HeadlessControl* c = Find(id, operation);
-  if (c != nullptr && c->kind != kind) {
+  if ((kinds & (1u << static_cast<unsigned>(it->second.kind))) == 0) {
     ADD_FAILURE() << operation << ": control " << id << " of " << TemplateName(which_)
                   << " is of another kind";
     return nullptr;
   }
-  return c;
+  return &it->second;
 }
 
-HeadlessControl* HeadlessSurface::FindRanged(int id, const char* operation) {
-  HeadlessControl* c = Find(id, operation);
-  if (c != nullptr && c->kind != ControlKind::kTrackbar && c->kind != ControlKind::kUpDown) {
-    ADD_FAILURE() << operation << ": control " << id << " is neither trackbar nor up-down";
-    return nullptr;
+HeadlessControl* HeadlessSurface::FindEnabled(int id, const char* operation, unsigned kinds) {
+  HeadlessControl* c = Find(id, operation, kinds);
+  if (c != nullptr && (!c->enabled || !c->visible)) {
+    ADD_FAILURE() << operation << ": control " << id << " is disabled or hidden";
   }
   return c;
 }
@@ -88,34 +88,23 @@ HeadlessControl* HeadlessSurface::FindRanged(int id, const char* operation) {
 void HeadlessSurface::Send(const DialogEvent& event) {
   if (ended_) {
     ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
-    return;
+  } else if (controller_ != nullptr) {
+    controller_->OnEvent(*this, event);
   }
-  if (controller_ != nullptr) controller_->OnEvent(*this, event);
 }
 
 void HeadlessSurface::Click(int id) {
-  HeadlessControl* c = Find(id, "Click");
-  if (c == nullptr) return;
-  if (c->kind != ControlKind::kButton && c->kind != ControlKind::kCheckBox) {
-    ADD_FAILURE() << "Click: control " << id << " is not a button";
-    return;
-  }
-  if (!c->enabled || !c->visible) {
-    ADD_FAILURE() << "Click: control " << id << " is disabled or hidden";
-    return;
-  }
+  HeadlessControl* c =
+      FindEnabled(id, "Click", Kinds({ControlKind::kButton, ControlKind::kCheckBox}));
+  if (c == nullptr || !c->enabled || !c->visible) return;
   if (c->kind == ControlKind::kCheckBox) c->checked = !c->checked;
   Send({EventKind::kClicked, id});
 }
 
 void HeadlessSurface::Choose(int list, int index) {
-  HeadlessControl* c = FindKind(list, ControlKind::kList, "Choose");
-  if (c == nullptr) return;
-  if (!c->enabled) {
-    ADD_FAILURE() << "Choose: list " << list << " is disabled";
-    return;
-  }
-  if (index < 0 || static_cast<std::size_t>(index) >= c->items.size()) {
+  HeadlessControl* c = FindEnabled(list, "Choose", Kinds({ControlKind::kList}));
+  if (c == nullptr || !c->enabled) return;
+  if (!HasItem(*c, index)) {
     ADD_FAILURE() << "Choose: list " << list << " has no entry " << index;
     return;
   }
@@ -125,114 +114,92 @@ void HeadlessSurface::Choose(int list, int index) {
 }
 
 void HeadlessSurface::NotifyList(int list) {
-  if (FindKind(list, ControlKind::kList, "NotifyList") == nullptr) return;
-  Send({EventKind::kListOther, list});
+  if (Find(list, "NotifyList", Kinds({ControlKind::kList}))) Send({EventKind::kListOther, list});
 }
 
 void HeadlessSurface::Type(int edit, const std::string& text) {
-  HeadlessControl* c = FindKind(edit, ControlKind::kEdit, "Type");
-  if (c == nullptr) return;
-  if (!c->enabled) ADD_FAILURE() << "Type: edit " << edit << " is disabled";
-  c->text = text;
+  if (HeadlessControl* c = FindEnabled(edit, "Type", Kinds({ControlKind::kEdit}))) c->text = text;
 }
 
 void HeadlessSurface::Leave(int edit) {
-  if (FindKind(edit, ControlKind::kEdit, "Leave") == nullptr) return;
-  Send({EventKind::kEditLostFocus, edit});
+  if (Find(edit, "Leave", Kinds({ControlKind::kEdit}))) Send({EventKind::kEditLostFocus, edit});
 }
 
 void HeadlessSurface::ScrollTrackbar(int trackbar, int position, int code) {
-  HeadlessControl* c = FindKind(trackbar, ControlKind::kTrackbar, "ScrollTrackbar");
-  if (c == nullptr) return;
-  if (!c->enabled) ADD_FAILURE() << "ScrollTrackbar: " << trackbar << " is disabled";
-  c->position = Clamp(*c, position);
-  Send({EventKind::kTrackbarScrolled, trackbar, code, c->position});
-}
-
-void HeadlessSurface::TrackbarCode(int trackbar, int code) {
-  HeadlessControl* c = FindKind(trackbar, ControlKind::kTrackbar, "TrackbarCode");
-  if (c == nullptr) return;
-  Send({EventKind::kTrackbarScrolled, trackbar, code, c->position});
+  if (HeadlessControl* c = FindEnabled(trackbar, "ScrollTrackbar", Kinds({ControlKind::kTrackbar}))) {
+    c->position = Clamp(*c, position);
+    Send({EventKind::kTrackbarScrolled, trackbar, code, c->position});
+  }
 }
 
 void HeadlessSurface::ScrollUpDown(int upDown, int position) {
-  HeadlessControl* c = FindKind(upDown, ControlKind::kUpDown, "ScrollUpDown");
-  if (c == nullptr) return;
-  if (!c->enabled) ADD_FAILURE() << "ScrollUpDown: " << upDown << " is disabled";
-  c->position = Clamp(*c, position);
-  Send({EventKind::kUpDownScrolled, upDown, 4, c->position});
+  if (HeadlessControl* c = FindEnabled(upDown, "ScrollUpDown", Kinds({ControlKind::kUpDown}))) {
+    c->position = Clamp(*c, position);
+    Send({EventKind::kUpDownScrolled, upDown, 4, c->position});
+  }
 }
 
 void HeadlessSurface::SetText(int control, const char* text) {
   const std::string value = text != nullptr ? text : "";
   if (control == kDialogTitle) {
     title_ = value;
-    return;
+  } else if (HeadlessControl* c = Find(control, "SetText", kAnyKind & ~kRanged &
+                                                               ~Kinds({ControlKind::kList}))) {
+    c->text = value;
   }
-  HeadlessControl* c = Find(control, "SetText");
-  if (c == nullptr) return;
-  if (c->kind == ControlKind::kList || c->kind == ControlKind::kTrackbar ||
-      c->kind == ControlKind::kUpDown) {
-    ADD_FAILURE() << "SetText: control " << control << " has no text";
-    return;
-  }
-  c->text = value;
 }
 
 std::size_t HeadlessSurface::GetText(int control, char* buffer, std::size_t size) {
-  std::size_t length = 0;
-  HeadlessControl* c = Find(control, "GetText");
-  CopyOut(c != nullptr ? c->text : std::string(), buffer, size, &length);
-  return length;
+  HeadlessControl* c = Find(control, "GetText", kAnyKind);
+  return CopyOut(c != nullptr ? c->text : std::string(), buffer, size);
 }
 
 void HeadlessSurface::ListAdd(int control, const char* text) {
-  if (HeadlessControl* c = FindKind(control, ControlKind::kList, "ListAdd")) {
+  if (HeadlessControl* c = Find(control, "ListAdd", Kinds({ControlKind::kList}))) {
     c->items.emplace_back(text != nullptr ? text : "");
   }
 }
 
 void HeadlessSurface::ListSelect(int control, int index) {
-  if (HeadlessControl* c = FindKind(control, ControlKind::kList, "ListSelect")) {
-    c->selection = index >= 0 && static_cast<std::size_t>(index) < c->items.size() ? index
-                                                                                   : kNoSelection;
+  if (HeadlessControl* c = Find(control, "ListSelect", Kinds({ControlKind::kList}))) {
+    c->selection = HasItem(*c, index) ? index : kNoSelection;
   }
 }
 
 int HeadlessSurface::ListSelection(int control) {
-  HeadlessControl* c = FindKind(control, ControlKind::kList, "ListSelection");
+  HeadlessControl* c = Find(control, "ListSelection", Kinds({ControlKind::kList}));
   return c != nullptr ? c->selection : kNoSelection;
 }
 
 int HeadlessSurface::ListCount(int control) {
-  HeadlessControl* c = FindKind(control, ControlKind::kList, "ListCount");
+  HeadlessControl* c = Find(control, "ListCount", Kinds({ControlKind::kList}));
   return c != nullptr ? static_cast<int>(c->items.size()) : 0;
 }
 
 bool HeadlessSurface::ListText(int control, int index, char* buffer, std::size_t size) {
-  HeadlessControl* c = FindKind(control, ControlKind::kList, "ListText");
-  if (c == nullptr || index < 0 || static_cast<std::size_t>(index) >= c->items.size()) return false;
-  CopyOut(c->items[static_cast<std::size_t>(index)], buffer, size, nullptr);
+  HeadlessControl* c = Find(control, "ListText", Kinds({ControlKind::kList}));
+  if (c == nullptr || !HasItem(*c, index)) return false;
+  CopyOut(c->items[static_cast<std::size_t>(index)], buffer, size);
   return true;
 }
 
 void HeadlessSurface::SetChecked(int control, bool checked) {
-  if (HeadlessControl* c = FindKind(control, ControlKind::kCheckBox, "SetChecked")) {
+  if (HeadlessControl* c = Find(control, "SetChecked", Kinds({ControlKind::kCheckBox}))) {
     c->checked = checked;
   }
 }
 
 bool HeadlessSurface::IsChecked(int control) {
-  HeadlessControl* c = FindKind(control, ControlKind::kCheckBox, "IsChecked");
+  HeadlessControl* c = Find(control, "IsChecked", Kinds({ControlKind::kCheckBox}));
   return c != nullptr && c->checked;
 }
 
 void HeadlessSurface::Enable(int control, bool enabled) {
-  if (HeadlessControl* c = Find(control, "Enable")) c->enabled = enabled;
+  if (HeadlessControl* c = Find(control, "Enable", kAnyKind)) c->enabled = enabled;
 }
 
 void HeadlessSurface::SetRange(int control, int low, int high) {
-  if (HeadlessControl* c = FindRanged(control, "SetRange")) {
+  if (HeadlessControl* c = Find(control, "SetRange", kRanged)) {
     c->ranged = true;
     c->low = low;
     c->high = high;
@@ -241,16 +208,16 @@ void HeadlessSurface::SetRange(int control, int low, int high) {
 }
 
 void HeadlessSurface::SetPosition(int control, int position) {
-  if (HeadlessControl* c = FindRanged(control, "SetPosition")) c->position = Clamp(*c, position);
+  if (HeadlessControl* c = Find(control, "SetPosition", kRanged)) c->position = Clamp(*c, position);
 }
 
 int HeadlessSurface::Position(int control) {
-  HeadlessControl* c = FindRanged(control, "Position");
+  HeadlessControl* c = Find(control, "Position", kRanged);
   return c != nullptr ? c->position : 0;
 }
 
 void HeadlessSurface::SetTicks(int control, std::span<const int> ticks) {
-  if (HeadlessControl* c = FindKind(control, ControlKind::kTrackbar, "SetTicks")) {
+  if (HeadlessControl* c = Find(control, "SetTicks", Kinds({ControlKind::kTrackbar}))) {
     c->ticks.assign(ticks.begin(), ticks.end());
   }
 }
@@ -266,27 +233,18 @@ bool HeadlessSurface::ChooseFile(const char* filter, char* buffer, std::size_t s
   chooserFilter_.clear();
   // Description/pattern pairs up to the empty text.
   for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) {
-    chooserFilter_ += p;
-    chooserFilter_ += '|';
+    chooserFilter_ += std::string(p) + '|';
   }
   if (!nextChosenFile) return false;
-  CopyOut(*nextChosenFile, buffer, size, nullptr);
+  CopyOut(*nextChosenFile, buffer, size);
   return true;
-}
-
-const HeadlessSurface* HeadlessRunner::last(DialogTemplate which) const {
-  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
-    if ((*it)->which() == which) return it->get();
-  }
-  return nullptr;
 }
 
 DialogOutcome HeadlessRunner::Run(DialogTemplate which, void* instance, void* owner,
                                   DialogController& controller) {
   openings_.push_back({which, instance, owner});
   if (failWith) return {false, 0, *failWith};
-  surfaces_.push_back(std::make_unique<HeadlessSurface>(which));
-  HeadlessSurface& surface = *surfaces_.back();
+  HeadlessSurface& surface = *surfaces_.emplace_back(std::make_unique<HeadlessSurface>(which));
   surface.Start(controller);
   auto& queue = scripts_[which];
   if (!surface.ended() && !queue.empty()) {

@@ -5,8 +5,7 @@
 //
 // HeadlessRunner runs controllers on headless surfaces: per template a queue
 // of scripts (what the user does while the dialog is open); a dialog still
-// open after its script is closed with Cancel. It keeps every surface it
-// made, for assertions afterwards.
+// open after its script is closed with Cancel.
 #pragma once
 
 #include <cstdint>
@@ -64,25 +63,18 @@ class HeadlessSurface final : public DialogSurface {
   const std::string& chooserFilter() const { return chooserFilter_; }
   int chooserCalls() const { return chooserCalls_; }
 
-  // ---- what the user does ----
-  // Presses a button (an auto check box toggles first). The control must be
-  // enabled and visible.
-  void Click(int id);
-  // Chooses a list entry: selection changed, then closed up.
-  void Choose(int list, int index);
-  // Any other notification of a list (focus, drop-down).
-  void NotifyList(int list);
+  // ---- what the user does (each fails the test on a missing or disabled control) ----
+  void Click(int id);                 // an auto check box toggles first
+  void Choose(int list, int index);   // selection changed, then closed up
+  void NotifyList(int list);          // any other notification of a list
   void Type(int edit, const std::string& text);
   void Leave(int edit);
   void TypeAndLeave(int edit, const std::string& text) {
     Type(edit, text);
     Leave(edit);
   }
-  // Moves a trackbar to `position` (clamped to its range) with a scroll code.
+  // Moves a trackbar or an up-down to `position`, clamped to its range.
   void ScrollTrackbar(int trackbar, int position, int code = 5);
-  // Sends a trackbar scroll code without moving it.
-  void TrackbarCode(int trackbar, int code);
-  // Moves an up-down to `position` (clamped to its range).
   void ScrollUpDown(int upDown, int position);
   // What the next open-file chooser answers: a name, or nothing (cancelled).
   std::optional<std::string> nextChosenFile;
@@ -107,9 +99,8 @@ class HeadlessSurface final : public DialogSurface {
   void* Window() override { return this; }
 
  private:
-  HeadlessControl* Find(int id, const char* operation);
-  HeadlessControl* FindKind(int id, ControlKind kind, const char* operation);
-  HeadlessControl* FindRanged(int id, const char* operation);
+  HeadlessControl* Find(int id, const char* operation, unsigned kinds);
+  HeadlessControl* FindEnabled(int id, const char* operation, unsigned kinds);
   void Send(const DialogEvent& event);
 
   DialogTemplate which_;
@@ -134,6 +125,20 @@ struct OpenDialog {
   HeadlessSurface surface;
 };
 
+// One dialog at a time, opened afresh by each Open (the last one stays for
+// assertions).
+template <class Controller>
+struct Reopening {
+  template <class... Args>
+  HeadlessSurface& Open(DialogTemplate which, Args&&... args) {
+    opened.reset();
+    opened.emplace(which, std::forward<Args>(args)...);
+    return opened->surface;
+  }
+  Controller& dialog() { return opened->dialog; }
+  std::optional<OpenDialog<Controller>> opened;
+};
+
 class HeadlessRunner final : public DialogRunner {
  public:
   using Script = std::function<void(HeadlessSurface&)>;
@@ -149,10 +154,6 @@ class HeadlessRunner final : public DialogRunner {
     void* owner;
   };
   const std::vector<Opening>& openings() const { return openings_; }
-  // The surfaces of the dialogs run, in the order they were opened.
-  const std::vector<std::unique_ptr<HeadlessSurface>>& surfaces() const { return surfaces_; }
-  // The surface of the last dialog run of the template.
-  const HeadlessSurface* last(DialogTemplate which) const;
 
   DialogOutcome Run(DialogTemplate which, void* instance, void* owner,
                     DialogController& controller) override;
