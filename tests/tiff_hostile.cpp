@@ -30,31 +30,30 @@ HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
   validPages_ = static_cast<std::uint32_t>(pages.size());
 }
 
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
+                std::uint32_t& pages) {
+  const FileHandle file = OpenExisting(platform, path);
+  if (file == kInvalidFile) return 1;
+  std::uint32_t value = 0, position = 0, end = 0;
+  const int result = WalkTiffChain(context, file, pages, value, position, end);
+  platform.FileClose(file);
+  return result;
+}
+
 HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
   Walk walk;
-  FileHandle file = platform_.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                                       kOpenExisting, kAttributeNormal);
-  if (file == kInvalidFile) return walk;
-  std::uint32_t value = 0;
-  std::uint32_t position = 0;
-  std::uint32_t end = 0;
   walk.pages = kWalkToEnd;
-  walk.result = WalkTiffChain(context_, file, walk.pages, value, position, end);
-  platform_.FileClose(file);
+  walk.result = WalkChainOf(platform_, context_, path, walk.pages);
   return walk;
 }
 
 std::string HostileBench::CheckWalks(const std::string& bytes) {
   WriteFileBytes(hostile_, bytes);
-  FileHandle file = platform_.FileOpen(hostile_.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                                       kOpenExisting, kAttributeNormal);
+  const FileHandle file = OpenExisting(platform_, hostile_);
   if (file == kInvalidFile) return "cannot open the scratch file";
   std::string problem;
   for (std::uint32_t index : {kWalkToEnd, 0u, 1u, 2u, 3u, 0xFFFFFFFEu}) {
-    std::uint32_t pages = index;
-    std::uint32_t value = 0;
-    std::uint32_t position = 0;
-    std::uint32_t end = 0;
+    std::uint32_t pages = index, value = 0, position = 0, end = 0;
     const int r = WalkTiffChain(context_, file, pages, value, position, end);
     if (r != 0 && r != 1) problem = Describe("walk result", r);
     if (r == 0 && end != bytes.size()) problem = Describe("walk end position", end);
