@@ -50,18 +50,6 @@ TEST(DetailsTemplate, ByLanguageName) {
   }
 }
 
-TEST_F(DetailsTest, CaptionsAndLists) {
-  HeadlessSurface& s = Open();
-  EXPECT_EQ(s.title(), Msg(92));
-  DialogTestContext::ExpectCaptions(
-      s, {{kIdOkButton, 11}, {kIdCancelButton, 12}, {kDefaults, 91},     {kAddon, 276},
-          {kGamma, 88},      {kFunctionKey, 90},    {kRotate, 264},      {kAutoSize, 51},
-          {kAddonOn, 56},    {kKeyStart, 66},       {kMarginScan, 60},   {kAeLabel, 79},
-          {kEdgeLabel, 80},  {kBackgroundErase, 50}, {kNotchErase, 83}, {kUserGrc, 85}});
-  EXPECT_EQ(s.items(kPolarity), Msgs({257, 258, 10}));
-  EXPECT_EQ(s.items(kBatchMode), Msgs({267, 268, 269}));
-}
-
 TEST_F(DetailsTest, BatchListByCapability) {
   HeadlessSurface& without = Open();
   EXPECT_FALSE(without.enabled(kBatchMode));
@@ -82,10 +70,13 @@ TEST_F(DetailsTest, BatchListByCapability) {
   EXPECT_EQ(r.batchMode, 3);
 }
 
-TEST_F(DetailsTest, ControlsLoadedFromTheRecord) {
+TEST_F(DetailsTest, CaptionsListsAndControlsLoadedFromTheRecord) {
   std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase,
            r.userGrc, r.backgroundErase) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1);
   HeadlessSurface& s = Open();
+  EXPECT_EQ(std::tuple(s.title(), s.text(kDefaults)), std::tuple(Msg(92), Msg(91)));
+  EXPECT_EQ(s.items(kPolarity), Msgs({257, 258, 10}));
+  EXPECT_EQ(s.items(kBatchMode), Msgs({267, 268, 269}));
   EXPECT_EQ(s.selection(kPolarity), 2);
   EXPECT_EQ(std::tuple(s.checked(kRotate), s.checked(kAutoSize), s.checked(kAddonOn),
                        s.checked(kKeyStart), s.checked(kMarginScan), s.checked(kNotchErase),

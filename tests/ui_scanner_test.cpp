@@ -130,8 +130,7 @@ TEST_F(WithScanner, SettingsOpensWithSixImageTypesAndTheContrastLevelLabel) {
 
 TEST_F(WithScanner, SettingsOnOlderFirmwareAndWithoutGray) {
   sim::ScannerInfo info;
-  info.identity.revision = "1.50";
-  info.capability = 0;
+  std::tie(info.identity.revision, info.capability) = std::tuple("1.50", 0);
   Attach(info);
   OpenDialog<SettingsDialog> d(DialogTemplate::kSetting, t.context, runner);
   EXPECT_EQ(d.surface.items(setting::kImageType).size(), 3u);

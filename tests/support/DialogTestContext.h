@@ -40,12 +40,6 @@ struct DialogTestContext {
     }
     return ::testing::AssertionSuccess();
   }
-  // Every control of `captions` shows its message.
-  template <class Surface>
-  static void ExpectCaptions(const Surface& s,
-                             std::initializer_list<std::pair<int, std::uint32_t>> captions) {
-    for (auto [id, message] : captions) EXPECT_EQ(s.text(id), Msg(message)) << "control " << id;
-  }
 
   TestPlatform platform;
   DriverContext context{platform};
