@@ -67,9 +67,7 @@ TEST_F(ChainTest, WalkFindsEveryLink) {
   struct Case {
     std::uint32_t index;
     int result;
-    std::uint32_t pages;  // index afterwards
-    std::uint32_t value;
-    std::uint32_t position;
+    std::uint32_t pages, value, position;  // the index afterwards, the link and its place
   };
   const std::uint32_t kKept = 0xABCD;  // what index 0 leaves untouched
   const std::vector<Case> cases{
@@ -83,16 +81,12 @@ TEST_F(ChainTest, WalkFindsEveryLink) {
   };
   for (const Case& c : cases) {
     FileHandle file = Open(path);
-    std::uint32_t index = c.index;
-    std::uint32_t value = kKept;
-    std::uint32_t position = kKept;
-    std::uint32_t end = 0;
+    std::uint32_t index = c.index, value = kKept, position = kKept, end = 0;
     EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), c.result) << c.index;
     if (c.result == 0) {
-      EXPECT_EQ(index, c.pages) << c.index;
-      EXPECT_EQ(value, c.value) << c.index;
-      EXPECT_EQ(position, c.position) << c.index;
-      EXPECT_EQ(end, size);
+      EXPECT_EQ(std::tuple(index, value, position, end),
+                std::tuple(c.pages, c.value, c.position, size))
+          << c.index;
       EXPECT_EQ(platform.FileSeek(file, 0, kFileCurrent), size) << "left at the end";
     }
     platform.FileClose(file);
@@ -130,8 +124,7 @@ TEST_F(ChainTest, WalkOfADocumentWithoutPagesAndOfOtherFiles) {
 TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
   struct Row {
     std::uint16_t tag, type;
-    std::uint32_t count, value;
-    std::uint32_t shifted;
+    std::uint32_t count, value, shifted;
   };
   const std::vector<Row> rows{
       {256, 4, 1, 500, 500},          // ImageWidth: a number
@@ -165,8 +158,7 @@ TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
 // ---- ConcatTiff ------------------------------------------------------------------------------
 
 struct JoinCase {
-  std::uint32_t destinationPages;
-  std::uint32_t sourcePages;
+  std::uint32_t destinationPages, sourcePages;
 };
 
 class ConcatTest : public ChainTest, public ::testing::WithParamInterface<JoinCase> {};
@@ -204,9 +196,9 @@ INSTANTIATE_TEST_SUITE_P(PageCounts, ConcatTest,
                          ::testing::Values(JoinCase{0, 0}, JoinCase{0, 1}, JoinCase{0, 3},
                                            JoinCase{1, 0}, JoinCase{1, 1}, JoinCase{1, 3},
                                            JoinCase{3, 0}, JoinCase{3, 1}, JoinCase{4, 4}),
-                         [](const auto& param) {
-                           return "Into" + std::to_string(param.param.destinationPages) + "From" +
-                                  std::to_string(param.param.sourcePages);
+                         [](const auto& p) {
+                           return "Into" + std::to_string(p.param.destinationPages) + "From" +
+                                  std::to_string(p.param.sourcePages);
                          });
 
 TEST_F(ChainTest, ConcatOfMakeTiffPagesAndAGroup4Document) {
@@ -228,11 +220,11 @@ TEST_F(ChainTest, ConcatRefusals) {
   const std::string documentBytes = ReadFileBytes(document);
   const std::string otherBytes = ReadFileBytes(other);
 
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), document.c_str()), kConcatUnusable)
-      << "a file joined to itself";
-  EXPECT_EQ(ConcatTiff(context, other.c_str(), document.c_str()), kConcatUnusable);
-  EXPECT_EQ(ConcatTiff(context, missing.c_str(), document.c_str()), kConcatUnusable);
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), missing.c_str()), kConcatUnusable);
+  // A file joined to itself, a destination that is not TIFF, missing files.
+  for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document},
+                            {document, missing}}) {
+    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), kConcatUnusable) << into << from;
+  }
   EXPECT_EQ(ReadFileBytes(document), documentBytes);
   EXPECT_EQ(ReadFileBytes(other), otherBytes);
   EXPECT_FALSE(FileExists(missing));
