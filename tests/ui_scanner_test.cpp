@@ -248,7 +248,7 @@ class AddonWithScanner : public WithScanner {
   Reopening<AddonDialog> dialogs;
 };
 
-TEST_F(AddonWithScanner, OpeningShowsThePage) {
+TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   using namespace addon;
   HeadlessSurface& s = Open();
   EXPECT_FALSE(s.ended());
@@ -267,7 +267,11 @@ TEST_F(AddonWithScanner, OpeningShowsThePage) {
   EXPECT_EQ(s.text(kYEdit), "300");
   s.ScrollUpDown(kResetValueUpDown, 17);
   EXPECT_EQ(s.text(kResetValueEdit), " 17");
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);  // nothing reaches the scanner while open
+  // Nothing reaches the scanner while open, nor on Cancel.
+  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
+  s.Click(kIdCancelButton);
+  EXPECT_TRUE(s.ended());
+  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
 }
 
 TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
@@ -318,14 +322,6 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
   again.Click(kIdOkButton);
   EXPECT_TRUE(again.ended());
   EXPECT_TRUE(t.LastBox(2, Msg(202)));
-}
-
-TEST_F(AddonWithScanner, CancelSendsNothing) {
-  HeadlessSurface& s = Open();
-  s.Type(addon::kXEdit, "9");
-  s.Click(kIdCancelButton);
-  EXPECT_TRUE(s.ended());
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
 }
 
 // ---- Function keys -------------------------------------------------------------------------
@@ -382,12 +378,11 @@ TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
   Block(3, 0, 0, 0x80, 0x40);  // byte 4 bit 6 before byte 3 bit 7: 296
   HeadlessSurface& s = Open();
   EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(182));
-  s.Choose(fkey::kKey, 1);
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(279));
-  s.Choose(fkey::kKey, 2);
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(296));
-  s.Choose(fkey::kKey, 3);  // no bit set: the selection stays
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(296));
+  // Key 4 has no bit set: the selection stays.
+  for (auto [entry, message] : {std::pair{1, 279u}, {2, 296u}, {3, 296u}}) {
+    s.Choose(fkey::kKey, entry);
+    EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(message)) << entry;
+  }
   EXPECT_TRUE(t.platform.boxes.empty());
 }
 
