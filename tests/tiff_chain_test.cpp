@@ -35,12 +35,6 @@ class ChainTest : public ::testing::Test {
     EXPECT_EQ(WriteDocument(context, path, pages), Result::Ok);
     return path;
   }
-  // A TsdMakeTiff page at 300 dpi of the test raster (width, length, seed).
-  std::string Made(const char* name, const Bytes& image, std::int32_t width, std::int32_t length) {
-    const std::string path = platform.Scratch(name);
-    EXPECT_EQ(MakeTiff(context, path.c_str(), image.data(), width, length, 300, 300), Result::Ok);
-    return path;
-  }
   FileHandle Open(const std::string& path) { return OpenExisting(platform, path); }
 };
 
@@ -201,17 +195,6 @@ INSTANTIATE_TEST_SUITE_P(PageCounts, ConcatTest,
                                   std::to_string(p.param.sourcePages);
                          });
 
-TEST_F(ChainTest, ConcatOfMakeTiffPagesAndAGroup4Document) {
-  const std::string single = Made("single.tif", TestRaster(333, 44, 9), 333, 44);
-  const std::vector<PagePlan> coded = Pages(2, 30, "coded");
-  const std::string document = Document("coded.tif", coded);
-  ASSERT_EQ(ConcatTiff(context, single.c_str(), document.c_str()), kConcatDone);
-  ASSERT_EQ(ConcatTiff(context, document.c_str(), single.c_str()), kConcatDone);
-  PagePlan made{333, 44, 0, 300, nullptr, nullptr, 9};
-  ExpectLibtiffPages(single, {made, coded[0], coded[1]});
-  ExpectLibtiffPages(document, {coded[0], coded[1], made, coded[0], coded[1]});
-}
-
 TEST_F(ChainTest, ConcatRefusals) {
   const std::string document = Document("doc.tif", Pages(2, 40, "doc"));
   const std::string other = platform.Scratch("other.bin");
@@ -287,7 +270,8 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
 
 TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   const Bytes image = TestRaster(100, 20, 4);
-  const std::string path = Made("uncoded.tif", image, 100, 20);
+  const std::string path = platform.Scratch("uncoded.tif");
+  ASSERT_EQ(MakeTiff(context, path.c_str(), image.data(), 100, 20, 300, 300), Result::Ok);
   const std::string before = ReadFileBytes(path);
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "abc"), 0);  // L = 4: in the entry
   const std::string after = ReadFileBytes(path);

@@ -16,6 +16,10 @@ std::string Describe(const char* what, long long got) {
   return std::string(what) + " (" + std::to_string(got) + ")";
 }
 
+// The valid document to join with: two uncoded pages.
+const std::vector<PagePlan> kValidPages{{24, 6, 0, 200, "valid", "one", 1},
+                                        {17, 5, 0, 300, "valid document", "two", 2}};
+
 }  // namespace
 
 HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
@@ -23,11 +27,9 @@ HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
       context_(context),
       hostile_(platform.Scratch("hostile.tif")),
       valid_(platform.Scratch("valid.tif")) {
-  const std::vector<PagePlan> pages{{24, 6, 0, 200, "valid", "one", 1},
-                                    {17, 5, 0, 300, "valid document", "two", 2}};
   const std::string path = platform.Scratch("valid-original.tif");
-  if (WriteDocument(context, path, pages) == Result::Ok) validBytes_ = ReadFileBytes(path);
-  validPages_ = static_cast<std::uint32_t>(pages.size());
+  if (WriteDocument(context, path, kValidPages) == Result::Ok) validBytes_ = ReadFileBytes(path);
+  validPages_ = static_cast<std::uint32_t>(kValidPages.size());
 }
 
 int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
@@ -41,8 +43,7 @@ int WalkChainOf(Platform& platform, DriverContext& context, const std::string& p
 }
 
 HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
-  Walk walk;
-  walk.pages = kWalkToEnd;
+  Walk walk{1, kWalkToEnd};
   walk.result = WalkChainOf(platform_, context_, path, walk.pages);
   return walk;
 }
@@ -151,12 +152,10 @@ std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& co
   std::vector<std::string> seeds;
   const std::string path = platform.Scratch("seed.tif");
   const std::string other = platform.Scratch("seed-other.tif");
-  const std::vector<PagePlan> uncoded{{24, 6, 0, 200, "valid", "one", 1},
-                                      {17, 5, 0, 300, "valid document", "two", 2}};
   const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
                                     {33, 9, 3, 200, "abc", "page two", 4},
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};
-  if (WriteDocument(context, path, uncoded) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
   if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
   if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
   if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) {
