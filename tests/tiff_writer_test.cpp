@@ -139,8 +139,11 @@ class WriterTest : public ::testing::TestWithParam<Case> {
   // IFD offset of a new file; returns the result.
   int WriteAt(const Case& c, const std::string& path, std::uint32_t& link, std::uint32_t& block) {
     const std::uint32_t ifd = kStrip + c.stripBytes;
-    const PageDescription page{1700, 2200, c.stripBytes, c.compression, 300,          200,
-                               kStrip, ifd,  0,           c.pageName,    c.software, c.documentName};
+    const PageDescription page{.width = 1700, .length = 2200, .stripBytes = c.stripBytes,
+                               .compression = c.compression, .xResolution = 300,
+                               .yResolution = 200, .stripOffset = kStrip, .ifdOffset = ifd,
+                               .pageName = c.pageName, .software = c.software,
+                               .documentName = c.documentName};
     WriteFileBytes(path, "");
     const FileHandle file = OpenExisting(platform, path);
     EXPECT_EQ(platform.FileSeek(file, static_cast<std::int32_t>(ifd), kFileBegin), ifd);

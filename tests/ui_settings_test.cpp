@@ -85,7 +85,8 @@ TEST_F(SettingsTest, EntriesSelectedFromTheRecord) {
     EXPECT_EQ(Open().selection(kFrameArea), entry) << area;
   }
   // The page size is the nearest entry, whatever the recorded index said.
-  std::tie(r.pageSizeIndex, r.scanLength, r.scanWidth, r.xResolution) = std::tuple(9, 2560, 3300, 300);
+  std::tie(r.pageSizeIndex, r.scanLength, r.scanWidth, r.xResolution) =
+      std::tuple(9, 2560, 3300, 300);
   EXPECT_EQ(Open().selection(kPageSize), 0);
   EXPECT_EQ(r.pageSizeIndex, 0);
 }
