@@ -409,8 +409,20 @@ static void TestProbeAndParameters(struct Driver* d) {
 /* Frames of two files decoded alike, pixel for pixel. */
 static int SameFrames(const char* a, UINT fa, const char* b, UINT fb) {
   struct Decoded x, y;
-  int same = Decode(a, fa, &x) && Decode(b, fb, &y) && x.width == y.width &&
-             x.height == y.height && memcmp(x.gray, y.gray, (size_t)x.width * x.height) == 0;
+  const int da = Decode(a, fa, &x), db = Decode(b, fb, &y);
+  int same = da && db && x.width == y.width && x.height == y.height &&
+             memcmp(x.gray, y.gray, (size_t)x.width * x.height) == 0;
+  if (!same) {
+    /* Say how they differ. */
+    unsigned long differ = 0;
+    for (size_t k = 0; da && db && x.width == y.width && x.height == y.height &&
+                       k < (size_t)x.width * x.height;
+         ++k) {
+      differ += x.gray[k] != y.gray[k];
+    }
+    printf("frames %s#%u and %s#%u: decoded %d %d, %ux%u and %ux%u, %lu pixels differ\n", a,
+           fa, b, fb, da, db, x.width, x.height, y.width, y.height, differ);
+  }
   free(x.gray);
   free(y.gray);
   return same;
