@@ -654,6 +654,8 @@ static void StartScanCancel(struct Run* run) {
   Close(d, IDCANCEL, "STARTSCAN closes with Cancel");
 }
 
+static int g_jobEntry; /* the job-separator entry that the OK run chooses */
+
 static void StartScanOk(struct Run* run) {
   HWND d = WaitDialog(kStartScanId, "STARTSCAN");
   if (d == NULL) return;
@@ -662,7 +664,7 @@ static void StartScanOk(struct Run* run) {
   CHECK_EQ(Picked(d, 1001), 0, "STARTSCAN opens at \"None\"");
   CheckItemText(d, 1001, "None", "STARTSCAN shows \"None\"");
   Type(d, 1100, "batch.tif");
-  Pick(d, 1001, run->shoot ? 1 : 2);
+  Pick(d, 1001, g_jobEntry);
   Close(d, IDOK, "STARTSCAN closes with OK");
 }
 
@@ -673,8 +675,10 @@ static void TestStartScan(void) {
   Take(&before, ids, 1);
   Drive(kStartScan, StartScanCancel, "STARTSCAN", 0);
   CheckUnchanged(&before, "STARTSCAN");
+  g_jobEntry = 1;
   Drive(kStartScan, StartScanOk, "STARTSCAN", 1);
   CHECK_EQ(Par(PAR_JOB_SEPARATOR), 3, "STARTSCAN OK stores \"Detect and Scan, Stop\" as 3");
+  g_jobEntry = 2;
   Drive(kStartScan, StartScanOk, "STARTSCAN", 0); /* opens at "None" again */
   CHECK_EQ(Par(PAR_JOB_SEPARATOR), 5, "STARTSCAN OK stores \"Detect and Skip, Continue\" as 5");
   SetPar(PAR_JOB_SEPARATOR, 0);
