@@ -361,8 +361,8 @@ static int Fits(const char* template_, const struct Control* c, const char* text
 }
 
 /* Every visible control lies inside the dialog and on no other one; every
- * caption and list entry is as wide as it needs to be. Prints the order in
- * which Tab visits the controls. */
+ * caption and list entry is as wide as it needs to be; Tab visits the
+ * settings before the push buttons. */
 static void CheckLayout(HWND dialog, const char* template_) {
   struct Layout layout;
   layout.dialog = dialog;
@@ -413,17 +413,24 @@ static void CheckLayout(HWND dialog, const char* template_) {
   CHECK_EQ(overlaps, 0, what);
   snprintf(what, sizeof what, "%s: every text fits its control", template_);
   CHECK_EQ(clipped, 0, what);
+  /* Tab goes through the visible tab stops in template order (the order of
+   * the child windows): the settings first, the push buttons last. */
   char order[256] = "";
-  HWND first = GetNextDlgTabItem(dialog, NULL, FALSE);
-  HWND at = first;
-  for (int guard = 0; at != NULL && guard < kMaxControls; ++guard) {
-    char id[8];
+  int buttonSeen = 0, afterButtons = 0;
+  for (HWND at = GetWindow(dialog, GW_CHILD); at != NULL; at = GetWindow(at, GW_HWNDNEXT)) {
+    const LONG style = GetWindowLongA(at, GWL_STYLE);
+    if (!(style & WS_TABSTOP) || !(style & WS_VISIBLE)) continue;
+    char cls[16] = "", id[8];
+    GetClassNameA(at, cls, sizeof cls);
+    const LONG kind = style & BS_TYPEMASK;
+    const int push = strcmp(cls, "Button") == 0 && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
+    afterButtons += buttonSeen && !push;
+    buttonSeen = buttonSeen || push;
     snprintf(id, sizeof id, " %d", GetDlgCtrlID(at));
     if (strlen(order) + strlen(id) < sizeof order) strcat(order, id);
-    at = GetNextDlgTabItem(dialog, at, FALSE);
-    if (at == first) break;
   }
-  printf("%s tab order:%s\n", template_, order);
+  snprintf(what, sizeof what, "%s: Tab reaches the push buttons last", template_);
+  if (!CHECK_EQ(afterButtons, 0, what)) printf("%s tab order:%s\n", template_, order);
 }
 
 /* ---- pictures ------------------------------------------------------------------- */

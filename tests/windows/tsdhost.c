@@ -453,6 +453,8 @@ static void TestDocuments(void) {
   CHECK_EQ(d.parSet(PAR_DOC_NAME, &nameCell), 0, "PAR_DOC_NAME");
   if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4)) ScanDocument(&d, g4, 0, 3);
   UnloadDriver(&d);
+  /* The simulator starts its hopper again only when it is loaded again. */
+  CHECK(GetModuleHandleA("wnaspi32.dll") == NULL, "the driver's unload releases wnaspi32.dll");
 
   int n = WalkTiff(g4, pages, 16);
   CHECK_EQ(n, 3, "the Group 4 document has three pages");
