@@ -1,6 +1,8 @@
 // Whole batches through the driver: 100 A4 300 dpi pages from the in-process
 // simulator through ReadPage into a Group 4 document (turned, the default),
-// an uncoded document and gray BMP files. The reference in the same run is
+// an uncoded document, gray JPEG and BMP files, and the same Group 4 batch in
+// halftone (the scanner's ordered dither makes many short runs on the
+// photo-like area, the coder's hardest case). The reference in the same run is
 // the simulator alone serving the same pages, so that the driver's own cost
 // per page is the difference. A fast production sheet-fed scanner takes
 // about 150 ms per image (200 images a minute).
@@ -73,7 +75,7 @@ std::uint32_t DriverBatch(const Output& out, const std::string& folder, std::uin
     return 0;
   }
   std::vector<std::uint8_t> page(3504u * 2480u);
-  const std::string file = folder + "/page.bmp";
+  const std::string file = folder + (out.fileType == 2 ? "/page.jpg" : "/page.bmp");
   std::uint32_t stored = 0;
   while (ReadPage(context, out.document ? nullptr : file.c_str(), page.data(), nullptr) ==
          Result::Ok) {
@@ -84,7 +86,8 @@ std::uint32_t DriverBatch(const Output& out, const std::string& folder, std::uin
 }
 
 // The same pages served by the simulator alone, read as the driver reads them.
-std::uint32_t SimulatorBatch(bool gray, std::uint64_t seed) {
+std::uint32_t SimulatorBatch(std::int32_t imageType, std::uint64_t seed) {
+  const bool gray = imageType == 4;
   PosixPlatform platform(PosixPlatformOptions{"/nonexistent-root", false, "", ""});
   DriverContext context(platform);
   sim::Bus bus;
@@ -94,7 +97,7 @@ std::uint32_t SimulatorBatch(bool gray, std::uint64_t seed) {
   scanner.AddSyntheticPages(kPages, seed, 300);
   context.settings.scanWidth = 2480;
   context.settings.scanLength = 3504;
-  context.settings.imageType = gray ? 4 : 1;
+  context.settings.imageType = imageType;
   context.settings.bitsPerPixel = gray ? 8 : 1;
   (void)PushWindow(context);
   SenseBuffer sense;
@@ -130,19 +133,24 @@ void BM_Driver(benchmark::State& state, Output out) {
   Report(state, pages);
 }
 
-void BM_SimulatorOnly(benchmark::State& state, bool gray) {
+void BM_SimulatorOnly(benchmark::State& state, std::int32_t imageType) {
   std::uint32_t pages = 0;
   std::uint64_t seed = 1;
-  for (auto _ : state) pages = SimulatorBatch(gray, seed++);
+  for (auto _ : state) pages = SimulatorBatch(imageType, seed++);
   Report(state, pages);
 }
 
-BENCHMARK_CAPTURE(BM_SimulatorOnly, lineart, false)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulatorOnly, lineart, 1)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Driver, group4_turned, Output{1, 1, 1, 3, true})
     ->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Driver, uncoded_turned, Output{1, 1, 1, 0, true})
     ->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SimulatorOnly, gray, true)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulatorOnly, halftone, 10)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Driver, halftone_group4_turned, Output{10, 1, 1, 3, true})
+    ->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulatorOnly, gray, 4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Driver, gray_jpeg, Output{4, 8, 2, 4, false})
+    ->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Driver, gray_bmp, Output{4, 8, 8, 0, false})
     ->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -9,8 +9,10 @@
 #
 # Each run lays the DLLs beside tsdhost.exe in <build>/wintest, makes a fresh
 # Wine prefix in <build>/wineprefix, puts the language files into
-# c:\windows\klxscan\ and runs the host headless (no X display is needed
-# for the calls it makes). Exit status: non-zero when a run failed.
+# c:\windows\klxscan\ and runs the host on a virtual X display (Xvfb): all
+# checks and the dialogs in English, then the dialogs in Japanese under a
+# Japanese locale. The pictures of the dialogs go to <build>/screens.
+# Exit status: non-zero when a run failed.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 which="${1:-both}"
@@ -35,10 +37,40 @@ need=()
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
+# The dialogs: a virtual display, the Japanese locale's definition and a
+# font with Japanese glyphs.
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v localedef >/dev/null && [ -f /usr/share/i18n/locales/ja_JP ] || need+=(locales)
+fc-list :lang=ja 2>/dev/null | grep -q . || need+=(fonts-ipafont-gothic)
 if ((${#need[@]})); then
   apt_update
   apt_install "${need[@]}" || { cat /tmp/windows-test-apt.log >&2; echo "cannot install ${need[*]}" >&2; exit 1; }
 fi
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+  $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
+
+# A virtual X display for the dialogs, ended with the script.
+xvfb_pid=""
+stop_display() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi; }
+trap stop_display EXIT
+start_display() {
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if [ -s "$number_file" ]; then break; fi
+    sleep 0.1
+  done
+  if [ ! -s "$number_file" ]; then
+    echo "Xvfb did not start" >&2
+    rm -f "$number_file"
+    exit 1
+  fi
+  export DISPLAY=":$(head -n1 "$number_file")"
+  rm -f "$number_file"
+}
 
 build_tree() {  # build-dir toolchain
   local build="$1" toolchain="$2"
@@ -55,27 +87,44 @@ build_tree() {  # build-dir toolchain
 # Runs tsdhost of one build under the given Wine loader; prints its output.
 run_host() {  # build-dir wine-command
   local build="$1" wine="$2"
-  local dir="$build/wintest" prefix="$build/wineprefix"
-  rm -rf "$dir" "$prefix"
-  mkdir -p "$dir"
+  local dir="$build/wintest" prefix="$build/wineprefix" screens="$build/screens"
+  rm -rf "$dir" "$prefix" "$screens"
+  mkdir -p "$dir" "$screens"
   cp "$build/scanlib/tarvoscn.dll" "$build/sim/wnaspi32.dll" "$build/codecs/klxjpeg.dll" \
     "$build/codecs/ravezeva.dll" "$build/tests/windows/tsdhost.exe" "$dir/"
   export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
-  unset DISPLAY
   wineboot -i >/dev/null 2>&1
+  # Without a window manager on the display, Wine draws the frames and
+  # captions itself and does not wait for one to hide a window.
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w || true
   mkdir -p "$prefix/drive_c/windows/klxscan"
   cp "$repo"/resources/lang/rt650*.txt "$prefix/drive_c/windows/klxscan/"
   local status=0
   # The names of the driver's export list: the host checks the DLL against it.
   local exports
   exports=$(sed -n '/^EXPORTS/,$p' "$repo/resources/tarvoscn.def" | grep -cE '^\s+[A-Za-z_]')
-  (cd "$dir" && "$wine" tsdhost.exe 'c:\tsdwork' "$exports") || status=$?
+  # Wine sees the whole file system as drive Z:.
+  local screens_win="Z:${screens//\//\\}"
+  echo "-- all checks, the dialogs in English"
+  (cd "$dir" && LANG=C.UTF-8 "$wine" tsdhost.exe 'c:\tsdwork' "$exports" "$screens_win") || status=$?
   /usr/lib/wine/wineserver -w || true
+  echo "-- the dialogs in Japanese"
+  # Japanese Windows shows dialogs in "MS UI Gothic": here the installed
+  # Japanese font stands in for it.
+  "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAGothic /f \
+    >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w || true
+  (cd "$dir" && LANG=ja_JP.UTF-8 "$wine" tsdhost.exe 'c:\tsdwork' "$exports" "$screens_win" Japanese) ||
+    status=$?
+  /usr/lib/wine/wineserver -w || true
+  echo "pictures of the dialogs: $(cd "$screens" && echo *.png)"
   return $status
 }
 
 status=0
 started=$(date +%s)
+start_display
 if [ "$which" != 32 ]; then
   echo "== x86_64 build under wine64"
   build_tree "$repo/build-win64" "$repo/cmake/toolchain-mingw-x86_64.cmake"

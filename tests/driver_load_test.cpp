@@ -8,10 +8,13 @@
 
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
+#include "support/ScanFields.h"
 #include "support/TestPlatform.h"
 
 namespace tarvo {
 namespace {
+
+using test::S;
 
 class DriverLoadTest : public ::testing::Test {
  protected:
@@ -28,20 +31,13 @@ class DriverLoadTest : public ::testing::Test {
 TEST_F(DriverLoadTest, DefaultsWithNothingOnDisk) {
   auto context = Load();
   const ScanSettings& s = context->settings;
-  EXPECT_EQ(s.pageSizeIndex, 1);
-  EXPECT_EQ(s.scanLength, 2464);
-  EXPECT_EQ(s.scanWidth, 3507);
-  EXPECT_EQ(s.xResolution, 300);
-  EXPECT_EQ(s.yResolution, 300);
-  EXPECT_EQ(s.compression, 3);
-  EXPECT_EQ(s.imageType, 1);
-  EXPECT_EQ(s.fileType, 1);
-  EXPECT_EQ(s.continuousFeed, 1);
-  EXPECT_EQ(s.jpegQuality, 75);
-  EXPECT_EQ(s.bitsPerPixel, 0);
-  EXPECT_EQ(s.rotate, 0);
-  EXPECT_EQ(s.docName, nullptr);
-  EXPECT_EQ(s.pageName, nullptr);
+  EXPECT_EQ(test::Fields(s), test::Fields(ScanSettings{}));
+  const test::Field kDefaults[] = {&S::pageSizeIndex, &S::scanLength,  &S::scanWidth,
+                                   &S::xResolution,   &S::yResolution, &S::compression,
+                                   &S::imageType,     &S::fileType,    &S::continuousFeed,
+                                   &S::jpegQuality,   &S::bitsPerPixel, &S::rotate};
+  EXPECT_EQ(test::Fields(s, kDefaults),
+            (std::vector<std::int32_t>{1, 2464, 3507, 300, 300, 3, 1, 1, 1, 75, 0, 0}));
   const DriverState& st = context->state;
   EXPECT_EQ(st.probed, 0);
   EXPECT_EQ(st.docFile, kInvalidFile);
@@ -163,17 +159,16 @@ TEST_F(DriverLoadTest, InformationalOperations) {
 }
 
 TEST(FileNamePart, TakesTheTextAfterTheLastSeparator) {
-  char out[64];
-  FileNamePart("C:\\Apps\\Pagewell.exe", out, sizeof out);
-  EXPECT_STREQ(out, "Pagewell.exe");
-  FileNamePart("Pagewell.exe", out, sizeof out);
-  EXPECT_STREQ(out, "Pagewell.exe");
-  FileNamePart("dir\\", out, sizeof out);
-  EXPECT_STREQ(out, "");
-  FileNamePart("/usr/bin/rt650scan", out, sizeof out);
-  EXPECT_STREQ(out, "rt650scan");
-  FileNamePart(nullptr, out, sizeof out);
-  EXPECT_STREQ(out, "");
+  const std::pair<const char*, const char*> cases[] = {{"C:\\Apps\\Pagewell.exe", "Pagewell.exe"},
+                                                       {"Pagewell.exe", "Pagewell.exe"},
+                                                       {"dir\\", ""},
+                                                       {"/usr/bin/rt650scan", "rt650scan"},
+                                                       {nullptr, ""}};
+  for (const auto& [path, part] : cases) {
+    char out[64];
+    FileNamePart(path, out, sizeof out);
+    EXPECT_STREQ(out, part) << (path != nullptr ? path : "(none)");
+  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // eject the sheet when a create fails.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,9 @@ namespace {
 // `failures` times (negative: for ever), on a fake tick clock.
 class FailingDiskPlatform : public test::ScsiTestPlatform {
  public:
-  FailingDiskPlatform() {
-    fakeClock = true;
-    tickStep = 10;
-  }
+  FailingDiskPlatform() { std::tie(fakeClock, tickStep) = std::tuple(true, 10); }
   std::uint32_t error = kErrorGenFailure;
-  int failures = -1;
+  int failures = 0;
   int attempts = 0;
   FileHandle document = kInvalidFile;
 
@@ -44,16 +40,13 @@ class FailingDiskPlatform : public test::ScsiTestPlatform {
     return ScsiTestPlatform::FileOpen(name, access, share, disposition, flags);
   }
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
-    if (f == document && Fail()) return false;
-    return ScsiTestPlatform::FileWrite(f, b, n, done);
+    return !(f == document && Fail()) && ScsiTestPlatform::FileWrite(f, b, n, done);
   }
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override {
-    if (f == document && Fail()) return false;
-    return ScsiTestPlatform::FileRead(f, b, n, done);
+    return !(f == document && Fail()) && ScsiTestPlatform::FileRead(f, b, n, done);
   }
   std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override {
-    if (f == document && Fail()) return kInvalidFilePosition;
-    return ScsiTestPlatform::FileSeek(f, d, m);
+    return f == document && Fail() ? kInvalidFilePosition : ScsiTestPlatform::FileSeek(f, d, m);
   }
   bool FileClose(FileHandle f) override {
     if (f == document && Fail()) return false;
@@ -62,51 +55,45 @@ class FailingDiskPlatform : public test::ScsiTestPlatform {
   }
 };
 
+// One guarded operation on the document: true when it reports success.
 struct Operation {
   const char* name;
   const char* caption;
-  // Runs the operation on the document; true when it reports success.
-  std::function<bool(DriverContext&, FileHandle)> run;
+  bool (*run)(DriverContext&, FileHandle);
   bool ejects;
 };
 
-const char* const kDocument = "c:\\doc.tif";
-const char* const kNewDocument = "c:\\newdoc.tif";
-
-std::vector<Operation> Operations() {
-  return {
-      {"Create", "CreateFile c:\\newdoc.tif",
-       [](DriverContext& c, FileHandle) {
-         FileHandle f =
-             GuardedCreateFile(c, kNewDocument, kGenericRead | kGenericWrite, kShareNone, nullptr,
-                               kOpenAlways, kAttributeNormal, kInvalidFile, 42, "Tiff");
-         if (f != kInvalidFile) c.platform.FileClose(f);
-         return f != kInvalidFile;
-       },
-       true},
-      {"Write", "WriteFile",
-       [](DriverContext& c, FileHandle f) {
-         std::uint32_t done = 0;
-         return GuardedWriteFile(c, f, "abc", 3, &done, nullptr, 42, "Tiff") == 1 && done == 3;
-       },
-       false},
-      {"Read", "ReadFile",
-       [](DriverContext& c, FileHandle f) {
-         char b[4];
-         std::uint32_t done = 0;
-         return GuardedReadFile(c, f, b, sizeof b, &done, nullptr, 42, "Tiff") == 1;
-       },
-       false},
-      {"Seek", "SetFilePointer",
-       [](DriverContext& c, FileHandle f) {
-         return GuardedSetFilePointer(c, f, 2, kFileBegin, 42, "Tiff") == 2;
-       },
-       false},
-      {"Close", "CloseHandle",
-       [](DriverContext& c, FileHandle f) { return GuardedCloseHandle(c, f, 42, "Tiff") == 1; },
-       false},
-  };
-}
+const Operation kOperations[] = {
+    {"Create", "CreateFile c:\\newdoc.tif",
+     [](DriverContext& c, FileHandle) {
+       FileHandle f = GuardedCreateFile(c, "c:\\newdoc.tif", kGenericRead | kGenericWrite,
+                                        kShareNone, nullptr, kOpenAlways, kAttributeNormal,
+                                        kInvalidFile, 42, "Tiff");
+       return f != kInvalidFile && c.platform.FileClose(f);
+     },
+     true},
+    {"Write", "WriteFile",
+     [](DriverContext& c, FileHandle f) {
+       std::uint32_t done = 0;
+       return GuardedWriteFile(c, f, "abc", 3, &done, nullptr, 42, "Tiff") == 1 && done == 3;
+     },
+     false},
+    {"Read", "ReadFile",
+     [](DriverContext& c, FileHandle f) {
+       char b[4];
+       std::uint32_t done = 0;
+       return GuardedReadFile(c, f, b, sizeof b, &done, nullptr, 42, "Tiff") == 1;
+     },
+     false},
+    {"Seek", "SetFilePointer",
+     [](DriverContext& c, FileHandle f) {
+       return GuardedSetFilePointer(c, f, 2, kFileBegin, 42, "Tiff") == 2;
+     },
+     false},
+    {"Close", "CloseHandle",
+     [](DriverContext& c, FileHandle f) { return GuardedCloseHandle(c, f, 42, "Tiff") == 1; },
+     false},
+};
 
 class GuardedFileTest : public ::testing::TestWithParam<Operation> {
  protected:
@@ -115,25 +102,22 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
   test::RecordingProvider provider;
   FileHandle document = kInvalidFile;
 
+  // The document holds "0123"; from now on its operations fail for ever.
   void SetUp() override {
     SetProvider(context.transport, &provider);
     context.state.scannerTarget = 3;
     context.state.showMessages = 1;
-    const int failures = platform.failures;
-    platform.failures = 0;
-    document = platform.FileOpen(kDocument, kGenericRead | kGenericWrite, kShareNone, kOpenAlways,
-                                 kAttributeNormal);
-    std::uint32_t done = 0;
-    platform.FileWrite(document, "0123", 4, &done);
-    platform.FileSeek(document, 0, kFileBegin);
-    platform.failures = failures;
-    platform.attempts = 0;
-    platform.document = document;
+    test::WriteFileBytes(platform.RootFile("doc.tif"), "0123");
+    document = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone,
+                                 kOpenExisting, kAttributeNormal);
+    std::tie(platform.failures, platform.attempts, platform.document) =
+        std::tuple(-1, 0, document);
   }
   void TearDown() override {
     platform.failures = 0;
     if (platform.document != kInvalidFile) platform.FileClose(platform.document);
   }
+  bool Run() { return GetParam().run(context, document); }
   int LogEntries() {
     const std::string log = platform.Log("scan.log");
     int n = 0;
@@ -143,6 +127,7 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
     }
     return n;
   }
+  // An unload (START STOP UNIT) went to the scanner's target.
   bool Ejected() {
     for (const auto& r : provider.requests) {
       if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3)
@@ -154,18 +139,18 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
 
 TEST_P(GuardedFileTest, SucceedsAtOnce) {
   platform.failures = 0;
-  EXPECT_TRUE(GetParam().run(context, document));
-  EXPECT_EQ(platform.attempts, 1);
-  EXPECT_EQ(LogEntries(), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_FALSE(Ejected());
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
+            std::tuple(1, 0, 0u, false));
 }
 
+// Once with message boxes on, once with them off: logged each time, the box
+// only while they are on.
 TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
   platform.error = kErrorAccessDenied;
-  EXPECT_FALSE(GetParam().run(context, document));
-  EXPECT_EQ(platform.attempts, 1);
-  EXPECT_EQ(LogEntries(), 1);
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()),
+            std::tuple(1, 1, GetParam().ejects));
   EXPECT_NE(platform.Log("scan.log")
                 .find(std::string(GetParam().caption) +
                       " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
@@ -173,43 +158,37 @@ TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].caption, GetParam().caption);
   EXPECT_EQ(platform.boxes[0].text, "5 returned from line 42 of Tiff\nText 5.\r\n");
-  EXPECT_EQ(Ejected(), GetParam().ejects);
-}
 
-TEST_P(GuardedFileTest, NoBoxWhileMessageBoxesAreOff) {
+  provider.requests.clear();
   context.state.showMessages = 0;
   platform.error = kErrorDiskFull;
-  EXPECT_FALSE(GetParam().run(context, document));
-  EXPECT_EQ(LogEntries(), 1);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(Ejected(), GetParam().ejects);
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
+            std::tuple(2, 2, 1u, GetParam().ejects));
 }
 
 TEST_P(GuardedFileTest, Error31StopsAtTheBound) {
   const std::uint32_t startTick = platform.tick;
-  EXPECT_FALSE(GetParam().run(context, document));
+  EXPECT_FALSE(Run());
   const int attempts = kGuardedRetrySeries * kGuardedAttemptsPerSeries;
-  EXPECT_EQ(platform.attempts, attempts);
-  EXPECT_EQ(LogEntries(), attempts);
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()),
+            std::tuple(attempts, attempts, GetParam().ejects));
   ASSERT_EQ(platform.boxes.size(), static_cast<std::size_t>(kGuardedRetrySeries));
   EXPECT_EQ(platform.boxes.back().text, "31 returned from line 42 of Tiff\nText 31.\r\n");
   // 5000 ms between attempts, none after the last one.
   const std::uint32_t waited = platform.tick - startTick;
   EXPECT_GE(waited, static_cast<std::uint32_t>(attempts - 1) * kGuardedRetryWaitMs);
   EXPECT_LT(waited, static_cast<std::uint32_t>(attempts) * kGuardedRetryWaitMs);
-  EXPECT_EQ(Ejected(), GetParam().ejects);
 }
 
 TEST_P(GuardedFileTest, Error31ThatClearsUpSucceeds) {
   platform.failures = 7;  // one series and two attempts of the next
-  EXPECT_TRUE(GetParam().run(context, document));
-  EXPECT_EQ(platform.attempts, 8);
-  EXPECT_EQ(LogEntries(), 7);
-  EXPECT_EQ(platform.boxes.size(), 1u);
-  EXPECT_FALSE(Ejected());
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
+            std::tuple(8, 7, 1u, false));
 }
 
-INSTANTIATE_TEST_SUITE_P(FiveOperations, GuardedFileTest, ::testing::ValuesIn(Operations()),
+INSTANTIATE_TEST_SUITE_P(FiveOperations, GuardedFileTest, ::testing::ValuesIn(kOperations),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(GuardedFileNoHandle, WriteSeekAndCloseDoNothing) {

@@ -14,38 +14,30 @@
 namespace tarvo {
 namespace {
 
-TEST(LanguageChoice, FromTheLocaleIdentifier) {
-  struct Case {
-    const char* id;
-    const char* language;
-  };
-  for (Case c : {Case{"0411", "Japanese"}, Case{"0C0A", "Spanish"}, Case{"040a", "Spanish"},
-                 Case{"080A", "Spanish"}, Case{"040C", "French"}, Case{"0c0c", "French"},
-                 Case{"0407", "German"}, Case{"0807", "German"}, Case{"0410", "Italian"},
-                 Case{"0810", "Italian"}, Case{"0409", "English"}, Case{"0804", "English"},
-                 Case{"0811", "English"}, Case{"", "English"}, Case{"04", "English"}}) {
-    EXPECT_STREQ(LanguageForLocaleId(c.id), c.language) << c.id;
+// The language from the locale identifier, and its file by exact name.
+TEST(LanguageChoice, FromTheLocaleAndFileByExactName) {
+  using Pair = std::pair<const char*, const char*>;
+  for (auto [id, language] :
+       {Pair{"0411", "Japanese"}, Pair{"0C0A", "Spanish"}, Pair{"040a", "Spanish"},
+        Pair{"080A", "Spanish"}, Pair{"040C", "French"}, Pair{"0c0c", "French"},
+        Pair{"0407", "German"}, Pair{"0807", "German"}, Pair{"0410", "Italian"},
+        Pair{"0810", "Italian"}, Pair{"0409", "English"}, Pair{"0804", "English"},
+        Pair{"0811", "English"}, Pair{"", "English"}, Pair{"04", "English"}}) {
+    EXPECT_STREQ(LanguageForLocaleId(id), language) << id;
   }
-}
-
-TEST(LanguageChoice, FileByExactName) {
-  EXPECT_STREQ(LanguageFileName("Japanese"), "rt650jp.txt");
-  EXPECT_STREQ(LanguageFileName("Spanish"), "rt650sp.txt");
-  EXPECT_STREQ(LanguageFileName("French"), "rt650fr.txt");
-  EXPECT_STREQ(LanguageFileName("German"), "rt650ge.txt");
-  EXPECT_STREQ(LanguageFileName("Italian"), "rt650it.txt");
-  EXPECT_STREQ(LanguageFileName("English"), "rt650us.txt");
-  EXPECT_STREQ(LanguageFileName("japanese"), "rt650us.txt");
-  EXPECT_STREQ(LanguageFileName("Klingon"), "rt650us.txt");
+  for (auto [name, file] :
+       {Pair{"Japanese", "rt650jp.txt"}, Pair{"Spanish", "rt650sp.txt"},
+        Pair{"French", "rt650fr.txt"}, Pair{"German", "rt650ge.txt"},
+        Pair{"Italian", "rt650it.txt"}, Pair{"English", "rt650us.txt"},
+        Pair{"japanese", "rt650us.txt"}, Pair{"Klingon", "rt650us.txt"}}) {
+    EXPECT_STREQ(LanguageFileName(name), file) << name;
+  }
 }
 
 TEST(MessageTable, LookupRules) {
   MessageTable table;
-  EXPECT_STREQ(table.Lookup(0), "Undefined string!!!");
-  EXPECT_STREQ(table.Lookup(7), "Undefined string!!!");
-  EXPECT_STREQ(table.Lookup(512), "Undefined string!!!");
-  EXPECT_STREQ(table.Lookup(513), "ID too large");
-  EXPECT_STREQ(table.Lookup(0xFFFFFFFFu), "ID too large");
+  for (std::uint32_t id : {0u, 7u, 512u}) EXPECT_STREQ(table.Lookup(id), "Undefined string!!!");
+  for (std::uint32_t id : {513u, 0xFFFFFFFFu}) EXPECT_STREQ(table.Lookup(id), "ID too large");
   table.Set(0, "none");  // entry 0 is what every undefined ID shows
   EXPECT_STREQ(table.Lookup(7), "none");
   table.Set(7, std::string(300, 'a'));
@@ -132,16 +124,13 @@ TEST_F(LanguageFileTest, UnknownOrLowerCaseNamesUseTheEnglishFileAndKeepTheName)
   EXPECT_STREQ(LookupMessage(*context, 1), "English");
 }
 
-TEST_F(LanguageFileTest, MissingFileLeavesEveryTextUndefined) {
-  auto context = LoadWith("German");
-  EXPECT_STREQ(LookupMessage(*context, 1), "Undefined string!!!");
-  EXPECT_STREQ(LookupMessage(*context, 600), "ID too large");
-}
-
+// The Spanish file is missing: every text is undefined.
 TEST_F(LanguageFileTest, ChoosingFromTheLocaleRecordsTheName) {
   platform.languageId = "0C0A";
   auto context = LoadWith(nullptr);
   EXPECT_STREQ(context->state.currentLanguage.data(), "Spanish");
+  EXPECT_STREQ(LookupMessage(*context, 1), "Undefined string!!!");
+  EXPECT_STREQ(LookupMessage(*context, 600), "ID too large");
   EXPECT_EQ(test::ReadFileBytes(platform.RootFile("tarvoscn.ini")),
             "[TestHost.exe]\nLANGUAGE=Spanish\n");
 }

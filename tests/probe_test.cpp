@@ -67,42 +67,39 @@ const sim::Identity kOtherModel{0x06, "TARVO", "RT600", "2.10"};
 const sim::Identity kLongerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
 
 TEST(Probe, SearchOrderOverAdaptersAndTargets) {
+  struct Device {
+    int adapter, target;
+    const sim::Identity* identity;  // null: an RT650
+  };
   struct Case {
     const char* what;
     std::uint8_t adapters;
-    std::vector<std::pair<int, int>> scanners;
-    std::vector<std::pair<std::pair<int, int>, sim::Identity>> devices;
+    std::vector<Device> devices;
     int adapter, target;  // -1: none found
   };
   const Case cases[] = {
-      {"two scanners: the lower target", 1, {{0, 5}, {0, 2}}, {}, 0, 2},
-      {"the lower adapter before the lower target", 2, {{1, 0}, {0, 6}}, {}, 0, 6},
-      {"scanner on adapter 1 behind other devices",
-       2,
-       {{1, 3}},
-       {{{0, 0}, kDisk}, {{0, 1}, kOtherScanner}, {{0, 2}, kOtherModel}, {{1, 1}, kDisk}},
-       1,
-       3},
-      {"target 7 is never tried", 2, {{0, 7}, {1, 7}}, {{{0, 0}, kDisk}}, -1, -1},
-      {"names that begin with the identification match",
-       1,
-       {{0, 4}},
-       {{{0, 1}, kLongerNames}},
-       0,
-       1},
-      {"nothing on the bus", 3, {}, {}, -1, -1},
+      {"two scanners: the lower target", 1, {{0, 5, nullptr}, {0, 2, nullptr}}, 0, 2},
+      {"the lower adapter before the lower target", 2, {{1, 0, nullptr}, {0, 6, nullptr}}, 0, 6},
+      {"scanner on adapter 1 behind other devices", 2,
+       {{1, 3, nullptr}, {0, 0, &kDisk}, {0, 1, &kOtherScanner}, {0, 2, &kOtherModel},
+        {1, 1, &kDisk}},
+       1, 3},
+      {"target 7 is never tried", 2, {{0, 7, nullptr}, {1, 7, nullptr}, {0, 0, &kDisk}}, -1, -1},
+      {"names that begin with the identification match", 1,
+       {{0, 4, nullptr}, {0, 1, &kLongerNames}}, 0, 1},
+      {"nothing on the bus", 3, {}, -1, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Probing p(c.adapters);
-    for (auto [a, t] : c.scanners)
-      p.bus.AddScanner(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t));
-    for (const auto& [at, identity] : c.devices) {
-      p.bus.AddDevice(static_cast<std::uint8_t>(at.first), static_cast<std::uint8_t>(at.second),
-                      identity);
+    for (const Device& d : c.devices) {
+      const auto a = static_cast<std::uint8_t>(d.adapter), t = static_cast<std::uint8_t>(d.target);
+      if (d.identity == nullptr) p.bus.AddScanner(a, t);
+      if (d.identity != nullptr) p.bus.AddDevice(a, t, *d.identity);
     }
     const Result result = Probe(p.context);
-    // The search asks every target 0..6 in order until the match.
+    // The search asks every target 0..6 in order until the match; everything
+    // after it goes to the scanner.
     std::vector<std::pair<int, int>> expected;
     for (int a = 0; a < c.adapters; ++a) {
       for (int t = 0; t <= 6; ++t) {
@@ -111,28 +108,28 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
       }
     }
     EXPECT_EQ(p.Inquired(), expected);
-    for (const sim::CommandRecord& r : p.bus.Records()) EXPECT_NE(r.target, 7);
+    for (std::size_t i = 0; i < p.bus.Records().size(); ++i) {
+      const sim::CommandRecord& r = p.bus.Records()[i];
+      EXPECT_NE(r.target, 7);
+      if (i >= expected.size()) {
+        EXPECT_EQ(std::pair(int{r.adapter}, int{r.target}), std::pair(c.adapter, c.target));
+      }
+    }
+    const DriverState& st = p.context.state;
     if (c.adapter < 0) {
       EXPECT_EQ(result, Result::ScannerFailure);
-      EXPECT_EQ(p.context.state.probed, 0);
-      EXPECT_EQ(p.context.state.scannerTarget, kNoTarget);
-      EXPECT_EQ(p.bus.Records().size(),
-                expected.size());  // nothing but the search
-      EXPECT_FALSE(test::FileExists(p.platform.RootFile("scan.log")));
+      EXPECT_EQ(st.probed, 0);
+      EXPECT_EQ(st.scannerTarget, kNoTarget);
+      EXPECT_EQ(p.bus.Records().size(), expected.size());  // nothing but the search
+      EXPECT_EQ(p.platform.Log("scan.log"), "");
       continue;
     }
     EXPECT_EQ(result, Result::Ok);
-    EXPECT_EQ(p.context.state.probed, 1);
-    EXPECT_EQ(p.context.state.adapterCount, c.adapters);
-    EXPECT_EQ(p.context.state.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
-    EXPECT_EQ(p.context.state.scannerTarget, c.target);
-    EXPECT_EQ(p.context.state.maxTransferSize,
-              0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
-    // Everything after the search goes to the scanner.
-    for (std::size_t i = expected.size(); i < p.bus.Records().size(); ++i) {
-      EXPECT_EQ(p.bus.Records()[i].adapter, c.adapter);
-      EXPECT_EQ(p.bus.Records()[i].target, c.target);
-    }
+    EXPECT_EQ(st.probed, 1);
+    EXPECT_EQ(st.adapterCount, c.adapters);
+    EXPECT_EQ(st.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
+    EXPECT_EQ(st.scannerTarget, c.target);
+    EXPECT_EQ(st.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
   }
 }
 
@@ -191,14 +188,12 @@ TEST(Probe, SecondTestUnitReady) {
     Result result;
     std::string log;
   };
-  sim::FaultRule adapter = BusyFault(0x00, -1, 2);
-  adapter.kind = sim::FaultKind::kHostAdapter;
-  adapter.value = aspi::kHaStatTimeout;
   const Case cases[] = {
       {"not ready", SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
       {"manual intervention", SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
       {"busy", BusyFault(0x00, -1, 2), Result::ScannerFailure, test::CheckScsiEntry(8, 610)},
-      {"adapter timeout", adapter, Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
+      {"adapter timeout", test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout),
+       Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -18,8 +18,23 @@ namespace {
 
 using test::BusyFault;
 using test::Commands;
+using test::Field;
+using test::Fields;
+using test::S;
 using test::SenseFault;
 using Bytes = std::vector<std::uint8_t>;
+
+constexpr Field kWindowFields[] = {&S::xResolution, &S::yResolution, &S::scanWidth,
+                                   &S::scanLength,  &S::topOffset,   &S::sideOffset,
+                                   &S::brightness,  &S::contrast,    &S::imageType,
+                                   &S::bitsPerPixel, &S::userGrc,    &S::frameArea};
+constexpr Field kPage32Fields[] = {&S::scanModeFlag7, &S::continuousFeed, &S::autoSize,
+                                   &S::addonOn,       &S::marginScan,     &S::keyStart,
+                                   &S::marginAmount,  &S::batchMode,      &S::separatorModeA,
+                                   &S::separatorModeB};
+constexpr Field kPage36Fields[] = {&S::edgeEmphasis, &S::polarity, &S::textMode,
+                                   &S::backgroundErase, &S::grcMode, &S::aeLevel,
+                                   &S::notchErase,   &S::thinLine};
 
 // The window as the scanner should see it, laid out here by offset.
 struct Win {
@@ -61,30 +76,19 @@ const sim::CommandRecord& Last(sim::Bus& bus) { return bus.Records().back(); }
 
 class ScannerOps : public ::testing::Test {
  protected:
+  // Runs `op` on the record: it sends exactly one command.
+  const sim::CommandRecord& PushOne(Result (*op)(DriverContext&), const ScanSettings& record) {
+    s = record;
+    sim.bus.ClearRecords();
+    EXPECT_EQ(op(context), Result::Ok);
+    EXPECT_EQ(sim.bus.Records().size(), 1u);
+    return Last(sim.bus);
+  }
+
   test::SimContext sim;
   DriverContext& context = sim.context;
   ScanSettings& s = sim.context.settings;
 };
-
-// A record and the 20-byte page its push must send.
-struct PageCase {
-  std::function<void(ScanSettings&)> set;
-  Bytes wire;
-};
-
-void ExpectPagePushes(test::SimContext& sim, Result (*push)(DriverContext&), std::uint8_t code,
-                      std::initializer_list<PageCase> cases) {
-  for (const PageCase& c : cases) {
-    sim.context.settings = ScanSettings{};
-    c.set(sim.context.settings);
-    sim.bus.ClearRecords();
-    ASSERT_EQ(push(sim.context), Result::Ok);
-    ASSERT_EQ(sim.bus.Records().size(), 1u);
-    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
-    EXPECT_EQ(Last(sim.bus).dataOut, c.wire);
-    EXPECT_EQ(sim.scanner.ScanModeData(code), c.wire);
-  }
-}
 
 // ---- window
 // -----------------------------------------------------------------------------
@@ -92,66 +96,35 @@ void ExpectPagePushes(test::SimContext& sim, Result (*push)(DriverContext&), std
 TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
   struct Case {
     const char* what;
-    std::function<void(ScanSettings&)> set;
+    ScanSettings record;
     Win wire;
   };
   const Case cases[] = {
-      {"defaults at 300 dpi",
-       [](ScanSettings&) {},
-       {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0}},
+      {"defaults at 300 dpi", {}, {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0}},
       {"600 dpi flush with the far side",
-       [](ScanSettings& r) {
-         r.xResolution = r.yResolution = 600;
-         r.scanWidth = 6976;
-         r.scanLength = 10272;
-         r.topOffset = 35;
-       },
+       {.scanLength = 10272, .scanWidth = 6976, .topOffset = 35, .xResolution = 600,
+        .yResolution = 600},
        {600, 600, 0, 70, 13952, 20544, 0, 0, 0, 0, 1, 0}},
+      // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666.
+      // Halftone goes out at one bit; brightness, contrast and GRC by their low bytes.
       {"200 dpi halftone, negative top, low bytes",
-       [](ScanSettings& r) {
-         r.xResolution = r.yResolution = 200;
-         r.scanWidth = 1704;
-         r.scanLength = 2200;
-         r.topOffset = -11;
-         r.sideOffset = 10;
-         r.imageType = 10;
-         r.bitsPerPixel = 8;  // halftone goes out at one bit
-         r.brightness = 300;
-         r.contrast = 0x1FF;
-         r.userGrc = 7;
-         r.frameArea = 6;
-       },
-       // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666.
+       {.scanLength = 2200, .scanWidth = 1704, .topOffset = -11, .sideOffset = 10,
+        .xResolution = 200, .yResolution = 200, .brightness = 300, .contrast = 0x1FF,
+        .imageType = 10, .bitsPerPixel = 8, .userGrc = 7, .frameArea = 6},
        {200, 200, 3666, -66, 10224, 13200, 44, 44, 0xFF, 1, 1, 0x0A}},
       {"300 dpi gray at 8 bits",
-       [](ScanSettings& r) {
-         r.scanWidth = 2552;
-         r.scanLength = 3304;
-         r.topOffset = 17;
-         r.sideOffset = 100;
-         r.imageType = 4;
-         r.bitsPerPixel = 8;
-         r.brightness = 128;
-         r.frameArea = 3;
-       },
+       {.scanLength = 3304, .scanWidth = 2552, .topOffset = 17, .sideOffset = 100,
+        .brightness = 128, .imageType = 4, .bitsPerPixel = 8, .frameArea = 3},
        {300, 300, 3344, 68, 10208, 13216, 128, 128, 0, 2, 8, 0x03}},
+      {"gray at 4 bits", {.imageType = 4, .bitsPerPixel = 4},
+       {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 2, 4, 0}},
       {"text mode line art, window beyond the near side",
-       [](ScanSettings& r) {
-         r.imageType = 9;
-         r.bitsPerPixel = 1;
-         r.sideOffset = -40;
-         r.scanLength = -32;
-       },
+       {.scanLength = -32, .sideOffset = -40, .imageType = 9, .bitsPerPixel = 1},
        {300, 300, 84, 0, 14028, -128, 0, 0, 0, 0, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    s = ScanSettings{};
-    c.set(s);
-    sim.bus.ClearRecords();
-    ASSERT_EQ(PushWindow(context), Result::Ok);
-    ASSERT_EQ(sim.bus.Records().size(), 1u);
-    const sim::CommandRecord& r = Last(sim.bus);
+    const sim::CommandRecord& r = PushOne(PushWindow, c.record);
     EXPECT_EQ(r.cdb, (Bytes{0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}));
     EXPECT_EQ(r.dataOut, WindowBytes(c.wire));
     EXPECT_EQ(Bytes(sim.scanner.Window().begin(), sim.scanner.Window().end()), WindowBytes(c.wire));
@@ -159,33 +132,30 @@ TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
 }
 
 TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
-  struct Expect {
-    std::int32_t resolution, width, length, top, side, brightness, contrast, type, bits, grc, frame;
-  };
   struct Case {
     const char* what;
     Win wire;
     std::int32_t textMode;
-    Expect e;
+    std::vector<std::int32_t> fields;  // kWindowFields; Y resolution follows X
   };
   const Case cases[] = {
       // -77 * 300 / 1200 = -19.25 truncates to -19; 10001 -> 2500; -5 -> -1.
       {"300 dpi, negative offsets truncated toward zero",
        {300, 300, -77, -5, 10001, 14031, 10, 20, 30, 0, 1, 0x0B},
        0,
-       {300, 2500, 3507, -1, 3488 + 19 - 2500, 20, 30, 1, 1, 1, 3}},
+       {300, 300, 2500, 3507, -1, 3488 + 19 - 2500, 20, 30, 1, 1, 1, 3}},
       {"200 dpi halftone: brightness byte, one bit",
        {200, 600, 3666, 66, 10224, 13200, 30, 40, 5, 1, 1, 0x08},
        1,
-       {200, 1704, 2200, 11, 10, 30, 5, 10, 1, 1, 0}},
+       {200, 200, 1704, 2200, 11, 10, 30, 5, 10, 1, 1, 0}},
       {"600 dpi gray at 4 bits",
        {600, 600, 0, 70, 13952, 20544, 90, 91, 12, 2, 4, 0x01},
        1,
-       {600, 6976, 10272, 35, 0, 90, 12, 4, 4, 0, 1}},
+       {600, 600, 6976, 10272, 35, 0, 90, 12, 4, 4, 0, 1}},
       {"line art in text mode reads as 9",
        {300, 300, -76, 0, 14028, 9856, 7, 8, 0, 0, 1, 0},
        1,
-       {300, 3507, 2464, 0, 0, 8, 0, 9, 1, 0, 0}},
+       {300, 300, 3507, 2464, 0, 0, 8, 0, 9, 1, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -196,31 +166,26 @@ TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
     sim.bus.ClearRecords();
     ASSERT_EQ(ReadWindow(context), Result::Ok);
     EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x25, 1, 0, 0, 0, 0, 0, 0, 52, 0}));
-    EXPECT_EQ(s.xResolution, c.e.resolution);
-    EXPECT_EQ(s.yResolution, c.e.resolution);  // Y follows X
-    EXPECT_EQ(s.scanWidth, c.e.width);
-    EXPECT_EQ(s.scanLength, c.e.length);
-    EXPECT_EQ(s.topOffset, c.e.top);
-    EXPECT_EQ(s.sideOffset, c.e.side);
-    EXPECT_EQ(s.brightness, c.e.brightness);
-    EXPECT_EQ(s.contrast, c.e.contrast);
-    EXPECT_EQ(s.imageType, c.e.type);
-    EXPECT_EQ(s.bitsPerPixel, c.e.bits);
-    EXPECT_EQ(s.userGrc, c.e.grc);
-    EXPECT_EQ(s.frameArea, c.e.frame);
+    EXPECT_EQ(Fields(s, kWindowFields), c.fields);
   }
-}
 
-TEST_F(ScannerOps, ReadWindowOfAnotherWindowTakesOnlyTheFrameArea) {
+  // Another window: only its frame area is taken.
   Win other{600, 600, 0, 0, 1200, 1200, 1, 2, 3, 2, 8, 0x0A};
   other.id = 1;
   test::SetWindowRaw(sim.bus, WindowBytes(other));
+  s = ScanSettings{};
   ASSERT_EQ(ReadWindow(context), Result::Ok);
-  EXPECT_EQ(s.frameArea, 2);
+  ScanSettings expected;
+  expected.frameArea = 2;
+  EXPECT_EQ(Fields(s), Fields(expected));
+}
+
+TEST(WindowData, AZeroResolutionReadsAs300) {
+  ScanSettings s;
+  s.xResolution = s.yResolution = 7;
+  ApplyWindowData(s, WindowData{});
   EXPECT_EQ(s.xResolution, 300);
-  EXPECT_EQ(s.scanWidth, 3507);
-  EXPECT_EQ(s.imageType, 1);
-  EXPECT_EQ(s.userGrc, 0);
+  EXPECT_EQ(s.yResolution, 300);
 }
 
 TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
@@ -236,7 +201,7 @@ TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
       sent.sideOffset = -3;
       sent.imageType = type;
       sent.textMode = type == 9 ? 1 : 0;
-      sent.bitsPerPixel = type == 4 ? 2 : 1;
+      sent.bitsPerPixel = type == 4 ? 2 << column : 1;
       sent.brightness = 201;
       sent.contrast = 45;
       sent.userGrc = 1;
@@ -246,18 +211,7 @@ TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
       s = ScanSettings{};
       s.textMode = sent.textMode;
       ASSERT_EQ(ReadWindow(context), Result::Ok);
-      EXPECT_EQ(s.xResolution, resolution);
-      EXPECT_EQ(s.yResolution, resolution);
-      EXPECT_EQ(s.scanWidth, sent.scanWidth);
-      EXPECT_EQ(s.scanLength, sent.scanLength);
-      EXPECT_EQ(s.topOffset, sent.topOffset);
-      EXPECT_EQ(s.sideOffset, sent.sideOffset);
-      EXPECT_EQ(s.imageType, type);
-      EXPECT_EQ(s.bitsPerPixel, sent.bitsPerPixel);
-      EXPECT_EQ(s.brightness, 201);
-      EXPECT_EQ(s.contrast, 45);
-      EXPECT_EQ(s.userGrc, 1);
-      EXPECT_EQ(s.frameArea, 1);
+      EXPECT_EQ(Fields(s, kWindowFields), Fields(sent, kWindowFields));
     }
   }
 }
@@ -265,98 +219,78 @@ TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
 // ---- pages 0x32 and 0x36
 // ---------------------------------------------------------------------
 
-TEST_F(ScannerOps, PushScanModePageSendsThe20ByteForm) {
-  ExpectPagePushes(
-      sim, PushScanModePage, 0x32,
-      {
-          {[](ScanSettings&) {}, ShortPageBytes(0x32, {{6, 0x40}})},  // continuous feed by default
-          {[](ScanSettings& r) {
-             r.scanModeFlag7 = 1;
-             r.continuousFeed = 0;
-             r.autoSize = 2;
-             r.addonOn = -1;
-             r.separatorModeA = 2;  // on, and bit 1
-             r.separatorModeB = 4;  // on, and bit 2
-             r.marginScan = 1;
-             r.keyStart = 2;  // only 1 sets the key-start bit
-             r.marginAmount = -10;
-             r.batchMode = 0x102;
-           },
-           ShortPageBytes(0x32, {{6, 0xA8}, {7, 0xCA}, {10, 0x04}, {11, 0xF6}, {13, 0x02}})},
-          {[](ScanSettings& r) {
-             r.separatorModeA = 5;
-             r.keyStart = 1;
-             r.marginAmount = 10;
-             r.batchMode = 3;
-           },
-           ShortPageBytes(0x32, {{6, 0x40}, {7, 0xA0}, {10, 0x01}, {11, 10}, {13, 3}})},
-      });
+TEST_F(ScannerOps, ShortPagesPushedInTheir20ByteForm) {
+  struct Case {
+    const char* what;
+    Result (*push)(DriverContext&);
+    ScanSettings record;
+    Bytes wire;
+  };
+  const Case cases[] = {
+      {"page 0x32 by default: continuous feed", PushScanModePage, {},
+       ShortPageBytes(0x32, {{6, 0x40}})},
+      // Separator A on with bit 1, B on with bits 1 and 2; only key start 1
+      // sets its bit.
+      {"page 0x32 with every bit", PushScanModePage,
+       {.scanModeFlag7 = 1, .batchMode = 0x102, .autoSize = 2, .continuousFeed = 0,
+        .separatorModeA = 2, .separatorModeB = 6, .keyStart = 2, .marginScan = 1,
+        .marginAmount = -10, .addonOn = -1},
+       ShortPageBytes(0x32, {{6, 0xA8}, {7, 0xCE}, {10, 0x04}, {11, 0xF6}, {13, 0x02}})},
+      {"page 0x32, separator A bit 2 and key start", PushScanModePage,
+       {.batchMode = 3, .separatorModeA = 5, .keyStart = 1, .marginAmount = 10},
+       ShortPageBytes(0x32, {{6, 0x40}, {7, 0xA0}, {10, 0x01}, {11, 10}, {13, 3}})},
+      {"page 0x36 by default", PushImagePage, {}, ShortPageBytes(0x36, {})},
+      {"page 0x36, polarity 1, two low GRC bits", PushImagePage,
+       {.textMode = 3, .notchErase = 1, .aeLevel = 17, .grcMode = 6, .polarity = 1,
+        .edgeEmphasis = 0x105},
+       ShortPageBytes(0x36, {{3, 5}, {4, 0x25}, {5, 17}, {6, 0x04}})},
+      {"page 0x36, polarity 3 sets no bit", PushImagePage,
+       {.thinLine = 1, .backgroundErase = 1, .aeLevel = 9, .grcMode = 1, .polarity = 3,
+        .edgeEmphasis = 1},
+       ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
+      {"page 0x36, polarity 2", PushImagePage, {.polarity = 2}, ShortPageBytes(0x36, {{4, 0x02}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const sim::CommandRecord& r = PushOne(c.push, c.record);
+    EXPECT_EQ(r.cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
+    EXPECT_EQ(r.dataOut, c.wire);
+    EXPECT_EQ(sim.scanner.ScanModeData(c.wire[4]), c.wire);
+  }
 }
 
-TEST_F(ScannerOps, ReadScanModePageLeavesTheSeparatorBitsAlone) {
-  test::DefinePage(sim.bus,
-                   ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}));
-  s.separatorModeA = 4;
-  s.separatorModeB = 0;
-  s.continuousFeed = 0;
-  sim.bus.ClearRecords();
-  ASSERT_EQ(ReadScanModePage(context), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x32, 0, 20, 0}));
-  EXPECT_EQ(s.scanModeFlag7, 1);
-  EXPECT_EQ(s.continuousFeed, 1);
-  EXPECT_EQ(s.autoSize, 1);
-  EXPECT_EQ(s.addonOn, 1);
-  EXPECT_EQ(s.marginScan, 1);
-  EXPECT_EQ(s.keyStart, 1);
-  EXPECT_EQ(s.marginAmount, -10);
-  EXPECT_EQ(s.batchMode, 3);
-  EXPECT_EQ(s.separatorModeA, 4);
-  EXPECT_EQ(s.separatorModeB, 0);
-
-  test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0x10}, {7, 0x00}, {10, 0x02}, {11, 7}}));
-  ASSERT_EQ(ReadScanModePage(context), Result::Ok);
-  EXPECT_EQ(s.scanModeFlag7 | s.continuousFeed | s.autoSize | s.addonOn, 0);
-  EXPECT_EQ(s.marginScan | s.keyStart | s.batchMode, 0);
-  EXPECT_EQ(s.marginAmount, 7);
-  EXPECT_EQ(s.separatorModeA, 4);
-}
-
-TEST_F(ScannerOps, ImagePageBothWays) {
-  ExpectPagePushes(sim, PushImagePage, 0x36,
-                   {
-                       {[](ScanSettings&) {}, ShortPageBytes(0x36, {})},
-                       {[](ScanSettings& r) {
-                          r.edgeEmphasis = 0x105;
-                          r.polarity = 1;
-                          r.textMode = 3;
-                          r.grcMode = 6;  // two low bits
-                          r.aeLevel = 17;
-                          r.notchErase = 1;
-                        },
-                        ShortPageBytes(0x36, {{3, 5}, {4, 0x25}, {5, 17}, {6, 0x04}})},
-                       {[](ScanSettings& r) {
-                          r.edgeEmphasis = 1;
-                          r.polarity = 3;  // neither 1 nor 2: no bit
-                          r.backgroundErase = 1;
-                          r.grcMode = 1;
-                          r.aeLevel = 9;
-                          r.thinLine = 1;
-                        },
-                        ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
-                   });
-
-  test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}));
-  s = ScanSettings{};
-  ASSERT_EQ(ReadImagePage(context), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, 0x36, 0, 20, 0}));
-  EXPECT_EQ(s.edgeEmphasis, 4);
-  EXPECT_EQ(s.polarity, 3);
-  EXPECT_EQ(s.textMode, 1);
-  EXPECT_EQ(s.backgroundErase, 1);
-  EXPECT_EQ(s.grcMode, 2);
-  EXPECT_EQ(s.aeLevel, 12);
-  EXPECT_EQ(s.notchErase, 1);
-  EXPECT_EQ(s.thinLine, 1);
+TEST_F(ScannerOps, ShortPagesReadIntoTheRecord) {
+  struct Case {
+    const char* what;
+    Result (*read)(DriverContext&);
+    Bytes page;
+    std::vector<std::int32_t> fields;  // kPage32Fields or kPage36Fields
+  };
+  // The separator bits are not read back: A stays 4, B stays 0.
+  const Case cases[] = {
+      {"page 0x32, every bit", ReadScanModePage,
+       ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}),
+       {1, 1, 1, 1, 1, 1, -10, 3, 4, 0}},
+      {"page 0x32, no bit", ReadScanModePage,
+       ShortPageBytes(0x32, {{6, 0x10}, {7, 0x00}, {10, 0x02}, {11, 7}}),
+       {0, 0, 0, 0, 0, 0, 7, 0, 4, 0}},
+      {"page 0x36, polarity 3", ReadImagePage,
+       ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}), {4, 3, 1, 1, 2, 12, 1, 1}},
+      {"page 0x36, polarity 2", ReadImagePage, ShortPageBytes(0x36, {{4, 0x12}}),
+       {0, 2, 0, 0, 1, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::DefinePage(sim.bus, c.page);
+    s = ScanSettings{};
+    s.separatorModeA = 4;
+    sim.bus.ClearRecords();
+    ASSERT_EQ(c.read(context), Result::Ok);
+    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD5, 0, c.page[4], 0, 20, 0}));
+    EXPECT_EQ(Fields(s, c.page[4] == 0x32 ? std::span<const Field>(kPage32Fields)
+                                          : std::span<const Field>(kPage36Fields)),
+              c.fields);
+  }
 }
 
 // ---- addon page and page 0x37
@@ -386,12 +320,10 @@ TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
   EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xD6, 0x10, 0, 0, 90, 0}));
   EXPECT_EQ(Last(sim.bus).dataOut, expected);
   EXPECT_EQ(sim.scanner.ScanModeData(0x34), expected);
-}
 
-TEST_F(ScannerOps, DevicePage37CarriesTheLowBytes) {
-  const std::int32_t values[2] = {0x1234, -1};
+  const std::int32_t values[2] = {0x1234, -1};  // page 0x37 carries the low bytes
   ASSERT_EQ(PushDevicePage37(context, values), Result::Ok);
-  const Bytes expected = ShortPageBytes(0x37, {{2, 0x34}, {6, 0xFF}});
+  expected = ShortPageBytes(0x37, {{2, 0x34}, {6, 0xFF}});
   EXPECT_EQ(Last(sim.bus).dataOut, expected);
   EXPECT_EQ(sim.scanner.ScanModeData(0x37), expected);
 }
@@ -399,7 +331,10 @@ TEST_F(ScannerOps, DevicePage37CarriesTheLowBytes) {
 // ---- function keys and gamma
 // ---------------------------------------------------------------------
 
-TEST_F(ScannerOps, FunctionKeysDefinedAndReadBackForEveryCode) {
+TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
+  std::uint32_t unset = 0xABCD;  // a key without function leaves the code
+  ASSERT_EQ(ReadFunctionKey(context, 7, &unset), Result::Ok);
+  EXPECT_EQ(unset, 0xABCDu);
   int key = 0;
   for (std::uint32_t code = 0x20; code <= 0x800000; code <<= 1) {
     key = key % 10 + 1;
@@ -419,21 +354,23 @@ TEST_F(ScannerOps, FunctionKeysDefinedAndReadBackForEveryCode) {
   EXPECT_EQ(Last(sim.bus).dataOut, block);
   EXPECT_EQ(sim.scanner.FunctionKey(3), (std::array<std::uint8_t, 4>{0, 0, 0x80, 0}));
 
-  // A block with two bits: byte 2 bit 0 is examined before bit 7.
-  block = Bytes(16, 0);
-  block[0] = 4;
-  block[2] = 0x81;
-  ASSERT_TRUE(sim::test::Send(sim.bus, {0xDA, 0, 0, 0, 16, 0}, sim::test::kOut, block).Good());
-  std::uint32_t read = 0;
-  ASSERT_EQ(ReadFunctionKey(context, 4, &read), Result::Ok);
-  EXPECT_EQ(read, 0x2000u);
-}
+  // Blocks with two bits: the first in the scanner's reading order wins.
+  struct TwoBits {
+    std::uint8_t byte2, byte3, byte4;
+    std::uint32_t code;
+  };
+  for (const TwoBits& c : {TwoBits{0x81, 0, 0, 0x2000}, TwoBits{0, 0xC0, 0, 0x100000},
+                           TwoBits{0, 0x80, 0x40, 0x400000}}) {
+    block = Bytes(16, 0);
+    block[0] = 4;
+    block[2] = c.byte2, block[3] = c.byte3, block[4] = c.byte4;
+    ASSERT_TRUE(sim::test::Send(sim.bus, {0xDA, 0, 0, 0, 16, 0}, sim::test::kOut, block).Good());
+    std::uint32_t read = 0;
+    ASSERT_EQ(ReadFunctionKey(context, 4, &read), Result::Ok);
+    EXPECT_EQ(read, c.code);
+  }
 
-TEST_F(ScannerOps, FunctionKeyWithoutFunctionAndRefusedCodes) {
-  std::uint32_t code = 0xABCD;
-  ASSERT_EQ(ReadFunctionKey(context, 7, &code), Result::Ok);
-  EXPECT_EQ(code, 0xABCDu);  // no bit set: unchanged
-
+  // Refused codes send nothing.
   sim.bus.ClearRecords();
   for (std::uint32_t bad : {0u, 0x10u, 0x30u, 0x1000000u, 0x80000000u}) {
     EXPECT_EQ(DefineFunctionKey(context, 1, bad), 5u) << bad;
@@ -444,19 +381,18 @@ TEST_F(ScannerOps, FunctionKeyWithoutFunctionAndRefusedCodes) {
 TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
   sim.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0xDA, -1, 2));
-  sim::FaultRule adapter = BusyFault(0xDA, -1, 3);
-  adapter.kind = sim::FaultKind::kHostAdapter;
-  adapter.value = aspi::kHaStatSelectionTimeout;
-  sim.scanner.AddFault(adapter);
-  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20),
-            2u);  // not 35: no sense decoding
+  sim.scanner.AddFault(test::AdapterFault(0xDA, -1, 3));
+  EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 2u);  // not 35: no sense decoding
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0u);
-  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));  // no log
+  EXPECT_FALSE(sim.HasScanLog());
 }
 
+// With the scanner finishing each command later: data, sense and transport
+// results reach the driver through the event alike.
 TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
+  sim.bus.SetCompletion(sim::Completion::kPending, 1);
   std::array<std::uint8_t, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(255 - i);
   ASSERT_EQ(SendGammaTable(context, 1, table.data()), Result::Ok);
@@ -471,67 +407,103 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0x2A, 3, 2));
   sim.scanner.AddFault(SenseFault(0x28, 3, 1, sim::kSenseNotReady));
-  sim.scanner.AddFault(BusyFault(0x28, 3, 2));
+  sim.scanner.AddFault(test::AdapterFault(0x28, 3, 2));
   EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::InvalidCdbField);
   EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::ScannerFailure);
-  read.fill(7);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::NotReady);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::ScannerFailure);
-  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));
+  EXPECT_FALSE(sim.HasScanLog());
 }
 
-// ---- the failure convention of every operation
-// --------------------------------------------------
+// ---- the failure convention of every operation and sequence
+// ------------------------------------
 
-struct FailureCase {
+// An operation, the commands it sends and, for each, the fault that hits it
+// (opcode, data type, occurrence among its matches) and its call-site number.
+struct Step {
+  const char* command;
+  int opcode, dataType, occurrence, callSite;
+};
+struct OperationCase {
   const char* name;
   std::function<Result(DriverContext&)> run;
-  std::uint8_t opcode;
-  int dataType;
-  int callSite;
+  std::vector<Step> steps;
 };
 
-const FailureCase kFailureCases[] = {
-    {"PushWindow", PushWindow, 0x24, -1, 1077},
-    {"PushScanModePage", PushScanModePage, 0xD6, -1, 723},
-    {"PushImagePage", PushImagePage, 0xD6, -1, 755},
-    {"ReadWindow", ReadWindow, 0x25, -1, 970},
-    {"ReadScanModePage", ReadScanModePage, 0xD5, 0x32, 873},
-    {"ReadImagePage", ReadImagePage, 0xD5, 0x36, 885},
-    {"ReadStatusBytes", ReadStatusBytes, 0x28, 0x84, 812},
-    {"ReadAddonPage", ReadAddonPage, 0xD5, 0x34, 766},
-    {"PushAddonPage", PushAddonPage, 0xD6, -1, 781},
+const Step kWindowStep{"setwindow", 0x24, -1, 1, 1077};
+const Step kPage32Step{"definescanmode 32", 0xD6, -1, 1, 723};
+const Step kPage36Step{"definescanmode 36", 0xD6, -1, 2, 755};
+
+const OperationCase kOperations[] = {
+    {"PushWindow", PushWindow, {kWindowStep}},
+    {"PushScanModePage", PushScanModePage, {kPage32Step}},
+    {"PushImagePage", PushImagePage, {{"definescanmode 36", 0xD6, -1, 1, 755}}},
+    {"ReadWindow", ReadWindow, {{"getwindow", 0x25, -1, 1, 970}}},
+    {"ReadScanModePage", ReadScanModePage, {{"getscanmode 32", 0xD5, 0x32, 1, 873}}},
+    {"ReadImagePage", ReadImagePage, {{"getscanmode 36", 0xD5, 0x36, 1, 885}}},
+    {"ReadStatusBytes", ReadStatusBytes, {{"read 84", 0x28, 0x84, 1, 812}}},
+    {"ReadAddonPage", ReadAddonPage, {{"getscanmode 34", 0xD5, 0x34, 1, 766}}},
+    {"PushAddonPage", PushAddonPage, {{"definescanmode 34", 0xD6, -1, 1, 781}}},
     {"PushDevicePage37",
      [](DriverContext& c) {
        const std::int32_t v[2] = {1, 2};
        return PushDevicePage37(c, v);
      },
-     0xD6, -1, 800},
+     {{"definescanmode 37", 0xD6, -1, 1, 800}}},
     {"ReadFunctionKey",
      [](DriverContext& c) {
        std::uint32_t code = 0;
        return ReadFunctionKey(c, 1, &code);
      },
-     0xDB, -1, 1088},
+     {{"getkey 1", 0xDB, -1, 1, 1088}}},
+    {"PushScanMode", PushScanMode, {kPage32Step, kPage36Step, kWindowStep}},
+    {"PushAllModes",
+     PushAllModes,
+     {kPage32Step, kPage36Step, kWindowStep, {"definescanmode 34", 0xD6, -1, 3, 781}}},
+    {"RefreshFromScanner",
+     RefreshFromScanner,
+     {{"getscanmode 32", 0xD5, 0x32, 1, 873},
+      {"getscanmode 36", 0xD5, 0x36, 1, 885},
+      {"read 84", 0x28, 0x84, 1, 812},
+      {"getwindow", 0x25, -1, 1, 970},
+      {"getscanmode 34", 0xD5, 0x34, 1, 766}}},
 };
 
-TEST_F(ScannerOps, EveryOperationLogsTransportFailuresWithItsCallSite) {
-  for (const FailureCase& c : kFailureCases) {
-    SCOPED_TRACE(c.name);
-    test::SimContext fresh;
-    fresh.scanner.AddFault(BusyFault(c.opcode, c.dataType, 1));
-    sim::FaultRule adapter = BusyFault(c.opcode, c.dataType, 2);
-    adapter.kind = sim::FaultKind::kHostAdapter;
-    adapter.value = aspi::kHaStatSelectionTimeout;
-    fresh.scanner.AddFault(adapter);
-    fresh.scanner.AddFault(SenseFault(c.opcode, c.dataType, 3, sim::kSenseNotReady));
-    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
-    EXPECT_EQ(c.run(fresh.context), Result::ScannerFailure);
-    EXPECT_EQ(c.run(fresh.context),
-              Result::NotReady);  // sense translated, not logged
-    EXPECT_EQ(c.run(fresh.context), Result::Ok);
-    EXPECT_EQ(fresh.ScanLog(),
-              test::CheckScsiEntry(8, c.callSite) + test::CheckScsiEntry(0x0411, c.callSite));
+// Each operation runs its steps in order and stops at the first failing one:
+// a check condition gives the translated code and is not logged; a transport
+// failure (target busy, host adapter status) gives 2 and the failing step's
+// "CheckScsi" entry.
+TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallSite) {
+  for (const OperationCase& c : kOperations) {
+    std::vector<std::string> steps;
+    for (const Step& step : c.steps) steps.push_back(step.command);
+    test::SimContext good;
+    EXPECT_EQ(c.run(good.context), Result::Ok) << c.name;
+    EXPECT_EQ(Commands(good.bus), steps) << c.name;
+    for (std::size_t failing = 0; failing < c.steps.size(); ++failing) {
+      SCOPED_TRACE(testing::Message() << c.name << ", step " << failing);
+      const Step& step = c.steps[failing];
+      const auto opcode = static_cast<std::uint8_t>(step.opcode);
+      const auto occurrence = static_cast<std::uint32_t>(step.occurrence);
+      const std::vector<std::string> sent(
+          steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
+      test::SimContext checked;
+      checked.scanner.AddFault(
+          SenseFault(opcode, step.dataType, occurrence, sim::kSenseUnitAttention));
+      EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
+      EXPECT_EQ(Commands(checked.bus), sent);
+      EXPECT_FALSE(checked.HasScanLog());
+      for (sim::FaultKind kind : {sim::FaultKind::kBusy, sim::FaultKind::kHostAdapter}) {
+        test::SimContext failed;
+        failed.scanner.AddFault(kind == sim::FaultKind::kBusy
+                                    ? BusyFault(opcode, step.dataType, occurrence)
+                                    : test::AdapterFault(opcode, step.dataType, occurrence));
+        EXPECT_EQ(c.run(failed.context), Result::ScannerFailure);
+        EXPECT_EQ(Commands(failed.bus), sent);
+        EXPECT_EQ(failed.ScanLog(), test::CheckScsiEntry(kind == sim::FaultKind::kBusy ? 8 : 0x0411,
+                                                         step.callSite));
+      }
+    }
   }
 }
 
@@ -547,92 +519,8 @@ TEST_F(ScannerOps, FailedReadsLeaveTheRecordAndTheMirror) {
   EXPECT_EQ(ReadImagePage(context), Result::ScannerFailure);
   EXPECT_EQ(ReadWindow(context), Result::NotReady);
   EXPECT_EQ(ReadAddonPage(context), Result::ScannerFailure);
-  EXPECT_EQ(s.xResolution, before.xResolution);
-  EXPECT_EQ(s.imageType, before.imageType);
-  EXPECT_EQ(s.scanWidth, before.scanWidth);
-  EXPECT_EQ(s.continuousFeed, before.continuousFeed);
-  EXPECT_EQ(s.batchMode, before.batchMode);
-  EXPECT_EQ(s.edgeEmphasis, before.edgeEmphasis);
-  EXPECT_EQ(s.polarity, before.polarity);
+  EXPECT_EQ(Fields(s), Fields(before));
   EXPECT_EQ(context.addonPage[50], 0x5A);
-}
-
-// ---- sequences
-// -------------------------------------------------------------------------------------
-
-struct SequenceCase {
-  const char* name;
-  std::function<Result(DriverContext&)> run;
-  std::vector<std::string> steps;
-  // The fault of each step: opcode, data type, occurrence among its matches.
-  std::vector<std::array<int, 3>> faults;
-  std::vector<int> callSites;
-};
-
-const SequenceCase kSequences[] = {
-    {"PushScanMode",
-     PushScanMode,
-     {"definescanmode 32", "definescanmode 36", "setwindow"},
-     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}},
-     {723, 755, 1077}},
-    {"PushAllModes",
-     PushAllModes,
-     {"definescanmode 32", "definescanmode 36", "setwindow", "definescanmode 34"},
-     {{0xD6, -1, 1}, {0xD6, -1, 2}, {0x24, -1, 1}, {0xD6, -1, 3}},
-     {723, 755, 1077, 781}},
-    {"RefreshFromScanner",
-     RefreshFromScanner,
-     {"getscanmode 32", "getscanmode 36", "read 84", "getwindow", "getscanmode 34"},
-     {{0xD5, 0x32, 1}, {0xD5, 0x36, 1}, {0x28, 0x84, 1}, {0x25, -1, 1}, {0xD5, 0x34, 1}},
-     {873, 885, 812, 970, 766}},
-};
-
-TEST_F(ScannerOps, SequencesRunTheirStepsInOrder) {
-  for (const SequenceCase& c : kSequences) {
-    SCOPED_TRACE(c.name);
-    test::SimContext fresh;
-    EXPECT_EQ(c.run(fresh.context), Result::Ok);
-    EXPECT_EQ(Commands(fresh.bus), c.steps);
-  }
-}
-
-TEST_F(ScannerOps, SequencesStopAtTheFirstFailingStep) {
-  for (const SequenceCase& c : kSequences) {
-    for (std::size_t failing = 0; failing < c.steps.size(); ++failing) {
-      SCOPED_TRACE(testing::Message() << c.name << ", step " << failing);
-      const auto [opcode, type, occurrence] = c.faults[failing];
-      // A check condition: the translated code, nothing logged.
-      test::SimContext checked;
-      checked.scanner.AddFault(SenseFault(static_cast<std::uint8_t>(opcode), type,
-                                          static_cast<std::uint32_t>(occurrence),
-                                          sim::kSenseUnitAttention));
-      EXPECT_EQ(c.run(checked.context), Result::IllegalRequest);
-      const std::vector<std::string> sent(
-          c.steps.begin(), c.steps.begin() + static_cast<std::ptrdiff_t>(failing) + 1);
-      EXPECT_EQ(Commands(checked.bus), sent);
-      EXPECT_FALSE(test::FileExists(checked.platform.RootFile("scan.log")));
-      // A transport failure: 2 and the failing step's entry.
-      test::SimContext busy;
-      busy.scanner.AddFault(BusyFault(static_cast<std::uint8_t>(opcode), type,
-                                      static_cast<std::uint32_t>(occurrence)));
-      EXPECT_EQ(c.run(busy.context), Result::ScannerFailure);
-      EXPECT_EQ(Commands(busy.bus), sent);
-      EXPECT_EQ(busy.ScanLog(), test::CheckScsiEntry(8, c.callSites[failing]));
-    }
-  }
-}
-
-TEST_F(ScannerOps, PushAllModesWithAFailingImagePageSendsNeitherWindowNorAddon) {
-  sim.scanner.AddFault(BusyFault(0xD6, -1, 2));
-  const auto windowBefore = sim.scanner.Window();
-  const auto addonBefore = sim.scanner.ScanModeData(0x34);
-  s.xResolution = s.yResolution = 600;
-  EXPECT_EQ(PushAllModes(context), Result::ScannerFailure);
-  EXPECT_EQ(Commands(sim.bus),
-            (std::vector<std::string>{"definescanmode 32", "definescanmode 36"}));
-  EXPECT_EQ(sim.scanner.Window(), windowBefore);
-  EXPECT_EQ(sim.scanner.ScanModeData(0x34), addonBefore);
-  EXPECT_EQ(sim.ScanLog(), test::CheckScsiEntry(8, 755));
 }
 
 TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
@@ -641,22 +529,23 @@ TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
   test::SetWindowRaw(sim.bus, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 1, 1, 0, 1, 0}));
   sim.scanner.AddFault(BusyFault(0x28, 0x84, 1));
   EXPECT_EQ(RefreshFromScanner(context), Result::ScannerFailure);
-  EXPECT_EQ(s.autoSize, 1);
-  EXPECT_EQ(s.batchMode, 2);
-  EXPECT_EQ(s.edgeEmphasis, 3);
-  EXPECT_EQ(s.aeLevel, 4);
-  EXPECT_EQ(s.xResolution, 300);  // the window was not read
+  EXPECT_EQ(Fields(s, std::array<Field, 5>{&S::autoSize, &S::batchMode, &S::edgeEmphasis,
+                                           &S::aeLevel, &S::xResolution}),
+            (std::vector<std::int32_t>{1, 2, 3, 4, 300}));  // the window was not read
 }
 
-// Every command goes to the scanner's adapter and target.
-TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTarget) {
+// Every command goes to the scanner's adapter and target, and completes
+// through the event when the scanner finishes it later.
+TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTargetAndCompleteLater) {
   test::SimContext sim(1, 5);
   sim.bus.AddScanner(0, 5);  // the same target on the other adapter is not asked
+  sim.bus.SetCompletion(sim::Completion::kPending, 2);
   ASSERT_EQ(PushAllModes(sim.context), Result::Ok);
   ASSERT_EQ(RefreshFromScanner(sim.context), Result::Ok);
   std::uint32_t code = 0;
   ASSERT_EQ(DefineFunctionKey(sim.context, 2, 0x40), 0u);
   ASSERT_EQ(ReadFunctionKey(sim.context, 2, &code), Result::Ok);
+  EXPECT_EQ(code, 0x40u);
   std::array<std::uint8_t, 256> gamma{};
   ASSERT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::Ok);
   ASSERT_EQ(sim.bus.Records().size(), 12u);
@@ -664,7 +553,6 @@ TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTarget) {
     EXPECT_EQ(r.adapter, 1);
     EXPECT_EQ(r.target, 5);
   }
-  EXPECT_EQ(code, 0x40u);
 }
 
 }  // namespace

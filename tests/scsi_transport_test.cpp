@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -214,13 +213,12 @@ TEST(TransportMaxTransfer, FailedUnloadIsShownAndTheSizeKept) {
   EXPECT_EQ(platform.boxes[0].style, kMbOk);
 }
 
-// The provider library loaded the way a host loads it: TARVOSCN_ASPI names it.
+// The provider library loaded the way the driver loads it.
 class ProviderLibraryTest : public ::testing::Test {
  protected:
-  void UseProvider(const char* path) {
-    ::setenv("TARVOSCN_ASPI", path, 1);
-    PosixPlatformOptions options = PosixOptionsFromEnvironment();
-    ::unsetenv("TARVOSCN_ASPI");
+  void UseProvider(const std::string& path) {
+    PosixPlatformOptions options;
+    options.aspiLibrary = path;
     options.root = dir.path();
     posix = std::make_unique<PosixPlatform>(options);
     platform = std::make_unique<FixedClock>(*posix);
@@ -262,7 +260,7 @@ TEST_F(ProviderLibraryTest, EveryOutcomeThroughTheLoadedLibrary) {
 }
 
 TEST_F(ProviderLibraryTest, AbsentProviderMeansNoAdapters) {
-  UseProvider((dir.path() + "/no-such-provider.so").c_str());
+  UseProvider(dir.path() + "/no-such-provider.so");
   EXPECT_EQ(AspiInit(*context), 0xE8);
   EXPECT_EQ(AspiAdapterCount(*context), 0);
   EXPECT_EQ(CmdTestUnitReady(*context, 0, sense.data()), 0xE800);

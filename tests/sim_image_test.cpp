@@ -12,21 +12,7 @@ namespace tarvo::sim {
 namespace {
 
 using test::kIn;
-
-// A page whose pixel (x, y) is f(x, y).
-template <typename F>
-Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F f) {
-  Page page;
-  page.dpi = dpi;
-  page.width = page.raster.width = width;
-  page.height = page.raster.height = height;
-  page.raster.pixels.resize(std::size_t{width} * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x)
-      page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
-  }
-  return page;
-}
+using test::PatternPage;
 
 // Pixel x of a scanner row packed most significant bit first at `bits` a pixel.
 unsigned PixelAt(const std::uint8_t* row, std::uint32_t x, unsigned bits) {
@@ -34,24 +20,9 @@ unsigned PixelAt(const std::uint8_t* row, std::uint32_t x, unsigned bits) {
   return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
 }
 
-struct Scanned {
-  std::vector<std::uint8_t> bytes;
-  test::Outcome last;
-};
-
 // Reads chunks of whole rows as the page pipeline does until the scanner ends the page.
-Scanned ReadPage(Bus& bus, std::uint32_t rowBytes) {
-  const std::uint32_t chunk = 32768 / rowBytes * rowBytes;
-  Scanned out;
-  for (int guard = 0; guard < 100000; ++guard) {
-    std::vector<std::uint8_t> buffer(chunk);
-    out.last = test::ReadData(bus, 0x00, buffer);
-    const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
-    out.bytes.insert(out.bytes.end(), buffer.begin(),
-                     buffer.begin() + static_cast<std::ptrdiff_t>(got));
-    if (out.last.targetStatus != 0) break;
-  }
-  return out;
+test::Scanned ReadRows(Bus& bus, std::uint32_t rowBytes) {
+  return test::ReadPage(bus, 32768 / rowBytes * rowBytes);
 }
 
 struct Format {
@@ -68,16 +39,15 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
   Rt650& scanner = bus.AddScanner(0, 0);
   scanner.AddPage(PatternPage(300, 200, 300, value));
   const std::uint32_t width = 37, rows = 50;
-  std::vector<std::uint8_t> window =
-      test::WindowData(300, 0, 0, width * 4, rows * 4, f.composition, f.bits, 100);
-  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  test::SetWindowRaw(bus,
+                     test::WindowData(300, 0, 0, width * 4, rows * 4, f.composition, f.bits, 100));
   ASSERT_TRUE(test::Scan(bus).Good());
 
   const std::uint32_t rowBytes = (f.bits * width + 31) / 32 * 4;
-  const Scanned page = ReadPage(bus, rowBytes);
+  const test::Scanned page = ReadRows(bus, rowBytes);
   ASSERT_EQ(page.bytes.size(), std::size_t{rowBytes} * rows);
   EXPECT_TRUE(page.last.Ili());
-  std::size_t black = 0;
+  double black = 0, darkness = 0;
   for (std::uint32_t y = 0; y < rows; ++y) {
     const std::uint8_t* row = page.bytes.data() + std::size_t{y} * rowBytes;
     for (std::uint32_t x = 0; x < width; ++x) {
@@ -88,6 +58,7 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
         EXPECT_EQ(got, value(x, y) < 100 ? 1u : 0u) << x << "," << y;
       }
       black += got;
+      darkness += (255.0 - value(x, y)) / 255.0;
     }
     for (std::uint32_t x = width * f.bits; x < rowBytes * 8; ++x) {
       EXPECT_EQ(PixelAt(row, x, 1), 0u) << "padding bit " << x << " of row " << y;
@@ -95,12 +66,7 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
   }
   if (f.composition == 1) {
     // Ordered dither: the share of black follows the darkness of the page.
-    double darkness = 0;
-    for (std::uint32_t y = 0; y < rows; ++y) {
-      for (std::uint32_t x = 0; x < width; ++x)
-        darkness += (255.0 - value(x, y)) / 255.0 / (width * rows);
-    }
-    EXPECT_NEAR(static_cast<double>(black) / (width * rows), darkness, 0.1);
+    EXPECT_NEAR(black / (width * rows), darkness / (width * rows), 0.1);
   }
   EXPECT_EQ(scanner.Delivered().at(0).rowBytes, rowBytes);
 }
@@ -116,10 +82,9 @@ TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   bus.AddScanner(0, 0).AddPage(PatternPage(1200, 600, 600, [](std::uint32_t x, std::uint32_t) {
     return x >= 600 && x < 603 ? 0 : 255;
   }));
-  std::vector<std::uint8_t> window = test::WindowData(200, 600, 0, 1200, 1200, 0, 1);
-  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  test::SetWindowRaw(bus, test::WindowData(200, 600, 0, 1200, 1200, 0, 1));
   ASSERT_TRUE(test::Scan(bus).Good());
-  const Scanned page = ReadPage(bus, 28);  // 200 px wide: 7 words
+  const test::Scanned page = ReadRows(bus, 28);  // 200 px wide: 7 words
   ASSERT_EQ(page.bytes.size(), 28u * 200);
   for (std::uint32_t y = 0; y < 200; ++y) {
     for (std::uint32_t x = 0; x < 200; ++x) {
@@ -132,10 +97,10 @@ TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
 TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
-  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
-  std::vector<std::uint8_t> window = test::WindowData(100, 0, 0, 1200, 1200, 0, 1);  // 100 x 100 px
-  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  for (int i = 0; i < 2; ++i) {
+    scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
+  }
+  test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));  // 100 x 100 px
   ASSERT_TRUE(test::Scan(bus).Good());
   // 100 rows of 16 bytes = 1600 bytes; read 1000, then ask for 1000 more.
   std::vector<std::uint8_t> buffer(1000, 0xEE);
@@ -163,29 +128,24 @@ TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
 
 TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   Bus bus;
-  bus.AddScanner(0, 0).AddPage(
-      PatternPage(850, 1100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
-  std::vector<std::uint8_t> mode = test::ScanModePage(0x40 | 0x20);  // continuous feed, auto size
-  ASSERT_TRUE(test::DefineScanMode(bus, mode).Good());
-  std::vector<std::uint8_t> window = test::WindowData(200, 0, 0, 1200, 1200, 2, 8);
-  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  bus.AddScanner(0, 0).AddPage(test::BlankPage(850, 1100, 100));
+  test::DefinePage(bus, test::ScanModePage(0x40 | 0x20));  // continuous feed, auto size
+  test::SetWindowRaw(bus, test::WindowData(200, 0, 0, 1200, 1200, 2, 8));
   ASSERT_TRUE(test::Scan(bus).Good());
   std::vector<std::uint8_t> size(16);
   ASSERT_TRUE(test::ReadData(bus, 0x80, size).Good());
   EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x27, 0xD8, 0, 0, 0x33,
                                              0x90}));
-  const Scanned page = ReadPage(bus, 1700);  // 8.5 in at 200 dpi
+  const test::Scanned page = ReadRows(bus, 1700);  // 8.5 in at 200 dpi
   EXPECT_EQ(page.bytes.size(), 1700u * 2200);
 }
 
 TEST(SimImage, JamStopsTheTransferHalfway) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
-  scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 255; }));
+  for (int i = 0; i < 2; ++i) scanner.AddPage(test::BlankPage(100, 100, 100));
   ASSERT_TRUE(scanner.SetConditions(0, PageConditions{0, false, true}));
-  std::vector<std::uint8_t> window = test::WindowData(100, 0, 0, 1200, 1200, 0, 1);
-  ASSERT_TRUE(test::SetWindow(bus, window).Good());
+  test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));
   ASSERT_TRUE(test::Scan(bus).Good());
   std::vector<std::uint8_t> buffer(1600);
   const test::Outcome jam = test::ReadData(bus, 0x00, buffer);

@@ -14,6 +14,7 @@
 #include "scan/DriverContext.h"
 #include "scsi/Transport.h"
 #include "sim_test_support.h"
+#include "support/ScanFields.h"
 #include "support/ScsiTestSupport.h"
 
 namespace tarvo::test {
@@ -79,6 +80,14 @@ inline sim::FaultRule BusyFault(std::uint8_t opcode, int dataType, std::uint32_t
   rule.kind = sim::FaultKind::kBusy;
   return rule;
 }
+// A host adapter status (selection timeout unless told): logged as well.
+inline sim::FaultRule AdapterFault(std::uint8_t opcode, int dataType, std::uint32_t occurrence,
+                                   std::uint8_t status = aspi::kHaStatSelectionTimeout) {
+  sim::FaultRule rule = SenseFault(opcode, dataType, occurrence, {});
+  rule.kind = sim::FaultKind::kHostAdapter;
+  rule.value = status;
+  return rule;
+}
 
 // A context whose scanner is the simulator's RT650 at (adapter, target),
 // already found: its adapter selected and its target remembered.
@@ -93,6 +102,7 @@ class SimContext {
   }
 
   std::string ScanLog() { return platform.Log("scan.log"); }
+  bool HasScanLog() { return FileExists(platform.RootFile("scan.log")); }
 
   OpsPlatform platform;
   DriverContext context{platform};
@@ -101,11 +111,7 @@ class SimContext {
 };
 
 // Raw commands to the simulator's scanner at 0:0, bypassing the driver.
-inline void DefinePage(sim::Bus& bus, std::vector<std::uint8_t> data) {
-  ASSERT_TRUE(sim::test::DefineScanMode(bus, data).Good());
-}
-inline void SetWindowRaw(sim::Bus& bus, std::vector<std::uint8_t> window) {
-  ASSERT_TRUE(sim::test::SetWindow(bus, window).Good());
-}
+using sim::test::DefinePage;
+using sim::test::SetWindowRaw;
 
 }  // namespace tarvo::test

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Bus.h"
+#include "Page.h"
 #include "Request.h"
 
 namespace tarvo::sim::test {
@@ -116,6 +117,50 @@ inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t lef
 }
 inline Outcome SetWindow(aspi::Provider& p, std::vector<std::uint8_t>& window) {
   return Send(p, {0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, kOut, window);
+}
+inline void DefinePage(aspi::Provider& p, std::vector<std::uint8_t> data) {
+  ASSERT_TRUE(DefineScanMode(p, data).Good());
+}
+inline void SetWindowRaw(aspi::Provider& p, std::vector<std::uint8_t> window) {
+  ASSERT_TRUE(SetWindow(p, window).Good());
+}
+
+// A page whose pixel (x, y) is f(x, y).
+template <typename F>
+Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F f) {
+  Page page;
+  page.dpi = dpi;
+  page.width = page.raster.width = width;
+  page.height = page.raster.height = height;
+  page.raster.pixels.resize(std::size_t{width} * height);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
+    }
+  }
+  return page;
+}
+inline Page BlankPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi) {
+  return PatternPage(width, height, dpi, [](std::uint32_t, std::uint32_t) { return 255; });
+}
+
+// Reads the image of the page in the scanner in chunks until the scanner ends
+// it; the bytes and the last outcome.
+struct Scanned {
+  std::vector<std::uint8_t> bytes;
+  Outcome last;
+};
+inline Scanned ReadPage(aspi::Provider& p, std::uint32_t chunk = 32768) {
+  Scanned out;
+  for (int guard = 0; guard < 100000; ++guard) {
+    std::vector<std::uint8_t> buffer(chunk);
+    out.last = ReadData(p, 0x00, buffer);
+    const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
+    out.bytes.insert(out.bytes.end(), buffer.begin(),
+                     buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    if (out.last.targetStatus != 0) break;
+  }
+  return out;
 }
 
 }  // namespace tarvo::sim::test

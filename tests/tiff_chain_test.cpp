@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scan/Documents.h"
@@ -34,14 +35,7 @@ class ChainTest : public ::testing::Test {
     EXPECT_EQ(WriteDocument(context, path, pages), Result::Ok);
     return path;
   }
-  Result MakeTiffForTest(const std::string& path, const Bytes& image, std::int32_t width,
-                         std::int32_t length) {
-    return MakeTiff(context, path.c_str(), image.data(), width, length, 300, 300);
-  }
-  FileHandle Open(const std::string& path) {
-    return platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                             kOpenExisting, kAttributeNormal);
-  }
+  FileHandle Open(const std::string& path) { return OpenExisting(platform, path); }
 };
 
 // The IFD offsets of a file, read by hand from its bytes.
@@ -67,9 +61,7 @@ TEST_F(ChainTest, WalkFindsEveryLink) {
   struct Case {
     std::uint32_t index;
     int result;
-    std::uint32_t pages;  // index afterwards
-    std::uint32_t value;
-    std::uint32_t position;
+    std::uint32_t pages, value, position;  // the index afterwards, the link and its place
   };
   const std::uint32_t kKept = 0xABCD;  // what index 0 leaves untouched
   const std::vector<Case> cases{
@@ -83,48 +75,40 @@ TEST_F(ChainTest, WalkFindsEveryLink) {
   };
   for (const Case& c : cases) {
     FileHandle file = Open(path);
-    std::uint32_t index = c.index;
-    std::uint32_t value = kKept;
-    std::uint32_t position = kKept;
-    std::uint32_t end = 0;
+    std::uint32_t index = c.index, value = kKept, position = kKept, end = 0;
     EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), c.result) << c.index;
     if (c.result == 0) {
-      EXPECT_EQ(index, c.pages) << c.index;
-      EXPECT_EQ(value, c.value) << c.index;
-      EXPECT_EQ(position, c.position) << c.index;
-      EXPECT_EQ(end, size);
+      EXPECT_EQ(std::tuple(index, value, position, end),
+                std::tuple(c.pages, c.value, c.position, size))
+          << c.index;
       EXPECT_EQ(platform.FileSeek(file, 0, kFileCurrent), size) << "left at the end";
     }
     platform.FileClose(file);
   }
 }
 
-TEST_F(ChainTest, WalkOfADocumentWithoutPages) {
-  const std::string path = platform.Scratch("empty.tif");
-  WriteFileBytes(path, std::string("II*\0\0\0\0\0", 8));
-  FileHandle file = Open(path);
-  std::uint32_t index = kWalkToEnd, value = 9, position = 9, end = 0;
-  EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), 0);
-  EXPECT_EQ(index, 0u);
-  EXPECT_EQ(position, 4u);
-  EXPECT_EQ(value, 0u);
-  EXPECT_EQ(end, 8u);
-  index = 1;
-  EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), 0);
-  index = 2;
-  EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), 1);
-  platform.FileClose(file);
-}
-
-TEST_F(ChainTest, WalkRefusesFilesThatAreNotLittleEndianTiff) {
-  for (const std::string& bytes :
-       {std::string("MM\0*\0\0\0\x08", 8), std::string("II+\0\0\0\0\0", 8), std::string("II*"),
-        std::string()}) {
+// A document without pages walks to link 1 (the header's); files that are
+// not little-endian TIFF are refused.
+TEST_F(ChainTest, WalkOfADocumentWithoutPagesAndOfOtherFiles) {
+  const std::string empty("II*\0\0\0\0\0", 8);
+  struct Case {
+    std::string bytes;
+    std::uint32_t index;
+    int result;
+  };
+  for (const Case& c : {Case{empty, kWalkToEnd, 0}, Case{empty, 1, 0}, Case{empty, 2, 1},
+                        Case{std::string("MM\0*\0\0\0\x08", 8), kWalkToEnd, 1},
+                        Case{std::string("II+\0\0\0\0\0", 8), kWalkToEnd, 1},
+                        Case{"II*", kWalkToEnd, 1}, Case{"", kWalkToEnd, 1}}) {
     const std::string path = platform.Scratch("other.tif");
-    WriteFileBytes(path, bytes);
-    FileHandle file = Open(path);
-    std::uint32_t index = kWalkToEnd, value = 0, position = 0, end = 0;
-    EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), 1);
+    WriteFileBytes(path, c.bytes);
+    const FileHandle file = Open(path);
+    std::uint32_t index = c.index, value = 9, position = 9, end = 0;
+    EXPECT_EQ(WalkTiffChain(context, file, index, value, position, end), c.result)
+        << c.bytes.size() << " bytes, link " << c.index;
+    if (c.index == kWalkToEnd && c.result == 0) {
+      EXPECT_EQ(std::tuple(index, position, value, end), std::tuple(0u, 4u, 0u, 8u));
+    }
     platform.FileClose(file);
   }
 }
@@ -134,8 +118,7 @@ TEST_F(ChainTest, WalkRefusesFilesThatAreNotLittleEndianTiff) {
 TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
   struct Row {
     std::uint16_t tag, type;
-    std::uint32_t count, value;
-    std::uint32_t shifted;
+    std::uint32_t count, value, shifted;
   };
   const std::vector<Row> rows{
       {256, 4, 1, 500, 500},          // ImageWidth: a number
@@ -147,12 +130,7 @@ TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
       {305, 2, 18, 0xFFFFFFF0u, 0xFFFFFFF0u + 1000u},
   };
   std::string bytes(10, 'x');
-  const auto le = [](std::uint32_t v, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-  };
-  for (const Row& r : rows) bytes += le(r.tag, 2) + le(r.type, 2) + le(r.count, 4) + le(r.value, 4);
+  for (const Row& r : rows) bytes += Le(r.tag, 2) + Le(r.type, 2) + Le(r.count, 4) + Le(r.value, 4);
   bytes += "tail";
   const std::string path = platform.Scratch("entries.bin");
   WriteFileBytes(path, bytes);
@@ -174,8 +152,7 @@ TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
 // ---- ConcatTiff ------------------------------------------------------------------------------
 
 struct JoinCase {
-  std::uint32_t destinationPages;
-  std::uint32_t sourcePages;
+  std::uint32_t destinationPages, sourcePages;
 };
 
 class ConcatTest : public ChainTest, public ::testing::WithParamInterface<JoinCase> {};
@@ -213,23 +190,10 @@ INSTANTIATE_TEST_SUITE_P(PageCounts, ConcatTest,
                          ::testing::Values(JoinCase{0, 0}, JoinCase{0, 1}, JoinCase{0, 3},
                                            JoinCase{1, 0}, JoinCase{1, 1}, JoinCase{1, 3},
                                            JoinCase{3, 0}, JoinCase{3, 1}, JoinCase{4, 4}),
-                         [](const auto& param) {
-                           return "Into" + std::to_string(param.param.destinationPages) + "From" +
-                                  std::to_string(param.param.sourcePages);
+                         [](const auto& p) {
+                           return "Into" + std::to_string(p.param.destinationPages) + "From" +
+                                  std::to_string(p.param.sourcePages);
                          });
-
-TEST_F(ChainTest, ConcatOfMakeTiffPagesAndAGroup4Document) {
-  const Bytes image = TestRaster(333, 44, 9);
-  const std::string single = platform.Scratch("single.tif");
-  ASSERT_EQ(MakeTiffForTest(single, image, 333, 44), Result::Ok);
-  const std::vector<PagePlan> coded = Pages(2, 30, "coded");
-  const std::string document = Document("coded.tif", coded);
-  ASSERT_EQ(ConcatTiff(context, single.c_str(), document.c_str()), kConcatDone);
-  ASSERT_EQ(ConcatTiff(context, document.c_str(), single.c_str()), kConcatDone);
-  PagePlan made{333, 44, 0, 300, nullptr, nullptr, 9};
-  ExpectLibtiffPages(single, {made, coded[0], coded[1]});
-  ExpectLibtiffPages(document, {coded[0], coded[1], made, coded[0], coded[1]});
-}
 
 TEST_F(ChainTest, ConcatRefusals) {
   const std::string document = Document("doc.tif", Pages(2, 40, "doc"));
@@ -239,11 +203,11 @@ TEST_F(ChainTest, ConcatRefusals) {
   const std::string documentBytes = ReadFileBytes(document);
   const std::string otherBytes = ReadFileBytes(other);
 
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), document.c_str()), kConcatUnusable)
-      << "a file joined to itself";
-  EXPECT_EQ(ConcatTiff(context, other.c_str(), document.c_str()), kConcatUnusable);
-  EXPECT_EQ(ConcatTiff(context, missing.c_str(), document.c_str()), kConcatUnusable);
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), missing.c_str()), kConcatUnusable);
+  // A file joined to itself, a destination that is not TIFF, missing files.
+  for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document},
+                            {document, missing}}) {
+    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), kConcatUnusable) << into << from;
+  }
   EXPECT_EQ(ReadFileBytes(document), documentBytes);
   EXPECT_EQ(ReadFileBytes(other), otherBytes);
   EXPECT_FALSE(FileExists(missing));
@@ -280,13 +244,7 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
       break;
     }
     EXPECT_EQ(r, kConcatCopyFailed) << "write " << n;
-    // Both files were closed: each can be opened without sharing.
-    FileHandle a = Open(destinationPath);
-    FileHandle b = Open(source);
-    EXPECT_NE(a, kInvalidFile);
-    EXPECT_NE(b, kInvalidFile);
-    platform.FileClose(a);
-    platform.FileClose(b);
+    EXPECT_TRUE(Released(platform, destinationPath) && Released(platform, source)) << n;
   }
 }
 
@@ -313,7 +271,7 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
 TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   const Bytes image = TestRaster(100, 20, 4);
   const std::string path = platform.Scratch("uncoded.tif");
-  ASSERT_EQ(MakeTiffForTest(path, image, 100, 20), Result::Ok);
+  ASSERT_EQ(MakeTiff(context, path.c_str(), image.data(), 100, 20, 300, 300), Result::Ok);
   const std::string before = ReadFileBytes(path);
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "abc"), 0);  // L = 4: in the entry
   const std::string after = ReadFileBytes(path);
@@ -407,9 +365,7 @@ TEST_F(ChainTest, RenameFailuresLeaveTheOldChain) {
       }
       EXPECT_EQ(r, 1) << (kind == 0 ? "write " : "read ") << n;
       ExpectLibtiffPages(path, pages);
-      FileHandle again = Open(path);
-      EXPECT_NE(again, kInvalidFile) << "the file stayed open";
-      platform.FileClose(again);
+      EXPECT_TRUE(Released(platform, path)) << "the file stayed open";
     }
     std::vector<PagePlan> renamed = pages;
     renamed[0].documentName = "after the change";

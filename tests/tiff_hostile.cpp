@@ -16,6 +16,10 @@ std::string Describe(const char* what, long long got) {
   return std::string(what) + " (" + std::to_string(got) + ")";
 }
 
+// The valid document to join with: two uncoded pages.
+const std::vector<PagePlan> kValidPages{{24, 6, 0, 200, "valid", "one", 1},
+                                        {17, 5, 0, 300, "valid document", "two", 2}};
+
 }  // namespace
 
 HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
@@ -23,38 +27,34 @@ HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
       context_(context),
       hostile_(platform.Scratch("hostile.tif")),
       valid_(platform.Scratch("valid.tif")) {
-  const std::vector<PagePlan> pages{{24, 6, 0, 200, "valid", "one", 1},
-                                    {17, 5, 0, 300, "valid document", "two", 2}};
   const std::string path = platform.Scratch("valid-original.tif");
-  if (WriteDocument(context, path, pages) == Result::Ok) validBytes_ = ReadFileBytes(path);
-  validPages_ = static_cast<std::uint32_t>(pages.size());
+  if (WriteDocument(context, path, kValidPages) == Result::Ok) validBytes_ = ReadFileBytes(path);
+  validPages_ = static_cast<std::uint32_t>(kValidPages.size());
+}
+
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
+                std::uint32_t& pages) {
+  const FileHandle file = OpenExisting(platform, path);
+  if (file == kInvalidFile) return 1;
+  std::uint32_t value = 0, position = 0, end = 0;
+  const int result = WalkTiffChain(context, file, pages, value, position, end);
+  platform.FileClose(file);
+  return result;
 }
 
 HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
-  Walk walk;
-  FileHandle file = platform_.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                                       kOpenExisting, kAttributeNormal);
-  if (file == kInvalidFile) return walk;
-  std::uint32_t value = 0;
-  std::uint32_t position = 0;
-  std::uint32_t end = 0;
-  walk.pages = kWalkToEnd;
-  walk.result = WalkTiffChain(context_, file, walk.pages, value, position, end);
-  platform_.FileClose(file);
+  Walk walk{1, kWalkToEnd};
+  walk.result = WalkChainOf(platform_, context_, path, walk.pages);
   return walk;
 }
 
 std::string HostileBench::CheckWalks(const std::string& bytes) {
   WriteFileBytes(hostile_, bytes);
-  FileHandle file = platform_.FileOpen(hostile_.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                                       kOpenExisting, kAttributeNormal);
+  const FileHandle file = OpenExisting(platform_, hostile_);
   if (file == kInvalidFile) return "cannot open the scratch file";
   std::string problem;
   for (std::uint32_t index : {kWalkToEnd, 0u, 1u, 2u, 3u, 0xFFFFFFFEu}) {
-    std::uint32_t pages = index;
-    std::uint32_t value = 0;
-    std::uint32_t position = 0;
-    std::uint32_t end = 0;
+    std::uint32_t pages = index, value = 0, position = 0, end = 0;
     const int r = WalkTiffChain(context_, file, pages, value, position, end);
     if (r != 0 && r != 1) problem = Describe("walk result", r);
     if (r == 0 && end != bytes.size()) problem = Describe("walk end position", end);
@@ -152,12 +152,10 @@ std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& co
   std::vector<std::string> seeds;
   const std::string path = platform.Scratch("seed.tif");
   const std::string other = platform.Scratch("seed-other.tif");
-  const std::vector<PagePlan> uncoded{{24, 6, 0, 200, "valid", "one", 1},
-                                      {17, 5, 0, 300, "valid document", "two", 2}};
   const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
                                     {33, 9, 3, 200, "abc", "page two", 4},
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};
-  if (WriteDocument(context, path, uncoded) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
   if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
   if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
   if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) {

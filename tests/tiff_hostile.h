@@ -12,6 +12,12 @@
 
 namespace tarvo::test {
 
+// Walks the chain of the file at `path` to link `pages` (kWalkToEnd: to its
+// end), `pages` then holding the walk's index; 1 also when the file cannot be
+// opened.
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
+                std::uint32_t& pages);
+
 class HostileBench {
  public:
   // Writes a small valid document (uncoded pages) to join with.

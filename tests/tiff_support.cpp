@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "scan/Documents.h"
 #include "scan/GuardedFile.h"
@@ -165,20 +166,21 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
   EXPECT_TRUE(tif.errors.empty()) << tif.errors;
   ASSERT_EQ(tif.pages.size(), plans.size());
   for (std::size_t i = 0; i < plans.size(); ++i) {
+    SCOPED_TRACE("page " + std::to_string(i));
     const PagePlan& plan = plans[i];
     const LibtiffPage& page = tif.pages[i];
     const bool g4 = plan.compression == kDriverCompressionG4;
-    EXPECT_EQ(page.width, plan.width) << "page " << i;
-    EXPECT_EQ(page.length, plan.length) << "page " << i;
-    EXPECT_EQ(page.compression, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE) << "page " << i;
-    EXPECT_EQ(page.photometric, PHOTOMETRIC_MINISWHITE) << "page " << i;
-    EXPECT_FLOAT_EQ(page.xResolution, static_cast<float>(plan.resolution)) << "page " << i;
-    EXPECT_FLOAT_EQ(page.yResolution, static_cast<float>(plan.resolution)) << "page " << i;
+    const auto resolution = static_cast<float>(plan.resolution);
+    EXPECT_EQ(std::tuple(page.width, page.length, page.compression, page.photometric),
+              std::tuple(plan.width, plan.length, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE,
+                         PHOTOMETRIC_MINISWHITE));
+    EXPECT_FLOAT_EQ(page.xResolution, resolution);
+    EXPECT_FLOAT_EQ(page.yResolution, resolution);
     // Uncoded pages carry no text entries.
-    EXPECT_EQ(page.documentName, g4 && plan.documentName ? plan.documentName : "") << i;
-    EXPECT_EQ(page.pageName, g4 && plan.pageName ? plan.pageName : "") << i;
-    EXPECT_EQ(page.software, g4 ? kSoftwareName : "") << i;
-    EXPECT_TRUE(page.pixels == RasterOf(plan)) << "pixels of page " << i;
+    EXPECT_EQ(page.documentName, g4 && plan.documentName ? plan.documentName : "");
+    EXPECT_EQ(page.pageName, g4 && plan.pageName ? plan.pageName : "");
+    EXPECT_EQ(page.software, g4 ? kSoftwareName : "");
+    EXPECT_TRUE(page.pixels == RasterOf(plan)) << "pixels differ";
   }
 }
 
@@ -219,6 +221,29 @@ std::uint32_t Le16(const std::string& bytes, std::size_t at) {
 
 std::uint32_t Le32(const std::string& bytes, std::size_t at) {
   return Le16(bytes, at) | (Le16(bytes, at + 2) << 16);
+}
+
+void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
+  if (bytes.size() < at + static_cast<std::size_t>(size)) bytes.resize(at + size, '\0');
+  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::string Le(std::uint32_t value, int size) {
+  std::string out;
+  PutLe(out, 0, value, size);
+  return out;
+}
+
+FileHandle OpenExisting(Platform& platform, const std::string& path) {
+  return platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone, kOpenExisting,
+                           kAttributeNormal);
+}
+
+bool Released(Platform& platform, const std::string& path) {
+  const FileHandle file = OpenExisting(platform, path);
+  if (file == kInvalidFile) return false;
+  platform.FileClose(file);
+  return true;
 }
 
 }  // namespace tarvo::test

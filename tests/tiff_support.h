@@ -48,18 +48,11 @@ Bytes RasterOf(const PagePlan& page);
 
 // What libtiff reads from one page.
 struct LibtiffPage {
-  std::uint32_t width = 0;
-  std::uint32_t length = 0;
-  std::uint16_t compression = 0;
-  std::uint16_t photometric = 0;
-  std::uint16_t fillOrder = 0;
-  std::uint16_t bitsPerSample = 0;
+  std::uint32_t width = 0, length = 0;
+  std::uint16_t compression = 0, photometric = 0, fillOrder = 0, bitsPerSample = 0;
   std::uint16_t resolutionUnit = 0;
-  float xResolution = 0;
-  float yResolution = 0;
-  std::string documentName;  // empty when absent
-  std::string pageName;
-  std::string software;
+  float xResolution = 0, yResolution = 0;
+  std::string documentName, pageName, software;  // empty when absent
   Bytes pixels;  // decoded rows of (width + 7) / 8 bytes
 };
 
@@ -79,15 +72,10 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
 // 0 fails nothing. Counts only after arm().
 class FaultPlatform : public TestPlatform {
  public:
-  std::uint32_t failWrite = 0;
-  std::uint32_t failRead = 0;
-  std::uint32_t failSeek = 0;
+  std::uint32_t failWrite = 0, failRead = 0, failSeek = 0;
   std::uint32_t failClose = 0;  // the handle is closed all the same
   std::uint32_t error = kErrorDiskFull;
-  std::uint32_t writes = 0;
-  std::uint32_t reads = 0;
-  std::uint32_t seeks = 0;
-  std::uint32_t closes = 0;
+  std::uint32_t writes = 0, reads = 0, seeks = 0, closes = 0;
   bool failed = false;
 
   void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
@@ -110,8 +98,16 @@ class FaultPlatform : public TestPlatform {
   bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
-// Little-endian numbers in a file's bytes.
+// Little-endian numbers in a file's bytes: read, written in place (the
+// text grows as needed), and as a text of `size` bytes.
 std::uint32_t Le16(const std::string& bytes, std::size_t at);
 std::uint32_t Le32(const std::string& bytes, std::size_t at);
+void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size);
+std::string Le(std::uint32_t value, int size);
+
+// Opens an existing file for reading and writing without sharing.
+FileHandle OpenExisting(Platform& platform, const std::string& path);
+// True when the file can be opened without sharing: nobody holds it.
+bool Released(Platform& platform, const std::string& path);
 
 }  // namespace tarvo::test

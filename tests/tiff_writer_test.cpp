@@ -19,11 +19,6 @@ struct Entry {
   std::string value;  // the four value bytes
 };
 
-std::string Le(std::uint32_t v, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-  return out;
-}
 std::string Long(std::uint32_t v) { return Le(v, 4); }
 std::string Short(std::uint32_t v) { return Le(v, 2) + std::string(2, '\0'); }
 std::string Inline(const std::string& text) {
@@ -140,32 +135,21 @@ class WriterTest : public ::testing::TestWithParam<Case> {
   RecordingPlatform platform;
   DriverContext context{platform};
 
-  PageDescription Page(const Case& c) const {
-    PageDescription page;
-    page.width = 1700;
-    page.length = 2200;
-    page.stripBytes = c.stripBytes;
-    page.compression = c.compression;
-    page.xResolution = 300;
-    page.yResolution = 200;
-    page.stripOffset = kStrip;
-    page.ifdOffset = kStrip + c.stripBytes;
-    page.pageName = c.pageName;
-    page.software = c.software;
-    page.documentName = c.documentName;
-    return page;
-  }
-
-  // Writes the block at the page's IFD offset of a file; returns the result.
+  // Writes the block of a 1700 x 2200 page at 300 x 200 dpi at the page's
+  // IFD offset of a new file; returns the result.
   int WriteAt(const Case& c, const std::string& path, std::uint32_t& link, std::uint32_t& block) {
-    FileHandle file = platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone,
-                                        kCreateAlways, kAttributeNormal);
-    EXPECT_NE(file, kInvalidFile);
-    EXPECT_EQ(platform.FileSeek(file, static_cast<std::int32_t>(kStrip + c.stripBytes), kFileBegin),
-              kStrip + c.stripBytes);
+    const std::uint32_t ifd = kStrip + c.stripBytes;
+    const PageDescription page{.width = 1700, .length = 2200, .stripBytes = c.stripBytes,
+                               .compression = c.compression, .xResolution = 300,
+                               .yResolution = 200, .stripOffset = kStrip, .ifdOffset = ifd,
+                               .pageName = c.pageName, .software = c.software,
+                               .documentName = c.documentName};
+    WriteFileBytes(path, "");
+    const FileHandle file = OpenExisting(platform, path);
+    EXPECT_EQ(platform.FileSeek(file, static_cast<std::int32_t>(ifd), kFileBegin), ifd);
     platform.sizes.clear();
     platform.watched = file;
-    const int r = WriteTiffIfd(context, file, Page(c), link, block);
+    const int r = WriteTiffIfd(context, file, page, link, block);
     platform.FileClose(file);
     return r;
   }
@@ -174,8 +158,7 @@ class WriterTest : public ::testing::TestWithParam<Case> {
 TEST_P(WriterTest, WritesTheBlockByteForByte) {
   const Case& c = GetParam();
   const std::string path = platform.Scratch("page.tif");
-  std::uint32_t link = 0;
-  std::uint32_t block = 0;
+  std::uint32_t link = 0, block = 0;
   ASSERT_EQ(WriteAt(c, path, link, block), 0);
   const std::uint32_t ifd = kStrip + c.stripBytes;
   const std::vector<Entry> entries = c.entries(ifd);
@@ -192,8 +175,7 @@ TEST_P(WriterTest, AFailingWriteEndsTheCallWithMinusOne) {
   const Case& c = GetParam();
   for (std::uint32_t n = 1; n <= c.writeSizes.size(); ++n) {
     platform.Arm(n, 0, 0);
-    std::uint32_t link = 77;
-    std::uint32_t block = 77;
+    std::uint32_t link = 77, block = 77;
     EXPECT_EQ(WriteAt(c, platform.Scratch("page.tif"), link, block), -1) << "write " << n;
     EXPECT_EQ(platform.sizes.size(), n) << "no write after the failing one";
   }

@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include <optional>
+#include <tuple>
 
 #include "Bus.h"
 #include "scan/ModeOperations.h"
@@ -25,12 +26,7 @@
 namespace tarvo {
 namespace {
 
-using test::DialogTestContext;
-using test::HeadlessRunner;
-using test::HeadlessSurface;
-using test::Msg;
-
-void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }
+using namespace test;
 
 class WithScanner : public ::testing::Test {
  protected:
@@ -53,18 +49,27 @@ class WithScanner : public ::testing::Test {
     }
     return n;
   }
-  // The `occurrence`-th command with `opcode` from now on fails with `sense`.
-  void Fault(std::uint8_t opcode, std::uint32_t occurrence, const sim::Sense& sense) {
+  // The `occurrence`-th command with `opcode` from now on fails with `sense`
+  // (or, given a kind, with that kind of failure).
+  void Fault(std::uint8_t opcode, std::uint32_t occurrence, const sim::Sense& sense,
+             std::optional<sim::FaultKind> kind = {}, std::uint8_t value = 0) {
     sim::FaultRule rule;
     rule.opcode = opcode;
     rule.occurrence = occurrence;
     rule.sense = sense;
+    if (kind) std::tie(rule.kind, rule.value) = std::tuple(*kind, value);
     scanner->AddFault(rule);
   }
   std::int32_t Get(std::int32_t id) {
     std::int32_t v = -1;
     EXPECT_EQ(ParGet(t.context, id, &v), Result::Ok) << id;
     return v;
+  }
+  // The parameters' values, in order.
+  std::vector<std::int32_t> Get(std::initializer_list<std::int32_t> ids) {
+    std::vector<std::int32_t> out;
+    for (std::int32_t id : ids) out.push_back(Get(id));
+    return out;
   }
   void Set(std::int32_t id, std::int32_t v) { EXPECT_EQ(ParSet(t.context, id, &v), Result::Ok) << id; }
   void SetText(const char* text) {
@@ -125,22 +130,18 @@ TEST_F(WithScanner, SettingsOpensWithSixImageTypesAndTheContrastLevelLabel) {
 
 TEST_F(WithScanner, SettingsOnOlderFirmwareAndWithoutGray) {
   sim::ScannerInfo info;
-  info.identity.revision = "1.50";
-  info.capability = 0;
+  std::tie(info.identity.revision, info.capability) = std::tuple("1.50", 0);
   Attach(info);
-  SettingsDialog dialog(t.context, runner);
-  HeadlessSurface s(DialogTemplate::kSetting);
-  s.Start(dialog);
-  EXPECT_EQ(s.items(setting::kImageType).size(), 3u);
-  EXPECT_EQ(s.text(setting::kContrastLabel), Msg(7));
+  OpenDialog<SettingsDialog> d(DialogTemplate::kSetting, t.context, runner);
+  EXPECT_EQ(d.surface.items(setting::kImageType).size(), 3u);
+  EXPECT_EQ(d.surface.text(setting::kContrastLabel), Msg(7));
 }
 
 TEST_F(WithScanner, SettingsPushFailureByCode) {
   Attach();
   Fault(wire::kOpDefineScanMode, 1, sim::kSenseJam);  // the scan mode page goes first
-  SettingsDialog dialog(t.context, runner);
-  HeadlessSurface s(DialogTemplate::kSetting);
-  s.Start(dialog);
+  OpenDialog<SettingsDialog> d(DialogTemplate::kSetting, t.context, runner);
+  HeadlessSurface& s = d.surface;
   s.Click(kIdOkButton);
   EXPECT_FALSE(s.ended());
   EXPECT_TRUE(t.LastBox(1, Msg(200)));
@@ -152,11 +153,9 @@ TEST_F(WithScanner, SettingsPushFailureByCode) {
 
 TEST_F(WithScanner, DetailsOkPushesEveryMode) {
   Attach();
-  DetailsDialog dialog(t.context, runner);
-  HeadlessSurface s(DialogTemplate::kDetailsUs);
-  s.Start(dialog);
+  OpenDialog<DetailsDialog> d(DialogTemplate::kDetailsUs, t.context, runner);
   bus.ClearRecords();
-  s.Click(kIdOkButton);
+  d.surface.Click(kIdOkButton);
   std::vector<std::uint8_t> tail;
   for (const sim::CommandRecord& r : bus.Records()) tail.push_back(r.Opcode());
   ASSERT_GE(tail.size(), 4u);
@@ -184,7 +183,9 @@ class GammaWithScanner : public WithScanner {
   HeadlessSurface surface{DialogTemplate::kGamma};
 };
 
-TEST_F(GammaWithScanner, IdentityCurveIsDownloaded) {
+TEST_F(GammaWithScanner, CancelledChooserSendsNothingAndTheIdentityCurveIsDownloaded) {
+  surface.Click(kIdOkButton);
+  EXPECT_EQ(Count(wire::kOpSend), 0u);
   std::string body;
   for (int i = 0; i < 256; ++i) body += std::to_string(i) + "\n";
   surface.nextChosenFile = Curve(body);
@@ -195,13 +196,6 @@ TEST_F(GammaWithScanner, IdentityCurveIsDownloaded) {
   EXPECT_EQ(Count(wire::kOpSend, wire::kDataGamma), 1u);
   EXPECT_TRUE(t.platform.boxes.empty());
   EXPECT_FALSE(surface.ended());
-}
-
-TEST_F(GammaWithScanner, CancelledChooserSendsNothing) {
-  surface.Click(kIdOkButton);
-  EXPECT_EQ(Count(wire::kOpSend), 0u);
-  EXPECT_TRUE(surface.enabled(kIdOkButton));
-  EXPECT_TRUE(surface.enabled(kIdCancelButton));
 }
 
 TEST_F(GammaWithScanner, ListReadsTheScannersTableAndAHeaderOnlyFileSendsItBack) {
@@ -242,48 +236,30 @@ class AddonWithScanner : public WithScanner {
   void SetUp() override {
     Attach();
     SetText("HELLO");
-    Set(PAR_ADDON_TIMING, 1);
-    Set(PAR_ADDON_X, 120);
-    Set(PAR_ADDON_Y, 30);
-    Set(PAR_ADDON_COUNTER_ON, 1);
-    Set(PAR_ADDON_COLOR, 2);
-    Set(PAR_COUNTUP_TIMING, 5);
-    Set(PAR_COUNTUP_AMOUNT, 3);
-    Set(PAR_RESET_TIMING, 3);
-    Set(PAR_RESET_VALUE, 9);
+    for (auto [id, v] : {std::pair{PAR_ADDON_TIMING, 1}, {PAR_ADDON_X, 120}, {PAR_ADDON_Y, 30},
+                         {PAR_ADDON_COUNTER_ON, 1}, {PAR_ADDON_COLOR, 2}, {PAR_COUNTUP_TIMING, 5},
+                         {PAR_COUNTUP_AMOUNT, 3}, {PAR_RESET_TIMING, 3}, {PAR_RESET_VALUE, 9}}) {
+      Set(id, v);
+    }
     t.context.addonPage.fill(0);  // what the dialog shows comes from the scanner
     bus.ClearRecords();
   }
-  HeadlessSurface& Open() {
-    opened.reset();
-    opened.emplace(DialogTemplate::kImprinter, t.context);
-    return opened->surface;
-  }
-  std::optional<test::OpenDialog<AddonDialog>> opened;
+  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kImprinter, t.context); }
+  Reopening<AddonDialog> dialogs;
 };
 
-TEST_F(AddonWithScanner, OpeningShowsThePage) {
+TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   using namespace addon;
   HeadlessSurface& s = Open();
   EXPECT_FALSE(s.ended());
-  EXPECT_EQ(s.text(kText), "HELLO");
-  EXPECT_EQ(s.selection(kTiming), 1);
-  EXPECT_EQ(s.text(kXEdit), "120");
-  EXPECT_EQ(s.position(kXUpDown), 120);
-  EXPECT_EQ(s.text(kYEdit), " 30");
-  EXPECT_TRUE(s.checked(kCounterOn));
-  EXPECT_EQ(s.selection(kColor), 2);
-  EXPECT_EQ(s.selection(kCountUpTiming), 1);
-  EXPECT_EQ(s.selectedText(kCountUpTiming), Msg(271));
-  EXPECT_EQ(s.text(kCountUpAmountEdit), "  3");
-  EXPECT_EQ(s.selection(kResetTiming), 4);  // value 3
-  EXPECT_EQ(s.text(kResetValueEdit), "  9");
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
-}
-
-TEST_F(AddonWithScanner, EditsAndUpDowns) {
-  using namespace addon;
-  HeadlessSurface& s = Open();
+  EXPECT_EQ(std::tuple(s.text(kText), s.text(kXEdit), s.text(kYEdit), s.text(kCountUpAmountEdit),
+                       s.text(kResetValueEdit), s.selectedText(kCountUpTiming)),
+            std::tuple("HELLO", "120", " 30", "  3", "  9", Msg(271)));
+  // The reset timing's value 3 is entry 4.
+  EXPECT_EQ(std::tuple(s.selection(kTiming), s.position(kXUpDown), s.checked(kCounterOn),
+                       s.selection(kColor), s.selection(kCountUpTiming), s.selection(kResetTiming)),
+            std::tuple(1, 120, true, 2, 1, 4));
+  // The edits and up-downs clamp while the dialog is open.
   s.TypeAndLeave(kXEdit, "750");
   EXPECT_EQ(s.text(kXEdit), "500");
   EXPECT_EQ(s.position(kXUpDown), 500);
@@ -291,7 +267,11 @@ TEST_F(AddonWithScanner, EditsAndUpDowns) {
   EXPECT_EQ(s.text(kYEdit), "300");
   s.ScrollUpDown(kResetValueUpDown, 17);
   EXPECT_EQ(s.text(kResetValueEdit), " 17");
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);  // nothing reaches the scanner while open
+  // Nothing reaches the scanner while open, nor on Cancel.
+  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
+  s.Click(kIdCancelButton);
+  EXPECT_TRUE(s.ended());
+  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
 }
 
 TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
@@ -324,15 +304,9 @@ TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   EXPECT_EQ(Count(wire::kOpDefineScanMode), 11u);  // ten sets and the final send
   t.context.addonPage.fill(0);
   EXPECT_EQ(AddonText(), std::string(63, 'T'));
-  EXPECT_EQ(Get(PAR_ADDON_X), 44);
-  EXPECT_EQ(Get(PAR_ADDON_Y), 30);
-  EXPECT_EQ(Get(PAR_ADDON_TIMING), 0);
-  EXPECT_EQ(Get(PAR_ADDON_COUNTER_ON), 0);
-  EXPECT_EQ(Get(PAR_ADDON_COLOR), 1);
-  EXPECT_EQ(Get(PAR_COUNTUP_TIMING), 3);
-  EXPECT_EQ(Get(PAR_COUNTUP_AMOUNT), 200);
-  EXPECT_EQ(Get(PAR_RESET_TIMING), 0);
-  EXPECT_EQ(Get(PAR_RESET_VALUE), 5);
+  EXPECT_EQ(Get({PAR_ADDON_X, PAR_ADDON_Y, PAR_ADDON_TIMING, PAR_ADDON_COUNTER_ON, PAR_ADDON_COLOR,
+                 PAR_COUNTUP_TIMING, PAR_COUNTUP_AMOUNT, PAR_RESET_TIMING, PAR_RESET_VALUE}),
+            (std::vector<std::int32_t>{44, 30, 0, 0, 1, 3, 200, 0, 5}));
 }
 
 TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
@@ -343,34 +317,18 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
   EXPECT_TRUE(t.LastBox(1, Msg(200)));
 
   HeadlessSurface& again = Open();
-  sim::FaultRule adapterError;
-  adapterError.opcode = wire::kOpDefineScanMode;
-  adapterError.occurrence = 11;  // the final send of this second OK
-  adapterError.kind = sim::FaultKind::kHostAdapter;
-  adapterError.value = 0x11;  // selection timeout
-  scanner->AddFault(adapterError);
+  // The final send of this second OK meets a selection timeout.
+  Fault(wire::kOpDefineScanMode, 11, {}, sim::FaultKind::kHostAdapter, 0x11);
   again.Click(kIdOkButton);
   EXPECT_TRUE(again.ended());
   EXPECT_TRUE(t.LastBox(2, Msg(202)));
-}
-
-TEST_F(AddonWithScanner, CancelSendsNothing) {
-  HeadlessSurface& s = Open();
-  s.Type(addon::kXEdit, "9");
-  s.Click(kIdCancelButton);
-  EXPECT_TRUE(s.ended());
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
 }
 
 // ---- Function keys -------------------------------------------------------------------------
 
 class FunctionKeysWithScanner : public WithScanner {
  protected:
-  HeadlessSurface& Open() {
-    opened.reset();
-    opened.emplace(DialogTemplate::kFunction, t.context);
-    return opened->surface;
-  }
+  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kFunction, t.context); }
   // Stores a raw block for `key` in the scanner (bytes 1..4).
   void Block(std::uint8_t key, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4) {
     std::array<std::uint8_t, 16> block{key, b1, b2, b3, b4};
@@ -379,13 +337,13 @@ class FunctionKeysWithScanner : public WithScanner {
               0);
   }
   int IndexOf(std::uint32_t message) {
-    const auto& items = opened->surface.items(fkey::kFunction);
+    const auto& items = dialogs.opened->surface.items(fkey::kFunction);
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (items[i] == Msg(message)) return static_cast<int>(i);
     }
     return -1;
   }
-  std::optional<test::OpenDialog<FunctionKeyDialog>> opened;
+  Reopening<FunctionKeyDialog> dialogs;
 };
 
 TEST_F(FunctionKeysWithScanner, ListByRevisionAndCapability) {
@@ -404,9 +362,8 @@ TEST_F(FunctionKeysWithScanner, ListByRevisionAndCapability) {
     DialogTestContext ctx;
     SetProvider(ctx.context.transport, &own);
     ASSERT_EQ(Probe(ctx.context), Result::Ok);
-    FunctionKeyDialog d(ctx.context);
-    HeadlessSurface s(DialogTemplate::kFunction);
-    s.Start(d);
+    OpenDialog<FunctionKeyDialog> d(DialogTemplate::kFunction, ctx.context);
+    const HeadlessSurface& s = d.surface;
     EXPECT_EQ(s.items(fkey::kFunction).size(), c.entries) << c.revision;
     EXPECT_EQ(s.items(fkey::kFunction).back(), Msg(182));
     EXPECT_FALSE(s.ended());
@@ -421,12 +378,11 @@ TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
   Block(3, 0, 0, 0x80, 0x40);  // byte 4 bit 6 before byte 3 bit 7: 296
   HeadlessSurface& s = Open();
   EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(182));
-  s.Choose(fkey::kKey, 1);
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(279));
-  s.Choose(fkey::kKey, 2);
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(296));
-  s.Choose(fkey::kKey, 3);  // no bit set: the selection stays
-  EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(296));
+  // Key 4 has no bit set: the selection stays.
+  for (auto [entry, message] : {std::pair{1, 279u}, {2, 296u}, {3, 296u}}) {
+    s.Choose(fkey::kKey, entry);
+    EXPECT_EQ(s.selection(fkey::kFunction), IndexOf(message)) << entry;
+  }
   EXPECT_TRUE(t.platform.boxes.empty());
 }
 
@@ -436,9 +392,7 @@ TEST_F(FunctionKeysWithScanner, FailedReads) {
   HeadlessSurface& s = Open();
   Block(1, 0, 0, 0x20, 0);
   s.Choose(fkey::kKey, 4);
-  ASSERT_EQ(t.platform.boxes.size(), 1u);
-  EXPECT_EQ(t.platform.boxes[0].text, "Scsi error");
-  EXPECT_EQ(t.platform.boxes[0].caption, "Roradiv");
+  EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
   EXPECT_FALSE(s.ended());
 
   Fault(wire::kOpGetFunctionKey, 1, sim::kSenseJam);

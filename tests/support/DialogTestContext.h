@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
@@ -13,6 +14,13 @@
 namespace tarvo::test {
 
 inline std::string Msg(std::uint32_t id) { return "m" + std::to_string(id); }
+inline std::vector<std::string> Msgs(std::initializer_list<std::uint32_t> ids) {
+  std::vector<std::string> out;
+  for (std::uint32_t id : ids) out.push_back(Msg(id));
+  return out;
+}
+// A made-up window or instance handle.
+inline void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }
 
 struct DialogTestContext {
   DialogTestContext() {

@@ -10,9 +10,13 @@
  * decoded by the Windows Imaging Component), the JPEG, BMP and PNG pages,
  * ConcatTiff, ChangeDocname and the diagnostics log on drive C:.
  *
- * Usage: tsdhost WORKFOLDER [EXPORTS]
+ * Usage: tsdhost WORKFOLDER [EXPORTS [SCREENS [LANGUAGE]]]
  *   the DLLs are beside tsdhost.exe; EXPORTS is the number of names in the
- *   driver's export list (30 when not given)
+ *   driver's export list (30 when not given). With SCREENS (a folder) the
+ *   dialogs are opened on screen as well, driven, checked and photographed
+ *   there (dialogs.c); with LANGUAGE only the dialogs run, in that language
+ *   ("Japanese" for the DETAILS template), else they run in English after
+ *   the other checks.
  * Prints one line per failed check and "N passed, M failed"; exit status 1
  * when a check failed, 2 when the host could not run.
  */
@@ -26,33 +30,34 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host.h"
 #include "tarvoscn.h"
 
 /* ---- checks ------------------------------------------------------------- */
 
-static int g_passed;
-static int g_failed;
+/* The dialog checks run on a second thread while the first one sits in a
+ * dialog's modal loop, so the counts are interlocked. */
+static volatile LONG g_passed;
+static volatile LONG g_failed;
 
-static int Check(int ok, const char* what, long got, long expected) {
+int Check(int ok, const char* what, long got, long expected) {
   if (ok) {
-    ++g_passed;
+    InterlockedIncrement(&g_passed);
   } else {
-    ++g_failed;
+    InterlockedIncrement(&g_failed);
     printf("FAIL: %s (got %ld, expected %ld)\n", what, got, expected);
   }
   return ok;
 }
-static int CheckEq(long got, long expected, const char* what) {
+int CheckEq(long got, long expected, const char* what) {
   return Check(got == expected, what, got, expected);
 }
-#define CHECK_EQ(got, expected, what) CheckEq((long)(got), (long)(expected), what)
-static int CheckTrue(int ok, const char* what) { return Check(ok, what, (long)ok, 1L); }
-#define CHECK(cond, what) CheckTrue((cond) ? 1 : 0, what)
+int CheckTrue(int ok, const char* what) { return Check(ok, what, (long)ok, 1L); }
 
-static int CheckText(const char* got, const char* expected, const char* what) {
+int CheckText(const char* got, const char* expected, const char* what) {
   const int ok = strcmp(got, expected) == 0;
   if (!ok) printf("FAIL: %s (got \"%s\", expected \"%s\")\n", what, got, expected);
-  if (ok) ++g_passed; else ++g_failed;
+  if (ok) InterlockedIncrement(&g_passed); else InterlockedIncrement(&g_failed);
   return ok;
 }
 
@@ -98,8 +103,8 @@ static void* Export(HMODULE module, const char* name) {
 #define BIND(field, name) \
   do { void* a = Export(d->module, name); memcpy(&d->field, &a, sizeof a); ok = ok && a != NULL; } while (0)
 
-static char g_hostFolder[MAX_PATH];
-static long g_exportCount = 30; /* names the driver's export list holds */ /* folder of tsdhost.exe, with its backslash */
+char g_hostFolder[MAX_PATH];           /* folder of tsdhost.exe, with its backslash */
+static long g_exportCount = 30; /* names the driver's export list holds */
 
 static int LoadDriver(struct Driver* d) {
   char path[MAX_PATH];
@@ -107,8 +112,7 @@ static int LoadDriver(struct Driver* d) {
   snprintf(path, sizeof path, "%starvoscn.dll", g_hostFolder);
   d->module = LoadLibraryA(path);
   if (d->module == NULL) {
-    printf("FAIL: LoadLibraryA(%s): error %lu\n", path, (unsigned long)GetLastError());
-    ++g_failed;
+    Check(0, "LoadLibraryA of the driver", (long)GetLastError(), 0L);
     return 0;
   }
   int ok = 1;
@@ -154,9 +158,9 @@ static int32_t TSD_CALL NeverCancel(void) { return 0; }
 
 /* ---- files ----------------------------------------------------------------- */
 
-static char g_work[MAX_PATH]; /* the work folder, with its backslash */
+char g_work[MAX_PATH]; /* the work folder, with its backslash */
 
-static const char* WorkPath(const char* name) {
+const char* WorkPath(const char* name) {
   static char paths[8][MAX_PATH];
   static int next;
   char* p = paths[next++ % 8];
@@ -190,7 +194,7 @@ static int FileExists(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-static int WriteText(const char* path, const char* text) {
+int WriteText(const char* path, const char* text) {
   FILE* f = fopen(path, "wb");
   if (f == NULL) return 0;
   const int ok = fputs(text, f) >= 0;
@@ -253,15 +257,9 @@ static int WalkTiff(const char* path, struct TiffPage* pages, int max) {
 
 /* ---- decoding with the Windows Imaging Component ---------------------------- */
 
-static IWICImagingFactory* g_wic;
+IWICImagingFactory* g_wic;
 
-struct Decoded {
-  UINT frames, width, height;
-  unsigned char* gray; /* frame `which` as 8-bit gray, width * height bytes */
-};
-
-/* Decodes frame `which` of the file; 0 when the component cannot. */
-static int Decode(const char* path, UINT which, struct Decoded* out) {
+int Decode(const char* path, UINT which, struct Decoded* out) {
   memset(out, 0, sizeof *out);
   WCHAR wide[MAX_PATH];
   MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
@@ -299,8 +297,8 @@ static int Decode(const char* path, UINT which, struct Decoded* out) {
 
 /* ---- the settings file ------------------------------------------------------- */
 
-static char g_ini[MAX_PATH];
-static const char kSection[] = "tsdhost.exe";
+char g_ini[MAX_PATH];
+const char kSection[] = "tsdhost.exe";
 
 static void IniValue(const char* key, char* out, DWORD size) {
   GetPrivateProfileStringA(kSection, key, "", out, size, g_ini);
@@ -411,8 +409,20 @@ static void TestProbeAndParameters(struct Driver* d) {
 /* Frames of two files decoded alike, pixel for pixel. */
 static int SameFrames(const char* a, UINT fa, const char* b, UINT fb) {
   struct Decoded x, y;
-  int same = Decode(a, fa, &x) && Decode(b, fb, &y) && x.width == y.width &&
-             x.height == y.height && memcmp(x.gray, y.gray, (size_t)x.width * x.height) == 0;
+  const int da = Decode(a, fa, &x), db = Decode(b, fb, &y);
+  int same = da && db && x.width == y.width && x.height == y.height &&
+             memcmp(x.gray, y.gray, (size_t)x.width * x.height) == 0;
+  if (!same) {
+    /* Say how they differ. */
+    unsigned long differ = 0;
+    for (size_t k = 0; da && db && x.width == y.width && x.height == y.height &&
+                       k < (size_t)x.width * x.height;
+         ++k) {
+      differ += x.gray[k] != y.gray[k];
+    }
+    printf("frames %s#%u and %s#%u: decoded %d %d, %ux%u and %ux%u, %lu pixels differ\n", a,
+           fa, b, fb, da, db, x.width, x.height, y.width, y.height, differ);
+  }
   free(x.gray);
   free(y.gray);
   return same;
@@ -443,6 +453,8 @@ static void TestDocuments(void) {
   CHECK_EQ(d.parSet(PAR_DOC_NAME, &nameCell), 0, "PAR_DOC_NAME");
   if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4)) ScanDocument(&d, g4, 0, 3);
   UnloadDriver(&d);
+  /* The simulator starts its hopper again only when it is loaded again. */
+  CHECK(GetModuleHandleA("wnaspi32.dll") == NULL, "the driver's unload releases wnaspi32.dll");
 
   int n = WalkTiff(g4, pages, 16);
   CHECK_EQ(n, 3, "the Group 4 document has three pages");
@@ -646,11 +658,13 @@ static void TestScsiLog(void) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 3) {
-    fprintf(stderr, "usage: tsdhost WORKFOLDER [EXPORTS]\n");
+  if (argc < 2 || argc > 5) {
+    fprintf(stderr, "usage: tsdhost WORKFOLDER [EXPORTS [SCREENS [LANGUAGE]]]\n");
     return 2;
   }
-  if (argc == 3) g_exportCount = strtol(argv[2], NULL, 10);
+  if (argc >= 3) g_exportCount = strtol(argv[2], NULL, 10);
+  const char* screens = argc >= 4 ? argv[3] : NULL;
+  const char* language = argc >= 5 ? argv[4] : NULL;
   setvbuf(stdout, NULL, _IONBF, 0);
   snprintf(g_work, sizeof g_work, "%s\\", argv[1]);
   CreateDirectoryA(argv[1], NULL);
@@ -677,20 +691,25 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  TestSettingsFile();
-  struct Driver d;
-  if (LoadDriver(&d)) {
-    TestProbeAndParameters(&d);
-    UnloadDriver(&d);
+  if (language == NULL) {
+    TestSettingsFile();
+    struct Driver d;
+    if (LoadDriver(&d)) {
+      TestProbeAndParameters(&d);
+      UnloadDriver(&d);
+    }
+    TestDocuments();
+    TestPageFiles();
+    TestLogOnDriveC();
   }
-  TestDocuments();
-  TestPageFiles();
-  TestLogOnDriveC();
-  TestScsiLog();
+  if (screens != NULL) TestDialogs(screens, language != NULL ? language : "English");
+  /* Last: it leaves the simulator's configuration with a scanner that is
+   * never ready. */
+  if (language == NULL) TestScsiLog();
 
   IWICImagingFactory_Release(g_wic);
   if (SUCCEEDED(com)) CoUninitialize();
   free(g_page);
-  printf("%d passed, %d failed\n", g_passed, g_failed);
+  printf("%ld passed, %ld failed\n", (long)g_passed, (long)g_failed);
   return g_failed == 0 ? 0 : 1;
 }
