@@ -3,7 +3,9 @@
 // and whole pages against libtiff's decoder and encoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -180,9 +182,34 @@ std::vector<PageCase> Pages() {
   add("text", test::TextPage(2480, 400, 5));
   add("table", test::TablePage(1700, 300, 6));
   add("halftone", test::HalftonePage(1001, 200));
-  Bilevel every(16400, 2);  // a change at every pixel
+  Bilevel every(16400, 2);  // a change at every pixel but the first
   std::fill(every.bits.begin(), every.bits.end(), 0x55);
   add("every-pixel", every);
+  std::fill(every.bits.begin(), every.bits.end(), 0xAA);  // and at the first: a full list
+  add("every-pixel-from-0", every);
+  // Every count of changes (0 to 64) in a 64-pixel word, at random places;
+  // the width ends in a partial word and a partial byte.
+  Bilevel counts(9 * 64 + 5, 65);
+  std::mt19937 rng(12);
+  for (int y = 0; y < counts.rows; ++y) {
+    bool ink = false;
+    for (int word = 0; word * 64 < counts.width; ++word) {
+      std::vector<int> flips(64);
+      std::iota(flips.begin(), flips.end(), 0);
+      std::shuffle(flips.begin(), flips.end(), rng);
+      flips.resize(static_cast<std::size_t>((y + 7 * word) % 65));
+      std::sort(flips.begin(), flips.end());
+      auto flip = flips.begin();
+      for (int x = word * 64; x < std::min(word * 64 + 64, counts.width); ++x) {
+        if (flip != flips.end() && *flip == x - word * 64) {
+          ink = !ink;
+          ++flip;
+        }
+        counts.set(x, y, ink);
+      }
+    }
+  }
+  add("changes-per-word", counts);
   return pages;
 }
 
@@ -331,7 +358,7 @@ TEST(G4BitWriter, RowIntoATightBufferMatchesAndAFullOneStopsAtItsEnd) {
   // the checked one; a smaller one overflows without writing past its end.
   const Bilevel page = test::NoisePage(1728, 2, 0.3, 9);
   auto lists = std::make_unique<std::array<ChangeList, 2>>();
-  (*lists)[0].fill(1728);
+  std::fill((*lists)[0].begin(), (*lists)[0].end(), 1728);
   ASSERT_TRUE(FindChangingElements(page.row(1), 1728, (*lists)[1]));
   std::vector<std::uint8_t> large(16384);
   BitWriter big(large);
@@ -403,6 +430,23 @@ TEST(G4Page, EqualsThePlainCodingOfTheStandard) {
   for (const PageCase& pc : Pages()) {
     const Coded coded = CodePage(pc.page);
     EXPECT_EQ(coded.bytes, Pack(PlainCodePage(pc.page))) << pc.name;
+  }
+}
+
+TEST(G4Page, EveryPairOfNarrowRowsEqualsThePlainCoding) {
+  // Every row of 6 and of 7 pixels coded against every other: all the mode
+  // sequences near the row's start and end, where the reference pair steps
+  // back to the first entry or jumps past b2 == a1.
+  for (const int width : {6, 7}) {
+    const int kinds = 1 << width;
+    Bilevel page(width, 2 * kinds * kinds);
+    for (int pair = 0; pair < kinds * kinds; ++pair) {
+      for (int x = 0; x < width; ++x) {
+        page.set(x, 2 * pair, ((pair / kinds) >> x) & 1);
+        page.set(x, 2 * pair + 1, ((pair % kinds) >> x) & 1);
+      }
+    }
+    EXPECT_EQ(CodePage(page).bytes, Pack(PlainCodePage(page))) << width;
   }
 }
 

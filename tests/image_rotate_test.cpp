@@ -47,6 +47,34 @@ TEST(RotateBits, EqualsThePixelRuleWithWhiteFill) {
   }
 }
 
+TEST(RotateBits, WhiteBandsChunksAndEdgesEqualThePixelRule) {
+  // Wide pages are turned by 16 by 16 tiles in chunks of 512 rows, and a
+  // 16-row band that is white across its whole bytes is skipped. Noise in
+  // every third band; single pixels in white bands at the partial byte, at
+  // the last whole byte (the overlapping last column of tiles) and at the
+  // left edge; one in the rows below the last whole band.
+  const std::pair<int, int> sizes[] = {{128, 16}, {129, 17}, {200, 48}, {1001, 1100}, {2048, 530}};
+  for (auto [w, h] : sizes) {
+    Bilevel src(w, h);
+    const Bilevel noise = test::NoisePage(w, h, 0.5, static_cast<unsigned>(w + h));
+    for (int y = 0; y < h; ++y) {
+      if ((y / 16) % 3 == 0) std::copy(noise.row(y), noise.row(y) + src.stride(), src.row(y));
+    }
+    for (const int y : {17, 530, 600}) {
+      if (y >= h) continue;
+      src.set(w - 1, y, true);
+      src.set(w / 8 * 8 - 1, y + 1 < h ? y + 1 : y, true);
+      src.set(0, y, true);
+    }
+    src.set(w / 2, h - 1, true);
+    EXPECT_EQ(Turn(src).bits, PlainTurn(src).bits) << w << "x" << h;
+
+    const Bilevel turnedBlank = Turn(Bilevel(w, h));
+    EXPECT_EQ(turnedBlank.bits, std::vector<std::uint8_t>(turnedBlank.bits.size(), 0))
+        << w << "x" << h;
+  }
+}
+
 TEST(RotateBits, FourTurnsGiveThePageBack) {
   Bilevel page = test::TextPage(203, 141, 3);
   page.ClearFill();

@@ -3,19 +3,25 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/Bytes.h"
 
 namespace tarvo {
 
 // The writer's state copied into locals for one operation, so that the
-// accumulator stays in registers; Commit() hands it back.
+// accumulator stays in registers; Commit() hands it back. Unchecked, every
+// code stores the low 32 bits of the accumulator and keeps them when full:
+// for callers that made sure of Room() first.
+template <bool kChecked>
 class LocalBits {
  public:
   explicit LocalBits(BitWriter& writer)
       : writer_(writer),
-        data_(writer.buffer_.data()),
-        size_(writer.buffer_.size()),
-        position_(writer.position_),
+        out_(writer.buffer_.data() + writer.position_),
+        end_(writer.buffer_.data() + writer.buffer_.size()),
         pending_(writer.pending_),
         pendingBits_(writer.pendingBits_) {}
   LocalBits(const LocalBits&) = delete;
@@ -25,34 +31,31 @@ class LocalBits {
   void Put(std::uint32_t bits, unsigned length) {
     pending_ |= static_cast<std::uint64_t>(bits) << pendingBits_;
     pendingBits_ += length;
-    if (pendingBits_ >= 32) {
-      if (position_ + 4 <= size_) {
-        PutLe32(ByteSpan(data_ + position_, 4), 0, static_cast<std::uint32_t>(pending_));
-        position_ += 4;
-      } else {
-        overflowed_ = true;
+    if constexpr (kChecked) {
+      if (pendingBits_ >= 32) {
+        if (end_ - out_ >= 4) {
+          PutLe32(ByteSpan(out_, 4), 0, static_cast<std::uint32_t>(pending_));
+          out_ += 4;
+        } else {
+          overflowed_ = true;
+        }
+        pending_ >>= 32;
+        pendingBits_ -= 32;
       }
-      pending_ >>= 32;
-      pendingBits_ -= 32;
+    } else {
+      PutLe32(ByteSpan(out_, 4), 0, static_cast<std::uint32_t>(pending_));
+      const unsigned full = pendingBits_ & 32u;  // pendingBits_ < 64
+      out_ += full / 8;
+      pending_ >>= full;
+      pendingBits_ -= full;
     }
   }
+  void Put(ReversedCode code) { Put(code.bits, code.length); }
 
-  // The same without the bounds check, for callers that made sure of
-  // Room() first: the low word is stored every time, and kept only when full.
-  void PutUnchecked(std::uint32_t bits, unsigned length) {
-    pending_ |= static_cast<std::uint64_t>(bits) << pendingBits_;
-    pendingBits_ += length;
-    PutLe32(ByteSpan(data_ + position_, 4), 0, static_cast<std::uint32_t>(pending_));
-    const unsigned full = pendingBits_ & 32u;  // pendingBits_ < 64
-    position_ += full / 8;
-    pending_ >>= full;
-    pendingBits_ -= full;
-  }
-
-  std::size_t Room() const { return size_ - position_; }
+  std::size_t Room() const { return static_cast<std::size_t>(end_ - out_); }
 
   void Commit() {
-    writer_.position_ = position_;
+    writer_.position_ = static_cast<std::size_t>(out_ - writer_.buffer_.data());
     writer_.pending_ = pending_;
     writer_.pendingBits_ = pendingBits_;
     if (overflowed_) writer_.overflowed_ = true;
@@ -61,9 +64,8 @@ class LocalBits {
 
  private:
   BitWriter& writer_;
-  std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t position_;
+  std::uint8_t* out_;
+  std::uint8_t* const end_;
   std::uint64_t pending_;
   unsigned pendingBits_;
   bool overflowed_ = false;
@@ -178,41 +180,68 @@ constexpr std::uint64_t ReverseBitsInBytes(std::uint64_t x) {
 }
 static_assert(ReverseBitsInBytes(0x0180ull) == 0x8001ull);
 
-inline void Put(LocalBits& bits, ReversedCode code) { bits.Put(code.bits, code.length); }
-
 // Make-up and terminating codes of one run, without the final Sync.
-inline void PutRun(unsigned colour, std::int32_t run, LocalBits& writer) {
+template <class Bits>
+inline void PutRun(unsigned colour, std::int32_t run, Bits& writer) {
   if (run > kLongestMakeUp) {
     const std::int32_t longest = (run - 1) / kLongestMakeUp;
     const ReversedCode code = kRunCodeTables.makeUp[colour][kLongestMakeUp / 64];
-    for (std::int32_t i = 0; i < longest; ++i) Put(writer, code);
+    for (std::int32_t i = 0; i < longest; ++i) writer.Put(code);
     run -= longest * kLongestMakeUp;
   }
   if (run > 63) {
-    Put(writer, kRunCodeTables.makeUp[colour][static_cast<std::size_t>(run / 64)]);
+    writer.Put(kRunCodeTables.makeUp[colour][static_cast<std::size_t>(run / 64)]);
     run %= 64;
   }
-  Put(writer, kRunCodeTables.terminating[colour][static_cast<std::size_t>(run)]);
+  writer.Put(kRunCodeTables.terminating[colour][static_cast<std::size_t>(run)]);
 }
 
-// The changes inside one byte from the byte's run table, recording only
-// positions below `limit`.
-inline void ByteChanges(std::uint8_t byte, std::int32_t& p, unsigned& colour, std::int32_t limit,
-                        std::int32_t*& out) {
-  const ByteRunEntry& runs = kByteRunTable[byte];
-  unsigned runColour = 0;
-  for (std::size_t k = 0; k < runs.size(); ++k, runColour ^= 1u) {
-    if (runs[k] == 0) {
-      if (k == 0) continue;  // the byte starts with a 1 bit
-      return;                // end of the list
+// Bit positions of each byte value, lowest first, padded with zeros; and
+// their count.
+struct BytePositions {
+  alignas(16) std::array<std::array<std::int32_t, 8>, 256> positions{};
+  std::array<std::uint8_t, 256> counts{};
+};
+constexpr BytePositions BuildBytePositions() {
+  BytePositions t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if ((b >> bit) & 1u) t.positions[b][t.counts[b]++] = static_cast<std::int32_t>(bit);
     }
-    if (runColour != colour) {
-      if (p >= limit) return;
-      *out++ = p;
-      colour = runColour;
-    }
-    p += runs[k];
   }
+  return t;
+}
+constexpr BytePositions kBytePositions = BuildBytePositions();
+static_assert(kBytePositions.counts[0xA4] == 3 && kBytePositions.positions[0xA4][2] == 7);
+
+// Appends base + the position of every set bit of `changes`, lowest first.
+// The first four one at a time (a word of text seldom has more); the rest of
+// a denser word a byte at a time from kBytePositions, eight entries stored
+// and as many kept as the byte has bits, so that up to seven entries past
+// the last are overwritten.
+inline void PutChanges(std::uint64_t changes, std::int32_t base, std::int32_t*& out) {
+  for (int k = 0; k < 4; ++k) {
+    if (changes == 0) return;
+    *out++ = base + std::countr_zero(changes);
+    changes &= changes - 1;
+  }
+  if (changes == 0) return;
+#if defined(__SSE2__)
+  __m128i at = _mm_set1_epi32(base);
+  for (int k = 0; k < 8; ++k, changes >>= 8, at = _mm_add_epi32(at, _mm_set1_epi32(8))) {
+    const auto byte = static_cast<std::size_t>(changes & 0xFF);
+    const auto* positions = reinterpret_cast<const __m128i*>(kBytePositions.positions[byte].data());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi32(at, _mm_load_si128(positions)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4),
+                     _mm_add_epi32(at, _mm_load_si128(positions + 1)));
+    out += kBytePositions.counts[byte];
+  }
+#else
+  do {
+    *out++ = base + std::countr_zero(changes);
+    changes &= changes - 1;
+  } while (changes != 0);
+#endif
 }
 
 }  // namespace
@@ -271,45 +300,31 @@ bool FindChangingElements(const std::uint8_t* row, std::int32_t width, ChangeLis
     return false;
   }
   std::int32_t* out = list.data();
-  const ConstByteSpan bytes(row, static_cast<std::size_t>((width + 7) / 8));
-  const std::int32_t whole = width / 8;
-  std::int32_t i = 0;
-  unsigned colour = 0;  // white
+  const std::size_t bytes = static_cast<std::size_t>(width + 7) / 8;
 
-  // Eight bytes at a time. Within each byte the bits are put into pixel
-  // order (pixel i of the word in bit i); then a bit of `changes` is set
-  // wherever a pixel differs from the one before it, and each change costs
-  // one count of trailing zeros and one clear of the lowest bit. A uniform
-  // word of the current colour has no change and goes in one step.
+  // Eight bytes at a time, the last word filled up with zeros. Within each
+  // byte the bits are put into pixel order (pixel i of the word in bit i);
+  // then a bit of `changes` is set wherever a pixel differs from the one
+  // before it. A uniform word of the current colour has no change and goes
+  // in one step.
   std::uint64_t previous = 0;  // the last pixel before the word, in bit 0
-  for (; i + 8 <= whole; i += 8) {
-    std::uint64_t pixels;
-    std::memcpy(&pixels, row + i, sizeof pixels);
-    if constexpr (std::endian::native == std::endian::big) pixels = SwapBytes(pixels);
+  for (std::size_t i = 0; i < bytes; i += 8) {
+    std::uint64_t pixels = 0;
+    if (i + 8 <= bytes) {
+      std::memcpy(&pixels, row + i, sizeof pixels);
+      if constexpr (std::endian::native == std::endian::big) pixels = SwapBytes(pixels);
+    } else {
+      for (std::size_t k = 0; k < bytes - i; ++k) pixels |= std::uint64_t{row[i + k]} << (8 * k);
+    }
     std::uint64_t changes = pixels ^ ((pixels << 1) | previous);
     if (changes == 0) continue;
     pixels = ReverseBitsInBytes(pixels);
     changes = pixels ^ ((pixels << 1) | previous);
     previous = pixels >> 63;
-    const std::int32_t base = i * 8;
-    do {
-      *out++ = base + std::countr_zero(changes);
-      changes &= changes - 1;
-    } while (changes != 0);
+    const auto base = static_cast<std::int32_t>(i * 8);
+    if (width - base < 64) changes &= (std::uint64_t{1} << (width - base)) - 1;  // past the width
+    PutChanges(changes, base, out);
   }
-  colour = static_cast<unsigned>(previous);
-
-  // The remaining bytes from the byte run table.
-  std::int32_t p = i * 8;
-  for (; i < whole; ++i) {
-    const std::uint8_t b = bytes[static_cast<std::size_t>(i)];
-    if ((colour == 0 && b == 0x00) || (colour != 0 && b == 0xFF)) {
-      p += 8;
-      continue;
-    }
-    ByteChanges(b, p, colour, width, out);
-  }
-  if (width % 8 != 0) ByteChanges(bytes[static_cast<std::size_t>(whole)], p, colour, width, out);
 
   for (int k = 0; k < 4; ++k) *out++ = width;
   return true;
@@ -317,77 +332,60 @@ bool FindChangingElements(const std::uint8_t* row, std::int32_t width, ChangeLis
 
 namespace {
 
-// A writer that checks the buffer's end at every code, or one that need not.
-template <bool kChecked>
-struct RowBits {
-  LocalBits& bits;
-  void Put(std::uint32_t value, unsigned length) {
-    if constexpr (kChecked) {
-      bits.Put(value, length);
-    } else {
-      bits.PutUnchecked(value, length);
-    }
-  }
-  void Put(ReversedCode code) { Put(code.bits, code.length); }
-};
-
 template <bool kChecked>
 void CodeRow(const ChangeList& coding, const ChangeList& reference, std::int32_t width,
-             LocalBits& bits) {
-  RowBits<kChecked> writer{bits};
-  const std::int32_t* a = coding.data();
-  const std::int32_t* b = reference.data();
+             LocalBits<kChecked>& writer) {
+  const std::int32_t* const aFirst = coding.data();
+  const std::int32_t* a = aFirst;            // a1 = a[0]; a's parity is a0's colour
+  const std::int32_t* b = reference.data();  // b1 = b[0], b2 = b[1]; b's parity too
   std::int32_t a0 = 0;
-  unsigned colour = 0;  // colour of a0
-  std::size_t ia = 0;   // a1 = a[ia]
-  std::size_t ib = 0;   // b1 = b[ib], b2 = b[ib + 1]; ib's parity is a0's colour
 
   while (a0 < width) {
-    const std::int32_t a1 = a[ia];
-    const std::int32_t b2 = b[ib + 1];
-    const std::int32_t d = a1 - b[ib];
-    // Vertical mode, by far the most frequent, is tested first; it needs
-    // b2 >= a1, else pass mode applies.
-    if ((static_cast<std::uint32_t>(d + 3) <= 6) & (b2 >= a1)) {  // vertical mode
-      writer.Put(kVertical[static_cast<std::size_t>(d + 3)]);
-      a0 = a1;
-      colour ^= 1u;
-      ++ia;
-      if (a0 >= width) break;
-      // b1 of the new colour: one entry back after a left-hand code (unless
-      // b1 was the first entry), one forward otherwise, then past a0.
-      if (d < 0 && ib > 0) {
-        --ib;
-      } else {
-        ++ib;
-      }
-    } else if (b2 < a1) {  // pass mode
+    const std::int32_t a1 = a[0];
+    const std::int32_t b1 = b[0];
+    const std::int32_t b2 = b[1];
+    const std::int32_t d = a1 - b1;
+    // On a halftone the three modes follow each other in no order that a
+    // predictor could learn, so each step has as few branches as it can.
+    if (b2 < a1) {  // pass mode: b1 two entries on, the colour stays
       writer.Put(kPass);
       a0 = b2;
-      ib += 2;
+      b += 2;
       continue;
-    } else {  // horizontal mode
-      const std::int32_t a2 = a[ia + 1];
-      const std::int32_t run1 = a1 - a0;
-      const std::int32_t run2 = a2 - a1;
-      if (run1 < 64 && run2 < 64) {
-        // The usual case in one piece: 3 + at most 8 + 12 bits.
-        const ReversedCode t1 = kRunCodeTables.terminating[colour][static_cast<std::size_t>(run1)];
-        const ReversedCode t2 =
-            kRunCodeTables.terminating[colour ^ 1u][static_cast<std::size_t>(run2)];
-        writer.Put(kHorizontal.bits | (std::uint32_t{t1.bits} << kHorizontal.length) |
-                       (std::uint32_t{t2.bits} << (kHorizontal.length + t1.length)),
-                   kHorizontal.length + t1.length + t2.length);
-      } else {
-        writer.Put(kHorizontal);
-        PutRun(colour, run1, bits);
-        PutRun(colour ^ 1u, run2, bits);
-      }
-      a0 = a2;
-      ia += 2;
-      if (a0 >= width) break;
     }
-    while (b[ib] <= a0) ib += 2;
+    if (static_cast<std::uint32_t>(d + 3) <= 6) {  // vertical mode
+      writer.Put(kVertical[static_cast<std::size_t>(d + 3)]);
+      // b1 moves to the first entry of the other colour beyond a1: the entry
+      // before b1 when that lies beyond a1 (which makes this a left-hand
+      // code), else b2 when beyond a1, else the entry after b2: a sum of
+      // comparisons instead of branches.
+      b += 1 + 2 * static_cast<std::ptrdiff_t>(b2 == a1) -
+           2 * static_cast<std::ptrdiff_t>(b[-1] > a1);
+      a0 = a1;
+      ++a;
+      continue;
+    }
+    const unsigned colour = static_cast<unsigned>(a - aFirst) & 1u;  // of a0
+    const std::int32_t a2 = a[1];
+    const std::int32_t run1 = a1 - a0;
+    const std::int32_t run2 = a2 - a1;
+    if (run1 < 64 && run2 < 64) {
+      // The usual case in one piece: 3 + at most 8 + 12 bits.
+      const ReversedCode t1 = kRunCodeTables.terminating[colour][static_cast<std::size_t>(run1)];
+      const ReversedCode t2 =
+          kRunCodeTables.terminating[colour ^ 1u][static_cast<std::size_t>(run2)];
+      writer.Put(kHorizontal.bits | (std::uint32_t{t1.bits} << kHorizontal.length) |
+                     (std::uint32_t{t2.bits} << (kHorizontal.length + t1.length)),
+                 kHorizontal.length + t1.length + t2.length);
+    } else {
+      writer.Put(kHorizontal);
+      PutRun(colour, run1, writer);
+      PutRun(colour ^ 1u, run2, writer);
+    }
+    a0 = a2;
+    a += 2;
+    if (a0 >= width) break;
+    while (b[0] <= a0) b += 2;
   }
 }
 
@@ -395,36 +393,38 @@ void CodeRow(const ChangeList& coding, const ChangeList& reference, std::int32_t
 
 void EncodeRowT6(const ChangeList& coding, const ChangeList& reference, std::int32_t width,
                  BitWriter& writer) {
-  LocalBits bits(writer);
   // A row codes to at most 16 bits per changing element of either list and
   // 128 bits of long make-up codes; the unchecked stores write 4 bytes.
   const std::size_t most = 4 * static_cast<std::size_t>(width > 0 ? width : 0) + 32;
-  if (bits.Room() >= most) {
-    CodeRow<false>(coding, reference, width, bits);
+  if (writer.Buffer().size() - writer.Position() >= most) {
+    LocalBits<false> bits(writer);
+    CodeRow(coding, reference, width, bits);
+    bits.Commit();
   } else {
-    CodeRow<true>(coding, reference, width, bits);
+    LocalBits<true> bits(writer);
+    CodeRow(coding, reference, width, bits);
+    bits.Commit();
   }
-  bits.Commit();
 }
 
 void EncodeRun(unsigned colour, std::int32_t run, BitWriter& writer) {
   if (run < 0) run = 0;
-  LocalBits bits(writer);
+  LocalBits<true> bits(writer);
   PutRun(colour & 1u, run, bits);
   bits.Commit();
 }
 
 void PutBits(std::uint32_t bits, unsigned length, BitWriter& writer) {
   if (length > 16) length = 16;
-  LocalBits local(writer);
+  LocalBits<true> local(writer);
   local.Put(bits & ((1u << length) - 1), length);
   local.Commit();
 }
 
 void PutEofb(BitWriter& writer) {
-  LocalBits bits(writer);
-  Put(bits, kEol);
-  Put(bits, kEol);
+  LocalBits<true> bits(writer);
+  bits.Put(kEol);
+  bits.Put(kEol);
   bits.Commit();
 }
 

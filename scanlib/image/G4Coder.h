@@ -33,8 +33,26 @@ inline constexpr std::size_t kCodeBufferBytes = 2 * kCodeFlushBytes + 8;
 
 // The changing elements of one row: ascending pixel positions where the colour
 // differs from the pixel before (the pixel before the first counts as white),
-// then four entries equal to the row width.
-using ChangeList = std::array<std::int32_t, kChangeListEntries>;
+// then four entries equal to the row width. Entry -1 (data()[-1]) is always
+// -1, below every position, so that the coder can look one entry back from
+// any entry without a test.
+class ChangeList {
+ public:
+  std::int32_t* data() { return storage_.data() + 1; }
+  const std::int32_t* data() const { return storage_.data() + 1; }
+  std::int32_t* begin() { return data(); }
+  const std::int32_t* begin() const { return data(); }
+  std::int32_t* end() { return data() + kChangeListEntries; }
+  const std::int32_t* end() const { return data() + kChangeListEntries; }
+  static constexpr std::size_t size() { return kChangeListEntries; }
+  std::int32_t& operator[](std::size_t i) { return storage_[i + 1]; }
+  std::int32_t operator[](std::size_t i) const { return storage_[i + 1]; }
+
+ private:
+  // The sentinel, the entries, and room for the seven entries past the last
+  // that FindChangingElements may overwrite.
+  std::array<std::int32_t, 1 + kChangeListEntries + 4> storage_{-1};
+};
 
 // ---- tables ----------------------------------------------------------------------
 
@@ -62,6 +80,9 @@ const std::array<std::uint8_t, 256>& BitReversalTable();
 const std::array<std::uint16_t, 16>& MaskTable();  // entry k = 2^k - 1
 
 // ---- the bit writer ----------------------------------------------------------------
+
+template <bool kChecked>
+class LocalBits;  // the coder's working copy of a BitWriter's state
 
 // Appends codes to a byte buffer, least-significant-bit first, in 16-bit
 // little-endian words. Position() is always even; the word at Position() holds
@@ -92,6 +113,7 @@ class BitWriter {
   void Sync();
 
  private:
+  template <bool kChecked>
   friend class LocalBits;  // the coder's operations work on a copy of the state
 
   std::span<std::uint8_t> buffer_{};

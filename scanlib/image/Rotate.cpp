@@ -70,54 +70,130 @@ constexpr int kTransposedColumn[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3
 
 inline void Transpose16(const __m128i (&in)[16], __m128i (&out)[16]) {
   __m128i a[16];
+#pragma GCC unroll 16
   for (int k = 0; k < 8; ++k) {
     a[2 * k] = _mm_unpacklo_epi8(in[2 * k], in[2 * k + 1]);
     a[2 * k + 1] = _mm_unpackhi_epi8(in[2 * k], in[2 * k + 1]);
   }
+#pragma GCC unroll 16
   for (int k = 0; k < 4; ++k) {
+#pragma GCC unroll 16
     for (int j = 0; j < 2; ++j) {
       out[4 * k + j] = _mm_unpacklo_epi16(a[4 * k + j], a[4 * k + j + 2]);
       out[4 * k + j + 2] = _mm_unpackhi_epi16(a[4 * k + j], a[4 * k + j + 2]);
     }
   }
+#pragma GCC unroll 16
   for (int k = 0; k < 2; ++k) {
+#pragma GCC unroll 16
     for (int j = 0; j < 4; ++j) {
       a[8 * k + j] = _mm_unpacklo_epi32(out[8 * k + j], out[8 * k + j + 4]);
       a[8 * k + j + 4] = _mm_unpackhi_epi32(out[8 * k + j], out[8 * k + j + 4]);
     }
   }
+#pragma GCC unroll 16
   for (int j = 0; j < 8; ++j) {
     out[j] = _mm_unpacklo_epi64(a[j], a[j + 8]);
     out[j + 8] = _mm_unpackhi_epi64(a[j], a[j + 8]);
   }
 }
 
+// Source rows turned together: 32 bands of 16 rows, whose destination bytes
+// (64 per destination row) stay in the first-level cache while a column of
+// tiles fills them.
+constexpr std::size_t kChunkRows = 512;
+static_assert(kChunkRows % 16 == 0 && kChunkRows / 16 <= 32, "one bit per band in 32 bits");
+
+// Two destination bytes in one store: the low byte of `pair` first, as x86
+// stores it.
+inline void StorePair(std::uint8_t* out, int pair) {
+  const auto value = static_cast<std::uint16_t>(pair);
+  std::memcpy(out, &value, sizeof value);
+}
+
+// True when `rows` rows of `bytes` bytes from `src` are all white (0). A
+// row is or-ed together 64 bytes at a time and tested once.
+inline bool RowsWhite(const std::uint8_t* src, std::size_t srcStride, std::size_t rows,
+                      std::size_t bytes) {
+  for (std::size_t r = 0; r < rows; ++r, src += srcStride) {
+    __m128i any = _mm_setzero_si128();
+    std::size_t i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+      const auto* v = reinterpret_cast<const __m128i*>(src + i);
+      const __m128i low = _mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1));
+      const __m128i high = _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3));
+      any = _mm_or_si128(any, _mm_or_si128(low, high));
+    }
+    for (; i + 16 <= bytes; i += 16) {
+      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    }
+    // The last bytes: the 16 that end the row's whole bytes (at least 16).
+    any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + bytes - 16)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
+  }
+  return true;
+}
+
 // 16 rows by 16 source bytes at 1 bit per pixel: after the byte transpose
 // each vector holds one byte column of the 16 rows (loaded as rows 7..0 and
 // 15..8, so that the sign-bit mask comes out in destination bit order); each
 // of the 8 bit columns is then one sign-bit mask, a doubling bringing up the
-// next.
-inline void TurnBlock16(std::uint8_t* dst, std::size_t dstStride, const std::uint8_t* src,
-                        std::size_t srcStride, std::size_t firstRow, std::size_t i,
-                        std::size_t width) {
+// next, stored as the two destination bytes of the 16 rows. `src` is the
+// tile's top left byte (source byte column i); destination row `top` is the
+// one of the tile's leftmost pixel, `destByte` the byte of its first row.
+inline void TurnTile16(std::uint8_t* dst, std::size_t dstStride, const std::uint8_t* src,
+                       std::size_t srcStride, std::size_t top, std::size_t destByte) {
   static constexpr int kOrder[16] = {7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8};
   __m128i rows[16], columns[16];
+#pragma GCC unroll 16
   for (int k = 0; k < 16; ++k) {
-    rows[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-        src + (firstRow + static_cast<std::size_t>(kOrder[k])) * srcStride + i));
+    rows[k] = _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(kOrder[k]) * srcStride));
   }
   Transpose16(rows, columns);
-  const std::size_t destByte = firstRow / 8;
+#pragma GCC unroll 16
   for (int n = 0; n < 16; ++n) {
     __m128i v = columns[n];
-    const std::size_t column = i + static_cast<std::size_t>(kTransposedColumn[n]);
-    std::uint8_t* out = dst + (width - 1 - column * 8) * dstStride + destByte;
+    std::uint8_t* out =
+        dst + (top - static_cast<std::size_t>(kTransposedColumn[n]) * 8) * dstStride + destByte;
+#pragma GCC unroll 16
     for (int c = 0; c < 8; ++c) {
-      const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(v));
-      out[0] = static_cast<std::uint8_t>(mask);
-      out[1] = static_cast<std::uint8_t>(mask >> 8);
+      StorePair(out, _mm_movemask_epi8(v));
       out -= dstStride;
       v = _mm_add_epi8(v, v);
+    }
+  }
+}
+
+// The source rows below `fastRows` (a multiple of 16) and their whole bytes
+// (at least 16), by 16 by 16 tiles: in chunks of kChunkRows rows, column of
+// tiles after column of tiles; the last column overlaps the one before when
+// the whole bytes are not a multiple of 16. A 16-row band that is white over
+// its whole bytes is only looked at: the destination is white beforehand.
+// (Skipping only whole bands keeps a page of text about as fast as a
+// halftone, and a blank page costs one read and one clear.)
+void TurnTiles(std::uint8_t* dst, const std::uint8_t* src, std::size_t width,
+               std::size_t fastRows, std::size_t dstStride) {
+  const std::size_t srcStride = (width + 7) / 8;
+  const std::size_t wholeBytes = width / 8;
+  for (std::size_t first = 0; first < fastRows; first += kChunkRows) {
+    const std::size_t bands = std::min(kChunkRows, fastRows - first) / 16;
+    std::uint32_t white = 0;
+    for (std::size_t band = 0; band < bands; ++band) {
+      if (RowsWhite(src + (first + band * 16) * srcStride, srcStride, 16, wholeBytes)) {
+        white |= 1u << band;
+      }
+    }
+    if (white == (std::uint64_t{1} << bands) - 1) continue;  // a white chunk
+    for (std::size_t column = 0; column < wholeBytes; column += 16) {
+      const std::size_t i = std::min(column, wholeBytes - 16);
+      const std::size_t top = width - 1 - i * 8;
+      for (std::size_t band = 0; band < bands; ++band) {
+        const std::size_t row = first + band * 16;
+        if (((white >> band) & 1u) == 0) {
+          TurnTile16(dst, dstStride, src + row * srcStride + i, srcStride, top, row / 8);
+        }
+      }
     }
   }
 }
@@ -127,10 +203,13 @@ inline void TurnBytes16(std::uint8_t* dst, std::size_t dstStride, const std::uin
                         std::size_t srcStride, std::size_t firstRow, std::size_t x0,
                         std::size_t width) {
   __m128i rows[16], columns[16];
+#pragma GCC unroll 16
   for (std::size_t k = 0; k < 16; ++k) {
-    rows[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + (firstRow + k) * srcStride + x0));
+    rows[k] =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + (firstRow + k) * srcStride + x0));
   }
   Transpose16(rows, columns);
+#pragma GCC unroll 16
   for (int n = 0; n < 16; ++n) {
     const std::size_t column = x0 + static_cast<std::size_t>(kTransposedColumn[n]);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (width - 1 - column) * dstStride + firstRow),
@@ -143,20 +222,19 @@ void RotateBits(std::uint8_t* dst, const std::uint8_t* src, std::int32_t width,
                 std::int32_t height) {
   const std::size_t srcStride = BilevelStride(width);
   const std::size_t groups = BilevelStride(height);  // 8 source rows each
-  std::size_t fastRows = 0;   // rows turned 16 at a time
-  std::size_t fastBytes = 0;  // source byte columns turned 16 at a time
+  const std::size_t wholeBytes = static_cast<std::size_t>(width) / 8;
+  std::size_t fastRows = 0;  // rows whose whole bytes are turned as tiles
 #if defined(__SSE2__)
-  const std::size_t dstStride = BilevelStride(height);
-  fastRows = static_cast<std::size_t>(height) / 16 * 16;
-  fastBytes = static_cast<std::size_t>(width) / 8 / 16 * 16;
-  for (std::size_t row = 0; row < fastRows; row += 16) {
-    for (std::size_t i = 0; i < fastBytes; i += 16) {
-      TurnBlock16(dst, dstStride, src, srcStride, row, i, static_cast<std::size_t>(width));
-    }
+  if (wholeBytes >= 16) {
+    fastRows = static_cast<std::size_t>(height) / 16 * 16;
+    std::memset(dst, 0, static_cast<std::size_t>(width) * BilevelStride(height));  // all white
+    TurnTiles(dst, src, static_cast<std::size_t>(width), fastRows, BilevelStride(height));
   }
 #endif
+  // The rest by 8 by 8 blocks: the partial byte of the tiled rows, then
+  // every byte of the other rows.
   for (std::size_t g = 0; g < groups; ++g) {
-    const std::size_t first = g * 8 < fastRows ? fastBytes : 0;
+    const std::size_t first = g * 8 < fastRows ? wholeBytes : 0;
     for (std::size_t i = first; i < srcStride; ++i) TurnBlock8(dst, src, width, height, g, i);
   }
 }
