@@ -3,6 +3,7 @@
 // eject the sheet when a create fails.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ struct Operation {
   bool (*run)(DriverContext&, FileHandle);
   bool ejects;
 };
+
+void PrintTo(const Operation& c, std::ostream* os) { *os << c.name; }
 
 const Operation kOperations[] = {
     {"Create", "CreateFile c:\\newdoc.tif",

@@ -56,6 +56,8 @@ struct BuilderCase {
   std::function<Bytes(Buffers&)> dataOut;  // expected out data; null for in / none
 };
 
+void PrintTo(const BuilderCase& c, std::ostream* os) { *os << c.name; }
+
 Bytes Of(ConstByteSpan span) { return Bytes(span.begin(), span.end()); }
 
 const std::vector<BuilderCase>& Cases() {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ struct OutcomeCase {
   bool senseCopied;
   std::string log;
 };
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
 
 class TransportOutcomeTest : public TransportTest,
                              public ::testing::WithParamInterface<OutcomeCase> {};

@@ -2,6 +2,7 @@
 // joining two documents and renaming one, judged by libtiff.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -154,6 +155,8 @@ TEST_F(ChainTest, ShiftMovesOnlyOffsets) {
 struct JoinCase {
   std::uint32_t destinationPages, sourcePages;
 };
+
+void PrintTo(const JoinCase& c, std::ostream* os) { *os << c.sourcePages << " pages into " << c.destinationPages; }
 
 class ConcatTest : public ChainTest, public ::testing::WithParamInterface<JoinCase> {};
 

@@ -2,6 +2,7 @@
 // text placements, the order of its writes, and a failing write.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ struct Case {
   std::string texts;
   std::vector<std::uint32_t> writeSizes;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // The common entries up to FillOrder and from StripOffsets to YResolution.
 std::vector<Entry> Head(std::uint32_t compression) {
