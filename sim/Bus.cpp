@@ -12,7 +12,7 @@ Bus::~Bus() {
 
 std::uint32_t Bus::GetSupportInfo() {
   worker_.Join();
-  return (std::uint32_t{supportStatus_} << 8) | adapters_;
+  return aspi::SupportInfo(supportStatus_, adapters_);
 }
 
 Bus::Slot* Bus::Find(std::uint8_t adapter, std::uint8_t target) {

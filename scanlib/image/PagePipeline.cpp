@@ -14,6 +14,7 @@
 #include "scan/DriverContext.h"
 #include "scan/GuardedFile.h"
 #include "scsi/Commands.h"
+#include "scsi/Srb.h"
 
 namespace tarvo {
 namespace {
@@ -25,8 +26,6 @@ constexpr int kSiteLaterTransfer = 1791;
 constexpr int kSiteWriteCoded = 1812;
 constexpr int kSiteCloseAfterWrite = 1815;
 constexpr int kSiteWriteUncoded = 1830;
-
-constexpr std::uint8_t kStatusCheckCondition = 2;
 
 using Sense = SenseBuffer;
 
@@ -207,7 +206,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   // The first transfer: its status is logged whatever it is.
   ChunkReader reader(c, target, chunk);
   std::uint16_t status = reader.Read(false);
-  if (status == kStatusCheckCondition) {
+  if (status == aspi::kTargetCheckCondition) {
     if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
   } else {
     DriverLog(c, kTagCheckScsi, kSiteFirstTransfer, kModuleScan, status);
@@ -221,7 +220,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
     const std::uint32_t index = static_cast<std::uint32_t>(r);
     if (index != 0 && index % rowsPerChunk == 0 && status == 0) {
       status = reader.Read(!gray);
-      if (status == kStatusCheckCondition) {
+      if (status == aspi::kTargetCheckCondition) {
         if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
       } else if (status != 0) {
         DriverLog(c, kTagCheckScsi, kSiteLaterTransfer, kModuleScan, status);

@@ -51,8 +51,6 @@ constexpr int kSiteSize = 3519;
 constexpr int kSiteClosePipeline = 3543;
 constexpr int kSiteStopBatch = 3632;
 
-constexpr std::uint16_t kMeasurementDivisor = 1200;
-constexpr std::int32_t kUnitsPerInch = 1200;
 constexpr std::uint32_t kLinkHintDistance = 1024;
 constexpr std::uint8_t kScanWindowZero = 0;
 
@@ -244,7 +242,7 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   HostSection(c, host, sizeof host);
   if (HostHasOwnGeometry(host)) ApplyHostGeometry(c);
 
-  if (const std::uint16_t st = CmdSetMeasurementUnit(c, Target(c), s.bytes, kMeasurementDivisor);
+  if (const std::uint16_t st = CmdSetMeasurementUnit(c, Target(c), s.bytes, static_cast<std::uint16_t>(kUnitsPerInch));
       st != 0) {
     return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, st, s.bytes, kSiteModeSelect));
   }

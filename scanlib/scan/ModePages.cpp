@@ -7,7 +7,6 @@ namespace {
 
 using namespace wire;
 
-constexpr std::int32_t kUnitsPerInch = 1200;
 constexpr std::int32_t kFallbackResolution = 300;
 
 // The scanner's arithmetic is 32-bit signed; products wrap as they do there

@@ -27,7 +27,7 @@ LibraryProvider::LibraryProvider(Platform& platform)
 }
 
 std::uint32_t LibraryProvider::GetSupportInfo() {
-  if (!loaded()) return std::uint32_t{kSsNoAdapters} << 8;
+  if (!loaded()) return SupportInfo(kSsNoAdapters, 0);
   return getSupportInfo_();
 }
 

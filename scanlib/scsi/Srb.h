@@ -95,6 +95,18 @@ inline constexpr std::uint8_t kTargetBusy = 0x08;
 // when it will complete the request later through the SRB_PostProc event.
 // On 32-bit Windows both are cdecl exports at ordinals 1 and 2.
 using GetSupportInfoFn = std::uint32_t (*)();
+
+// The support-information word: bits 8..15 the SRB status, bits 0..7 the
+// number of host adapters.
+inline constexpr std::uint32_t SupportInfo(std::uint8_t status, std::uint8_t adapters) {
+  return (std::uint32_t{status} << 8) | adapters;
+}
+inline constexpr std::uint8_t SupportStatus(std::uint32_t info) {
+  return static_cast<std::uint8_t>(info >> 8);
+}
+inline constexpr std::uint8_t SupportAdapterCount(std::uint32_t info) {
+  return static_cast<std::uint8_t>(info);
+}
 using SendCommandFn = std::uint32_t (*)(void* srb);
 
 }  // namespace tarvo::aspi

@@ -21,8 +21,6 @@ namespace {
 
 using MaxTransferFn = std::uint32_t(TARVO_SYSTEM_CALL*)(std::uint32_t adapter);
 
-constexpr std::uint32_t kSupportStatusShift = 8;
-constexpr std::uint32_t kSupportCountMask = 0xFF;
 constexpr std::uint32_t kBufLenMask = 0xFFFF;
 
 aspi::Provider* EnsureProvider(DriverContext& context) {
@@ -60,12 +58,12 @@ void SetProvider(ScsiTransport& transport, aspi::Provider* provider) {
 std::uint16_t AspiInit(DriverContext& context) {
   aspi::Provider* provider = EnsureProvider(context);
   const std::uint32_t info =
-      provider != nullptr ? provider->GetSupportInfo() : std::uint32_t{aspi::kSsNoAdapters} << 8;
-  const auto status = static_cast<std::uint8_t>(info >> kSupportStatusShift);
+      provider != nullptr ? provider->GetSupportInfo() : aspi::SupportInfo(aspi::kSsNoAdapters, 0);
+  const std::uint8_t status = aspi::SupportStatus(info);
   if (status != aspi::kSsComp) return status;
 
   ScsiTransport& transport = context.transport;
-  transport.adapterCount = static_cast<std::uint16_t>(info & kSupportCountMask);
+  transport.adapterCount = aspi::SupportAdapterCount(info);
   const std::size_t filled = std::min<std::size_t>(transport.adapterCount, kMaxAdapters);
   for (std::size_t adapter = 0; adapter < filled; ++adapter) {
     transport.maxTransfer[adapter] = QueryMaxTransfer(context, static_cast<std::uint32_t>(adapter));

@@ -118,6 +118,9 @@ inline constexpr std::size_t kMuBasicUnit = 6;
 inline constexpr std::size_t kMuDivisor = 8;
 inline constexpr std::uint8_t kMeasurementUnitsPage = 0x03;
 inline constexpr std::uint8_t kMeasurementUnitsPageLength = 6;
+// The divisor the driver selects at scan start: window and size coordinates
+// are in 1/1200 inch.
+inline constexpr std::int32_t kUnitsPerInch = 1200;
 
 // ---- window data of SET WINDOW / GET WINDOW, 52 bytes -------------------------------
 //   0  6  reserved
