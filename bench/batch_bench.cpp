@@ -54,17 +54,29 @@ class Scratch {
 
 void Set(DriverContext& c, std::int32_t id, std::int32_t value) { (void)ParSet(c, id, &value); }
 
+// A driver context with the in-process simulator behind it, probed, the
+// hopper holding kPages synthetic A4 300 dpi pages and the window over them.
+struct Rig {
+  Rig(const std::string& root, std::uint64_t seed)
+      : platform(PosixPlatformOptions{root, false, "", ""}), context(platform) {
+    sim::Rt650& scanner = bus.AddScanner(0, 0);
+    SetProvider(context.transport, &bus);
+    probed = Probe(context) == Result::Ok;
+    scanner.AddSyntheticPages(kPages, seed, 300);
+    context.settings.scanWidth = 2480;
+    context.settings.scanLength = 3504;
+  }
+  PosixPlatform platform;
+  DriverContext context;
+  sim::Bus bus;
+  bool probed = false;
+};
+
 // One batch through the driver; returns the pages stored.
 std::uint32_t DriverBatch(const Output& out, const std::string& folder, std::uint64_t seed) {
-  PosixPlatform platform(PosixPlatformOptions{folder + "/c", false, "", ""});
-  DriverContext context(platform);
-  sim::Bus bus;
-  sim::Rt650& scanner = bus.AddScanner(0, 0);
-  SetProvider(context.transport, &bus);
-  if (Probe(context) != Result::Ok) return 0;
-  scanner.AddSyntheticPages(kPages, seed, 300);
-  context.settings.scanWidth = 2480;
-  context.settings.scanLength = 3504;
+  Rig rig(folder + "/c", seed);
+  if (!rig.probed) return 0;
+  DriverContext& context = rig.context;
   Set(context, PAR_IMAGE_TYPE, out.imageType);
   Set(context, PAR_BITS_PER_PIXEL, out.bits);
   Set(context, PAR_FILE_TYPE, out.fileType);
@@ -88,15 +100,9 @@ std::uint32_t DriverBatch(const Output& out, const std::string& folder, std::uin
 // The same pages served by the simulator alone, read as the driver reads them.
 std::uint32_t SimulatorBatch(std::int32_t imageType, std::uint64_t seed) {
   const bool gray = imageType == 4;
-  PosixPlatform platform(PosixPlatformOptions{"/nonexistent-root", false, "", ""});
-  DriverContext context(platform);
-  sim::Bus bus;
-  sim::Rt650& scanner = bus.AddScanner(0, 0);
-  SetProvider(context.transport, &bus);
-  if (Probe(context) != Result::Ok) return 0;
-  scanner.AddSyntheticPages(kPages, seed, 300);
-  context.settings.scanWidth = 2480;
-  context.settings.scanLength = 3504;
+  Rig rig("/nonexistent-root", seed);
+  if (!rig.probed) return 0;
+  DriverContext& context = rig.context;
   context.settings.imageType = imageType;
   context.settings.bitsPerPixel = gray ? 8 : 1;
   (void)PushWindow(context);
