@@ -170,7 +170,7 @@ TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
   for (const Fault f : {Fault{"move to the link", 0, 1, 0}, Fault{"write the link", 1, 0, 0},
                         Fault{"close", 0, 0, 1}}) {
     ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
-    ASSERT_EQ(AddTestPage(context, path + ".g4", page), Result::Ok);
+    ASSERT_EQ(AddTestPage(context, page), Result::Ok);
     platform.Arm(f.write, 0, f.seek);
     platform.failClose = f.close;
     EXPECT_EQ(CloseDocument(context), Result::FileError) << f.what;
@@ -204,7 +204,7 @@ TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
   ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
   std::vector<PagePlan> done;
   for (const PagePlan& plan : pages) {
-    ASSERT_EQ(AddTestPage(context, path + ".g4", plan), Result::Ok);
+    ASSERT_EQ(AddTestPage(context, plan), Result::Ok);
     EXPECT_EQ(context.state.docDataPos, ReadFileBytes(path).size()) << "the next data position";
     done.push_back(plan);
     // The new page's next link holds 0: readable as it stands (shared read).

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "image_libtiff.h"
 #include "scan/Documents.h"
 #include "scan/GuardedFile.h"
 
@@ -54,45 +55,13 @@ Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed) 
   return raster;
 }
 
-Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint32_t length,
-                 const Bytes& raster) {
-  TIFF* out = TIFFOpen(scratchPath.c_str(), "w");
-  if (out == nullptr) return {};
-  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
-  TIFFSetField(out, TIFFTAG_IMAGELENGTH, length);
-  TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(out, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-  TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, length);
-  const tmsize_t size = static_cast<tmsize_t>(raster.size());
-  Bytes copy = raster;  // libtiff may code in place
-  const bool written = TIFFWriteEncodedStrip(out, 0, copy.data(), size) == size;
-  TIFFClose(out);
-  if (!written) return {};
-  TIFF* in = TIFFOpen(scratchPath.c_str(), "r");
-  if (in == nullptr) return {};
-  toff_t* counts = nullptr;
-  Bytes stream;
-  if (TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts) == 1) {
-    stream.resize(static_cast<std::size_t>(counts[0]));
-    if (TIFFReadRawStrip(in, 0, stream.data(), static_cast<tmsize_t>(stream.size())) !=
-        static_cast<tmsize_t>(stream.size())) {
-      stream.clear();
-    }
-  }
-  TIFFClose(in);
-  return stream;
-}
-
 Bytes RasterOf(const PagePlan& page) { return TestRaster(page.width, page.length, page.seed); }
 
-Result AddTestPage(DriverContext& context, const std::string& scratch, const PagePlan& page) {
+Result AddTestPage(DriverContext& context, const PagePlan& page) {
   const Bytes raster = RasterOf(page);
-  const Bytes data = page.compression == kDriverCompressionG4
-                         ? CodeGroup4(scratch, page.width, page.length, raster)
-                         : raster;
+  Bilevel bilevel(static_cast<std::int32_t>(page.width), static_cast<std::int32_t>(page.length));
+  bilevel.bits = raster;
+  const Bytes data = page.compression == kDriverCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
   // The page pipeline's part: the image data at docDataPos.
   std::uint32_t written = 0;
   if (GuardedWriteFile(context, context.state.docFile, data.data(),
@@ -114,7 +83,7 @@ Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PagePlan>& pages) {
   if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
   for (const PagePlan& page : pages) {
-    if (const Result r = AddTestPage(context, path + ".g4", page); r != Result::Ok) return r;
+    if (const Result r = AddTestPage(context, page); r != Result::Ok) return r;
   }
   return CloseDocument(context);
 }

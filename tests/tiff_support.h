@@ -20,10 +20,6 @@ using Bytes = std::vector<std::uint8_t>;
 // that depends on `seed`. Bits past the width in each row are 0.
 Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
 
-// The raster coded as one CCITT T.6 strip, by libtiff.
-Bytes CodeGroup4(const std::string& scratchPath, std::uint32_t width, std::uint32_t length,
-                 const Bytes& raster);
-
 struct PagePlan {
   std::uint32_t width = 0;
   std::uint32_t length = 0;
@@ -35,9 +31,9 @@ struct PagePlan {
 };
 
 // Adds one page to the open document as the batch does: the image data
-// (Group 4 coded by libtiff when asked, `scratch` is libtiff's file) written
+// (Group 4 coded by libtiff when asked) written
 // at docDataPos, the settings and names of the page, then AddPageToDocument.
-Result AddTestPage(DriverContext& context, const std::string& scratch, const PagePlan& page);
+Result AddTestPage(DriverContext& context, const PagePlan& page);
 
 // Creates `path`, adds every page with AddTestPage, then TsdCloseFile.
 // Returns the first failure.
