@@ -242,7 +242,8 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   HostSection(c, host, sizeof host);
   if (HostHasOwnGeometry(host)) ApplyHostGeometry(c);
 
-  if (const std::uint16_t st = CmdSetMeasurementUnit(c, Target(c), s.bytes, static_cast<std::uint16_t>(kUnitsPerInch));
+  if (const std::uint16_t st =
+          CmdSetMeasurementUnit(c, Target(c), s.bytes, static_cast<std::uint16_t>(kUnitsPerInch));
       st != 0) {
     return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, st, s.bytes, kSiteModeSelect));
   }

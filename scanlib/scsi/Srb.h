@@ -95,6 +95,7 @@ inline constexpr std::uint8_t kTargetBusy = 0x08;
 // when it will complete the request later through the SRB_PostProc event.
 // On 32-bit Windows both are cdecl exports at ordinals 1 and 2.
 using GetSupportInfoFn = std::uint32_t (*)();
+using SendCommandFn = std::uint32_t (*)(void* srb);
 
 // The support-information word: bits 8..15 the SRB status, bits 0..7 the
 // number of host adapters.
@@ -107,6 +108,5 @@ inline constexpr std::uint8_t SupportStatus(std::uint32_t info) {
 inline constexpr std::uint8_t SupportAdapterCount(std::uint32_t info) {
   return static_cast<std::uint8_t>(info);
 }
-using SendCommandFn = std::uint32_t (*)(void* srb);
 
 }  // namespace tarvo::aspi
