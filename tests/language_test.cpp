@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "platform/posix/PosixPlatform.h"
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
 #include "ui/Language.h"
@@ -122,6 +123,21 @@ TEST_F(LanguageFileTest, UnknownOrLowerCaseNamesUseTheEnglishFileAndKeepTheName)
   auto context = LoadWith("japanese");
   EXPECT_STREQ(context->state.currentLanguage.data(), "japanese");
   EXPECT_STREQ(LookupMessage(*context, 1), "English");
+}
+
+// An installed driver reads the share folder's files until the root has its own.
+TEST(InstalledLanguageFiles, UsedWhileTheRootHasNone) {
+  test::TempDir dir;
+  PosixPlatform posix{PosixPlatformOptions{dir.File("c"), false, "", "", dir.File("share")}};
+  auto firstText = [&] {
+    auto context = std::make_unique<DriverContext>(posix);
+    LoadLanguage(*context, "English");
+    return std::string(LookupMessage(*context, 1));
+  };
+  test::WriteFileBytes(dir.File("share/klxscan/rt650us.txt"), "001,\"installed\"\n");
+  EXPECT_EQ(firstText(), "installed");
+  test::WriteFileBytes(dir.File("c/windows/klxscan/rt650us.txt"), "001,\"own\"\n");
+  EXPECT_EQ(firstText(), "own");
 }
 
 // The Spanish file is missing: every text is undefined.

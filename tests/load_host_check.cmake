@@ -10,7 +10,7 @@ execute_process(COMMAND "${HOST}" "${LIBRARY}" RESULT_VARIABLE rc OUTPUT_VARIABL
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "load_host failed: ${rc}")
 endif()
-if(NOT out MATCHES "^libtarvoscn.so 1.007 Tarvo RT650")
+if(NOT out MATCHES "^libtarvoscn\\.so\\.1\\.7 1.007 Tarvo RT650")
   message(FATAL_ERROR "unexpected driver answer: ${out}")
 endif()
 if(NOT EXISTS "${WORK}/tarvoscn.ini")

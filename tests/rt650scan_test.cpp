@@ -130,7 +130,9 @@ TEST_F(Rt650scanTest, HelpAndVersion) {
   Outcome version = Rt650scan({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.out.find("rt650scan "), std::string::npos);
-  EXPECT_NE(version.out.find("driver: libtarvoscn.so 1.007"), std::string::npos) << version.out;
+  EXPECT_NE(version.out.find("driver: libtarvoscn.so.1 1.007"), std::string::npos) << version.out;
+  Outcome simulated = Rt650scan({"--simulate", "--version"});
+  EXPECT_NE(simulated.out.find("/librt650sim.so\n"), std::string::npos) << simulated.out;
 }
 
 TEST_F(Rt650scanTest, BadCommandLinesGiveClearMessages) {

@@ -20,31 +20,23 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 #include "tarvoscn.h"
-
-#ifndef TARVOSCN_BUILD_LIBRARY
-#define TARVOSCN_BUILD_LIBRARY ""
-#endif
-#ifndef TARVOSCN_BUILD_JPEG
-#define TARVOSCN_BUILD_JPEG ""
-#endif
-#ifndef TARVOSCN_BUILD_CODER
-#define TARVOSCN_BUILD_CODER ""
-#endif
-#ifndef RT650SIM_BUILD_PROVIDER
-#define RT650SIM_BUILD_PROVIDER ""
-#endif
 
 #ifdef _WIN32
 #define DRIVER_FILE "tarvoscn.dll"
 #define PROVIDER_FILE "wnaspi32.dll"
 #define GET_DRIVER_NAME "_TsdGetDriverName@8"
 #else
-#define DRIVER_FILE "libtarvoscn.so"
+#define DRIVER_FILE "libtarvoscn.so.1"
 #define PROVIDER_FILE "librt650sim.so"
 #define GET_DRIVER_NAME "TsdGetDriverName"
+#endif
+/* The installed library folder as seen from the program's folder. */
+#ifndef TARVOSCN_LIBDIR_FROM_BINDIR
+#define TARVOSCN_LIBDIR_FROM_BINDIR "../lib"
 #endif
 
 static const char kProgram[] = "rt650scan";
@@ -142,16 +134,49 @@ static int FileExists(const char* path) {
   return 1;
 }
 
-/* The driver named by --library, TARVOSCN_LIBRARY, the build tree's copy,
+/* ---- Finding the driver, its codecs and the simulator ------------------ */
+
+/* Folders, relative to the program's own, that hold its libraries: the
+ * installed library folder, then the build tree's target folders. */
+static const char* const kLibraryFolders[] = {TARVOSCN_LIBDIR_FROM_BINDIR, "../scanlib", "../sim",
+                                              "../codecs"};
+
+/* The path of a library file in one of the folders above, or 0. On Windows
+ * the system searches the program's folder first anyway. */
+static int FindNearProgram(const char* file, char* out, size_t size) {
+#ifdef _WIN32
+  (void)file;
+  (void)out;
+  (void)size;
+  (void)kLibraryFolders;
+  return 0;
+#else
+  char program[4096];
+  ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (length <= 0) return 0;
+  program[length] = '\0';
+  char* slash = strrchr(program, '/');
+  if (slash == NULL) return 0;
+  *slash = '\0';
+  for (size_t i = 0; i < sizeof kLibraryFolders / sizeof kLibraryFolders[0]; ++i) {
+    int n = snprintf(out, size, "%s/%s/%s", program, kLibraryFolders[i], file);
+    if (n > 0 && (size_t)n < size && FileExists(out)) return 1;
+  }
+  return 0;
+#endif
+}
+
+/* The driver named by --library, TARVOSCN_LIBRARY, the one near the program,
  * or the system's library search, in this order. */
 static void DriverCandidates(const char* requested, const char* out[4], int* count) {
+  static char nearProgram[4096];
   *count = 0;
   if (requested != NULL) {
     out[(*count)++] = requested;
     return; /* an explicit choice is not second-guessed */
   }
   if (getenv("TARVOSCN_LIBRARY") != NULL) out[(*count)++] = getenv("TARVOSCN_LIBRARY");
-  if (TARVOSCN_BUILD_LIBRARY[0] != '\0') out[(*count)++] = TARVOSCN_BUILD_LIBRARY;
+  if (FindNearProgram(DRIVER_FILE, nearProgram, sizeof nearProgram)) out[(*count)++] = nearProgram;
   out[(*count)++] = DRIVER_FILE;
 }
 
@@ -184,46 +209,71 @@ static int LoadDriver(const char* requested, struct Driver* driver) {
 
 #ifndef _WIN32
 /* The driver loads its sibling codec libraries (JPEG, the image coder) by
- * name when a page needs them. The build tree's copies are loaded here first
+ * name when a page needs them. Copies near the program are loaded here first
  * and stay loaded, so that the driver's load by name finds them even when
  * they are not on the library search path. */
 static void PreloadCodecs(void) {
-  const char* paths[] = {TARVOSCN_BUILD_JPEG, TARVOSCN_BUILD_CODER};
-  for (size_t i = 0; i < sizeof paths / sizeof paths[0]; ++i) {
-    if (paths[i][0] != '\0' && FileExists(paths[i])) {
-      (void)OpenLibrary(paths[i]); /* kept until the program ends */
+  const char* files[] = {"libklxjpeg.so", "libravezeva.so"};
+  char path[4096];
+  for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
+    if (FindNearProgram(files[i], path, sizeof path)) {
+      (void)OpenLibrary(path); /* kept until the program ends */
     }
   }
 }
 #endif
 
 /* --simulate: the simulator's provider library takes the place of ASPI.
- * It is the build tree's copy, or the one beside the driver library. */
+ * It is the one near the program, the one beside the driver library, or the
+ * one the library search finds. */
 static int SetUpSimulator(const char* requested, const char* config) {
-  char beside[1024];
-  const char* provider = NULL;
-  if (RT650SIM_BUILD_PROVIDER[0] != '\0' && FileExists(RT650SIM_BUILD_PROVIDER)) {
-    provider = RT650SIM_BUILD_PROVIDER;
-  } else {
-    const char* candidates[4];
-    int count;
-    DriverCandidates(requested, candidates, &count);
-    for (int i = 0; i < count && provider == NULL; ++i) {
-      const char* slash = strrchr(candidates[i], '/');
+  static char provider[4096];
+  int found = FindNearProgram(PROVIDER_FILE, provider, sizeof provider);
+  const char* candidates[4];
+  int count;
+  DriverCandidates(requested, candidates, &count);
+  for (int i = 0; i < count && !found; ++i) {
+    const char* slash = strrchr(candidates[i], '/');
 #ifdef _WIN32
-      const char* backslash = strrchr(candidates[i], '\\');
-      if (backslash != NULL && (slash == NULL || backslash > slash)) slash = backslash;
+    const char* backslash = strrchr(candidates[i], '\\');
+    if (backslash != NULL && (slash == NULL || backslash > slash)) slash = backslash;
 #endif
-      if (slash == NULL) continue;
-      int folder = (int)(slash - candidates[i]) + 1;
-      snprintf(beside, sizeof beside, "%.*s%s", folder, candidates[i], PROVIDER_FILE);
-      if (FileExists(beside)) provider = beside;
-    }
+    if (slash == NULL) continue;
+    int folder = (int)(slash - candidates[i]) + 1;
+    snprintf(provider, sizeof provider, "%.*s%s", folder, candidates[i], PROVIDER_FILE);
+    found = FileExists(provider);
   }
-  if (provider == NULL) provider = PROVIDER_FILE; /* the system's library search */
+  if (!found) snprintf(provider, sizeof provider, "%s", PROVIDER_FILE); /* the library search */
   if (!SetEnv("TARVOSCN_ASPI", provider)) return 0;
   if (config != NULL && !SetEnv("RT650SIM_CONFIG", config)) return 0;
   return 1;
+}
+
+/* --version: the ASPI provider the driver will load (TARVOSCN_ASPI, or the
+ * system's), where it was found, or that it is missing. */
+static void ShowProvider(void) {
+#ifdef _WIN32
+  const char* name = getenv("TARVOSCN_ASPI") != NULL ? getenv("TARVOSCN_ASPI") : "wnaspi32.dll";
+#else
+  const char* name = getenv("TARVOSCN_ASPI") != NULL ? getenv("TARVOSCN_ASPI") : "libwnaspi32.so";
+#endif
+  void* handle = OpenLibrary(name);
+  if (handle == NULL) {
+    printf("provider: %s (not found)\n", name);
+    return;
+  }
+  char path[4096] = {0};
+#ifdef _WIN32
+  GetModuleFileNameA((HMODULE)handle, path, sizeof path);
+#else
+  Dl_info info;
+  void* entry = FindSymbol(handle, "SendASPI32Command");
+  if (entry != NULL && dladdr(entry, &info) != 0 && info.dli_fname != NULL) {
+    snprintf(path, sizeof path, "%s", info.dli_fname);
+  }
+#endif
+  printf("provider: %s\n", path[0] != '\0' ? path : name);
+  CloseLibrary(handle);
 }
 
 /* ---- Result codes ----------------------------------------------------- */
@@ -920,6 +970,7 @@ int main(int argc, char** argv) {
     driver.getDriverName(fileName, version);
     printf("%s %s\n", kProgram, kProgramVersion);
     printf("driver: %s %s\n", fileName, version);
+    ShowProvider();
   } else if (joinDestination != NULL) {
     int32_t result = driver.concatTiff(joinDestination, argv[optind]);
     if (result != 0) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +206,19 @@ PosixPlatformOptions PosixOptionsFromEnvironment() {
     }
   }
   if (const char* aspi = std::getenv("TARVOSCN_ASPI"); aspi != nullptr) options.aspiLibrary = aspi;
+#ifdef TARVOSCN_DATA_FROM_LIBDIR
+  // Relative to the library's folder, so that an installed tree can move.
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&LibraryAnchor), &info) != 0 && info.dli_fname != nullptr) {
+    std::string_view library = info.dli_fname;
+    std::size_t slash = library.rfind('/');
+    std::string folder = std::string(library.substr(0, slash + 1)) + TARVOSCN_DATA_FROM_LIBDIR;
+    char resolved[PATH_MAX];
+    if (slash != std::string_view::npos && ::realpath(folder.c_str(), resolved) != nullptr) {
+      options.dataFolder = resolved;
+    }
+  }
+#endif
   return options;
 }
 
@@ -528,6 +542,13 @@ std::uint32_t PosixPlatform::HostExecutablePath(char* buffer, std::uint32_t size
 }
 
 std::uint32_t PosixPlatform::WindowsFolder(char* buffer, std::uint32_t size) {
+  // The language files: the root's own copies first, then the installed ones.
+  struct stat info {};
+  if (!options_.dataFolder.empty() && options_.dataFolder.size() < size &&
+      ::stat(NativePath("c:\\windows\\klxscan").c_str(), &info) != 0 &&
+      ::stat((options_.dataFolder + "/klxscan").c_str(), &info) == 0) {
+    return CopyOut(options_.dataFolder, buffer, size);
+  }
   return CopyOut("c:\\windows", buffer, size);
 }
 

@@ -19,11 +19,14 @@ struct PosixPlatformOptions {
   bool commandTrace = false;  // the debugging set-up asks for the SCSI command trace
   std::string languageEnv;    // LC_ALL / LC_MESSAGES / LANG value, first set
   std::string aspiLibrary;    // TARVOSCN_ASPI: path of the ASPI provider library
+  std::string dataFolder;     // the installed share folder: the Windows folder when the
+                              // root has no language files of its own
 };
 
 // Options from the process environment: TARVOSCN_ROOT (default
 // ${XDG_DATA_HOME:-$HOME/.local/share}/tarvoscn), TARVOSCN_CDB_TRACE=1,
-// LC_ALL / LC_MESSAGES / LANG, TARVOSCN_ASPI.
+// LC_ALL / LC_MESSAGES / LANG, TARVOSCN_ASPI; the data folder is found from
+// the library's own place (<libdir>/../share/tarvoscn after an install).
 PosixPlatformOptions PosixOptionsFromEnvironment();
 
 // The Windows language identifier text for a POSIX locale name
