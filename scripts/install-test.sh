@@ -79,7 +79,7 @@ completions=$(PATH="$top/bin:$PATH" bash -c '
 echo "== Debian package"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-(cd "$build" && cpack -G DEB >/dev/null)
+(cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
 deb="$build/tarvoscn_1.7-1_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no package $deb"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -92,7 +92,7 @@ if named=$(grep -rlF "$build" "$work/deb-files"); then
   fail "packaged files name the build folder $build: $named"
 fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$deb" >/dev/null
-trap 'DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq tarvoscn >/dev/null' EXIT
+trap 'DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq tarvoscn >/dev/null' EXIT
 mkdir -p "$work/deb"
 (cd "$work/deb" && /usr/bin/rt650scan --simulate -L && /usr/bin/rt650scan --simulate -n 2 -o batch.tif)
 pkg-config --libs tarvoscn | grep -q -- '-ltarvoscn' || fail "pkg-config does not know tarvoscn"

@@ -128,7 +128,7 @@ TEST_F(LanguageFileTest, UnknownOrLowerCaseNamesUseTheEnglishFileAndKeepTheName)
 // An installed driver reads the share folder's files until the root has its own.
 TEST(InstalledLanguageFiles, UsedWhileTheRootHasNone) {
   test::TempDir dir;
-  PosixPlatform posix{PosixPlatformOptions{dir.File("c"), false, "", "", dir.File("share")}};
+  PosixPlatform posix{PosixPlatformOptions{dir.File("c"), false, "", ""}, dir.File("share")};
   auto firstText = [&] {
     auto context = std::make_unique<DriverContext>(posix);
     LoadLanguage(*context, "English");

@@ -15,7 +15,7 @@ namespace {
 class PosixPlatformTest : public ::testing::Test {
  protected:
   test::TempDir dir;
-  PosixPlatform platform{PosixPlatformOptions{dir.path() + "/root", false, "", "", ""}};
+  PosixPlatform platform{PosixPlatformOptions{dir.path() + "/root", false, "", ""}};
   std::string Root(const std::string& name) { return dir.path() + "/root/" + name; }
 };
 
@@ -141,7 +141,7 @@ TEST_F(PosixPlatformTest, LibraryNamesMapToSharedObjects) {
   EXPECT_EQ(platform.LibraryFileName("WNASPI32.dll"), "libwnaspi32.so");
   EXPECT_EQ(platform.LibraryFileName("/opt/x/libfoo.so"), "/opt/x/libfoo.so");
 
-  PosixPlatform custom{PosixPlatformOptions{dir.path(), false, "", "/opt/sim/librt650sim.so", ""}};
+  PosixPlatform custom{PosixPlatformOptions{dir.path(), false, "", "/opt/sim/librt650sim.so"}};
   EXPECT_EQ(custom.LibraryFileName("WNASPI32.dll"), "/opt/sim/librt650sim.so");
   EXPECT_EQ(custom.LibraryFileName("RIZIDUD"), "librizidud.so");
 

@@ -92,7 +92,7 @@ class ForwardingPlatform : public Platform {
 namespace detail {
 struct TestPlatformBase {
   TempDir dir;
-  PosixPlatform posix{PosixPlatformOptions{dir.path() + "/c", false, "", "", ""}};
+  PosixPlatform posix{PosixPlatformOptions{dir.path() + "/c", false, "", ""}};
 };
 }  // namespace detail
 

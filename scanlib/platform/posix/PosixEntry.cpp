@@ -9,7 +9,7 @@ namespace tarvo {
 
 std::unique_ptr<Platform> CreateSystemPlatform(void* module) {
   (void)module;
-  return std::make_unique<PosixPlatform>(PosixOptionsFromEnvironment());
+  return std::make_unique<PosixPlatform>(PosixOptionsFromEnvironment(), InstalledDataFolder());
 }
 
 namespace {

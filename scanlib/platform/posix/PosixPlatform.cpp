@@ -206,6 +206,10 @@ PosixPlatformOptions PosixOptionsFromEnvironment() {
     }
   }
   if (const char* aspi = std::getenv("TARVOSCN_ASPI"); aspi != nullptr) options.aspiLibrary = aspi;
+  return options;
+}
+
+std::string InstalledDataFolder() {
 #ifdef TARVOSCN_DATA_FROM_LIBDIR
   // Relative to the library's folder, so that an installed tree can move.
   Dl_info info{};
@@ -215,14 +219,15 @@ PosixPlatformOptions PosixOptionsFromEnvironment() {
     std::string folder = std::string(library.substr(0, slash + 1)) + TARVOSCN_DATA_FROM_LIBDIR;
     char resolved[PATH_MAX];
     if (slash != std::string_view::npos && ::realpath(folder.c_str(), resolved) != nullptr) {
-      options.dataFolder = resolved;
+      return resolved;
     }
   }
 #endif
-  return options;
+  return {};
 }
 
-PosixPlatform::PosixPlatform(PosixPlatformOptions options) : options_(std::move(options)) {
+PosixPlatform::PosixPlatform(PosixPlatformOptions options, std::string dataFolder)
+    : options_(std::move(options)), dataFolder_(std::move(dataFolder)) {
   while (options_.root.size() > 1 && options_.root.back() == '/') options_.root.pop_back();
 }
 
@@ -544,10 +549,10 @@ std::uint32_t PosixPlatform::HostExecutablePath(char* buffer, std::uint32_t size
 std::uint32_t PosixPlatform::WindowsFolder(char* buffer, std::uint32_t size) {
   // The language files: the root's own copies first, then the installed ones.
   struct stat info {};
-  if (!options_.dataFolder.empty() && options_.dataFolder.size() < size &&
+  if (!dataFolder_.empty() && dataFolder_.size() < size &&
       ::stat(NativePath("c:\\windows\\klxscan").c_str(), &info) != 0 &&
-      ::stat((options_.dataFolder + "/klxscan").c_str(), &info) == 0) {
-    return CopyOut(options_.dataFolder, buffer, size);
+      ::stat((dataFolder_ + "/klxscan").c_str(), &info) == 0) {
+    return CopyOut(dataFolder_, buffer, size);
   }
   return CopyOut("c:\\windows", buffer, size);
 }

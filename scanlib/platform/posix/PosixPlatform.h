@@ -19,15 +19,16 @@ struct PosixPlatformOptions {
   bool commandTrace = false;  // the debugging set-up asks for the SCSI command trace
   std::string languageEnv;    // LC_ALL / LC_MESSAGES / LANG value, first set
   std::string aspiLibrary;    // TARVOSCN_ASPI: path of the ASPI provider library
-  std::string dataFolder;     // the installed share folder: the Windows folder when the
-                              // root has no language files of its own
 };
 
 // Options from the process environment: TARVOSCN_ROOT (default
 // ${XDG_DATA_HOME:-$HOME/.local/share}/tarvoscn), TARVOSCN_CDB_TRACE=1,
-// LC_ALL / LC_MESSAGES / LANG, TARVOSCN_ASPI; the data folder is found from
-// the library's own place (<libdir>/../share/tarvoscn after an install).
+// LC_ALL / LC_MESSAGES / LANG, TARVOSCN_ASPI.
 PosixPlatformOptions PosixOptionsFromEnvironment();
+
+// The installed share folder found from this library's own place
+// (<libdir>/../share/tarvoscn after an install), or empty when there is none.
+std::string InstalledDataFolder();
 
 // The Windows language identifier text for a POSIX locale name
 // ("ja_JP.UTF-8" -> "0411"; unknown -> "0409").
@@ -38,7 +39,9 @@ std::uint32_t WindowsErrorFromErrno(int error);
 
 class PosixPlatform : public Platform {
  public:
-  explicit PosixPlatform(PosixPlatformOptions options);
+  // `dataFolder`, the installed share folder, stands in for the Windows
+  // folder while the root has no language files (windows/klxscan) of its own.
+  explicit PosixPlatform(PosixPlatformOptions options, std::string dataFolder = {});
 
   // The native path for a name in the driver's form.
   std::string NativePath(const char* name) const;
@@ -100,6 +103,7 @@ class PosixPlatform : public Platform {
   void EnsureRootFor(const std::string& nativePath);
 
   PosixPlatformOptions options_;
+  std::string dataFolder_;
   std::uint32_t lastError_ = 0;
 };
 
