@@ -15,7 +15,7 @@
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${TARVOSCN_BUILD_DIR:-$repo/build}"
-"$repo/scripts/setup.sh" man-db dpkg-dev fakeroot file
+"$repo/scripts/setup.sh" man-db dpkg-dev file
 
 work="$build/install-test"
 stage="$work/stage"
