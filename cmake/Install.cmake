@@ -22,9 +22,7 @@ set_target_properties(tarvoscn PROPERTIES
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
   INSTALL_RPATH "$ORIGIN")  # the codec siblings beside it, wherever the tree lies
 
-install(TARGETS tarvoscn EXPORT tarvoscnTargets
-  LIBRARY DESTINATION ${tarvo_libdir}
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvoscn)
+install(TARGETS tarvoscn EXPORT tarvoscnTargets LIBRARY DESTINATION ${tarvo_libdir})
 install(TARGETS klxjpeg ravezeva rt650sim_provider LIBRARY DESTINATION ${tarvo_libdir})
 if(TARGET tarvoscn_sg_provider)
   install(TARGETS tarvoscn_sg_provider LIBRARY DESTINATION ${tarvo_libdir})
