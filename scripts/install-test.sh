@@ -65,7 +65,9 @@ provider=$(cd "$work" && "$top/bin/rt650scan" --simulate --version | sed -n 's/^
   fail "rt650scan --simulate uses the provider '$provider', not the staged one"
 (cd "$work" && "$top/bin/rt650scan" --simulate="$top/share/tarvoscn/sim/separator-job.conf" \
   -n 2 -f png -q)
-[ -s "$work/page001.png" ] && [ -s "$work/page002.png" ] || fail "no PNG pages from the coder"
+for png in page001.png page002.png; do
+  [ -s "$work/$png" ] || fail "no $png from the image coder"
+done
 warnings=$(man --warnings -l "$top/share/man/man1/rt650scan.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
 man -l "$top/share/man/man1/rt650scan.1" 2>/dev/null | grep -q -- '--simulate' ||
