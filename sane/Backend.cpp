@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,18 @@ struct Handle {
   std::size_t offset = 0;  // bytes of that row already handed out
 };
 
-std::unique_ptr<Driver> g_driver;
-std::unique_ptr<Handle> g_handle;
-std::vector<ScannerEntry> g_entries;
-std::vector<SANE_Device> g_devices;
-std::vector<const SANE_Device*> g_deviceList;
-std::vector<std::string> g_names;
+// Everything between sane_init and sane_exit. A plain pointer on purpose:
+// frontends may call sane_exit from their own exit handlers, after the
+// library's static objects are gone.
+struct Backend {
+  std::unique_ptr<Driver> driver;
+  std::unique_ptr<Handle> handle;
+  std::vector<ScannerEntry> entries;
+  std::vector<SANE_Device> devices;
+  std::vector<const SANE_Device*> deviceList;
+  std::vector<std::string> names;
+};
+constinit Backend* g_backend = nullptr;
 // Set by sane_cancel, which may run in a signal handler while the driver
 // waits for a sheet; the driver's page wait asks it.
 std::atomic<bool> g_cancel{false};
@@ -106,10 +113,12 @@ const char* StatusText(SANE_Status status) {
   return "Unknown SANE status code";
 }
 
-bool IsOurs(SANE_Handle h) { return h != nullptr && g_handle && h == g_handle.get(); }
+bool IsOurs(SANE_Handle h) {
+  return h != nullptr && g_backend != nullptr && h == g_backend->handle.get();
+}
 
 void EndBatch(Handle& h, bool eject) {
-  if (h.batch) g_driver->EndBatch(eject);
+  if (h.batch) g_backend->driver->EndBatch(eject);
   h.batch = false;
   h.stage = Stage::kIdle;
 }
@@ -121,71 +130,82 @@ using namespace tarvo::sanebackend;
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_init(SANE_Int* version, SANE_Auth_Callback) {
   if (version != nullptr) *version = SANE_VERSION_CODE(SANE_CURRENT_MAJOR, 0, kBuild);
-  if (g_driver) return SANE_STATUS_GOOD;
-  g_driver = Driver::Create(ReadConfig(ConfigFolders(std::getenv("SANE_CONFIG_DIR"))));
-  return g_driver ? SANE_STATUS_GOOD : SANE_STATUS_NO_MEM;
+  if (g_backend != nullptr) return SANE_STATUS_GOOD;
+  auto* backend = new (std::nothrow) Backend;
+  if (backend == nullptr) return SANE_STATUS_NO_MEM;
+  backend->driver = Driver::Create(ReadConfig(ConfigFolders(std::getenv("SANE_CONFIG_DIR"))));
+  if (!backend->driver) {
+    delete backend;
+    return SANE_STATUS_NO_MEM;
+  }
+  g_backend = backend;
+  return SANE_STATUS_GOOD;
 }
 
 TARVO_SANE_EXPORT void sane_tarvoscn_exit(void) {
-  g_handle.reset();
-  g_driver.reset();
-  g_deviceList.clear();
-  g_devices.clear();
-  g_names.clear();
-  g_entries.clear();
+  Backend* backend = g_backend;
+  g_backend = nullptr;
+  if (backend == nullptr) return;
+  if (backend->handle) {
+    Handle& h = *backend->handle;
+    if (h.batch) backend->driver->EndBatch(true);
+  }
+  delete backend;
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_get_devices(const SANE_Device*** list, SANE_Bool) {
   if (list == nullptr) return SANE_STATUS_INVAL;
-  if (!g_driver) return SANE_STATUS_INVAL;
+  if (g_backend == nullptr) return SANE_STATUS_INVAL;
+  Backend& b = *g_backend;
   // While a scanner is open the bus belongs to its batch: the list stays.
-  if (!g_handle) g_entries = g_driver->FindScanners();
-  g_names.clear();
-  g_devices.clear();
-  g_deviceList.clear();
-  g_names.reserve(g_entries.size());
-  for (const ScannerEntry& e : g_entries) g_names.push_back(DeviceName(e));
-  for (std::size_t i = 0; i < g_entries.size(); ++i) {
-    g_devices.push_back({g_names[i].c_str(), g_entries[i].vendor.c_str(),
-                         g_entries[i].model.c_str(), kDeviceType});
+  if (!b.handle) b.entries = b.driver->FindScanners();
+  b.names.clear();
+  b.devices.clear();
+  b.deviceList.clear();
+  for (const ScannerEntry& e : b.entries) b.names.push_back(DeviceName(e));
+  for (std::size_t i = 0; i < b.entries.size(); ++i) {
+    b.devices.push_back({b.names[i].c_str(), b.entries[i].vendor.c_str(),
+                         b.entries[i].model.c_str(), kDeviceType});
   }
-  for (const SANE_Device& d : g_devices) g_deviceList.push_back(&d);
-  g_deviceList.push_back(nullptr);
-  *list = g_deviceList.data();
+  for (const SANE_Device& d : b.devices) b.deviceList.push_back(&d);
+  b.deviceList.push_back(nullptr);
+  *list = b.deviceList.data();
   return SANE_STATUS_GOOD;
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_open(SANE_String_Const name, SANE_Handle* handle) {
   if (handle == nullptr || name == nullptr) return SANE_STATUS_INVAL;
   *handle = nullptr;
-  if (!g_driver) return SANE_STATUS_INVAL;
-  if (g_handle) return SANE_STATUS_DEVICE_BUSY;
-  if (g_entries.empty()) g_entries = g_driver->FindScanners();
+  if (g_backend == nullptr) return SANE_STATUS_INVAL;
+  Backend& b = *g_backend;
+  if (b.handle) return SANE_STATUS_DEVICE_BUSY;
+  if (b.entries.empty()) b.entries = b.driver->FindScanners();
   const char* wanted = WithoutPrefix(name);
   const ScannerEntry* entry = nullptr;
-  for (const ScannerEntry& e : g_entries) {
+  for (const ScannerEntry& e : b.entries) {
     if (*wanted == '\0' || DeviceName(e) == wanted) {
       entry = &e;
       break;
     }
   }
   if (entry == nullptr) return SANE_STATUS_INVAL;
-  if (SANE_Status st = g_driver->Open(*entry); st != SANE_STATUS_GOOD) return st;
-  g_handle = std::make_unique<Handle>(*g_driver);
-  *handle = g_handle.get();
+  if (SANE_Status st = b.driver->Open(*entry); st != SANE_STATUS_GOOD) return st;
+  b.handle.reset(new (std::nothrow) Handle(*b.driver));
+  if (!b.handle) return SANE_STATUS_NO_MEM;
+  *handle = b.handle.get();
   return SANE_STATUS_GOOD;
 }
 
 TARVO_SANE_EXPORT void sane_tarvoscn_close(SANE_Handle h) {
   if (!IsOurs(h)) return;
-  EndBatch(*g_handle, true);
-  g_handle.reset();
+  EndBatch(*g_backend->handle, true);
+  g_backend->handle.reset();
 }
 
 TARVO_SANE_EXPORT const SANE_Option_Descriptor* sane_tarvoscn_get_option_descriptor(SANE_Handle h,
                                                                                     SANE_Int n) {
   if (!IsOurs(h)) return nullptr;
-  return g_handle->options.Descriptor(n);
+  return g_backend->handle->options.Descriptor(n);
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_control_option(SANE_Handle h, SANE_Int n,
@@ -193,7 +213,7 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_control_option(SANE_Handle h, SANE_I
                                                            SANE_Int* info) {
   if (!IsOurs(h)) return SANE_STATUS_INVAL;
   if (info != nullptr) *info = 0;
-  Handle& handle = *g_handle;
+  Handle& handle = *g_backend->handle;
   switch (action) {
     case SANE_ACTION_GET_VALUE:
       return handle.options.Get(n, value);
@@ -209,19 +229,19 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_control_option(SANE_Handle h, SANE_I
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_get_parameters(SANE_Handle h, SANE_Parameters* p) {
   if (!IsOurs(h) || p == nullptr) return SANE_STATUS_INVAL;
-  *p = g_handle->stage == Stage::kReading ? g_handle->parameters : g_handle->options.Estimate();
+  *p = g_backend->handle->stage == Stage::kReading ? g_backend->handle->parameters : g_backend->handle->options.Estimate();
   return SANE_STATUS_GOOD;
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_start(SANE_Handle h) {
   if (!IsOurs(h)) return SANE_STATUS_INVAL;
-  Handle& handle = *g_handle;
+  Handle& handle = *g_backend->handle;
   if (handle.stage == Stage::kReading) return SANE_STATUS_DEVICE_BUSY;
   g_cancel = false;
   g_busy = true;
   if (!handle.batch) {
     if (handle.options.CustomGamma()) {
-      if (SANE_Status st = g_driver->SendGamma(handle.options.Gamma()); st != SANE_STATUS_GOOD) {
+      if (SANE_Status st = g_backend->driver->SendGamma(handle.options.Gamma()); st != SANE_STATUS_GOOD) {
         g_busy = false;
         return st;
       }
@@ -231,13 +251,13 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_start(SANE_Handle h) {
       g_busy = false;
       return SANE_STATUS_INVAL;  // an empty scan area
     }
-    if (SANE_Status st = g_driver->StartBatch(); st != SANE_STATUS_GOOD) {
+    if (SANE_Status st = g_backend->driver->StartBatch(); st != SANE_STATUS_GOOD) {
       g_busy = false;
       return st;
     }
     handle.batch = true;
   }
-  const SANE_Status st = g_driver->NextPage(handle.page, &CancelRequested);
+  const SANE_Status st = g_backend->driver->NextPage(handle.page, &CancelRequested);
   g_busy = false;
   if (st != SANE_STATUS_GOOD) {
     handle.batch = false;  // the driver ended the batch
@@ -259,7 +279,7 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_read(SANE_Handle h, SANE_Byte* data,
                                                  SANE_Int* length) {
   if (length != nullptr) *length = 0;
   if (!IsOurs(h) || data == nullptr || length == nullptr || max < 0) return SANE_STATUS_INVAL;
-  Handle& handle = *g_handle;
+  Handle& handle = *g_backend->handle;
   if (g_cancel) {
     EndBatch(handle, true);
     g_cancel = false;
@@ -295,18 +315,18 @@ TARVO_SANE_EXPORT void sane_tarvoscn_cancel(SANE_Handle h) {
   if (!IsOurs(h)) return;
   g_cancel = true;
   if (g_busy) return;  // the driver's page wait sees the request
-  EndBatch(*g_handle, true);
+  EndBatch(*g_backend->handle, true);
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_set_io_mode(SANE_Handle h, SANE_Bool nonBlocking) {
   if (!IsOurs(h)) return SANE_STATUS_INVAL;
-  if (g_handle->stage != Stage::kReading) return SANE_STATUS_INVAL;
+  if (g_backend->handle->stage != Stage::kReading) return SANE_STATUS_INVAL;
   return nonBlocking ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD;
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_get_select_fd(SANE_Handle h, SANE_Int* fd) {
   if (!IsOurs(h) || fd == nullptr) return SANE_STATUS_INVAL;
-  if (g_handle->stage != Stage::kReading) return SANE_STATUS_INVAL;
+  if (g_backend->handle->stage != Stage::kReading) return SANE_STATUS_INVAL;
   return SANE_STATUS_UNSUPPORTED;
 }
 
