@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "tarvoscn.h"
+#include "tarvoscn_params.h"
 
 namespace tarvo::sanebackend {
 namespace {
@@ -28,6 +28,7 @@ constexpr ModeRow kModes[] = {
 constexpr SANE_Word kResolutions[] = {3, 200, 300, 600};
 constexpr SANE_String_Const kSources[] = {"ADF", nullptr};
 constexpr SANE_Range kByteRange = {0, 255, 1};
+constexpr std::size_t kMaxWords = 64;  // bounds a value list read from the table
 
 SANE_Fixed MmFromPixels(int pixels, int resolution) {
   return SANE_FIX(pixels * kMmPerInch / resolution);
@@ -170,22 +171,19 @@ OptionSet::OptionSet(Driver& driver) : driver_(driver) {
   source.constraint.string_list = kSources;
   Add(source, Binding::kSource);
 
-  static constexpr DeviceOption kLevels[] = {
-      {PAR_BRIGHTNESS, nullptr, SANE_NAME_BRIGHTNESS, SANE_TITLE_BRIGHTNESS,
-       "Brightness, and the black and white threshold of Lineart and Text; 0 lets the scanner "
-       "choose",
-       SANE_TYPE_INT, SANE_UNIT_NONE, 0, 255, false, 0, nullptr, nullptr},
-      {PAR_CONTRAST, nullptr, SANE_NAME_CONTRAST, SANE_TITLE_CONTRAST,
-       "Contrast; 0 lets the scanner choose", SANE_TYPE_INT, SANE_UNIT_NONE, 0, 255, false, 0,
-       nullptr, nullptr},
+  const std::vector<DeviceOption> rows = DeviceOptions();
+  auto addRows = [&](bool standard) {
+    const char* group = SANE_TITLE_STANDARD;
+    for (const DeviceOption& o : rows) {
+      if ((std::strcmp(o.group, SANE_TITLE_STANDARD) == 0) != standard) continue;
+      if (std::strcmp(group, o.group) != 0) {
+        group = o.group;
+        Add(Group(group), Binding::kNone);
+      }
+      AddParameter(o);
+    }
   };
-  for (const DeviceOption& o : kLevels) {
-    SANE_Option_Descriptor d =
-        Option(o.name, o.title, o.description, o.type, o.unit, sizeof(SANE_Word));
-    d.constraint_type = SANE_CONSTRAINT_RANGE;
-    d.constraint.range = &kByteRange;
-    Add(d, Binding::kParameter, &o);
-  }
+  addRows(true);
 
   Add(Group(SANE_TITLE_GEOMETRY), Binding::kNone);
   struct GeometryRow {
@@ -231,56 +229,45 @@ OptionSet::OptionSet(Driver& driver) : driver_(driver) {
   gamma.cap |= SANE_CAP_INACTIVE;
   Add(gamma, Binding::kGammaTable);
 
-  const char* group = nullptr;
-  for (const DeviceOption& o : DeviceOptions()) {
-    if (group == nullptr || std::strcmp(group, o.group) != 0) {
-      group = o.group;
-      Add(Group(group), Binding::kNone);
-    }
-    SANE_Int size = sizeof(SANE_Word);
-    if (o.type == SANE_TYPE_STRING) size = o.max;
-    SANE_Option_Descriptor d = Option(o.name, o.title, o.description, o.type, o.unit, size);
-    d.cap |= SANE_CAP_ADVANCED;
-    Binding binding = Binding::kParameter;
-    if (o.sensor) {
-      d.cap = SANE_CAP_SOFT_DETECT | SANE_CAP_HARD_SELECT | SANE_CAP_ADVANCED;
-      binding = Binding::kSensor;
-    } else if (o.choices != nullptr) {
-      std::vector<SANE_String_Const> list;
-      SANE_Int longest = 0;
-      for (int i = 0; i <= o.max - o.min; ++i) {
-        list.push_back(o.choices[i]);
-        longest = std::max<SANE_Int>(longest, static_cast<SANE_Int>(std::strlen(o.choices[i])));
-      }
-      list.push_back(nullptr);
-      choiceLists_.push_back(std::move(list));
-      d.type = SANE_TYPE_STRING;
-      d.size = longest + 1;
-      d.constraint_type = SANE_CONSTRAINT_STRING_LIST;
-      binding = Binding::kChoice;
-    } else if (o.type == SANE_TYPE_STRING) {
-      binding = Binding::kText;
-    } else if (o.type == SANE_TYPE_INT) {
-      d.constraint_type = SANE_CONSTRAINT_RANGE;
-    }
-    Add(d, binding, &o);
-  }
-  // Pointers into the vectors are taken once they have stopped growing.
+  addRows(false);
+
+  // Constraints point into the lists once they have stopped growing.
+  ranges_.reserve(slots_.size());
   std::size_t list = 0;
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    if (slots_[i].binding == Binding::kChoice) {
-      descriptors_[i].constraint.string_list = choiceLists_[list++].data();
-    }
-  }
-  ranges_.reserve(slots_.size());
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
-    if (descriptors_[i].constraint_type == SANE_CONSTRAINT_RANGE &&
-        descriptors_[i].constraint.range == nullptr) {
-      ranges_.push_back({slots_[i].device.min, slots_[i].device.max, 1});
+    const DeviceOption& o = slots_[i].device;
+    if (slots_[i].binding != Binding::kParameter || descriptors_[i].type != SANE_TYPE_INT) continue;
+    if (o.values != nullptr) {
+      descriptors_[i].constraint.word_list = wordLists_[list++].data();
+    } else {
+      ranges_.push_back({o.min, o.max, 1});
       descriptors_[i].constraint.range = &ranges_.back();
     }
   }
   descriptors_[0].size = sizeof(SANE_Word);
+}
+
+void OptionSet::AddParameter(const DeviceOption& o) {
+  SANE_Int size = sizeof(SANE_Word);
+  if (o.type == SANE_TYPE_STRING) size = o.max + 1;
+  SANE_Option_Descriptor d = Option(o.name, o.title, o.description, o.type, o.unit, size);
+  if (std::strcmp(o.group, SANE_TITLE_STANDARD) != 0) d.cap |= SANE_CAP_ADVANCED;
+  Binding binding = o.type == SANE_TYPE_STRING ? Binding::kText : Binding::kParameter;
+  if (o.sensor) {
+    d.cap = SANE_CAP_SOFT_DETECT | SANE_CAP_HARD_SELECT | SANE_CAP_ADVANCED;
+    binding = Binding::kSensor;
+  } else if (o.type == SANE_TYPE_INT && o.values != nullptr) {
+    std::vector<SANE_Word> list{0};
+    for (const std::int32_t* v = o.values; *v != TSD_TABLE_END && list.size() < kMaxWords; ++v) {
+      list.push_back(*v);
+    }
+    list[0] = static_cast<SANE_Word>(list.size() - 1);
+    wordLists_.push_back(std::move(list));
+    d.constraint_type = SANE_CONSTRAINT_WORD_LIST;
+  } else if (o.type == SANE_TYPE_INT) {
+    d.constraint_type = SANE_CONSTRAINT_RANGE;
+  }
+  Add(d, binding, &o);
 }
 
 void OptionSet::Add(const SANE_Option_Descriptor& descriptor, Binding binding,
@@ -356,21 +343,10 @@ SANE_Status OptionSet::Get(SANE_Int index, void* value) {
       for (int i = 0; i < 256; ++i) word[i] = gamma_[i];
       return SANE_STATUS_GOOD;
     case Binding::kParameter:
-    case Binding::kSensor:
-    case Binding::kChoice: {
+    case Binding::kSensor: {
       std::int32_t v = 0;
       if (SANE_Status st = driver_.GetParameter(slot.device.id, &v); st != SANE_STATUS_GOOD) return st;
-      if (slot.binding != Binding::kChoice) {
-        *word = d.type == SANE_TYPE_BOOL ? (v != 0 ? SANE_TRUE : SANE_FALSE) : v;
-        return SANE_STATUS_GOOD;
-      }
-      int choice = 0;
-      for (int i = 0; i <= slot.device.max - slot.device.min; ++i) {
-        const std::int32_t value_i =
-            slot.device.choiceValues != nullptr ? slot.device.choiceValues[i] : slot.device.min + i;
-        if (value_i == v) choice = i;
-      }
-      std::strcpy(static_cast<char*>(value), slot.device.choices[choice]);
+      *word = d.type == SANE_TYPE_BOOL ? (v != 0 ? SANE_TRUE : SANE_FALSE) : v;
       return SANE_STATUS_GOOD;
     }
     case Binding::kText:
@@ -450,15 +426,6 @@ SANE_Status OptionSet::Set(SANE_Int index, void* value, SANE_Int* info) {
       reload(InfoOf(slot.device));
       return SANE_STATUS_GOOD;
     }
-    case Binding::kChoice:
-      for (int i = 0; i <= slot.device.max - slot.device.min; ++i) {
-        if (std::strcmp(slot.device.choices[i], static_cast<const char*>(value)) != 0) continue;
-        const std::int32_t v =
-            slot.device.choiceValues != nullptr ? slot.device.choiceValues[i] : slot.device.min + i;
-        reload(InfoOf(slot.device));
-        return driver_.SetParameter(slot.device.id, v);
-      }
-      return SANE_STATUS_INVAL;
     case Binding::kText:
       return driver_.SetText(slot.device.id, static_cast<const char*>(value));
   }

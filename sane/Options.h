@@ -1,9 +1,10 @@
 // The backend's options: SANE descriptors over the driver's settings.
 //
 // The standard options (mode, resolution, the window in millimetres, source,
-// brightness, contrast, gamma) have SANE's well-known names; the RT650's own
-// (imprinter, separator, image processing, function keys and counters) are
-// made from the parameter rows in DeviceOptions.cpp.
+// brightness, contrast, gamma) have SANE's well-known names; brightness,
+// contrast and the RT650's own (imprinter, separator, image processing,
+// function keys and counters) are made from the public parameter table
+// (DeviceOptions.cpp).
 #pragma once
 
 #include <sane/sane.h>
@@ -32,12 +33,11 @@ enum class Binding : std::uint8_t {
   kCustomGamma,
   kGammaTable,
   kParameter,    // an int or bool parameter of tarvoscn.h
-  kChoice,       // a parameter shown as a list of named values
   kText,         // a text parameter
   kSensor,       // a read-only parameter
 };
 
-// One RT650 option made from a parameter of tarvoscn.h.
+// One option made from a parameter of tarvoscn.h.
 struct DeviceOption {
   std::int32_t id;  // PAR_...
   const char* group;
@@ -46,16 +46,14 @@ struct DeviceOption {
   const char* description;
   SANE_Value_Type type;
   SANE_Unit unit;
-  std::int32_t min;
+  std::int32_t min;  // a text's longest length in max
   std::int32_t max;
   bool sensor;
-  SANE_Int info;  // what a set makes the frontend reload
-  // kChoice: the names of the values 0.. (or the values in `choiceValues`).
-  const char* const* choices;
-  const std::int32_t* choiceValues;
+  SANE_Int info;                 // what a set makes the frontend reload
+  const std::int32_t* values;    // the accepted values ended by TSD_TABLE_END, or none
 };
 
-// The RT650's own options, in the order shown.
+// The options made from the parameter table, in the order shown.
 std::vector<DeviceOption> DeviceOptions();
 
 // Clamps or rounds `value` into the descriptor's constraint. Ranges clamp
@@ -89,6 +87,7 @@ class OptionSet {
     DeviceOption device{};
   };
   void Add(const SANE_Option_Descriptor& descriptor, Binding binding, const DeviceOption* device = nullptr);
+  void AddParameter(const DeviceOption& option);
   SANE_Status PushWindow();
   void SetActive(Binding binding, bool active);
 
@@ -96,7 +95,7 @@ class OptionSet {
   std::vector<SANE_Option_Descriptor> descriptors_;
   std::vector<Slot> slots_;
   std::vector<SANE_String_Const> modes_;
-  std::vector<std::vector<SANE_String_Const>> choiceLists_;
+  std::vector<std::vector<SANE_Word>> wordLists_;
   std::vector<SANE_Range> ranges_;
   SANE_Range xRange_{};
   SANE_Range yRange_{};
