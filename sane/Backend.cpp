@@ -117,8 +117,8 @@ bool IsOurs(SANE_Handle h) {
   return h != nullptr && g_backend != nullptr && h == g_backend->handle.get();
 }
 
-void EndBatch(Handle& h, bool eject) {
-  if (h.batch) g_backend->driver->EndBatch(eject);
+void EndBatch(Handle& h) {
+  if (h.batch) g_backend->driver->EndBatch();
   h.batch = false;
   h.stage = Stage::kIdle;
 }
@@ -148,7 +148,7 @@ TARVO_SANE_EXPORT void sane_tarvoscn_exit(void) {
   if (backend == nullptr) return;
   if (backend->handle) {
     Handle& h = *backend->handle;
-    if (h.batch) backend->driver->EndBatch(true);
+    if (h.batch) backend->driver->EndBatch();
   }
   delete backend;
 }
@@ -198,7 +198,7 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_open(SANE_String_Const name, SANE_Ha
 
 TARVO_SANE_EXPORT void sane_tarvoscn_close(SANE_Handle h) {
   if (!IsOurs(h)) return;
-  EndBatch(*g_backend->handle, true);
+  EndBatch(*g_backend->handle);
   g_backend->handle.reset();
 }
 
@@ -265,7 +265,7 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_start(SANE_Handle h) {
     return st;
   }
   if (g_cancel) {
-    EndBatch(handle, true);
+    EndBatch(handle);
     return SANE_STATUS_CANCELLED;
   }
   handle.parameters = PageParameters(handle.page);
@@ -281,7 +281,7 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_read(SANE_Handle h, SANE_Byte* data,
   if (!IsOurs(h) || data == nullptr || length == nullptr || max < 0) return SANE_STATUS_INVAL;
   Handle& handle = *g_backend->handle;
   if (g_cancel) {
-    EndBatch(handle, true);
+    EndBatch(handle);
     g_cancel = false;
     return SANE_STATUS_CANCELLED;
   }
@@ -315,7 +315,7 @@ TARVO_SANE_EXPORT void sane_tarvoscn_cancel(SANE_Handle h) {
   if (!IsOurs(h)) return;
   g_cancel = true;
   if (g_busy) return;  // the driver's page wait sees the request
-  EndBatch(*g_backend->handle, true);
+  EndBatch(*g_backend->handle);
 }
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_set_io_mode(SANE_Handle h, SANE_Bool nonBlocking) {

@@ -9,7 +9,6 @@
 
 #include "platform/posix/PosixPlatform.h"
 #include "scan/Batch.h"
-#include "scan/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
@@ -80,7 +79,7 @@ class DriverAdapter final : public Driver {
     context_.settings.rotate = 0;  // SANE pages are upright: always the quarter turn
   }
   ~DriverAdapter() override {
-    EndBatch(true);
+    EndBatch();
     DriverUnload(context_);
   }
 
@@ -222,10 +221,9 @@ class DriverAdapter final : public Driver {
     return SANE_STATUS_GOOD;
   }
 
-  void EndBatch(bool eject) override {
+  void EndBatch() override {
     if (!scanning_) return;
     scanning_ = false;
-    if (eject) (void)AbortScan(context_);
     (void)StopScan(context_);
   }
 

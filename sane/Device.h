@@ -97,8 +97,9 @@ class Driver {
   // Waits for the next sheet and reads it whole. `cancelled` is asked while
   // the driver waits; it must not call back into the driver.
   virtual SANE_Status NextPage(Page& page, std::int32_t (*cancelled)()) = 0;
-  // Ends the batch; a sheet still in the scanner is ejected when `eject`.
-  virtual void EndBatch(bool eject) = 0;
+  // Ends the batch: the feeder stops. Pages are read whole, so the sheet in
+  // the scanner, if any, has not been read yet: it stays for the next batch.
+  virtual void EndBatch() = 0;
 };
 
 }  // namespace tarvo::sanebackend
