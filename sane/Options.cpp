@@ -119,9 +119,7 @@ SANE_Status ConstrainValue(const SANE_Option_Descriptor& option, void* value, SA
 
 OptionSet::OptionSet(Driver& driver) : driver_(driver) {
   const Window w = driver_.CurrentWindow();
-  imageType_ = w.imageType;
   resolution_ = w.resolution;
-  autoSize_ = w.autoSize;
   tlX_ = MmFromPixels(w.top, w.resolution);
   brX_ = MmFromPixels(w.top + w.length, w.resolution);
   tlY_ = MmFromPixels(w.side, w.resolution);

@@ -101,13 +101,11 @@ class OptionSet {
   SANE_Range yRange_{};
 
   // Values kept by the backend.
-  int imageType_ = 1;
   SANE_Word resolution_ = 300;
   SANE_Fixed tlX_ = 0, tlY_ = 0, brX_ = 0, brY_ = 0;
   SANE_Fixed pageWidth_ = 0, pageHeight_ = 0;
   SANE_Bool customGamma_ = SANE_FALSE;
   std::uint8_t gamma_[256] = {};
-  bool autoSize_ = false;
 };
 
 }  // namespace tarvo::sanebackend
