@@ -65,6 +65,14 @@ std::atomic<bool> g_busy{false};
 
 std::int32_t CancelRequested() { return g_cancel.load() ? 1 : 0; }
 
+// While the driver works: a sane_cancel then only leaves its request.
+struct BusyScope {
+  BusyScope() { g_busy = true; }
+  ~BusyScope() { g_busy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+};
+
 std::string DeviceName(const ScannerEntry& e) {
   return std::to_string(e.adapter) + ":" + std::to_string(e.target);
 }
@@ -229,7 +237,8 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_control_option(SANE_Handle h, SANE_I
 
 TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_get_parameters(SANE_Handle h, SANE_Parameters* p) {
   if (!IsOurs(h) || p == nullptr) return SANE_STATUS_INVAL;
-  *p = g_backend->handle->stage == Stage::kReading ? g_backend->handle->parameters : g_backend->handle->options.Estimate();
+  const Handle& handle = *g_backend->handle;
+  *p = handle.stage == Stage::kReading ? handle.parameters : handle.options.Estimate();
   return SANE_STATUS_GOOD;
 }
 
@@ -237,28 +246,21 @@ TARVO_SANE_EXPORT SANE_Status sane_tarvoscn_start(SANE_Handle h) {
   if (!IsOurs(h)) return SANE_STATUS_INVAL;
   Handle& handle = *g_backend->handle;
   if (handle.stage == Stage::kReading) return SANE_STATUS_DEVICE_BUSY;
+  Driver& driver = *g_backend->driver;
   g_cancel = false;
-  g_busy = true;
-  if (!handle.batch) {
-    if (handle.options.CustomGamma()) {
-      if (SANE_Status st = g_backend->driver->SendGamma(handle.options.Gamma()); st != SANE_STATUS_GOOD) {
-        g_busy = false;
-        return st;
-      }
+  SANE_Status st = SANE_STATUS_GOOD;
+  {
+    const BusyScope busy;
+    if (!handle.batch) {
+      const SANE_Parameters estimate = handle.options.Estimate();
+      if (estimate.pixels_per_line <= 0 || estimate.lines == 0) return SANE_STATUS_INVAL;
+      if (handle.options.CustomGamma()) st = driver.SendGamma(handle.options.Gamma());
+      if (st == SANE_STATUS_GOOD) st = driver.StartBatch();
+      if (st != SANE_STATUS_GOOD) return st;
+      handle.batch = true;
     }
-    const SANE_Parameters estimate = handle.options.Estimate();
-    if (estimate.pixels_per_line <= 0 || estimate.lines == 0) {
-      g_busy = false;
-      return SANE_STATUS_INVAL;  // an empty scan area
-    }
-    if (SANE_Status st = g_backend->driver->StartBatch(); st != SANE_STATUS_GOOD) {
-      g_busy = false;
-      return st;
-    }
-    handle.batch = true;
+    st = driver.NextPage(handle.page, &CancelRequested);
   }
-  const SANE_Status st = g_backend->driver->NextPage(handle.page, &CancelRequested);
-  g_busy = false;
   if (st != SANE_STATUS_GOOD) {
     handle.batch = false;  // the driver ended the batch
     handle.stage = Stage::kIdle;
