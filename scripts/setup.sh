@@ -10,7 +10,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${TARVOSCN_BUILD_DIR:-$repo/build}"
 
 packages=(cmake make g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libtiff-dev libjpeg62-turbo-dev libpng-dev "$@")
+          libtiff-dev libjpeg62-turbo-dev libpng-dev libsane-dev sane-utils sane "$@")
 
 missing=()
 for p in "${packages[@]}"; do
