@@ -113,38 +113,6 @@ class FakeSgKernel {
   bool bridge_;
 };
 
-sim::FaultRule Rule(std::uint8_t opcode, int dataType, sim::FaultKind kind, sim::Sense sense = {},
-                    std::uint8_t value = 0, std::uint32_t occurrence = 1) {
-  sim::FaultRule r;
-  r.opcode = opcode;
-  r.dataType = dataType;
-  r.kind = kind;
-  r.sense = sense;
-  r.value = value;
-  r.occurrence = occurrence;
-  return r;
-}
-
-const std::vector<test::ScenarioFault>& Faults() {
-  using sim::FaultKind;
-  static const std::vector<test::ScenarioFault> faults{
-      {"clean", Rule(0xFF, -1, FaultKind::kSense)},
-      {"busy target", Rule(0x25, -1, FaultKind::kBusy)},
-      {"selection timeout", Rule(0x28, 0, FaultKind::kHostAdapter, {}, 0x11, 2)},
-      {"command timeout", Rule(0xD5, -1, FaultKind::kHostAdapter, {}, 0x09, 3)},
-      {"device gone", Rule(0x1B, -1, FaultKind::kSrbStatus, {}, aspi::kSsNoDevice)},
-      {"recovered", Rule(0x28, 0, FaultKind::kSense, {0x1, 0x17, 0x01})},
-      {"not ready", Rule(0x00, -1, FaultKind::kSense, sim::kSenseNotReady, 0, 2)},
-      {"medium", Rule(0x28, 0, FaultKind::kSense, {0x3, 0x11, 0x00}, 0, 3)},
-      {"hardware", Rule(0x2A, -1, FaultKind::kSense, {0x4, 0x44, 0x00})},
-      {"illegal request", Rule(0xDA, -1, FaultKind::kSense, sim::kSenseInvalidParameter)},
-      {"unit attention", Rule(0x24, -1, FaultKind::kSense, sim::kSenseUnitAttention, 0, 2)},
-      {"aborted", Rule(0x28, 0x81, FaultKind::kSense, {0xB, 0x47, 0x00})},
-      {"miscompare", Rule(0xD6, -1, FaultKind::kSense, {0xE, 0x1D, 0x00})},
-  };
-  return faults;
-}
-
 struct SessionRun {
   test::ScenarioTranscript transcript;
   std::string scanLog, scsiLog, cdbLog, document;
@@ -165,7 +133,7 @@ SessionRun Session(aspi::Provider& provider) {
 
 TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFault) {
   for (const bool bridge : {false, true}) {
-    for (const test::ScenarioFault& fault : Faults()) {
+    for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
       SCOPED_TRACE(std::string(fault.name) + (bridge ? " (bridge)" : ""));
       sim::Bus reference;
       test::BuildScenarioBus(reference, fault);
@@ -214,7 +182,7 @@ TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFault) {
 
 TEST(SgProviderTest, AdaptersInAddressOrderAndTheUnopenableDeviceSkippedOnce) {
   FakeSgKernel kernel(false);
-  test::BuildScenarioBus(kernel.bus, Faults()[0]);
+  test::BuildScenarioBus(kernel.bus, test::ScenarioFaults()[0]);
   SgProvider provider(kernel.System());
   EXPECT_EQ(provider.GetSupportInfo(), aspi::SupportInfo(aspi::kSsComp, 2));
   EXPECT_EQ(provider.GetSupportInfo(), aspi::SupportInfo(aspi::kSsComp, 2));  // rescanned
