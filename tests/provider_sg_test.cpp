@@ -26,7 +26,8 @@ class FakeSgKernel {
   static constexpr Node kNodes[] = {
       {"sg0", "7:0:3:0", 1, 3, true}, {"sg1", "2:0:0:0", 0, 0, true}, {"sg2", "2:0:5:0", 0, 5, false}};
 
-  // bridge: short image reads come back good with only the residue.
+  // bridge: short image reads come back good with only the residue, other
+  // sense in descriptor format.
   explicit FakeSgKernel(bool bridge) : bridge_(bridge) {
     for (const char* d : {"/sys", "/sys/devices", "/dev"}) ::mkdir((dir_.path() + d).c_str(), 0755);
     for (const Node& n : kNodes) {
@@ -71,6 +72,12 @@ class FakeSgKernel {
     io.sb_len_wr = 0;
     if (bridge_ && io.status == aspi::kTargetCheckCondition && (a.srb.SenseArea[2] & 0x2F) == 0x20) {
       io.status = 0;  // NO SENSE with ILI
+    } else if (io.status == aspi::kTargetCheckCondition && bridge_) {
+      const std::uint8_t* f = a.srb.SenseArea;  // descriptor format: key, codes, information
+      const std::uint8_t d[20] = {0x72, f[2], f[12], f[13], 0, 0, 0, 12, 0, 10, 0x80, 0,
+                                  0,    0,    0,     0,     f[3], f[4], f[5], f[6]};
+      io.sb_len_wr = sizeof d;
+      std::memcpy(io.sbp, d, sizeof d);
     } else if (io.status == aspi::kTargetCheckCondition) {
       io.sb_len_wr = 18;
       std::memset(io.sbp, 0, 18);

@@ -38,6 +38,32 @@ std::array<std::uint8_t, wire::kSenseLength> ShortTransferSense(std::uint32_t re
   return sense;
 }
 
+// Descriptor-format sense (response code 0x72 or 0x73), as some bridges and
+// newer targets send it, in the fixed format the driver reads:
+//   0 response code, 1 key, 2 ASC, 3 ASCQ, 7 additional length, 8.. descriptors
+//   (type, length, body); type 0x00 information (bytes 4..11, the low 32 bits
+//   kept), type 0x04 stream commands (byte 3 bit 5 ILI).
+constexpr std::uint8_t kDescriptorSense = 0x72;
+constexpr std::size_t kDescriptorsStart = 8;
+std::array<std::uint8_t, wire::kSenseLength> FixedFromDescriptor(std::span<const std::uint8_t> in) {
+  std::array<std::uint8_t, wire::kSenseLength> out{};
+  out[wire::kSenseResponse] = wire::kSenseCurrent;
+  PutField(out, wire::kSenseKeyByte, wire::kSenseKeyMask, in.size() > 1 ? in[1] : 0);
+  out[wire::kSenseAsc] = in.size() > 2 ? in[2] : 0;
+  out[wire::kSenseAscq] = in.size() > 3 ? in[3] : 0;
+  out[wire::kSenseAdditionalLength] = wire::kSenseLength - 8;
+  for (std::size_t at = kDescriptorsStart; at + 2 <= in.size(); at += 2 + in[at + 1]) {
+    const std::uint8_t type = in[at];
+    const std::size_t end = at + 2 + in[at + 1];
+    if (end > in.size()) break;
+    if (type == 0x00 && end >= at + 12) PutBe32(out, wire::kSenseInformation, GetBe32(in, at + 8));
+    if (type == 0x04 && end >= at + 4) {
+      SetBits(out, wire::kSenseKeyByte, wire::kSenseIli, (in[at + 3] & wire::kSenseIli) != 0);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::uint32_t TimeoutSeconds(std::uint8_t opcode) {
@@ -88,12 +114,16 @@ void CompleteRequest(aspi::SrbExecScsiCmd& srb, const PassOutcome& outcome) {
     return;
   }
   std::span<const std::uint8_t> sense = outcome.sense;
-  std::array<std::uint8_t, wire::kSenseLength> shortSense{};
+  std::array<std::uint8_t, wire::kSenseLength> shortSense{};  // made here: short read, descriptor
   srb.SRB_TargStat = outcome.targetStatus;
   if (outcome.targetStatus == aspi::kTargetGood && outcome.residue > 0 && IsImageRead(srb)) {
     shortSense = ShortTransferSense(outcome.residue);
     sense = shortSense;
     srb.SRB_TargStat = aspi::kTargetCheckCondition;
+  }
+  if (!sense.empty() && (sense[0] & 0x7E) == kDescriptorSense) {
+    shortSense = FixedFromDescriptor(sense);
+    sense = shortSense;
   }
   if (srb.SRB_TargStat == aspi::kTargetCheckCondition) {
     const std::size_t n = std::min({sense.size(), std::size_t{srb.SRB_SenseLen},
