@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "passthrough/PassThroughProvider.h"
@@ -90,13 +92,8 @@ class FakePort {
 };
 
 std::string ReadAll(const char* path) {
-  std::string bytes;
-  if (std::FILE* f = std::fopen(path, "rb")) {
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Without the "MM/DD/YY HH:MM:SS" stamps.
