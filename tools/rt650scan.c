@@ -744,6 +744,28 @@ static int ListScanner(const struct Driver* driver) {
   return kExitOk;
 }
 
+/* The ASPI provider's own account of the bus, when it keeps one (the SCSI
+   generic provider does): each device and why one was skipped. */
+static void ShowProviderNotes(void) {
+  const char* (*notes)(void) = NULL;
+#ifdef _WIN32
+  HMODULE provider = GetModuleHandleA("wnaspi32.dll");
+  if (provider == NULL) return;
+  FARPROC symbol = GetProcAddress(provider, "TarvoAspiProviderNotes");
+  if (symbol != NULL) memcpy(&notes, &symbol, sizeof notes);
+  if (notes != NULL) printf("SCSI bus:\n%s", notes());
+#else
+  const char* path = getenv("TARVOSCN_ASPI");
+  void* provider = dlopen(path != NULL && *path != '\0' ? path : "libwnaspi32.so",
+                          RTLD_LAZY | RTLD_NOLOAD);
+  if (provider == NULL) return;
+  void* symbol = dlsym(provider, "TarvoAspiProviderNotes");
+  if (symbol != NULL) memcpy(&notes, &symbol, sizeof notes);
+  if (notes != NULL) printf("SCSI bus:\n%s", notes());
+  dlclose(provider);
+#endif
+}
+
 static void Usage(FILE* out) {
   fprintf(out,
           "Usage: %s [OPTION]...\n"
@@ -991,6 +1013,7 @@ int main(int argc, char** argv) {
     }
   } else {
     status = Probe(&driver);
+    if (list) ShowProviderNotes();
     for (int i = 0; i < setCount && status == kExitOk; ++i) status = SetParameter(&driver, sets[i]);
     if (status == kExitOk) {
       if (list) status = ListScanner(&driver);

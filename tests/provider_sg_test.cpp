@@ -1,0 +1,147 @@
+// The SCSI generic provider over a fake kernel: sysfs and device nodes in a
+// temporary folder, SG_IO answered by the simulated bus (ProviderScenario.h).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "sg/SgProvider.h"
+#include "support/ProviderScenario.h"
+#include "support/ScsiTestSupport.h"
+
+namespace tarvo {
+namespace {
+
+class FakeSgKernel {
+ public:
+  struct Node {
+    const char* name;
+    const char* hctl;
+    std::uint8_t adapter, target;  // on the bus
+    bool present;                  // false: no /dev node, the open fails
+  };
+  static constexpr Node kNodes[] = {
+      {"sg0", "7:0:3:0", 1, 3, true}, {"sg1", "2:0:0:0", 0, 0, true}, {"sg2", "2:0:5:0", 0, 5, false}};
+
+  // bridge: short image reads come back good with only the residue, other
+  // sense in descriptor format.
+  explicit FakeSgKernel(bool bridge) : bridge_(bridge) {
+    for (const char* d : {"/sys", "/sys/devices", "/dev"}) ::mkdir((dir_.path() + d).c_str(), 0755);
+    for (const Node& n : kNodes) {
+      const std::string sys = dir_.path() + "/sys/" + n.name;
+      ::mkdir(sys.c_str(), 0755);
+      ::mkdir((dir_.path() + "/sys/devices/" + n.hctl).c_str(), 0755);
+      EXPECT_EQ(::symlink((std::string("../devices/") + n.hctl).c_str(), (sys + "/device").c_str()), 0);
+      if (n.present) std::ofstream(dir_.path() + "/dev/" + n.name).put('\0');
+    }
+  }
+  providers::SgSystem System() {
+    return {dir_.path() + "/sys", dir_.path() + "/dev", dir_.File("provider.log"),
+            [this](int fd, sg_io_hdr_t& io) { return Answer(fd, io); }};
+  }
+  std::string ProviderLog() const { return test::ReadFileBytes(dir_.File("provider.log")); }
+
+  sim::Bus bus;
+  std::vector<sg_io_hdr_t> seen;
+
+ private:
+  int Answer(int fd, sg_io_hdr_t& io) {
+    seen.push_back(io);
+    char path[512] = {};
+    (void)!::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    const Node* node = kNodes;
+    while (std::string(path).find(std::string("/") + node->name) == std::string::npos) ++node;
+    const std::uint8_t direction = io.dxfer_direction == SG_DXFER_FROM_DEV ? aspi::kSrbDirIn
+                                   : io.dxfer_direction == SG_DXFER_TO_DEV ? aspi::kSrbDirOut
+                                                                           : 0;
+    const test::BusAnswer a = test::AnswerFromBus(bus, node->adapter, node->target, direction,
+                                                  io.dxferp, io.dxfer_len, io.cmdp, io.cmd_len);
+    if (a.srb.SRB_Status != aspi::kSsComp && a.srb.SRB_Status != aspi::kSsErr) {
+      errno = a.srb.SRB_Status == aspi::kSsNoDevice ? ENODEV : EIO;
+      return -1;
+    }
+    // DID_NO_CONNECT, DID_TIME_OUT
+    io.host_status = a.srb.SRB_HaStat == aspi::kHaStatSelectionTimeout ? 0x01
+                     : a.srb.SRB_HaStat == aspi::kHaStatTimeout         ? 0x03
+                                                                         : a.srb.SRB_HaStat;
+    io.status = a.srb.SRB_TargStat;
+    io.resid = static_cast<int>(io.dxfer_len - a.transferred);
+    io.sb_len_wr = 0;
+    if (bridge_ && io.status == aspi::kTargetCheckCondition && (a.srb.SenseArea[2] & 0x2F) == 0x20) {
+      io.status = 0;  // NO SENSE with ILI
+    } else if (io.status == aspi::kTargetCheckCondition && bridge_) {
+      const std::uint8_t* f = a.srb.SenseArea;  // descriptor format: key, codes, information
+      const std::uint8_t d[20] = {0x72, f[2], f[12], f[13], 0, 0, 0, 12, 0, 10, 0x80, 0,
+                                  0,    0,    0,     0,     f[3], f[4], f[5], f[6]};
+      io.sb_len_wr = sizeof d;
+      std::memcpy(io.sbp, d, sizeof d);
+    } else if (io.status == aspi::kTargetCheckCondition) {
+      io.sb_len_wr = 18;
+      std::memset(io.sbp, 0, 18);
+      std::memcpy(io.sbp, a.srb.SenseArea, 14);
+    }
+    return 0;
+  }
+
+  test::TempDir dir_;
+  bool bridge_;
+};
+
+struct SessionRun {
+  std::vector<int> results;
+  std::string logs, document;
+};
+
+SessionRun Session(aspi::Provider& provider) {
+  test::ScsiTestPlatform platform;
+  const std::string path = platform.Scratch("batch.tif");
+  SessionRun run{test::RunScenario(platform, provider, path), {}, test::ReadFileBytes(path)};
+  run.logs = platform.Log("scan.log") + platform.Log("scsi.log") + platform.Log("cdb.log");
+  return run;
+}
+
+TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFaultAndSkipTheClosedNode) {
+  for (const bool bridge : {false, true}) {
+    for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
+      SCOPED_TRACE(std::string(fault.name) + (bridge ? " (bridge)" : ""));
+      sim::Bus reference;
+      test::BuildScenarioBus(reference, fault);
+      const SessionRun expected = Session(reference);
+      FakeSgKernel kernel(bridge);
+      test::BuildScenarioBus(kernel.bus, fault);
+      providers::SgProvider provider(kernel.System());
+      const SessionRun actual = Session(provider);
+      EXPECT_EQ(actual.results, expected.results);
+      EXPECT_EQ(actual.logs, expected.logs);
+      EXPECT_EQ(actual.document, expected.document);
+      EXPECT_TRUE(fault.opcode != 0xFF || expected.logs.find("SENSE:70 00 20") != std::string::npos);
+      // The node that does not open: one scan.log entry, the reason in the notes.
+      const std::string log = kernel.ProviderLog();
+      EXPECT_NE(log.find("/dev/sg2 2 returned from line 101 of SgAspi\r\n"), std::string::npos);
+      EXPECT_EQ(log.find("returned from"), log.rfind("returned from")) << log;
+      EXPECT_NE(provider.Notes().find("sg2 skipped: No such file"), std::string::npos);
+
+      // Every SG_IO as the bus saw it.
+      const std::vector<sim::CommandRecord>& records = kernel.bus.Records();
+      ASSERT_EQ(kernel.seen.size(), records.size());
+      for (std::size_t i = 0; i < records.size(); ++i) {
+        const sg_io_hdr_t& io = kernel.seen[i];
+        const sim::CommandRecord& r = records[i];
+        const int direction = r.bufferLength == 0              ? SG_DXFER_NONE
+                              : (r.flags & aspi::kSrbDirIn) != 0 ? SG_DXFER_FROM_DEV
+                                                                 : SG_DXFER_TO_DEV;
+        EXPECT_EQ(io.dxfer_direction, direction) << i;
+        EXPECT_EQ(io.cmd_len, r.Opcode() < 0x20 || r.Opcode() >= 0xC0 ? 6 : 10) << i;
+        EXPECT_EQ(io.dxfer_len, r.bufferLength) << i;
+        EXPECT_GE(io.mx_sb_len, 18) << i;
+        const bool slow = r.Opcode() == 0x28 || r.Opcode() == 0x1B;
+        EXPECT_TRUE(io.timeout >= (slow ? 60000u : 5000u) && io.timeout <= 600000u) << i;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,136 @@
+// One driver session on a simulated bus, to hold a real ASPI provider against
+// the simulator's own: the bus is built twice, the session runs over the
+// simulator's provider and over the provider under test (its operating-system
+// call answered by the bus), and results, logs and documents must be equal.
+// Bus: a disk at adapter 0 target 0, nothing at adapter 0 target 5, the RT650
+// at adapter 1 target 3 with five pages (the third jams, the fourth is a
+// separator sheet). Session: probe, modes, gamma, function keys, a batch read
+// until the feeder runs empty. Plain C++: the Windows seam test runs it too.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Bus.h"
+#include "scan/Batch.h"
+#include "scan/Documents.h"
+#include "scan/DriverContext.h"
+#include "scan/ModeOperations.h"
+#include "scan/Parameters.h"
+#include "scan/Probe.h"
+
+namespace tarvo::test {
+
+struct ScenarioFault {
+  const char* name;
+  std::uint8_t opcode;  // 0xFF: none
+  int dataType;
+  sim::FaultKind kind;
+  sim::Sense sense;
+  std::uint8_t value;
+  std::uint32_t occurrence;
+};
+
+// None, each host-side failure, a sense of every class.
+inline const std::vector<ScenarioFault>& ScenarioFaults() {
+  using K = sim::FaultKind;
+  static const std::vector<ScenarioFault> faults{
+      {"clean", 0xFF, -1, K::kSense, {}, 0, 1},
+      {"busy target", 0x25, -1, K::kBusy, {}, 0, 1},
+      {"selection timeout", 0x28, 0, K::kHostAdapter, {}, aspi::kHaStatSelectionTimeout, 2},
+      {"command timeout", 0xD5, -1, K::kHostAdapter, {}, aspi::kHaStatTimeout, 3},
+      {"device gone", 0x1B, -1, K::kSrbStatus, {}, aspi::kSsNoDevice, 1},
+      {"recovered", 0x28, 0, K::kSense, {0x1, 0x17, 0x01}, 0, 1},
+      {"not ready", 0x00, -1, K::kSense, sim::kSenseNotReady, 0, 2},
+      {"medium", 0x28, 0, K::kSense, {0x3, 0x11, 0x00}, 0, 3},
+      {"hardware", 0x2A, -1, K::kSense, {0x4, 0x44, 0x00}, 0, 1},
+      {"illegal request", 0xDA, -1, K::kSense, sim::kSenseInvalidParameter, 0, 1},
+      {"unit attention", 0x24, -1, K::kSense, sim::kSenseUnitAttention, 0, 2},
+      {"aborted", 0x28, 0x81, K::kSense, {0xB, 0x47, 0x00}, 0, 1},
+      {"miscompare", 0xD6, -1, K::kSense, {0xE, 0x1D, 0x00}, 0, 1},
+  };
+  return faults;
+}
+
+inline void BuildScenarioBus(sim::Bus& bus, const ScenarioFault& fault) {
+  bus.SetAdapterCount(2);
+  bus.AddDevice(0, 0, sim::Identity{0x00, "ACME", "DISK", "1.0"});
+  sim::Rt650& scanner = bus.AddScanner(1, 3);
+  scanner.AddSyntheticPages(5, 11, 200);
+  scanner.SetConditions(2, sim::PageConditions{0, false, true});
+  scanner.SetConditions(3, sim::PageConditions{0x82, false, false});
+  if (fault.opcode == 0xFF) return;
+  sim::FaultRule rule;
+  rule.opcode = fault.opcode;
+  rule.dataType = fault.dataType;
+  rule.kind = fault.kind;
+  rule.sense = fault.sense;
+  rule.value = fault.value;
+  rule.occurrence = fault.occurrence;
+  scanner.AddFault(rule);
+}
+
+// The driver's result codes, in order.
+inline std::vector<int> RunScenario(Platform& platform, aspi::Provider& provider,
+                                    const std::string& document) {
+  DriverContext context(platform);
+  context.cdbTraceOn = true;
+  SetProvider(context.transport, &provider);
+  std::vector<int> results;
+  auto note = [&results](Result r) { results.push_back(static_cast<int>(r)); };
+  note(Probe(context));
+  const std::int32_t modes[][2] = {{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, 1000},
+                                   {PAR_SCAN_LENGTH, 1400}, {PAR_SIDE_OFFSET, 1325},
+                                   {PAR_IMAGE_TYPE, 1},    {PAR_FILE_TYPE, 1},
+                                   {PAR_COMPRESSION, 3},   {PAR_CONTINUOUS, 1}};
+  for (const auto& mode : modes) note(ParSet(context, mode[0], &mode[1]));
+  std::uint8_t gamma[256];
+  for (int i = 0; i < 256; ++i) gamma[i] = static_cast<std::uint8_t>(255 - i);
+  note(SendGammaTable(context, 1, gamma));
+  note(ReadGammaTable(context, 1, gamma));  // the trace shows what came back
+  results.push_back(static_cast<int>(DefineFunctionKey(context, 2, 0x4000)));
+  std::uint32_t key = 0;
+  note(ReadFunctionKey(context, 2, &key));
+  results.push_back(static_cast<int>(key));
+  std::uint32_t position = 0;
+  const Result started = StartScan(context, document.c_str(), &position, nullptr);
+  note(started);
+  if (started != Result::Ok) return results;
+  std::vector<std::uint8_t> page(8u << 20);
+  for (int i = 0; i < 8; ++i) {
+    const Result r = ReadPage(context, nullptr, page.data(), nullptr);
+    note(r);
+    if (r == Result::NoPaper) break;
+    if (r != Result::Ok) note(ContinueScan(context));
+  }
+  note(CloseDocument(context));
+  note(StopScan(context));
+  return results;
+}
+
+// What the bus answers to one request that a fake kernel or port driver
+// passes on; `transferred` is the length of its data phase.
+struct BusAnswer {
+  aspi::SrbExecScsiCmd srb{};
+  std::size_t transferred = 0;
+};
+inline BusAnswer AnswerFromBus(sim::Bus& bus, std::uint8_t adapter, std::uint8_t target,
+                               std::uint8_t direction, void* data, std::uint32_t length,
+                               const std::uint8_t* cdb, std::uint8_t cdbLength) {
+  BusAnswer a;
+  a.srb.SRB_Cmd = aspi::kScExecScsiCmd;
+  a.srb.SRB_HaId = adapter;
+  a.srb.SRB_Target = target;
+  a.srb.SRB_Flags = direction;
+  a.srb.SRB_BufLen = length;
+  a.srb.SRB_BufPointer = static_cast<std::uint8_t*>(data);
+  a.srb.SRB_SenseLen = 14;
+  a.srb.SRB_CDBLen = cdbLength;
+  std::memcpy(a.srb.CDBByte, cdb, cdbLength);
+  bus.SendCommand(&a.srb);
+  a.transferred = bus.Records().back().transferred;
+  return a;
+}
+
+}  // namespace tarvo::test

@@ -1,0 +1,160 @@
+// The SCSI pass-through provider over a fake port driver: \\.\Scsi0: with two
+// buses, inquiry data and IOCTL_SCSI_PASS_THROUGH_DIRECT answered by the
+// simulated bus (ProviderScenario.h). Logs are compared without their time
+// stamps. Run under Wine by scripts/windows-provider-test.sh; exit 0 when
+// every check held.
+#include <windows.h>
+#include <ntddscsi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "passthrough/PassThroughProvider.h"
+#include "platform/SystemPlatform.h"
+#include "support/ProviderScenario.h"
+
+namespace {
+
+using namespace tarvo;
+
+int failures = 0;
+void Check(bool held, int line, const char* what) {
+  if (!held) std::printf("FAILED line %d (%s)\n", line, what), ++failures;
+}
+#define CHECK(condition, what) Check(condition, __LINE__, what)
+
+const HANDLE kPort0 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5C50));
+
+// Bus 0 holds the disk at target 0, bus 1 the scanner at target 3.
+class FakePort {
+ public:
+  sim::Bus bus;
+  std::vector<SCSI_PASS_THROUGH_DIRECT> seen;
+
+  providers::PortSystem System() {
+    return {[](unsigned port) { return port == 0 ? kPort0 : INVALID_HANDLE_VALUE; },
+            [](HANDLE) {},
+            [this](HANDLE, DWORD code, void* in, DWORD, void* out, DWORD outSize, DWORD* returned) {
+              return code == IOCTL_SCSI_GET_INQUIRY_DATA ? InquiryData(out, outSize, returned)
+                                                         : PassThrough(in);
+            }};
+  }
+
+ private:
+  BOOL PassThrough(void* in) {
+    auto& r = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
+    seen.push_back(r);
+    const std::uint8_t direction = r.DataIn == SCSI_IOCTL_DATA_IN    ? aspi::kSrbDirIn
+                                   : r.DataIn == SCSI_IOCTL_DATA_OUT ? aspi::kSrbDirOut
+                                                                     : 0;
+    const test::BusAnswer a = test::AnswerFromBus(bus, r.PathId, r.TargetId, direction,
+                                                  r.DataBuffer, r.DataTransferLength, r.Cdb,
+                                                  r.CdbLength);
+    const std::uint8_t ha = a.srb.SRB_HaStat;
+    if ((a.srb.SRB_Status != aspi::kSsComp && a.srb.SRB_Status != aspi::kSsErr) || ha != 0) {
+      SetLastError(ha == aspi::kHaStatSelectionTimeout ? ERROR_DEVICE_NOT_CONNECTED
+                   : ha == aspi::kHaStatTimeout        ? ERROR_SEM_TIMEOUT
+                   : a.srb.SRB_Status == aspi::kSsNoDevice ? ERROR_DEV_NOT_EXIST
+                                                           : ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+    r.ScsiStatus = a.srb.SRB_TargStat;
+    r.DataTransferLength = static_cast<ULONG>(a.transferred);
+    r.SenseInfoLength = r.ScsiStatus == aspi::kTargetCheckCondition ? 18 : 0;
+    std::memset(static_cast<std::uint8_t*>(in) + r.SenseInfoOffset, 0, r.SenseInfoLength);
+    std::memcpy(static_cast<std::uint8_t*>(in) + r.SenseInfoOffset, a.srb.SenseArea,
+                std::min<std::size_t>(r.SenseInfoLength, 14));
+    return TRUE;
+  }
+
+  static BOOL InquiryData(void* out, DWORD outSize, DWORD* returned) {
+    std::vector<std::uint8_t> answer(1024, 0);
+    reinterpret_cast<SCSI_ADAPTER_BUS_INFO*>(answer.data())->NumberOfBuses = 2;
+    for (std::uint8_t path = 0; path < 2; ++path) {
+      const ULONG at = 64 + path * 80u;
+      auto* data = reinterpret_cast<SCSI_BUS_DATA*>(
+          answer.data() + offsetof(SCSI_ADAPTER_BUS_INFO, BusData) + path * sizeof(SCSI_BUS_DATA));
+      data->NumberOfLogicalUnits = 1;
+      data->InquiryDataOffset = at;
+      auto* unit = reinterpret_cast<SCSI_INQUIRY_DATA*>(answer.data() + at);
+      unit->PathId = path;
+      unit->TargetId = path == 0 ? 0 : 3;
+      unit->InquiryDataLength = 36;
+      unit->InquiryData[0] = path == 0 ? 0x00 : 0x06;
+    }
+    *returned = std::min<DWORD>(static_cast<DWORD>(answer.size()), outSize);
+    std::memcpy(out, answer.data(), *returned);
+    return TRUE;
+  }
+};
+
+std::string ReadAll(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Without the "MM/DD/YY HH:MM:SS" stamps.
+std::string WithoutStamps(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (i + 17 <= text.size() && text[i + 2] == '/' && text[i + 5] == '/' && text[i + 11] == ':' &&
+        text[i + 14] == ':') {
+      i += 17;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+struct SessionRun {
+  std::vector<int> results;
+  std::string logs, document;
+};
+
+SessionRun Session(aspi::Provider& provider, const char* document) {
+  for (const char* file : {"c:\\scan.log", "c:\\scsi.log", "cdb.log", document}) DeleteFileA(file);
+  std::unique_ptr<Platform> platform = CreateSystemPlatform(nullptr);
+  SessionRun run{test::RunScenario(*platform, provider, document), {}, ReadAll(document)};
+  run.logs = WithoutStamps(ReadAll("c:\\scan.log") + ReadAll("c:\\scsi.log") + ReadAll("cdb.log"));
+  return run;
+}
+
+}  // namespace
+
+int main() {
+  int sessions = 0;
+  for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
+    sim::Bus reference;
+    test::BuildScenarioBus(reference, fault);
+    const SessionRun expected = Session(reference, "c:\\reference.tif");
+    FakePort port;
+    test::BuildScenarioBus(port.bus, fault);
+    providers::PassThroughProvider provider(port.System());
+    const SessionRun actual = Session(provider, "c:\\passthrough.tif");
+    ++sessions;
+    CHECK(actual.results == expected.results, fault.name);
+    CHECK(actual.logs == expected.logs && !expected.logs.empty(), fault.name);
+    CHECK(actual.document == expected.document, fault.name);
+
+    // Every pass-through request as the port saw it.
+    const std::vector<sim::CommandRecord>& records = port.bus.Records();
+    CHECK(port.seen.size() == records.size(), fault.name);
+    for (std::size_t i = 0; i < std::min(port.seen.size(), records.size()); ++i) {
+      const SCSI_PASS_THROUGH_DIRECT& r = port.seen[i];
+      const sim::CommandRecord& c = records[i];
+      const UCHAR dataIn = c.bufferLength == 0                   ? SCSI_IOCTL_DATA_UNSPECIFIED
+                           : (c.flags & aspi::kSrbDirIn) != 0 ? SCSI_IOCTL_DATA_IN
+                                                              : SCSI_IOCTL_DATA_OUT;
+      const bool slow = c.Opcode() == 0x28 || c.Opcode() == 0x1B;
+      CHECK(r.Length == sizeof r && r.DataIn == dataIn && r.CdbLength == c.cdb.size(), fault.name);
+      CHECK(r.SenseInfoLength >= 18 && r.DataTransferLength == c.bufferLength, fault.name);
+      CHECK(r.TimeOutValue >= (slow ? 60u : 5u) && r.TimeOutValue <= 600, fault.name);
+    }
+  }
+  std::printf("pass-through provider: %d sessions, %d failed checks\n", sessions, failures);
+  return failures == 0 && sessions > 0 ? 0 : 1;
+}
