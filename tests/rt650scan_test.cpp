@@ -183,13 +183,13 @@ TEST_F(Rt650scanTest, ScansABatchIntoAGroup4Document) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\n");
   Outcome run = Rt650scan({simulate, "-o", "doc.tif", "--doc-name", "Invoices", "--page-name", "in"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("page 4: 3507 x 2480 pixels, "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("page 4: 2480 x 3488 pixels, "), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("doc.tif holds 4 pages"), std::string::npos) << run.err;
   const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"));
   ASSERT_EQ(pages.size(), 4u);
   for (const Page& p : pages) {
     EXPECT_EQ(p.compression, COMPRESSION_CCITTFAX4);
-    EXPECT_EQ(p.width, 3507u);
+    EXPECT_EQ(p.width, 2480u);
     EXPECT_EQ(p.xResolution, 300.0f);
     EXPECT_EQ(p.documentName, "Invoices");
     EXPECT_EQ(p.pageName, "in");
