@@ -23,6 +23,7 @@
 #endif
 
 #include "tarvoscn.h"
+#include "tarvoscn_params.h"
 
 #ifndef TARVOSCN_BUILD_LIBRARY
 #define TARVOSCN_BUILD_LIBRARY ""
@@ -68,6 +69,7 @@ struct Driver {
   uint32_t(TSD_CALL* probe)(void);
   int32_t(TSD_CALL* parSet)(int32_t, void*);
   int32_t(TSD_CALL* parGet)(int32_t, void*);
+  uint32_t(TSD_CALL* setModeToScanner)(void);
   uint32_t(TSD_CALL* startScan)(const char*, uint32_t*, uint32_t*);
   uint32_t(TSD_CALL* readPage)(const char*, void*, TsdCancelCallback);
   uint32_t(TSD_CALL* stopScan)(void);
@@ -89,6 +91,7 @@ static const struct {
     {"TsdProbe", offsetof(struct Driver, probe)},
     {"TsdParSet", offsetof(struct Driver, parSet)},
     {"TsdParGet", offsetof(struct Driver, parGet)},
+    {"TsdSetModeToScanner", offsetof(struct Driver, setModeToScanner)},
     {"TsdStartScan", offsetof(struct Driver, startScan)},
     {"TsdReadPage", offsetof(struct Driver, readPage)},
     {"TsdStopScan", offsetof(struct Driver, stopScan)},
@@ -273,90 +276,112 @@ static void ReportResult(const char* what, int32_t code) {
 
 /* ---- Parameters ------------------------------------------------------- */
 
-/* Kind of a parameter's value cell. */
-enum { kInt, kTextPointer, kNoValue };
-
-#define PAR(name, kind) {#name + 4, name, kind}
-static const struct {
-  const char* name; /* lower-case without PAR_ (see NameMatches) */
-  int32_t id;
-  int kind;
-} kParameters[] = {
-    PAR(PAR_SCAN_LENGTH, kInt),        PAR(PAR_SCAN_WIDTH, kInt),
-    PAR(PAR_SEPARATOR_LATCH, kInt),    PAR(PAR_BRIGHTNESS, kInt),
-    PAR(PAR_RESOLUTION, kInt),         PAR(PAR_Y_RESOLUTION, kInt),
-    PAR(PAR_COMPRESSION, kInt),        PAR(PAR_SEPARATOR_B, kInt),
-    PAR(PAR_JOB_SEPARATOR, kInt),      PAR(PAR_AUTO_SIZE, kInt),
-    PAR(PAR_SEPARATOR_DETECTED, kInt), PAR(PAR_KEY_START, kInt),
-    PAR(PAR_DOC_NAME, kNoValue),       PAR(PAR_USER_16, kInt),
-    PAR(PAR_CONTINUOUS, kInt),         PAR(PAR_USER_18, kInt),
-    PAR(PAR_FILE_TYPE, kInt),          PAR(PAR_BITS_PER_PIXEL, kInt),
-    PAR(PAR_CONTRAST, kInt),           PAR(PAR_IMAGE_TYPE, kInt),
-    PAR(PAR_MARGIN_SCAN, kInt),        PAR(PAR_MARGIN_AMOUNT, kInt),
-    PAR(PAR_FRAME_AREA, kInt),         PAR(PAR_TOP_OFFSET, kInt),
-    PAR(PAR_SIDE_OFFSET, kInt),        PAR(PAR_TEXT_MODE, kInt),
-    PAR(PAR_EDGE_EMPHASIS, kInt),      PAR(PAR_NOTCH_ERASE, kInt),
-    PAR(PAR_THIN_LINE, kInt),          PAR(PAR_AE, kInt),
-    PAR(PAR_USER_GRC, kInt),           PAR(PAR_ADDON, kInt),
-    PAR(PAR_ADDON_TEXT, kTextPointer), PAR(PAR_ADDON_TIMING, kInt),
-    PAR(PAR_ADDON_X, kInt),            PAR(PAR_ADDON_Y, kInt),
-    PAR(PAR_ADDON_COUNTER_ON, kInt),   PAR(PAR_ADDON_COLOR, kInt),
-    PAR(PAR_ADDON_STYLE, kInt),        PAR(PAR_ADDON_FLAG, kInt),
-    PAR(PAR_COUNTUP_TIMING, kInt),     PAR(PAR_COUNTUP_AMOUNT, kInt),
-    PAR(PAR_RESET_TIMING, kInt),       PAR(PAR_RESET_VALUE, kInt),
-    PAR(PAR_POLARITY, kInt),           PAR(PAR_GAMMA, kNoValue),
-    PAR(PAR_DEVICE_PAGE_37, kNoValue), PAR(PAR_MAX_WIDTH, kInt),
-    PAR(PAR_MAX_LENGTH, kInt),         PAR(PAR_BASE_RESOLUTION, kInt),
-    PAR(PAR_INVERT, kInt),             PAR(PAR_JPEG_QUALITY, kInt),
-    PAR(PAR_FKEY_1, kInt),             PAR(PAR_FKEY_2, kInt),
-    PAR(PAR_FKEY_3, kInt),             PAR(PAR_FKEY_4, kInt),
-    PAR(PAR_FKEY_5, kInt),             PAR(PAR_FKEY_6, kInt),
-    PAR(PAR_FKEY_7, kInt),             PAR(PAR_FKEY_8, kInt),
-    PAR(PAR_FKEY_9, kInt),             PAR(PAR_FKEY_10, kInt),
-    PAR(PAR_GRC_MODE, kInt),           PAR(PAR_BATCH_MODE, kInt),
-    PAR(PAR_COUNTER_1, kInt),          PAR(PAR_COUNTER_2, kInt),
-    PAR(PAR_COUNTER_3, kInt),          PAR(PAR_ROTATE, kInt),
-    PAR(PAR_PAGE_LENGTH, kInt),        PAR(PAR_PAGE_WIDTH, kInt),
-    PAR(PAR_SEPARATOR_SENSE, kInt),    PAR(PAR_BATCH_CAPABLE, kInt),
-    PAR(PAR_BACKGROUND_ERASE, kInt),
-};
-#undef PAR
-enum { kParameterCount = sizeof kParameters / sizeof kParameters[0] };
-
-/* The table holds the upper-case macro names after "PAR_"; a name given on
- * the command line matches in any case, with or without the prefix. */
+/* Every parameter, its values and meaning come from the driver's public
+ * descriptor table (tarvoscn_params.h). */
 static char Lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
-static int NameMatches(const char* tableName, const char* given) {
+/* A name given on the command line matches a row's key in any case, with or
+ * without the PAR_ prefix, '-' standing for '_'. */
+static int NameMatches(const char* key, const char* given) {
   if (Lower(given[0]) == 'p' && Lower(given[1]) == 'a' && Lower(given[2]) == 'r' &&
       given[3] == '_') {
     given += 4;
   }
-  for (; *tableName != '\0' && *given != '\0'; ++tableName, ++given) {
+  for (; *key != '\0' && *given != '\0'; ++key, ++given) {
     char b = *given == '-' ? '_' : Lower(*given);
-    if (Lower(*tableName) != b) return 0;
+    if (*key != b) return 0;
   }
-  return *tableName == '\0' && *given == '\0';
+  return *key == '\0' && *given == '\0';
 }
 
-static void PrintLowerName(FILE* out, const char* name) {
-  for (; *name != '\0'; ++name) fputc(Lower(*name), out);
-}
-
-/* The table entry of a name or a number; -1 when there is none. */
-static int FindParameter(const char* text) {
+/* The table row of a name or a number; NULL when there is none. */
+static const struct TsdParamDesc* FindParameter(const char* text) {
   char* end = NULL;
   long number = strtol(text, &end, 10);
-  if (end != text && *end == '\0') {
-    for (int i = 0; i < kParameterCount; ++i) {
-      if (kParameters[i].id == number) return i;
+  int byNumber = end != text && *end == '\0';
+  for (size_t i = 0; i < TSD_PARAM_COUNT; ++i) {
+    if (byNumber ? tsdParamTable[i].id == number : NameMatches(tsdParamTable[i].key, text)) {
+      return &tsdParamTable[i];
     }
-    return -1;
   }
-  for (int i = 0; i < kParameterCount; ++i) {
-    if (NameMatches(kParameters[i].name, text)) return i;
+  return NULL;
+}
+
+static const struct TsdParamDesc* ParameterById(int32_t id) {
+  for (size_t i = 0; i < TSD_PARAM_COUNT; ++i) {
+    if (tsdParamTable[i].id == id) return &tsdParamTable[i];
   }
-  return -1;
+  return NULL;
+}
+
+/* "one of 200, 300, 600 dpi", "0 to 255", "a text of at most 63 characters". */
+static void AllowedValues(const struct TsdParamDesc* row, char* out, size_t size) {
+  size_t used = 0;
+  out[0] = '\0';
+  switch (row->type) {
+    case TSD_PARAM_CHOICE:
+      used += (size_t)snprintf(out, size, "one of");
+      for (const int32_t* v = row->values; *v != TSD_TABLE_END && used < size; ++v) {
+        used += (size_t)snprintf(out + used, size - used, "%s %d", v == row->values ? "" : ",",
+                                 (int)*v);
+      }
+      break;
+    case TSD_PARAM_FLAG:
+      used = (size_t)snprintf(out, size, "0 or 1");
+      break;
+    case TSD_PARAM_TEXT:
+      used = (size_t)snprintf(out, size, "a text of at most %d characters", (int)row->max);
+      break;
+    case TSD_PARAM_BLOCK:
+      used = (size_t)snprintf(out, size, "a block of %d bytes", (int)row->max);
+      break;
+    default:
+      used = (size_t)snprintf(out, size, "%d to %d", (int)row->min, (int)row->max);
+      break;
+  }
+  if (row->unit[0] != '\0' && used < size) snprintf(out + used, size - used, " %s", row->unit);
+}
+
+/* Function key codes are listed in hexadecimal. */
+static void AllowedValuesFixed(const struct TsdParamDesc* row, char* out, size_t size) {
+  if (row->id >= PAR_FKEY_1 && row->id <= PAR_FKEY_10) {
+    snprintf(out, size, "one bit of 0x20 to 0x800000");
+    return;
+  }
+  AllowedValues(row, out, size);
+}
+
+static int ValueAllowed(const struct TsdParamDesc* row, long value) {
+  if ((row->access & TSD_PARAM_ANY_VALUE) != 0) return 1;
+  if (row->type == TSD_PARAM_CHOICE) {
+    for (const int32_t* v = row->values; *v != TSD_TABLE_END; ++v) {
+      if (*v == value) return 1;
+    }
+    return 0;
+  }
+  return value >= row->min && value <= row->max;
+}
+
+static int32_t GetInt(const struct Driver* driver, int32_t id) {
+  int32_t cell = 0;
+  if (driver->parGet(id, &cell) != 0) return 0;
+  return cell;
+}
+
+/* Sets one parameter to an integer; a refusal names the allowed values. */
+static int SetInt(const struct Driver* driver, int32_t id, int32_t value) {
+  int32_t cell = value;
+  int32_t result = driver->parSet(id, &cell);
+  if (result == 0) return kExitOk;
+  const struct TsdParamDesc* row = ParameterById(id);
+  char what[160];
+  char allowed[120] = "";
+  if (row != NULL) AllowedValuesFixed(row, allowed, sizeof allowed);
+  snprintf(what, sizeof what, "setting %s to %d%s%s", row != NULL ? row->key : "?", (int)value,
+           allowed[0] != '\0' ? " (allowed: " : "", allowed[0] != '\0' ? allowed : "");
+  if (allowed[0] != '\0') strncat(what, ")", sizeof what - strlen(what) - 1);
+  ReportResult(what, result);
+  return result == (int32_t)TSD_ERR_INVALID_VALUE ? kExitUsage : kExitDriver;
 }
 
 static int SetParameter(const struct Driver* driver, const char* assignment) {
@@ -369,66 +394,236 @@ static int SetParameter(const struct Driver* driver, const char* assignment) {
   memcpy(name, assignment, (size_t)(equals - assignment));
   name[equals - assignment] = '\0';
   const char* valueText = equals + 1;
-  int index = FindParameter(name);
-  if (index < 0) {
+  const struct TsdParamDesc* row = FindParameter(name);
+  if (row == NULL) {
     fprintf(stderr, "%s: unknown parameter '%s' (see --all-options)\n", kProgram, name);
     return kExitUsage;
   }
-  int32_t result;
-  if (kParameters[index].kind == kTextPointer) {
-    const char* text = valueText;
-    result = driver->parSet(kParameters[index].id, &text);
-  } else if (kParameters[index].kind == kInt) {
-    char* end = NULL;
-    long value = strtol(valueText, &end, 0);
-    if (end == valueText || *end != '\0') {
-      fprintf(stderr, "%s: the value of %s must be a number, not '%s'\n", kProgram, name, valueText);
-      return kExitUsage;
-    }
-    int32_t cell = (int32_t)value;
-    result = driver->parSet(kParameters[index].id, &cell);
-  } else {
-    fprintf(stderr, "%s: parameter %s cannot be set from the command line\n", kProgram, name);
+  char allowed[120];
+  AllowedValuesFixed(row, allowed, sizeof allowed);
+  if ((row->access & TSD_PARAM_SETTABLE) == 0 || row->type == TSD_PARAM_BLOCK) {
+    fprintf(stderr, "%s: parameter %s cannot be set from the command line\n", kProgram, row->key);
     return kExitUsage;
   }
+  if (row->type == TSD_PARAM_TEXT) {
+    if (row->max > 0 && strlen(valueText) > (size_t)row->max) {
+      fprintf(stderr, "%s: %s takes %s\n", kProgram, row->key, allowed);
+      return kExitUsage;
+    }
+    const char* text = valueText;
+    int32_t result = driver->parSet(row->id, &text);
+    if (result != 0) {
+      ReportResult("setting a text", result);
+      return kExitDriver;
+    }
+    return kExitOk;
+  }
+  char* end = NULL;
+  long value = strtol(valueText, &end, 0);
+  if (end == valueText || *end != '\0' || !ValueAllowed(row, value)) {
+    fprintf(stderr, "%s: %s takes %s, not '%s'\n", kProgram, row->key, allowed, valueText);
+    return kExitUsage;
+  }
+  return SetInt(driver, row->id, (int32_t)value);
+}
+
+/* -A: every parameter with its value, allowed values, unit and meaning. */
+static void ShowParameters(const struct Driver* driver) {
+  printf("%-20s %4s %-10s %-34s %s\n", "name", "id", "value", "allowed", "meaning");
+  for (size_t i = 0; i < TSD_PARAM_COUNT; ++i) {
+    const struct TsdParamDesc* row = &tsdParamTable[i];
+    char value[80];
+    char allowed[120];
+    AllowedValuesFixed(row, allowed, sizeof allowed);
+    int32_t result = 0;
+    if ((row->access & TSD_PARAM_GETTABLE) == 0) {
+      snprintf(value, sizeof value, "(set only)");
+    } else if (row->type == TSD_PARAM_TEXT) {
+      char text[65] = {0};
+      char* cell = text;
+      result = driver->parGet(row->id, &cell);
+      snprintf(value, sizeof value, "\"%.64s\"", text);
+    } else if (row->type == TSD_PARAM_BLOCK || row->id == PAR_DOC_NAME) {
+      snprintf(value, sizeof value, "-");
+    } else {
+      int32_t cell = 0;
+      result = driver->parGet(row->id, &cell);
+      snprintf(value, sizeof value, row->id >= PAR_FKEY_1 && row->id <= PAR_FKEY_10 ? "0x%x" : "%d",
+               (int)cell);
+    }
+    if (result != 0) snprintf(value, sizeof value, "(result %d)", (int)result);
+    printf("%-20s %4d %-10s %-34s %s%s\n", row->key, (int)row->id, value, allowed, row->meaning,
+           (row->access & TSD_PARAM_SETTABLE) == 0 ? " (read only)" : "");
+  }
+}
+
+/* ---- The scan in the user's units ------------------------------------ */
+
+/* The page-size list of the Settings dialog: how the sheet lies in the
+ * feeder ("landscape": long edge first), its window length along the feed
+ * and width across it in pixels at 200, 300 and 600 dpi, and the top offset
+ * of frame area 1. */
+static const struct {
+  const char* name;
+  int32_t length[3];
+  int32_t width[3];
+  int32_t frame1Top[3];
+} kPapers[] = {
+    {"Letter landscape", {1704, 2552, 5104}, {2200, 3304, 6600}, {11, 17, 35}},
+    {"Letter", {2200, 3304, 6600}, {1704, 2552, 5104}, {11, 17, 35}},
+    {"Legal", {2800, 4200, 8400}, {1704, 2552, 5104}, {11, 17, 35}},
+    {"Tabloid", {3400, 5096, 10200}, {2200, 3304, 6600}, {11, 17, 35}},
+    {"Statement", {1704, 2552, 5104}, {1104, 1656, 3304}, {11, 17, 35}},
+    {"A3", {3304, 4960, 9920}, {2320, 3488, 6976}, {59, 88, 177}},
+    {"A4 landscape", {1656, 2480, 4960}, {2320, 3488, 6976}, {59, 88, 177}},
+    {"A4", {2320, 3488, 6976}, {1656, 2480, 4960}, {59, 88, 177}},
+    {"A5 landscape", {1168, 1752, 3496}, {1656, 2480, 4960}, {59, 88, 177}},
+    {"A6 landscape", {832, 1240, 2480}, {1168, 1752, 3496}, {59, 88, 177}},
+    {"B4 (ISO)", {2784, 4176, 8344}, {1968, 2952, 5912}, {279, 419, 838}},
+    {"B4 (JIS)", {2872, 4304, 8600}, {2024, 3040, 6072}, {279, 419, 838}},
+    {"B5 (ISO) landscape", {1392, 2080, 4160}, {1968, 2952, 5912}, {279, 419, 838}},
+    {"B5 (JIS) landscape", {1440, 2152, 4304}, {2024, 3040, 6072}, {279, 419, 838}},
+    {"Maximum size", {3424, 5136, 10272}, {2320, 3488, 6976}, {0, 0, 0}},
+};
+enum { kPaperCount = sizeof kPapers / sizeof kPapers[0], kDefaultPaper = 6 };
+
+/* Paper names match in any case, with '-', '_' or nothing for a blank and
+ * without brackets: "a4-landscape", "b4-iso", "maximum-size". */
+static int PaperNameMatches(const char* name, const char* given) {
+  for (;;) {
+    while (*name == ' ' || *name == '(' || *name == ')') ++name;
+    while (*given == ' ' || *given == '-' || *given == '_') ++given;
+    if (*name == '\0' || *given == '\0') return *name == '\0' && *given == '\0';
+    if (Lower(*name) != Lower(*given)) return 0;
+    ++name;
+    ++given;
+  }
+}
+
+static void ListPapers(FILE* out) {
+  for (int i = 0; i < kPaperCount; ++i) fprintf(out, "%s\"%s\"", i == 0 ? "" : ", ", kPapers[i].name);
+}
+
+/* --mode: image type and depth. */
+static const struct {
+  const char* name;
+  int32_t imageType;
+  int32_t bitsPerPixel;
+} kModes[] = {{"lineart", 1, 1}, {"halftone", 10, 1}, {"gray", 4, 8}, {"text", 9, 1}};
+enum { kModeCount = sizeof kModes / sizeof kModes[0] };
+
+struct ScanChoices {
+  int mode;        /* index of kModes, -1: the format's or the scanner's */
+  int32_t resolution; /* 0: the scanner's */
+  int paper;       /* index of kPapers */
+  int32_t frame;   /* frame area 0..3 */
+  double leftMm, topMm, widthMm, lengthMm; /* < 0: not given */
+  const char* imprint;   /* NULL: the imprinter stays as it is */
+  int imprintCounter;    /* print the imprinter counter after the text */
+  long imprintStep;      /* -1: unchanged */
+  long imprintX, imprintY; /* mm, -1: unchanged */
+};
+
+static int32_t MmToPixels(double mm, int32_t dpi) { return (int32_t)(mm * dpi / 25.4 + 0.5); }
+
+/* The window of the paper at resolution r with the Settings dialog's rule,
+ * then narrowed to -l -t -x -y (millimetres on the upright page). The
+ * driver turns a sheet fed long edge first a quarter turn counterclockwise;
+ * one fed short edge first is kept as the scanner delivers it. */
+struct Window {
+  int32_t length, width, top, side, rotate;
+};
+
+static struct Window PaperWindow(const struct ScanChoices* c, int32_t r) {
+  const int column = r == 200 ? 0 : r == 300 ? 1 : 2;
+  const int32_t L = kPapers[c->paper].length[column];
+  const int32_t W = kPapers[c->paper].width[column];
+  const int32_t lMax = r * 5136 / 300;
+  const int32_t wMax = r * 3488 / 300;
+  struct Window w = {L, W, 0, (wMax - W) / 2, W > L ? 0 : 1};
+  if (c->frame == 0) w.top = (lMax - L) / 2;
+  else if (c->frame == 1) w.top = kPapers[c->paper].frame1Top[column];
+  else w.top = lMax / 2 - L;
+  if (c->leftMm < 0 && c->topMm < 0 && c->widthMm < 0 && c->lengthMm < 0) return w;
+  const int turned = w.rotate == 0;
+  const int32_t pageWidth = turned ? L : W; /* upright */
+  const int32_t pageHeight = turned ? W : L;
+  int32_t left = c->leftMm >= 0 ? MmToPixels(c->leftMm, r) : 0;
+  int32_t top = c->topMm >= 0 ? MmToPixels(c->topMm, r) : 0;
+  if (left > pageWidth) left = pageWidth;
+  if (top > pageHeight) top = pageHeight;
+  int32_t x = c->widthMm >= 0 ? MmToPixels(c->widthMm, r) : pageWidth - left;
+  int32_t y = c->lengthMm >= 0 ? MmToPixels(c->lengthMm, r) : pageHeight - top;
+  const int32_t paperLeft = wMax - w.side - W; /* across the feed, from the X origin */
+  int32_t windowLeft;
+  if (turned) {
+    w.length = x;
+    w.width = y;
+    w.top += left;
+    windowLeft = paperLeft + (W - top - y);
+  } else {
+    w.width = x;
+    w.length = y;
+    w.top += top;
+    windowLeft = paperLeft + left;
+  }
+  w.side = wMax - windowLeft - w.width;
+  return w;
+}
+
+/* Sets what the user chose, in the order the driver checks them. */
+static int ApplyChoices(const struct Driver* driver, const struct ScanChoices* c, int32_t resolution) {
+  int status = kExitOk;
+  if (c->mode >= 0) {
+    status = SetInt(driver, PAR_IMAGE_TYPE, kModes[c->mode].imageType);
+    if (status == kExitOk && kModes[c->mode].imageType == 4) {
+      status = SetInt(driver, PAR_BITS_PER_PIXEL, kModes[c->mode].bitsPerPixel);
+    }
+  }
+  if (status == kExitOk) status = SetInt(driver, PAR_RESOLUTION, resolution);
+  const struct Window w = PaperWindow(c, resolution);
+  const int32_t geometry[][2] = {{PAR_FRAME_AREA, c->frame},  {PAR_SCAN_LENGTH, w.length},
+                                 {PAR_SCAN_WIDTH, w.width},    {PAR_TOP_OFFSET, w.top},
+                                 {PAR_SIDE_OFFSET, w.side},    {PAR_ROTATE, w.rotate}};
+  for (size_t i = 0; i < sizeof geometry / sizeof geometry[0] && status == kExitOk; ++i) {
+    status = SetInt(driver, geometry[i][0], geometry[i][1]);
+  }
+  if (c->imprint != NULL && status == kExitOk) {
+    const char* text = c->imprint;
+    int32_t result = driver->parSet(PAR_ADDON_TEXT, &text);
+    if (result != 0) {
+      ReportResult("setting the imprinter's text", result);
+      return kExitDriver;
+    }
+    status = SetInt(driver, PAR_ADDON, 1);
+    if (status == kExitOk) status = SetInt(driver, PAR_ADDON_COUNTER_ON, c->imprintCounter);
+  }
+  if (c->imprintStep >= 0 && status == kExitOk) status = SetInt(driver, PAR_COUNTUP_AMOUNT, (int32_t)c->imprintStep);
+  if (c->imprintX >= 0 && status == kExitOk) status = SetInt(driver, PAR_ADDON_X, (int32_t)c->imprintX);
+  if (c->imprintY >= 0 && status == kExitOk) status = SetInt(driver, PAR_ADDON_Y, (int32_t)c->imprintY);
+  return status;
+}
+
+/* After the sets, the whole record goes to the scanner at once (every
+ * parameter read refreshes the record from the scanner, which would
+ * otherwise undo the values a set keeps in the driver only); then what the
+ * scanner kept is read back. */
+static int PushChoices(const struct Driver* driver, int32_t resolution, const struct ScanChoices* c) {
+  uint32_t result = driver->setModeToScanner();
   if (result != 0) {
-    char what[96];
-    snprintf(what, sizeof what, "setting %s to %s", name, valueText);
-    ReportResult(what, result);
+    ReportResult("sending the settings to the scanner", (int32_t)result);
+    return kExitDriver;
+  }
+  const int32_t kept = GetInt(driver, PAR_RESOLUTION);
+  if (kept != resolution && resolution != 0) {
+    fprintf(stderr, "%s: the scanner kept %d dpi, not %d\n", kProgram, (int)kept, (int)resolution);
+    return kExitDriver;
+  }
+  if (c->imprint != NULL && GetInt(driver, PAR_ADDON) != 1) {
+    fprintf(stderr, "%s: the scanner did not keep the imprinter on\n", kProgram);
     return kExitDriver;
   }
   return kExitOk;
-}
-
-static int32_t GetInt(const struct Driver* driver, int32_t id) {
-  int32_t cell = 0;
-  if (driver->parGet(id, &cell) != 0) return 0;
-  return cell;
-}
-
-static void ShowParameters(const struct Driver* driver) {
-  printf("%-22s %4s  %s\n", "name", "id", "value");
-  for (int i = 0; i < kParameterCount; ++i) {
-    char value[80];
-    int32_t result = 0;
-    if (kParameters[i].kind == kTextPointer) {
-      char text[65] = {0};
-      char* cell = text;
-      result = driver->parGet(kParameters[i].id, &cell);
-      snprintf(value, sizeof value, "\"%.64s\"", text);
-    } else if (kParameters[i].kind == kInt) {
-      int32_t cell = 0;
-      result = driver->parGet(kParameters[i].id, &cell);
-      snprintf(value, sizeof value, "%d", (int)cell);
-    } else {
-      snprintf(value, sizeof value, "(not shown)");
-    }
-    if (result == TSD_ERR_UNKNOWN_PARAMETER) snprintf(value, sizeof value, "(set only)");
-    else if (result != 0) snprintf(value, sizeof value, "(result %d)", (int)result);
-    PrintLowerName(stdout, kParameters[i].name);
-    printf("%*s %4d  %s\n", (int)(22 - strlen(kParameters[i].name)), "", (int)kParameters[i].id,
-           value);
-  }
 }
 
 /* ---- Output formats --------------------------------------------------- */
@@ -486,11 +681,65 @@ static long FileSizeOf(const char* path) {
   return size;
 }
 
+/* ---- PNG resolution ----------------------------------------------------- */
+
+static uint32_t Crc32(const unsigned char* data, size_t length, uint32_t crc) {
+  crc = ~crc;
+  for (size_t i = 0; i < length; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+static void PutBe32(unsigned char* out, uint32_t value) {
+  out[0] = (unsigned char)(value >> 24);
+  out[1] = (unsigned char)(value >> 16);
+  out[2] = (unsigned char)(value >> 8);
+  out[3] = (unsigned char)value;
+}
+
+/* The image coder writes no resolution into its PNG files: a pHYs chunk
+ * (pixels per metre, both axes) goes in right after the header chunk. The
+ * file is rewritten beside itself and renamed over, so it stays whole. */
+static int AddPngResolution(const char* path, int32_t dpi) {
+  enum { kSignature = 8, kHeaderChunk = 8 + 13 + 4, kChunk = 4 + 4 + 9 + 4 };
+  FILE* in = fopen(path, "rb");
+  if (in == NULL) return 0;
+  char temporary[1100];
+  snprintf(temporary, sizeof temporary, "%s.part", path);
+  FILE* out = fopen(temporary, "wb");
+  unsigned char head[kSignature + kHeaderChunk];
+  int ok = out != NULL && fread(head, 1, sizeof head, in) == sizeof head &&
+           memcmp(head + kSignature + 4, "IHDR", 4) == 0;
+  if (ok) {
+    unsigned char chunk[kChunk];
+    const uint32_t perMetre = (uint32_t)((double)dpi / 0.0254 + 0.5);
+    PutBe32(chunk, 9);
+    memcpy(chunk + 4, "pHYs", 4);
+    PutBe32(chunk + 8, perMetre);   /* X pixels per unit */
+    PutBe32(chunk + 12, perMetre);  /* Y pixels per unit */
+    chunk[16] = 1;                  /* unit: the metre */
+    PutBe32(chunk + 17, Crc32(chunk + 4, 13, 0));
+    ok = fwrite(head, 1, sizeof head, out) == sizeof head && fwrite(chunk, 1, sizeof chunk, out) == sizeof chunk;
+    char buffer[65536];
+    size_t n;
+    while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0) ok = fwrite(buffer, 1, n, out) == n;
+    ok = ok && !ferror(in);
+  }
+  fclose(in);
+  if (out != NULL && fclose(out) != 0) ok = 0;
+  if (ok) ok = rename(temporary, path) == 0;
+  if (!ok) remove(temporary);
+  return ok;
+}
+
 /* ---- Batches ---------------------------------------------------------- */
 
 struct BatchOptions {
   const char* output;  /* the multi-page TIFF document */
   const char* pattern; /* one file per page, printf pattern with the page number */
+  int literal;         /* the pattern is one file's name (-o page.png) */
   int format;
   int compression; /* -1: the format's default */
   int append;
@@ -559,8 +808,6 @@ static int ApplyFormat(const struct Driver* driver, const struct BatchOptions* o
 }
 
 static int RunBatch(const struct Driver* driver, const struct BatchOptions* options) {
-  int status = ApplyFormat(driver, options);
-  if (status != kExitOk) return status;
   if (options->docName != NULL) driver->docnameSet(options->docName);
   if (options->pageName != NULL) driver->pagenameSet(options->pageName);
 
@@ -604,7 +851,10 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       break;
     }
     const char* target = NULL;
-    if (!multiPage) {
+    if (!multiPage && options->literal) {
+      snprintf(fileName, sizeof fileName, "%s", options->pattern);
+      target = fileName;
+    } else if (!multiPage) {
       if (!ExpandPattern(options->pattern, number, fileName, sizeof fileName)) {
         fprintf(stderr, "%s: the page file name is too long\n", kProgram);
         result = TSD_ERR_FILE;
@@ -624,6 +874,10 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       bytes = (long)(size - previousSize);
       previousSize = size;
     } else {
+      if (kFormats[options->format].fileType == TSD_FILE_CODER &&
+          !AddPngResolution(fileName, GetInt(driver, PAR_RESOLUTION))) {
+        fprintf(stderr, "%s: %s: the resolution could not be added\n", kProgram, fileName);
+      }
       bytes = FileSizeOf(fileName);
     }
     if (!options->quiet) {
@@ -743,8 +997,24 @@ enum {
   kOptRename,
   kOptSimulate,
   kOptLibrary,
-  kOptBatchStart
+  kOptBatchStart,
+  kOptMode,
+  kOptResolution,
+  kOptPaper,
+  kOptFrame,
+  kOptImprint,
+  kOptImprintCounter,
+  kOptImprintStep,
+  kOptImprintAt
 };
+
+static int ParseMm(const char* text, double* out) {
+  char* end = NULL;
+  double value = strtod(text, &end);
+  if (end == text || *end != '\0' || !(value >= 0) || value > 1000) return 0;
+  *out = value;
+  return 1;
+}
 
 static int ParseCount(const char* text, long minimum, long* out) {
   char* end = NULL;
@@ -776,6 +1046,14 @@ int main(int argc, char** argv) {
       {"quiet", no_argument, NULL, 'q'},
       {"help", no_argument, NULL, 'h'},
       {"version", no_argument, NULL, 'V'},
+      {"mode", required_argument, NULL, kOptMode},
+      {"resolution", required_argument, NULL, kOptResolution},
+      {"paper", required_argument, NULL, kOptPaper},
+      {"frame", required_argument, NULL, kOptFrame},
+      {"imprint", required_argument, NULL, kOptImprint},
+      {"imprint-counter", no_argument, NULL, kOptImprintCounter},
+      {"imprint-step", required_argument, NULL, kOptImprintStep},
+      {"imprint-at", required_argument, NULL, kOptImprintAt},
       {NULL, 0, NULL, 0},
   };
   struct BatchOptions batch;
@@ -790,9 +1068,87 @@ int main(int argc, char** argv) {
   int setCount = 0;
   int list = 0, allOptions = 0, showVersion = 0, simulate = 0, batchPattern = 0;
   const char* formatName = "tiff";
+  struct ScanChoices choices = {-1, 300, kDefaultPaper, 0, -1, -1, -1, -1, NULL, 0, -1, -1, -1};
   int opt;
-  while ((opt = getopt_long(argc, argv, "LAs:o:b::n:f:ai:qhV", kOptions, NULL)) != -1) {
+  while ((opt = getopt_long(argc, argv, "LAs:o:b::n:f:ai:qhVl:t:x:y:", kOptions, NULL)) != -1) {
     switch (opt) {
+      case kOptMode:
+        choices.mode = -1;
+        for (int i = 0; i < kModeCount; ++i) {
+          if (strcmp(kModes[i].name, optarg) == 0) choices.mode = i;
+        }
+        if (choices.mode < 0) {
+          fprintf(stderr, "%s: --mode is lineart, halftone, gray or text, not '%s'\n", kProgram,
+                  optarg);
+          return kExitUsage;
+        }
+        break;
+      case kOptResolution:
+        if (strcmp(optarg, "200") != 0 && strcmp(optarg, "300") != 0 && strcmp(optarg, "600") != 0) {
+          fprintf(stderr, "%s: --resolution is 200, 300 or 600 (dpi), not '%s'\n", kProgram, optarg);
+          return kExitUsage;
+        }
+        choices.resolution = (int32_t)atoi(optarg);
+        break;
+      case kOptPaper:
+        choices.paper = -1;
+        for (int i = 0; i < kPaperCount; ++i) {
+          if (PaperNameMatches(kPapers[i].name, optarg)) choices.paper = i;
+        }
+        if (choices.paper < 0) {
+          fprintf(stderr, "%s: unknown paper '%s'; the papers are ", kProgram, optarg);
+          ListPapers(stderr);
+          fprintf(stderr, "\n");
+          return kExitUsage;
+        }
+        break;
+      case kOptFrame: {
+        long frame = 0;
+        if (!ParseCount(optarg, 0, &frame) || frame > 3) {
+          fprintf(stderr, "%s: --frame is 0 (standard), 1, 2 or 3, not '%s'\n", kProgram, optarg);
+          return kExitUsage;
+        }
+        choices.frame = (int32_t)frame;
+        break;
+      }
+      case 'l':
+      case 't':
+      case 'x':
+      case 'y': {
+        double* target = opt == 'l'   ? &choices.leftMm
+                         : opt == 't' ? &choices.topMm
+                         : opt == 'x' ? &choices.widthMm
+                                      : &choices.lengthMm;
+        if (!ParseMm(optarg, target)) {
+          fprintf(stderr, "%s: -%c takes millimetres from 0 to 1000, not '%s'\n", kProgram, opt,
+                  optarg);
+          return kExitUsage;
+        }
+        break;
+      }
+      case kOptImprint:
+        if (strlen(optarg) > 63) {
+          fprintf(stderr, "%s: --imprint takes a text of at most 63 characters\n", kProgram);
+          return kExitUsage;
+        }
+        choices.imprint = optarg;
+        break;
+      case kOptImprintCounter: choices.imprintCounter = 1; break;
+      case kOptImprintStep:
+        if (!ParseCount(optarg, 0, &choices.imprintStep) || choices.imprintStep > 255) {
+          fprintf(stderr, "%s: --imprint-step is 0 to 255, not '%s'\n", kProgram, optarg);
+          return kExitUsage;
+        }
+        break;
+      case kOptImprintAt:
+        if (sscanf(optarg, "%ld,%ld", &choices.imprintX, &choices.imprintY) != 2 ||
+            choices.imprintX < 0 || choices.imprintX > 500 || choices.imprintY < 0 ||
+            choices.imprintY > 300) {
+          fprintf(stderr, "%s: --imprint-at takes X,Y in millimetres (X 0 to 500, Y 0 to 300)\n",
+                  kProgram);
+          return kExitUsage;
+        }
+        break;
       case 'L': list = 1; break;
       case 'A': allOptions = 1; break;
       case 's':
@@ -868,9 +1224,42 @@ int main(int argc, char** argv) {
     Usage(stderr);
     return kExitUsage;
   }
+  /* -o page.jpg (.png, .bmp): one page into that one file. */
+  const char* dot = batch.output != NULL ? strrchr(batch.output, '.') : NULL;
+  int formatGiven = strcmp(formatName, "tiff") != 0;
+  if (dot != NULL && !formatGiven && strcmp(dot + 1, "tif") != 0 && strcmp(dot + 1, "tiff") != 0) {
+    char extension[8] = {0};
+    for (int i = 0; i < 7 && dot[1 + i] != '\0'; ++i) extension[i] = Lower(dot[1 + i]);
+    if (strcmp(extension, "jpeg") == 0) strcpy(extension, "jpg");
+    if (FindFormat(extension) >= 0) {
+      formatName = kFormats[FindFormat(extension)].name;
+      if (batch.maxPages > 1) {
+        fprintf(stderr, "%s: %s holds one page; --batch=PATTERN writes one file a page\n", kProgram,
+                batch.output);
+        return kExitUsage;
+      }
+      batch.maxPages = 1;
+      batch.literal = 1;
+      batch.pattern = batch.output;
+      batch.output = NULL;
+      batchPattern = 1;
+    }
+  }
   batch.format = FindFormat(formatName);
   if (batch.format < 0) {
     fprintf(stderr, "%s: unknown format '%s' (tiff, jpeg, bmp, png)\n", kProgram, formatName);
+    return kExitUsage;
+  }
+  const int gray = choices.mode >= 0 && kModes[choices.mode].imageType == 4;
+  if (gray && kFormats[batch.format].fileType == TSD_FILE_TIFF) {
+    fprintf(stderr,
+            "%s: gray pages are stored as JPEG, BMP or PNG files (--format jpeg, bmp or png, or "
+            "-o NAME.jpg); TIFF documents hold line art, halftone and text pages\n",
+            kProgram);
+    return kExitUsage;
+  }
+  if (kFormats[batch.format].fileType == TSD_FILE_JPEG && choices.mode >= 0 && !gray) {
+    fprintf(stderr, "%s: JPEG files hold gray pages only (--mode gray)\n", kProgram);
     return kExitUsage;
   }
   if (batch.compression >= 0 && kFormats[batch.format].fileType != TSD_FILE_TIFF) {
@@ -884,7 +1273,7 @@ int main(int argc, char** argv) {
     batch.pattern = defaultPattern;
   }
   char probeName[1024];
-  if (batch.pattern != NULL && !ExpandPattern(batch.pattern, 0, probeName, sizeof probeName)) {
+  if (batch.pattern != NULL && !batch.literal && !ExpandPattern(batch.pattern, 0, probeName, sizeof probeName)) {
     fprintf(stderr, "%s: the --batch pattern needs exactly one %%d, not '%s'\n", kProgram,
             batch.pattern);
     return kExitUsage;
@@ -940,15 +1329,29 @@ int main(int argc, char** argv) {
     }
   } else {
     status = Probe(&driver);
-    for (int i = 0; i < setCount && status == kExitOk; ++i) status = SetParameter(&driver, sets[i]);
+    /* The settings file keeps "rotate"; the paper decides it for this run only. */
+    const int32_t rotateBefore = status == kExitOk ? GetInt(&driver, PAR_ROTATE) : 0;
+    const int scanning = !list && !allOptions;
+    if (status == kExitOk && !list) {
+      if (scanning) status = ApplyFormat(&driver, &batch);
+      if (status == kExitOk) status = ApplyChoices(&driver, &choices, choices.resolution);
+      for (int i = 0; i < setCount && status == kExitOk; ++i) status = SetParameter(&driver, sets[i]);
+      if (status == kExitOk) status = PushChoices(&driver, setCount == 0 ? choices.resolution : 0, &choices);
+    } else if (status == kExitOk) {
+      for (int i = 0; i < setCount && status == kExitOk; ++i) status = SetParameter(&driver, sets[i]);
+    }
     if (status == kExitOk) {
       if (list) status = ListScanner(&driver);
       if (allOptions) ShowParameters(&driver);
-      if (!list && !allOptions) {
+      if (scanning) {
         signal(SIGINT, OnInterrupt);
         status = RunBatch(&driver, &batch);
         signal(SIGINT, SIG_DFL);
       }
+    }
+    if (!list) {
+      int32_t cell = rotateBefore;
+      (void)driver.parSet(PAR_ROTATE, &cell);
     }
   }
   CloseLibrary(driver.handle);
