@@ -420,11 +420,41 @@ TEST_F(Rt650scanTest, JoinsAndRenamesDocuments) {
 TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\ncondition 3 jam\n");
   Outcome run = Rt650scan({simulate, "-o", "doc.tif"});
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 4);
   EXPECT_NE(run.err.find("reading a page failed: result 7 (paper jam)"), std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("doc.tif holds 2 pages"), std::string::npos) << run.err;
   EXPECT_EQ(ReadPages(dir_.File("doc.tif")).size(), 2u);
+
+  // A jam on the first sheet leaves the existing document as it was, and
+  // --no-clobber refuses to replace it at all.
+  const std::string before = ReadFileBytes(dir_.File("doc.tif"));
+  EXPECT_EQ(Rt650scan({Simulator("scanner 0 0\nsynthetic 2\ncondition 1 jam\n", "j.conf"), "-o",
+                       "doc.tif"}).status, 4);
+  EXPECT_EQ(Rt650scan({simulate, "-o", "doc.tif", "--no-clobber"}).status, 2);
+  EXPECT_EQ(ReadFileBytes(dir_.File("doc.tif")), before);
+  EXPECT_FALSE(FileExists(dir_.File(".doc.tif.part")));
+  // An empty feeder at the start has its own exit status.
+  EXPECT_EQ(Rt650scan({Simulator("scanner 0 0\n", "e.conf"), "-o", "e.tif"}).status, 5);
+}
+
+// A separator sheet is no page: the counts, the JSON lines and the split
+// documents hold exactly the pages on disk.
+TEST_F(Rt650scanTest, SeparatorSheetsSplitDocuments) {
+  const std::string simulate = Simulator(
+      "scanner 0 0\nsynthetic 6 size a5\ncondition 3 separator 0x82\ncondition 5 separator 0x82\n");
+  Outcome run = Rt650scan({simulate, "-o", "job%d.tif", "--split-at-separator", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadPages(dir_.File("job1.tif")).size(), 2u);
+  EXPECT_EQ(ReadPages(dir_.File("job2.tif")).size(), 1u);
+  EXPECT_EQ(ReadPages(dir_.File("job3.tif")).size(), 1u);
+  EXPECT_NE(run.out.find("\"file\":\"job3.tif\",\"file_page\":1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("{\"end\":true,\"pages\":4,\"separators\":2"), std::string::npos);
+  // Without the split the driver reads each separator sheet as a page of its own.
+  Outcome whole = Rt650scan({simulate, "-o", "all.tif", "-s", "job_separator=5"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(whole.err.find("all.tif holds 6 pages"), std::string::npos) << whole.err;
+  EXPECT_EQ(ReadPages(dir_.File("all.tif")).size(), 6u);
 }
 
 TEST_F(Rt650scanTest, CtrlCCancelsAndFinishesTheDocument) {

@@ -14,12 +14,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <errno.h>
 #include <time.h>
 
 #ifdef _WIN32
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 #include "tarvoscn.h"
@@ -57,6 +61,9 @@ enum {
   kExitDriver = 1,    /* the driver returned a failure code */
   kExitUsage = 2,     /* bad command line or parameter name */
   kExitLoad = 3,      /* the driver library cannot be loaded */
+  kExitJam = 4,       /* paper jam; the pages before it are kept */
+  kExitEmptyFeeder = 5, /* no sheet in the feeder at the start */
+  kExitDiskFull = 6,  /* the disk is full; the complete pages are kept */
   kExitCancelled = 130 /* Ctrl-C, as a shell reports SIGINT */
 };
 
@@ -73,6 +80,8 @@ struct Driver {
   uint32_t(TSD_CALL* startScan)(const char*, uint32_t*, uint32_t*);
   uint32_t(TSD_CALL* readPage)(const char*, void*, TsdCancelCallback);
   uint32_t(TSD_CALL* stopScan)(void);
+  uint32_t(TSD_CALL* contScan)(void);
+  uint32_t(TSD_CALL* abortScan)(void);
   uint32_t(TSD_CALL* closeFile)(void);
   uint32_t(TSD_CALL* getFileSize)(uint32_t*);
   void(TSD_CALL* docnameSet)(const char*);
@@ -95,6 +104,8 @@ static const struct {
     {"TsdStartScan", offsetof(struct Driver, startScan)},
     {"TsdReadPage", offsetof(struct Driver, readPage)},
     {"TsdStopScan", offsetof(struct Driver, stopScan)},
+    {"TsdContScan", offsetof(struct Driver, contScan)},
+    {"TsdAbortScan", offsetof(struct Driver, abortScan)},
     {"TsdCloseFile", offsetof(struct Driver, closeFile)},
     {"TsdGetFileSize", offsetof(struct Driver, getFileSize)},
     {"TsdDocnameSet", offsetof(struct Driver, docnameSet)},
@@ -660,7 +671,33 @@ static void OnInterrupt(int signalNumber) {
   gCancelRequested = 1;
 }
 
-static int32_t TSD_CALL AskCancel(void) { return gCancelRequested ? 1 : 0; }
+static long gWaitPolls = 0;   /* polls of the current page wait */
+static long gPagesSoFar = 0;
+static int gQuietWait = 0;
+
+static void SleepMs(int ms) {
+#ifdef _WIN32
+  Sleep((DWORD)ms);
+#else
+  struct timespec pause = {0, (long)ms * 1000000L};
+  nanosleep(&pause, NULL);
+#endif
+}
+
+/* Asked at every poll of the page wait: after a few quick polls the wait
+ * says so once and sleeps between polls, so that a scanner with no sheet
+ * ready does not keep a processor busy. */
+static int32_t TSD_CALL AskCancel(void) {
+  if (gCancelRequested) return 1;
+  if (++gWaitPolls > 20) {
+    if (gWaitPolls == 21 && !gQuietWait) {
+      fprintf(stderr, "%s: waiting for the next sheet (page %ld; Ctrl-C ends the batch)\n",
+              kProgram, gPagesSoFar + 1);
+    }
+    SleepMs(50);
+  }
+  return 0;
+}
 
 static double Now(void) {
 #ifdef _WIN32
@@ -749,6 +786,10 @@ struct BatchOptions {
   const char* docName;
   const char* pageName;
   int quiet;
+  int json;       /* one JSON object a line on standard output */
+  int split;      /* --split-at-separator: a new document at each separator sheet */
+  int noClobber;  /* refuse to replace an existing document */
+  int toStdout;   /* -o -: the document goes to standard output */
 };
 
 /* A page name pattern: literal text with "%%" for a percent sign and exactly
@@ -786,6 +827,120 @@ static int ExpandPattern(const char* pattern, long number, char* out, size_t siz
   }
   out[used] = '\0';
   return conversions == 1;
+}
+
+/* ---- New documents ------------------------------------------------------ */
+
+/* A new document is written under a temporary name in its own folder and
+ * renamed over its target once it holds a page, so that a failed or killed
+ * batch never leaves an existing document damaged or a half-made one under
+ * the target's name. */
+struct DocumentNames {
+  char target[1024];
+  char temporary[1100];
+};
+
+static int NameDocument(const struct BatchOptions* options, long number,
+                        struct DocumentNames* names) {
+  if (options->toStdout) {
+#ifdef _WIN32
+    snprintf(names->target, sizeof names->target, "rt650scan-%lu.tif",
+             (unsigned long)GetCurrentProcessId());
+#else
+    snprintf(names->target, sizeof names->target, "%s/rt650scan-%ld.tif",
+             getenv("TMPDIR") != NULL ? getenv("TMPDIR") : "/tmp", (long)getpid());
+#endif
+  } else if (options->split) {
+    if (!ExpandPattern(options->output, number, names->target, sizeof names->target)) {
+      fprintf(stderr, "%s: --split-at-separator needs an --output with one %%d, not '%s'\n",
+              kProgram, options->output);
+      return 0;
+    }
+  } else {
+    snprintf(names->target, sizeof names->target, "%s", options->output);
+  }
+  const char* slash = strrchr(names->target, '/');
+#ifdef _WIN32
+  const char* backslash = strrchr(names->target, '\\');
+  if (backslash != NULL && (slash == NULL || backslash > slash)) slash = backslash;
+#endif
+  const int folder = slash != NULL ? (int)(slash - names->target) + 1 : 0;
+  snprintf(names->temporary, sizeof names->temporary, "%.*s.%s.part", folder, names->target,
+           names->target + folder);
+  if (options->noClobber && FileExists(names->target)) {
+    fprintf(stderr, "%s: %s exists (--no-clobber)\n", kProgram, names->target);
+    return 0;
+  }
+  return 1;
+}
+
+/* The finished temporary document becomes the target when it holds a page;
+ * otherwise it goes and the target stays as it was. */
+static int KeepDocument(const struct DocumentNames* names, long pages,
+                        const struct BatchOptions* options) {
+  if (pages == 0) {
+    remove(names->temporary);
+    return 1;
+  }
+  if (options->noClobber && FileExists(names->target)) {
+    fprintf(stderr, "%s: %s appeared meanwhile; the pages stay in %s\n", kProgram, names->target,
+            names->temporary);
+    return 0;
+  }
+#ifdef _WIN32
+  if (!MoveFileExA(names->temporary, names->target, MOVEFILE_REPLACE_EXISTING)) return 0;
+#else
+  if (rename(names->temporary, names->target) != 0) {
+    fprintf(stderr, "%s: %s cannot be renamed to %s: %s\n", kProgram, names->temporary,
+            names->target, strerror(errno));
+    return 0;
+  }
+#endif
+  return 1;
+}
+
+static int CopyToStdout(const char* path) {
+  FILE* in = fopen(path, "rb");
+  if (in == NULL) return 0;
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  char buffer[65536];
+  size_t n;
+  int ok = 1;
+  while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0) ok = fwrite(buffer, 1, n, stdout) == n;
+  fclose(in);
+  return ok && fflush(stdout) == 0;
+}
+
+/* The driver logs every failure with the system's reason in scan.log in its
+ * folder (TARVOSCN_ROOT, or the data folder). Shows the last entry; 1 when it
+ * says the disk is full. */
+static int ReportLogEntry(void) {
+  char path[1100];
+  const char* root = getenv("TARVOSCN_ROOT");
+  const char* data = getenv("XDG_DATA_HOME");
+  if (root != NULL && root[0] != '\0') {
+    snprintf(path, sizeof path, "%s/scan.log", root);
+  } else if (data != NULL && data[0] != '\0') {
+    snprintf(path, sizeof path, "%s/tarvoscn/scan.log", data);
+  } else {
+    snprintf(path, sizeof path, "%s/.local/share/tarvoscn/scan.log",
+             getenv("HOME") != NULL ? getenv("HOME") : ".");
+  }
+  FILE* log = fopen(path, "rb");
+  if (log == NULL) return 0;
+  char line[512] = "";
+  char last[512] = "";
+  for (int lines = 0; lines < 100000 && fgets(line, sizeof line, log) != NULL; ++lines) {
+    if (line[0] != '\0' && line[0] != '\n' && line[0] != '\r') memcpy(last, line, sizeof last);
+  }
+  fclose(log);
+  last[strcspn(last, "\r\n")] = '\0';
+  if (last[0] == '\0') return 0;
+  fprintf(stderr, "%s: the driver's log (%s) says: %s\n", kProgram, path, last);
+  return strstr(last, "space") != NULL || strstr(last, "disk is full") != NULL ||
+         strstr(last, "too large") != NULL;
 }
 
 static int ApplyFormat(const struct Driver* driver, const struct BatchOptions* options) {
@@ -826,25 +981,39 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
   }
 
   const int multiPage = options->pattern == NULL;
+  const int inPlace = multiPage && (options->append || options->insertAt > 0);
   uint32_t position = 0;
   if (multiPage && options->append) position = 0xFFFFFFFFu;
   if (multiPage && options->insertAt > 0) position = (uint32_t)options->insertAt;
   uint32_t linkHint = 0;
-  uint32_t result = driver->startScan(multiPage ? options->output : NULL, &position, &linkHint);
+  /* A new document is made by the first page's read, under a temporary name
+   * (DocumentNames); append and insert open the existing one at the start. */
+  uint32_t result = driver->startScan(inPlace ? options->output : NULL, &position, &linkHint);
   if (result != 0) {
     ReportResult("starting the batch", (int32_t)result);
+    ReportLogEntry();
     free(page);
-    return kExitDriver;
+    return result == TSD_ERR_NO_PAPER ? kExitEmptyFeeder : kExitDriver;
   }
   long existing = multiPage && options->append ? (long)position : 0;
   if (multiPage && options->insertAt > 0) existing = -1; /* not known to the host */
 
   double started = Now();
   uint32_t previousSize = 0;
-  if (multiPage) driver->getFileSize(&previousSize);
-  long pages = 0;
+  if (inPlace) driver->getFileSize(&previousSize);
+  long pages = 0;          /* stored pages, all documents */
+  long documentPages = 0;  /* stored pages of the open document */
+  long separators = 0;
+  long documentNumber = 1;
+  int documentOpen = inPlace;
+  struct DocumentNames names;
+  if (multiPage && !inPlace && !NameDocument(options, documentNumber, &names)) {
+    free(page);
+    return kExitUsage;
+  }
   long number = options->startCount;
   char fileName[1024];
+  gPagesSoFar = 0;
   for (;;) {
     if (options->maxPages > 0 && pages >= options->maxPages) {
       result = 0;
@@ -861,17 +1030,49 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
         break;
       }
       target = fileName;
+    } else if (!documentOpen) {
+      target = names.temporary; /* this read creates the document */
     }
+    gWaitPolls = 0;
     result = driver->readPage(target, page, AskCancel);
     if (result != 0) break;
+    if (GetInt(driver, PAR_SEPARATOR_DETECTED) != 0) {
+      /* A separator sheet: no image was read, nothing was stored. */
+      ++separators;
+      if (options->json) printf("{\"separator\":%ld,\"after_page\":%ld}\n", separators, pages);
+      if (!options->split) continue; /* the driver reads the sheet as the next page */
+      if (!options->quiet) fprintf(stderr, "separator sheet after page %ld\n", pages);
+      /* The separator sheet goes out unscanned and the feeder goes on. */
+      driver->abortScan();
+      if (multiPage && documentOpen) {
+        uint32_t closed = driver->closeFile();
+        documentOpen = 0;
+        if (closed != 0 || !KeepDocument(&names, documentPages, options)) {
+          result = closed != 0 ? closed : TSD_ERR_FILE;
+          break;
+        }
+        if (documentPages > 0 && !NameDocument(options, ++documentNumber, &names)) {
+          result = TSD_ERR_FILE;
+          break;
+        }
+        documentPages = 0;
+      }
+      result = driver->contScan();
+      if (result != 0) break;
+      continue;
+    }
     ++pages;
+    ++documentPages;
+    gPagesSoFar = pages;
+    documentOpen = multiPage;
     int32_t width = GetInt(driver, PAR_PAGE_LENGTH);
     int32_t length = GetInt(driver, PAR_PAGE_WIDTH);
     long bytes;
+    const char* where = multiPage ? (inPlace ? options->output : names.target) : fileName;
     if (multiPage) {
       uint32_t size = previousSize;
       driver->getFileSize(&size);
-      bytes = (long)(size - previousSize);
+      bytes = documentPages == 1 && !inPlace ? (long)size : (long)(size - previousSize);
       previousSize = size;
     } else {
       if (kFormats[options->format].fileType == TSD_FILE_CODER &&
@@ -881,9 +1082,17 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       bytes = FileSizeOf(fileName);
     }
     if (!options->quiet) {
-      fprintf(stderr, "page %ld: %d x %d pixels, %ld bytes%s%s, %.2f s\n", pages, (int)width,
-              (int)length, bytes, multiPage ? "" : " in ", multiPage ? "" : fileName,
-              Now() - started);
+      fprintf(stderr, "page %ld: %d x %d pixels, %ld bytes in %s, %.2f s\n", pages, (int)width,
+              (int)length, bytes, where, Now() - started);
+    }
+    if (options->json) {
+      printf("{\"page\":%ld,\"width\":%d,\"length\":%d,\"bytes\":%ld,\"file\":\"%s\","
+             "\"file_page\":%ld,\"separator\":false,\"flag\":false,\"counters\":[%d,%d,%d],"
+             "\"imprint\":%s}\n",
+             pages, (int)width, (int)length, bytes, where, multiPage ? documentPages : 1,
+             (int)GetInt(driver, PAR_COUNTER_1), (int)GetInt(driver, PAR_COUNTER_2),
+             (int)GetInt(driver, PAR_COUNTER_3), GetInt(driver, PAR_ADDON) ? "true" : "false");
+      fflush(stdout);
     }
     ++number;
   }
@@ -893,6 +1102,8 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
   uint32_t closed = driver->closeFile();
   driver->stopScan();
   free(page);
+  int kept = 1;
+  if (multiPage && !inPlace) kept = KeepDocument(&names, documentPages, options);
 
   int exitStatus = kExitOk;
   if (result == TSD_ERR_ABORTED && gCancelRequested) {
@@ -900,32 +1111,43 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
     exitStatus = kExitCancelled;
   } else if (result != 0 && result != TSD_ERR_NO_PAPER) {
     ReportResult("reading a page", (int32_t)result);
-    exitStatus = kExitDriver;
-  } else if (closed != 0) {
-    ReportResult("finishing the document", (int32_t)closed);
-    exitStatus = kExitDriver;
+    exitStatus = ReportLogEntry() ? kExitDiskFull
+                 : result == TSD_ERR_PAPER_JAM ? kExitJam
+                                               : kExitDriver;
+  } else if (closed != 0 || !kept) {
+    ReportResult("finishing the document", (int32_t)(closed != 0 ? closed : TSD_ERR_FILE));
+    exitStatus = ReportLogEntry() ? kExitDiskFull : kExitDriver;
   }
   if (pages == 0 && exitStatus == kExitOk) {
     fprintf(stderr, "%s: the feeder is empty: no page was scanned\n", kProgram);
-    exitStatus = kExitDriver;
+    exitStatus = kExitEmptyFeeder;
   }
   if (!options->quiet || exitStatus != kExitOk) {
-    if (multiPage && existing >= 0) {
+    if (multiPage && existing >= 0 && inPlace) {
       fprintf(stderr, "%s: %s holds %ld page%s (%ld scanned now)\n", kProgram, options->output,
               existing + pages, existing + pages == 1 ? "" : "s", pages);
-    } else if (multiPage) {
+    } else if (inPlace) {
       fprintf(stderr, "%s: %ld page%s inserted into %s in front of page %ld\n", kProgram, pages,
               pages == 1 ? "" : "s", options->output, options->insertAt);
-      if (result != 0 && result != TSD_ERR_NO_PAPER && result != TSD_ERR_ABORTED) {
-        fprintf(stderr,
-                "%s: the document was not finished: it holds its pages 1 to %ld and the %ld new "
-                "page%s; the pages from %ld on are no longer linked\n",
-                kProgram, options->insertAt - 1, pages, pages == 1 ? "" : "s", options->insertAt);
-      }
+    } else if (multiPage && documentNumber > 1) {
+      fprintf(stderr, "%s: %ld page%s in %ld documents\n", kProgram, pages, pages == 1 ? "" : "s",
+              documentNumber - (documentPages == 0 ? 1 : 0));
+    } else if (multiPage) {
+      fprintf(stderr, "%s: %s holds %ld page%s\n", kProgram, names.target, documentPages,
+              documentPages == 1 ? "" : "s");
     } else {
       fprintf(stderr, "%s: %ld file%s written\n", kProgram, pages, pages == 1 ? "" : "s");
     }
   }
+  if (options->json) {
+    printf("{\"end\":true,\"pages\":%ld,\"separators\":%ld,\"exit\":%d}\n", pages, separators,
+           exitStatus);
+  }
+  if (exitStatus == kExitOk && options->toStdout && !CopyToStdout(names.target)) {
+    fprintf(stderr, "%s: the document could not be written to standard output\n", kProgram);
+    exitStatus = kExitDriver;
+  }
+  if (options->toStdout) remove(names.target);
   return exitStatus;
 }
 
@@ -1005,7 +1227,10 @@ enum {
   kOptImprint,
   kOptImprintCounter,
   kOptImprintStep,
-  kOptImprintAt
+  kOptImprintAt,
+  kOptJson,
+  kOptSplit,
+  kOptNoClobber
 };
 
 static int ParseMm(const char* text, double* out) {
@@ -1054,6 +1279,9 @@ int main(int argc, char** argv) {
       {"imprint-counter", no_argument, NULL, kOptImprintCounter},
       {"imprint-step", required_argument, NULL, kOptImprintStep},
       {"imprint-at", required_argument, NULL, kOptImprintAt},
+      {"json", no_argument, NULL, kOptJson},
+      {"split-at-separator", no_argument, NULL, kOptSplit},
+      {"no-clobber", no_argument, NULL, kOptNoClobber},
       {NULL, 0, NULL, 0},
   };
   struct BatchOptions batch;
@@ -1134,6 +1362,9 @@ int main(int argc, char** argv) {
         choices.imprint = optarg;
         break;
       case kOptImprintCounter: choices.imprintCounter = 1; break;
+      case kOptJson: batch.json = 1; break;
+      case kOptSplit: batch.split = 1; break;
+      case kOptNoClobber: batch.noClobber = 1; break;
       case kOptImprintStep:
         if (!ParseCount(optarg, 0, &choices.imprintStep) || choices.imprintStep > 255) {
           fprintf(stderr, "%s: --imprint-step is 0 to 255, not '%s'\n", kProgram, optarg);
@@ -1222,6 +1453,19 @@ int main(int argc, char** argv) {
               joinDestination != NULL ? "--join" : "--rename");
     }
     Usage(stderr);
+    return kExitUsage;
+  }
+  if (batch.output != NULL && strcmp(batch.output, "-") == 0) {
+    if (batch.json || batch.append || batch.insertAt > 0 || batch.split) {
+      fprintf(stderr, "%s: -o - goes without --json, --append, --insert and --split-at-separator\n",
+              kProgram);
+      return kExitUsage;
+    }
+    batch.toStdout = 1;
+  }
+  if (batch.split && (batch.output == NULL || batch.append || batch.insertAt > 0)) {
+    fprintf(stderr, "%s: --split-at-separator needs --output=PATTERN with one %%d for new documents\n",
+            kProgram);
     return kExitUsage;
   }
   /* -o page.jpg (.png, .bmp): one page into that one file. */
@@ -1335,6 +1579,7 @@ int main(int argc, char** argv) {
     if (status == kExitOk && !list) {
       if (scanning) status = ApplyFormat(&driver, &batch);
       if (status == kExitOk) status = ApplyChoices(&driver, &choices, choices.resolution);
+      if (status == kExitOk && batch.split) status = SetInt(&driver, PAR_JOB_SEPARATOR, 5);
       for (int i = 0; i < setCount && status == kExitOk; ++i) status = SetParameter(&driver, sets[i]);
       if (status == kExitOk) status = PushChoices(&driver, setCount == 0 ? choices.resolution : 0, &choices);
     } else if (status == kExitOk) {
@@ -1344,6 +1589,14 @@ int main(int argc, char** argv) {
       if (list) status = ListScanner(&driver);
       if (allOptions) ShowParameters(&driver);
       if (scanning) {
+        gQuietWait = batch.quiet;
+        if (batch.json) {
+          char scanner[16] = {0};
+          driver.getScannerName(scanner);
+          printf("{\"device\":\"%s\",\"resolution\":%d,\"mode\":%d,\"paper\":\"%s\"}\n", scanner,
+                 (int)GetInt(&driver, PAR_RESOLUTION), (int)GetInt(&driver, PAR_IMAGE_TYPE),
+                 kPapers[choices.paper].name);
+        }
         signal(SIGINT, OnInterrupt);
         status = RunBatch(&driver, &batch);
         signal(SIGINT, SIG_DFL);
