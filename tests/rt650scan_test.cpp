@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
@@ -356,11 +357,14 @@ TEST_F(Rt650scanTest, AppendsAndInsertsInPageOrder) {
   EXPECT_EQ(PageNames(ReadPages(dir_.File("doc.tif"))),
             (std::vector<std::string>{"a", "c", "a", "b", "b"}));
 
-  // Beyond the end: the driver refuses to open the document.
+  // Checked before anything is written: beyond the end, a missing document.
+  const std::string before = ReadFileBytes(dir_.File("doc.tif"));
   Outcome beyond = Rt650scan({simulate, "-o", "doc.tif", "--insert=9"});
   EXPECT_EQ(beyond.status, 1);
-  EXPECT_NE(beyond.err.find("starting the batch failed: result 4"), std::string::npos);
-  EXPECT_EQ(ReadPages(dir_.File("doc.tif")).size(), 5u);
+  EXPECT_NE(beyond.err.find("doc.tif has 5 pages: --insert takes 1 to 6"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir_.File("doc.tif")), before);
+  EXPECT_EQ(Rt650scan({simulate, "-o", "none.tif", "--append"}).status, 1);
+  EXPECT_FALSE(FileExists(dir_.File("none.tif")));
 }
 
 TEST_F(Rt650scanTest, WritesOneFilePerPage) {
@@ -408,9 +412,13 @@ TEST_F(Rt650scanTest, JoinsAndRenamesDocuments) {
   ASSERT_EQ(renamed.size(), 3u);
   EXPECT_EQ(renamed[0].documentName, "Renamed");
 
-  Outcome badJoin = Rt650scan({"--join", "one.tif", "missing.tif"});
-  EXPECT_EQ(badJoin.status, 1);
-  EXPECT_NE(badJoin.err.find("joining the documents failed: result 1"), std::string::npos);
+  // --join checks its source first.
+  WriteFileBytes(dir_.File("picture.png"), "\x89PNG\r\n\x1a\n");
+  for (const char* source : {"missing.tif", "picture.png"}) {
+    Outcome badJoin = Rt650scan({"--join", "one.tif", source});
+    EXPECT_EQ(badJoin.status, 1);
+    EXPECT_NE(badJoin.err.find(source), std::string::npos) << badJoin.err;
+  }
   Outcome badRename = Rt650scan({"--rename", "missing.tif", "X"});
   EXPECT_EQ(badRename.status, 1);
   EXPECT_NE(badRename.err.find("renaming the document missing.tif failed"), std::string::npos);
@@ -545,6 +553,43 @@ TEST_F(Rt650scanTest, TheImprinterMarksThePagesWhenAsked) {
   }
   EXPECT_GT(inBand, 100u);
   EXPECT_EQ(elsewhere, 0u);
+}
+
+// SIGKILL at random moments of a batch into a new document over an old one,
+// of an append and of an insert: every original page is still there, in
+// order, and libtiff reads the whole document.
+TEST_F(Rt650scanTest, AKillAtAnyMomentLosesNoOriginalPage) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 3 size a5\ncompletion pending 1\n");
+  ASSERT_EQ(Rt650scan({simulate, "-q", "-n", "1", "-o", "base.tif", "--page-name", "1"}).status, 0);
+  for (const char* name : {"2", "3"}) {
+    ASSERT_EQ(Rt650scan({simulate, "-q", "-n", "1", "-o", "base.tif", "-a", "--page-name", name}).status, 0);
+  }
+  const std::string original = ReadFileBytes(dir_.File("base.tif"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"-o", "doc.tif"}, {"-o", "doc.tif", "--append"}, {"-o", "doc.tif", "--insert=2"}};
+  std::mt19937 random(650);
+  for (const auto& run : runs) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
+      WriteFileBytes(dir_.File("doc.tif"), original);
+      std::vector<std::string> args = {simulate, "-q", "--page-name", "new"};
+      args.insert(args.end(), run.begin(), run.end());
+      const pid_t pid = Start(args);
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 900));
+      kill(pid, SIGKILL);
+      Finish(pid);
+      const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"));
+      std::vector<std::string> old;
+      for (const Page& p : pages) {
+        EXPECT_NE(p.compression, 0xFFFF) << run.back();
+        if (p.pageName != "new") old.push_back(p.pageName);
+      }
+      // A new document replaces the old one whole, only when it is finished.
+      const bool replaced = run.size() == 2 && old.empty() && !pages.empty();
+      if (!replaced) {
+        EXPECT_EQ(old, (std::vector<std::string>{"1", "2", "3"})) << run.back() << " " << attempt;
+      }
+    }
+  }
 }
 
 }  // namespace

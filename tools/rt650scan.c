@@ -829,6 +829,74 @@ static int ExpandPattern(const char* pattern, long number, char* out, size_t siz
   return conversions == 1;
 }
 
+/* ---- Checking a document before changing it -------------------------- */
+
+static uint32_t Le32At(const unsigned char* b) {
+  return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+}
+
+/* The number of pages of a little-endian TIFF document by its chain of
+ * directories; -1 when the file cannot be read, -2 when it is no such
+ * document (a link outside the file, a loop, a foreign byte order). */
+static long CountTiffPages(const char* path) {
+  FILE* file = fopen(path, "rb");
+  if (file == NULL) return -1;
+  long pages = -2;
+  unsigned char head[8];
+  if (fread(head, 1, sizeof head, file) == sizeof head && memcmp(head, "II*\0", 4) == 0 &&
+      fseek(file, 0, SEEK_END) == 0) {
+    const long size = ftell(file);
+    uint32_t ifd = Le32At(head + 4);
+    long count = 0;
+    uint32_t previous = 0;
+    /* The library writes each directory after the one before it; a chain of
+     * inserted pages may go back, so the walk is bounded by the file's size. */
+    while (ifd != 0 && count <= size / 14) {
+      unsigned char entries[2];
+      unsigned char link[4];
+      if (ifd < 8 || (long)ifd + 2 > size || fseek(file, (long)ifd, SEEK_SET) != 0 ||
+          fread(entries, 1, 2, file) != 2) {
+        count = -2;
+        break;
+      }
+      const long linkAt = (long)ifd + 2 + 12L * (entries[0] | (entries[1] << 8));
+      if (linkAt + 4 > size || fseek(file, linkAt, SEEK_SET) != 0 || fread(link, 1, 4, file) != 4 ||
+          Le32At(link) == ifd || (Le32At(link) != 0 && Le32At(link) == previous)) {
+        count = -2;
+        break;
+      }
+      ++count;
+      previous = ifd;
+      ifd = Le32At(link);
+    }
+    pages = ifd == 0 ? count : -2;
+  }
+  fclose(file);
+  return pages;
+}
+
+/* --append, --insert N and --join need an existing document that can take
+ * the pages; checked before anything is written. */
+static int CheckDocument(const char* path, const char* what, long insertAt) {
+  const long pages = CountTiffPages(path);
+  if (pages == -1) {
+    fprintf(stderr, "%s: %s: cannot be read (%s); %s needs an existing TIFF document\n", kProgram,
+            path, strerror(errno), what);
+    return 0;
+  }
+  if (pages < 1) {
+    fprintf(stderr, "%s: %s is not a TIFF document with pages; %s changes nothing\n", kProgram,
+            path, what);
+    return 0;
+  }
+  if (insertAt > pages + 1) {
+    fprintf(stderr, "%s: %s has %ld page%s: --insert takes 1 to %ld\n", kProgram, path, pages,
+            pages == 1 ? "" : "s", pages + 1);
+    return 0;
+  }
+  return 1;
+}
+
 /* ---- New documents ------------------------------------------------------ */
 
 /* A new document is written under a temporary name in its own folder and
@@ -1536,6 +1604,10 @@ int main(int argc, char** argv) {
   }
   if (batch.pattern == NULL && batch.output == NULL) batch.output = "scan.tif";
 
+  if ((batch.append || batch.insertAt > 0) &&
+      !CheckDocument(batch.output, batch.append ? "--append" : "--insert", batch.insertAt)) {
+    return kExitDriver;
+  }
   if (simulate && !SetUpSimulator(library, simulateConfig)) {
     fprintf(stderr, "%s: cannot set up the simulator's environment\n", kProgram);
     return kExitLoad;
@@ -1554,6 +1626,10 @@ int main(int argc, char** argv) {
     printf("%s %s\n", kProgram, kProgramVersion);
     printf("driver: %s %s\n", fileName, version);
   } else if (joinDestination != NULL) {
+    if (!CheckDocument(joinDestination, "--join", 0) || !CheckDocument(argv[optind], "--join", 0)) {
+      CloseLibrary(driver.handle);
+      return kExitDriver;
+    }
     int32_t result = driver.concatTiff(joinDestination, argv[optind]);
     if (result != 0) {
       ReportResult("joining the documents", result);
