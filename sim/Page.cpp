@@ -191,11 +191,14 @@ bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out) {
   out.dpi = plan.dpi;
   out.width = MmToPixels(plan.widthMm10, plan.dpi);
   out.height = MmToPixels(plan.lengthMm10, plan.dpi);
+  return true;
+}
+
+std::string SyntheticOrigin(const SyntheticPlan& plan) {
   char origin[80];
   std::snprintf(origin, sizeof origin, "synthetic seed %llu page %u",
                 static_cast<unsigned long long>(plan.seed), plan.index + 1);
-  out.origin = origin;
-  return true;
+  return origin;
 }
 
 void Page::Materialize() {

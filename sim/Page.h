@@ -58,7 +58,7 @@ struct Page {
   PageConditions conditions;
   Feed feed = Feed::kAuto;
   bool turned = false;  // the raster lies as fed: the upright page a quarter turn clockwise
-  std::string origin;  // file name or "synthetic seed S page N"
+  std::string origin;  // file name; empty for synthetic pages (`SyntheticOrigin`)
 
   // Width and length of the sheet in 1/1200 inch.
   std::uint32_t WidthUnits() const {
@@ -85,6 +85,9 @@ struct Page {
 // 200, 300 and 600 dpi are refused (returns false).
 bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out);
 void RenderSynthetic(const SyntheticPlan& plan, GrayRaster& out);
+// "synthetic seed S page N": made when the sheet is fed, so that a long
+// batch waiting in the hopper holds no text per page.
+std::string SyntheticOrigin(const SyntheticPlan& plan);
 // A quarter turn clockwise: the top row becomes the right column.
 GrayRaster TurnClockwise(const GrayRaster& in);
 

@@ -264,8 +264,12 @@ bool Rt650::FeedNext() {
   cur.page.Materialize();
   ++counters_[0];
   ++counters_[1];
+  if (!keepHistory_) {
+    delivered_.clear();  // no sheet is in the scanner: nothing refers to them
+    cur.delivered = 0;
+  }
   DeliveredPage record;
-  record.origin = cur.page.origin;
+  record.origin = cur.page.synthetic ? SyntheticOrigin(cur.page.plan) : cur.page.origin;
   if (AddonOn()) {
     auto& addon = pages_[kPageAddon];
     std::string text;

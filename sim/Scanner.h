@@ -109,6 +109,8 @@ class Rt650 final : public Device {
   // scan area's corner (left side at X 0, leading edge at Y 0), whatever the
   // frame area; the scanner itself centres them (`PlaceSheet`).
   void PlaceSheetsAtCorner(bool atCorner) { sheetsAtCorner_ = atCorner; }
+  // Off: `Delivered()` holds only the sheet in the scanner (or the last one).
+  void KeepHistory(bool keep) { keepHistory_ = keep; }
 
   // ---- inspecting ----------------------------------------------------------------
   const std::array<std::uint8_t, wire::kWindowDataLength>& Window() const { return window_; }
@@ -181,6 +183,7 @@ class Rt650 final : public Device {
   std::optional<Current> current_;
   bool scanning_ = false;
   bool sheetsAtCorner_ = false;
+  bool keepHistory_ = true;
   bool batchOpen_ = false;  // counter 2 restarts at the first SCAN after STOP BATCH
   Sense lastSense_;
   std::vector<DeliveredPage> delivered_;
