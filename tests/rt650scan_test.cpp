@@ -451,8 +451,10 @@ TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
 TEST_F(Rt650scanTest, SeparatorSheetsSplitDocuments) {
   const std::string simulate = Simulator(
       "scanner 0 0\nsynthetic 6 size a5\ncondition 3 separator 0x82\ncondition 5 separator 0x82\n");
-  Outcome run = Rt650scan({simulate, "-o", "job%d.tif", "--split-at-separator", "--json"});
+  Outcome run = Rt650scan(
+      {simulate, "-o", "job%d.tif", "--split-at-separator", "--json", "--manifest", "m.jsonl"});
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir_.File("m.jsonl")), run.out);
   EXPECT_EQ(ReadPages(dir_.File("job1.tif")).size(), 2u);
   EXPECT_EQ(ReadPages(dir_.File("job2.tif")).size(), 1u);
   EXPECT_EQ(ReadPages(dir_.File("job3.tif")).size(), 1u);

@@ -9,6 +9,7 @@
  */
 #include <getopt.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -790,7 +791,24 @@ struct BatchOptions {
   int split;      /* --split-at-separator: a new document at each separator sheet */
   int noClobber;  /* refuse to replace an existing document */
   int toStdout;   /* -o -: the document goes to standard output */
+  FILE* manifest; /* --manifest: the JSON lines of the batch, or NULL */
 };
+
+/* One JSON line to standard output (--json) and to the manifest. */
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+static void Emit(const struct BatchOptions* options, const char* format, ...) {
+  FILE* outs[2] = {options->json ? stdout : NULL, options->manifest};
+  for (int i = 0; i < 2; ++i) {
+    if (outs[i] == NULL) continue;
+    va_list args;
+    va_start(args, format);
+    vfprintf(outs[i], format, args);
+    va_end(args);
+    fflush(outs[i]);
+  }
+}
 
 /* A page name pattern: literal text with "%%" for a percent sign and exactly
  * one integer conversion "%[0|-][width]d" for the page number. Expands the
@@ -1107,7 +1125,7 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
     if (GetInt(driver, PAR_SEPARATOR_DETECTED) != 0) {
       /* A separator sheet: no image was read, nothing was stored. */
       ++separators;
-      if (options->json) printf("{\"separator\":%ld,\"after_page\":%ld}\n", separators, pages);
+      Emit(options, "{\"separator\":%ld,\"after_page\":%ld}\n", separators, pages);
       if (!options->split) continue; /* the driver reads the sheet as the next page */
       if (!options->quiet) fprintf(stderr, "separator sheet after page %ld\n", pages);
       /* The separator sheet goes out unscanned and the feeder goes on. */
@@ -1153,14 +1171,13 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       fprintf(stderr, "page %ld: %d x %d pixels, %ld bytes in %s, %.2f s\n", pages, (int)width,
               (int)length, bytes, where, Now() - started);
     }
-    if (options->json) {
-      printf("{\"page\":%ld,\"width\":%d,\"length\":%d,\"bytes\":%ld,\"file\":\"%s\","
+    if (options->json || options->manifest != NULL) {
+      Emit(options, "{\"page\":%ld,\"width\":%d,\"length\":%d,\"bytes\":%ld,\"file\":\"%s\","
              "\"file_page\":%ld,\"separator\":false,\"flag\":false,\"counters\":[%d,%d,%d],"
              "\"imprint\":%s}\n",
              pages, (int)width, (int)length, bytes, where, multiPage ? documentPages : 1,
              (int)GetInt(driver, PAR_COUNTER_1), (int)GetInt(driver, PAR_COUNTER_2),
              (int)GetInt(driver, PAR_COUNTER_3), GetInt(driver, PAR_ADDON) ? "true" : "false");
-      fflush(stdout);
     }
     ++number;
   }
@@ -1207,10 +1224,8 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       fprintf(stderr, "%s: %ld file%s written\n", kProgram, pages, pages == 1 ? "" : "s");
     }
   }
-  if (options->json) {
-    printf("{\"end\":true,\"pages\":%ld,\"separators\":%ld,\"exit\":%d}\n", pages, separators,
-           exitStatus);
-  }
+  Emit(options, "{\"end\":true,\"pages\":%ld,\"separators\":%ld,\"exit\":%d}\n", pages,
+       separators, exitStatus);
   if (exitStatus == kExitOk && options->toStdout && !CopyToStdout(names.target)) {
     fprintf(stderr, "%s: the document could not be written to standard output\n", kProgram);
     exitStatus = kExitDriver;
@@ -1290,6 +1305,7 @@ static void Usage(FILE* out) {
           "                           FILE (the other pages keep theirs)\n"
           "      --json               one JSON object a line on standard output: the\n"
           "                           device, each page, each separator sheet, the end\n"
+          "      --manifest=FILE      the same lines into FILE\n"
           "\n",
           kProgram, kProgram, kProgram);
   fprintf(out,
@@ -1331,7 +1347,8 @@ enum {
   kOptImprintAt,
   kOptJson,
   kOptSplit,
-  kOptNoClobber
+  kOptNoClobber,
+  kOptManifest
 };
 
 static int ParseMm(const char* text, double* out) {
@@ -1383,6 +1400,7 @@ int main(int argc, char** argv) {
       {"json", no_argument, NULL, kOptJson},
       {"split-at-separator", no_argument, NULL, kOptSplit},
       {"no-clobber", no_argument, NULL, kOptNoClobber},
+      {"manifest", required_argument, NULL, kOptManifest},
       {NULL, 0, NULL, 0},
   };
   struct BatchOptions batch;
@@ -1397,6 +1415,7 @@ int main(int argc, char** argv) {
   int setCount = 0;
   int list = 0, allOptions = 0, showVersion = 0, simulate = 0, batchPattern = 0;
   const char* formatName = "tiff";
+  const char* manifestPath = NULL;
   struct ScanChoices choices = {-1, 300, kDefaultPaper, 0, -1, -1, -1, -1, NULL, 0, -1, -1, -1};
   int opt;
   while ((opt = getopt_long(argc, argv, "LAs:o:b::n:f:ai:qhVl:t:x:y:", kOptions, NULL)) != -1) {
@@ -1466,6 +1485,7 @@ int main(int argc, char** argv) {
       case kOptJson: batch.json = 1; break;
       case kOptSplit: batch.split = 1; break;
       case kOptNoClobber: batch.noClobber = 1; break;
+      case kOptManifest: manifestPath = optarg; break;
       case kOptImprintStep:
         if (!ParseCount(optarg, 0, &choices.imprintStep) || choices.imprintStep > 255) {
           fprintf(stderr, "%s: --imprint-step is 0 to 255, not '%s'\n", kProgram, optarg);
@@ -1641,6 +1661,10 @@ int main(int argc, char** argv) {
       !CheckDocument(batch.output, batch.append ? "--append" : "--insert", batch.insertAt)) {
     return kExitDriver;
   }
+  if (manifestPath != NULL && (batch.manifest = fopen(manifestPath, "w")) == NULL) {
+    fprintf(stderr, "%s: %s: cannot be written (%s)\n", kProgram, manifestPath, strerror(errno));
+    return kExitUsage;
+  }
   if (simulate && !SetUpSimulator(library, simulateConfig)) {
     fprintf(stderr, "%s: cannot set up the simulator's environment\n", kProgram);
     return kExitLoad;
@@ -1699,10 +1723,10 @@ int main(int argc, char** argv) {
       if (allOptions) ShowParameters(&driver);
       if (scanning) {
         gQuietWait = batch.quiet;
-        if (batch.json) {
+        if (batch.json || batch.manifest != NULL) {
           char scanner[16] = {0};
           driver.getScannerName(scanner);
-          printf("{\"device\":\"%s\",\"resolution\":%d,\"mode\":%d,\"paper\":\"%s\"}\n", scanner,
+          Emit(&batch, "{\"device\":\"%s\",\"resolution\":%d,\"mode\":%d,\"paper\":\"%s\"}\n", scanner,
                  (int)GetInt(&driver, PAR_RESOLUTION), (int)GetInt(&driver, PAR_IMAGE_TYPE),
                  kPapers[choices.paper].name);
         }
@@ -1717,5 +1741,9 @@ int main(int argc, char** argv) {
     }
   }
   CloseLibrary(driver.handle);
+  if (batch.manifest != NULL && fclose(batch.manifest) != 0) {
+    fprintf(stderr, "%s: %s: cannot be written\n", kProgram, manifestPath);
+    if (status == kExitOk) status = kExitDriver;
+  }
   return status;
 }
