@@ -3,6 +3,7 @@
 // by libtiff.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -39,11 +40,14 @@ struct Outcome {
 class Rt650scanTest : public ::testing::Test {
  protected:
   // Starts the program in the test's folder with TARVOSCN_ROOT there.
-  pid_t Start(const std::vector<std::string>& args) {
+  // `fileLimit` > 0: files may not grow past it, as on a full disk.
+  pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = 0) {
     const std::string root = dir_.File("root");
     const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.path().c_str()) != 0) _exit(126);
+      const rlimit limit{fileLimit, fileLimit};
+      if (fileLimit > 0 && (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)) _exit(126);
       const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
@@ -442,8 +446,13 @@ TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
   EXPECT_EQ(Rt650scan({simulate, "-o", "doc.tif", "--no-clobber"}).status, 2);
   EXPECT_EQ(ReadFileBytes(dir_.File("doc.tif")), before);
   EXPECT_FALSE(FileExists(dir_.File(".doc.tif.part")));
-  // An empty feeder at the start has its own exit status.
+  // An empty feeder at the start and a full disk have their own exit statuses;
+  // the complete pages stay.
   EXPECT_EQ(Rt650scan({Simulator("scanner 0 0\n", "e.conf"), "-o", "e.tif"}).status, 5);
+  Outcome full = Finish(Start({simulate, "-o", "full.tif"}, 100000));
+  EXPECT_EQ(full.status, 6) << full.err;
+  EXPECT_NE(full.err.find("(the file is too large)"), std::string::npos) << full.err;
+  EXPECT_EQ(ReadPages(dir_.File("full.tif")).size(), 1u);
 }
 
 // A separator sheet is no page: the counts, the JSON lines and the split

@@ -1024,9 +1024,23 @@ static int ReportLogEntry(void) {
   fclose(log);
   last[strcspn(last, "\r\n")] = '\0';
   if (last[0] == '\0') return 0;
-  fprintf(stderr, "%s: the driver's log (%s) says: %s\n", kProgram, path, last);
-  return strstr(last, "space") != NULL || strstr(last, "disk is full") != NULL ||
-         strstr(last, "too large") != NULL;
+  /* "<date> <time> <operation> <system error> returned from line N of <module>":
+   * the system error numbers of a full disk and of a file at its size limit. */
+  static const struct {
+    long code;
+    const char* reason;
+  } kFull[] = {{112, "the disk is full"}, {39, "the disk is full"}, {223, "the file is too large"}};
+  const char* reason = NULL;
+  const char* operation = strstr(last, "WriteFile ");
+  if (operation != NULL) {
+    const long code = strtol(operation + 10, NULL, 10);
+    for (size_t i = 0; i < sizeof kFull / sizeof kFull[0]; ++i) {
+      if (kFull[i].code == code) reason = kFull[i].reason;
+    }
+  }
+  fprintf(stderr, "%s: the driver's log (%s) says: %s%s%s%s\n", kProgram, path, last,
+          reason != NULL ? " (" : "", reason != NULL ? reason : "", reason != NULL ? ")" : "");
+  return reason != NULL;
 }
 
 static int ApplyFormat(const struct Driver* driver, const struct BatchOptions* options) {
