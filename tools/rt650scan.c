@@ -772,12 +772,62 @@ static int AddPngResolution(const char* path, int32_t dpi) {
   return ok;
 }
 
+/* ---- PNM from the driver's BMP ------------------------------------------ */
+
+static uint32_t Le32At(const unsigned char* b);
+
+/* A bilevel BMP becomes a PBM (P4, 1 black), an 8-bit one a PGM (P5), row by
+ * row from the bottom-up BMP, each pixel through the BMP's palette. */
+static int BmpToPnm(const char* bmpPath, const char* pnmPath) {
+  FILE* in = fopen(bmpPath, "rb");
+  if (in == NULL) return 0;
+  unsigned char head[54];
+  unsigned char palette[1024];
+  int ok = fread(head, 1, sizeof head, in) == sizeof head && head[0] == 'B' && head[1] == 'M';
+  const uint32_t offset = ok ? Le32At(head + 10) : 0;
+  const uint32_t headerSize = ok ? Le32At(head + 14) : 0;
+  const uint32_t width = ok ? Le32At(head + 18) : 0;
+  const int32_t height = ok ? (int32_t)Le32At(head + 22) : 0;
+  const unsigned bits = ok ? (unsigned)(head[28] | (head[29] << 8)) : 0;
+  const uint32_t rows = (uint32_t)(height < 0 ? -(int64_t)height : height);
+  const size_t paletteBytes = bits == 1 ? 8 : 1024;
+  ok = ok && (bits == 1 || bits == 8) && width > 0 && width <= 100000 && rows > 0 && rows <= 100000 &&
+       fseek(in, 14 + (long)headerSize, SEEK_SET) == 0 &&
+       fread(palette, 1, paletteBytes, in) == paletteBytes;
+  const size_t stride = ((size_t)width * bits + 31) / 32 * 4;
+  unsigned char* row = ok ? (unsigned char*)malloc(stride) : NULL;
+  unsigned char* outRow = ok ? (unsigned char*)malloc(width) : NULL;
+  FILE* out = ok && row != NULL && outRow != NULL ? fopen(pnmPath, "wb") : NULL;
+  ok = out != NULL && fprintf(out, "%s\n%u %u\n%s", bits == 1 ? "P4" : "P5", (unsigned)width,
+                              (unsigned)rows, bits == 1 ? "" : "255\n") > 0;
+  for (uint32_t y = 0; ok && y < rows; ++y) {
+    const uint32_t stored = height < 0 ? y : rows - 1 - y;
+    ok = fseek(in, (long)(offset + stride * stored), SEEK_SET) == 0 && fread(row, 1, stride, in) == stride;
+    size_t outBytes = bits == 1 ? (width + 7) / 8 : width;
+    memset(outRow, 0, outBytes);
+    for (uint32_t x = 0; ok && x < width; ++x) {
+      const unsigned index = bits == 8 ? row[x] : (row[x / 8] >> (7 - x % 8)) & 1u;
+      const unsigned char gray = palette[4 * index + 1];
+      if (bits == 8) outRow[x] = gray;
+      else if (gray < 128) outRow[x / 8] = (unsigned char)(outRow[x / 8] | (0x80u >> (x % 8)));
+    }
+    ok = ok && fwrite(outRow, 1, outBytes, out) == outBytes;
+  }
+  if (out != NULL && fclose(out) != 0) ok = 0;
+  if (!ok && out != NULL) remove(pnmPath);
+  free(row);
+  free(outRow);
+  fclose(in);
+  return ok;
+}
+
 /* ---- Batches ---------------------------------------------------------- */
 
 struct BatchOptions {
   const char* output;  /* the multi-page TIFF document */
   const char* pattern; /* one file per page, printf pattern with the page number */
   int literal;         /* the pattern is one file's name (-o page.png) */
+  int pnm;             /* the one file is a PBM or PGM made from the driver's BMP */
   int format;
   int compression; /* -1: the format's default */
   int append;
@@ -1121,7 +1171,7 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
     }
     const char* target = NULL;
     if (!multiPage && options->literal) {
-      snprintf(fileName, sizeof fileName, "%s", options->pattern);
+      snprintf(fileName, sizeof fileName, options->pnm ? "%s.bmp.part" : "%s", options->pattern);
       target = fileName;
     } else if (!multiPage) {
       if (!ExpandPattern(options->pattern, number, fileName, sizeof fileName)) {
@@ -1178,6 +1228,16 @@ static int RunBatch(const struct Driver* driver, const struct BatchOptions* opti
       if (kFormats[options->format].fileType == TSD_FILE_CODER &&
           !AddPngResolution(fileName, GetInt(driver, PAR_RESOLUTION))) {
         fprintf(stderr, "%s: %s: the resolution could not be added\n", kProgram, fileName);
+      }
+      if (options->pnm) {
+        const int converted = BmpToPnm(fileName, options->pattern);
+        remove(fileName);
+        snprintf(fileName, sizeof fileName, "%s", options->pattern);
+        if (!converted) {
+          fprintf(stderr, "%s: %s cannot be written\n", kProgram, fileName);
+          result = TSD_ERR_FILE;
+          break;
+        }
       }
       bytes = FileSizeOf(fileName);
     }
@@ -1300,7 +1360,7 @@ static void Usage(FILE* out) {
           "\n"
           "Where the pages go:\n"
           "  -o, --output=FILE        the multi-page TIFF document (default scan.tif); '-' for\n"
-          "                           standard output; NAME.jpg, .png or .bmp: one page, one file\n"
+          "                           standard output; NAME.jpg, .png, .bmp, .pnm: one page\n"
           "      --no-clobber         never replace an existing document\n"
           "  -b, --batch[=PATTERN]    one file per page, PATTERN with one %%d for the page\n"
           "                           number (default page%%03d.EXT)\n"
@@ -1610,6 +1670,10 @@ int main(int argc, char** argv) {
     char extension[8] = {0};
     for (int i = 0; i < 7 && dot[1 + i] != '\0'; ++i) extension[i] = Lower(dot[1 + i]);
     if (strcmp(extension, "jpeg") == 0) strcpy(extension, "jpg");
+    if (strcmp(extension, "pnm") == 0 || strcmp(extension, "pbm") == 0 || strcmp(extension, "pgm") == 0) {
+      strcpy(extension, "bmp");
+      batch.pnm = 1;
+    }
     if (FindFormat(extension) >= 0) {
       formatName = kFormats[FindFormat(extension)].name;
       if (batch.maxPages > 1) {
