@@ -264,7 +264,10 @@ TEST_F(Rt650scanTest, HelpAndVersion) {
   Outcome help = Rt650scan({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* option : {"--list", "--all-options", "--set", "--batch", "--join", "--rename",
-                             "--simulate", "--append", "--insert", "--compression"}) {
+                             "--simulate", "--append", "--insert", "--compression", "--mode",
+                             "--resolution", "--paper", "--imprint", "--split-at-separator",
+                             "--json", "--manifest", "--no-clobber", "with the first page of",
+                             "4 paper jam", "5 the feeder was empty", "6 the disk is full"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   Outcome version = Rt650scan({"--version"});
@@ -348,6 +351,12 @@ TEST_F(Rt650scanTest, ScansABatchIntoAGroup4Document) {
   ASSERT_EQ(uncoded.size(), 2u);
   EXPECT_EQ(uncoded[0].compression, COMPRESSION_NONE);
   EXPECT_EQ(uncoded[0].xResolution, 200.0f);
+
+  // -o -: the finished document on standard output, nothing left behind.
+  Outcome piped = Rt650scan({simulate, "-q", "-n", "2", "-o", "-"});
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  WriteFileBytes(dir_.File("piped.tif"), piped.out);
+  EXPECT_EQ(ReadPages(dir_.File("piped.tif")).size(), 2u);
 }
 
 TEST_F(Rt650scanTest, AppendsAndInsertsInPageOrder) {
