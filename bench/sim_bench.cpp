@@ -28,7 +28,8 @@ void SetWindow(Bus& bus, std::uint8_t composition, std::uint8_t bits) {
   std::vector<std::uint8_t> w(52, 0);
   w[7] = 44;
   w[11] = 300 & 0xFF, w[10] = 300 >> 8, w[13] = 300 & 0xFF, w[12] = 300 >> 8;
-  const std::uint32_t width = 9921, length = 14031;  // A4 in 1/1200 inch
+  // An A4 sheet fed long edge first, in 1/1200 inch, at the scan area's corner.
+  const std::uint32_t width = 14031, length = 9921;
   for (int i = 0; i < 4; ++i) w[22 + i] = B(width, 24 - 8 * i), w[26 + i] = B(length, 24 - 8 * i);
   w[31] = 128, w[33] = composition, w[34] = bits;
   auto srb = Request({0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, w.data(), 52);
@@ -71,12 +72,13 @@ std::size_t RunBatch(Bus& bus, std::uint32_t rowBytes) {
 void BM_SimBatch(benchmark::State& state) {
   const auto composition = static_cast<std::uint8_t>(state.range(0));
   const auto bits = static_cast<std::uint8_t>(state.range(1));
-  const std::uint32_t rowBytes = (bits * 2480u + 31) / 32 * 4;
+  const std::uint32_t rowBytes = (bits * 3507u + 31) / 32 * 4;
   std::size_t bytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
     Bus bus;
-    bus.AddScanner(0, 0).AddSyntheticPages(kPages, 42, 300);
+    bus.AddScanner(0, 0).PlaceSheetsAtCorner(true);
+    bus.ScannerAt(0, 0)->AddSyntheticPages(kPages, 42, 300);
     SetWindow(bus, composition, bits);
     state.ResumeTiming();
     bytes += RunBatch(bus, rowBytes);
@@ -89,7 +91,7 @@ BENCHMARK(BM_SimBatch)->Args({0, 1})->Args({2, 8})->Unit(benchmark::kMillisecond
 // Reference: copying the delivered bytes of 100 pages (line art, 8-bit gray).
 void BM_ReferenceCopy(benchmark::State& state) {
   const std::size_t pageBytes =
-      std::size_t{(static_cast<std::uint32_t>(state.range(1)) * 2480u + 31) / 32 * 4} * 3507;
+      std::size_t{(static_cast<std::uint32_t>(state.range(1)) * 3507u + 31) / 32 * 4} * 2480;
   std::vector<std::uint8_t> from(pageBytes, 0x5A), to(32768);
   for (auto _ : state) {
     for (int page = 0; page < kPages; ++page) {

@@ -143,7 +143,15 @@ void Bus::Execute(aspi::SrbExecScsiCmd* srb) {
   record.hostAdapterStatus = srb->SRB_HaStat;
   record.targetStatus = srb->SRB_TargStat;
   Log(record);
-  records_.push_back(std::move(record));
+  if (keepHistory_) records_.push_back(std::move(record));
+}
+
+void Bus::KeepHistory(bool keep) {
+  keepHistory_ = keep;
+  if (!keep) records_.clear();
+  for (Slot& slot : slots_) {
+    if (slot.scanner != nullptr) slot.scanner->KeepHistory(keep);
+  }
 }
 
 // Wire log line:

@@ -63,6 +63,10 @@ class Bus final : public aspi::Provider {
   void SetCompletion(Completion mode, std::uint32_t delayMs = 0);
   // Keep the image data of READ 0x00 in the record (off: only its length).
   void KeepImageData(bool keep) { keepImageData_ = keep; }
+  // Keep the record of every command and the scanners' record of every sheet
+  // (on by default). The provider library turns it off: a batch of any
+  // length then holds no more than one sheet's worth of history.
+  void KeepHistory(bool keep);
   // Appends one line per command to `path`; false when it cannot be opened.
   bool OpenWireLog(const std::string& path);
 
@@ -90,6 +94,7 @@ class Bus final : public aspi::Provider {
   Completion completion_ = Completion::kSynchronous;
   std::uint32_t delayMs_ = 0;
   bool keepImageData_ = false;
+  bool keepHistory_ = true;
   std::vector<CommandRecord> records_;
   std::FILE* wireLog_ = nullptr;
   os::Worker worker_;

@@ -49,8 +49,26 @@ struct PaperSize {
   std::uint32_t widthMm10;
   std::uint32_t lengthMm10;
 };
-constexpr std::array<PaperSize, 4> kPaperSizes{
-    {{"a4", 2100, 2970}, {"a5", 1480, 2100}, {"letter", 2159, 2794}, {"legal", 2159, 3556}}};
+constexpr std::array<PaperSize, 5> kPaperSizes{{{"a4", 2100, 2970},
+                                                {"a5", 1480, 2100},
+                                                {"letter", 2159, 2794},
+                                                {"legal", 2159, 3556},
+                                                {"a3", 2970, 4200}}};
+
+// `feed long-edge|short-edge` on a page line; empty means by the sheet's size.
+bool FeedWord(std::string_view word, Feed& feed, std::string& problem) {
+  if (word.empty() || word == "auto") {
+    feed = Feed::kAuto;
+  } else if (word == "long-edge") {
+    feed = Feed::kLongEdge;
+  } else if (word == "short-edge") {
+    feed = Feed::kShortEdge;
+  } else {
+    problem = "feed is long-edge or short-edge, not '" + std::string(word) + "'";
+    return false;
+  }
+  return true;
+}
 
 using Words = std::vector<std::string_view>;
 
@@ -248,11 +266,13 @@ bool Parser::Pages(const Words& w, std::string& problem) {
       problem = "file needs a path";
       return false;
     }
-    if (!Options(w, 2, {"dpi"}, values, problem)) return false;
+    if (!Options(w, 2, {"dpi", "feed"}, values, problem)) return false;
     if (!values[0].empty() && !Number(values[0], 1200, dpi)) {
       problem = "bad dpi";
       return false;
     }
+    Feed feed = Feed::kAuto;
+    if (!FeedWord(values[1], feed, problem)) return false;
     Page page;
     const PnmError error = LoadPnmFile(std::string(w[1]), static_cast<std::uint32_t>(dpi), page);
     if (error != PnmError::kNone || dpi < 50) {
@@ -260,13 +280,16 @@ bool Parser::Pages(const Words& w, std::string& problem) {
                 (error != PnmError::kNone ? PnmErrorText(error) : "dpi below 50");
       return false;
     }
+    page.feed = feed;
     Scanner().AddPage(std::move(page));
     return true;
   }
   // synthetic COUNT [seed S] [dpi D] [size NAME]
   std::uint64_t count = 0, seed = 1;
   if (!Num(w, 1, 100000, count, problem)) return false;
-  if (!Options(w, 2, {"seed", "dpi", "size"}, values, problem)) return false;
+  if (!Options(w, 2, {"seed", "dpi", "size", "feed"}, values, problem)) return false;
+  Feed feed = Feed::kAuto;
+  if (!FeedWord(values[3], feed, problem)) return false;
   if ((!values[0].empty() && !Number(values[0], ~0ull, seed)) ||
       (!values[1].empty() && !Number(values[1], 600, dpi))) {
     problem = "bad seed or dpi";
@@ -284,7 +307,7 @@ bool Parser::Pages(const Words& w, std::string& problem) {
   }
   if (!Scanner().AddSyntheticPages(static_cast<std::uint32_t>(count), seed,
                                    static_cast<std::uint32_t>(dpi), size.widthMm10,
-                                   size.lengthMm10)) {
+                                   size.lengthMm10, feed)) {
     problem = "synthetic pages are made at 200, 300 or 600 dpi";
     return false;
   }

@@ -191,19 +191,71 @@ bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out) {
   out.dpi = plan.dpi;
   out.width = MmToPixels(plan.widthMm10, plan.dpi);
   out.height = MmToPixels(plan.lengthMm10, plan.dpi);
+  return true;
+}
+
+std::string SyntheticOrigin(const SyntheticPlan& plan) {
   char origin[80];
   std::snprintf(origin, sizeof origin, "synthetic seed %llu page %u",
                 static_cast<unsigned long long>(plan.seed), plan.index + 1);
-  out.origin = origin;
-  return true;
+  return origin;
 }
 
 void Page::Materialize() {
   if (synthetic && raster.pixels.empty()) RenderSynthetic(plan, raster);
 }
 
+namespace {
+// Widest sheet side that goes across the feed: 3488 pixels at 300 dpi in 1/1200
+// inch, with the 1 % the guides allow (an A4 sheet's 297 mm side is 20 pixels wider).
+constexpr std::uint64_t kAcrossFeedUnits = 3488 * 4;
+constexpr std::uint64_t kAcrossFeedSlackPercent = 101;
+}  // namespace
+
+bool Page::FedTurned() const {
+  if (turned) return false;
+  const std::uint64_t longSide = std::max(width, height) * std::uint64_t{1200} / dpi;
+  Feed how = feed;
+  if (how == Feed::kAuto) {
+    how = longSide * 100 <= kAcrossFeedUnits * kAcrossFeedSlackPercent ? Feed::kLongEdge
+                                                                     : Feed::kShortEdge;
+  }
+  const bool portrait = height > width;
+  return how == Feed::kLongEdge ? portrait : !portrait && width != height;
+}
+
+void Page::TurnForFeed() {
+  if (!FedTurned()) return;
+  raster = TurnClockwise(raster);
+  std::swap(width, height);
+  turned = true;
+}
+
+GrayRaster TurnClockwise(const GrayRaster& in) {
+  GrayRaster out;
+  out.width = in.height;
+  out.height = in.width;
+  out.pixels.resize(in.pixels.size());
+  // Output (x, y) comes from input (y, height - 1 - x); in tiles, so that both
+  // rasters are walked in cache-sized pieces.
+  constexpr std::uint32_t kTile = 64;
+  for (std::uint32_t y0 = 0; y0 < out.height; y0 += kTile) {
+    for (std::uint32_t x0 = 0; x0 < out.width; x0 += kTile) {
+      const std::uint32_t y1 = std::min(out.height, y0 + kTile);
+      const std::uint32_t x1 = std::min(out.width, x0 + kTile);
+      for (std::uint32_t x = x0; x < x1; ++x) {
+        const std::uint8_t* src = in.Row(in.height - 1 - x);
+        for (std::uint32_t y = y0; y < y1; ++y) out.Row(y)[x] = src[y];
+      }
+    }
+  }
+  return out;
+}
+
 void Page::Release() {
   if (synthetic) {
+    if (turned) std::swap(width, height);
+    turned = false;
     raster.pixels.clear();
     raster.pixels.shrink_to_fit();
   }

@@ -41,15 +41,24 @@ struct SyntheticPlan {
   std::uint32_t lengthMm10 = 2970;
 };
 
+// How a sheet goes into the feeder. The scanner reads 3488 pixels across the
+// feed at 300 dpi: a sheet whose long side fits across (A4, A5, Letter) is fed
+// long edge first, a longer one (Legal, A3, B4) short edge first.
+enum class Feed : std::uint8_t { kAuto, kLongEdge, kShortEdge };
+
 struct Page {
   std::uint32_t dpi = 300;
+  // Pages describe the upright document; the scanner turns the raster the way
+  // the sheet lies on the paper path when it enters (`TurnForFeed`).
   std::uint32_t width = 0;  // pixels at dpi
   std::uint32_t height = 0;
   bool synthetic = false;
   SyntheticPlan plan;  // when synthetic
   GrayRaster raster;   // file pages: always; synthetic pages: while in the scanner
   PageConditions conditions;
-  std::string origin;  // file name or "synthetic seed S page N"
+  Feed feed = Feed::kAuto;
+  bool turned = false;  // the raster lies as fed: the upright page a quarter turn clockwise
+  std::string origin;  // file name; empty for synthetic pages (`SyntheticOrigin`)
 
   // Width and length of the sheet in 1/1200 inch.
   std::uint32_t WidthUnits() const {
@@ -62,6 +71,13 @@ struct Page {
   void Materialize();
   // Drops the raster of a synthetic page.
   void Release();
+  // True when the sheet goes long edge first and that is not its upright
+  // orientation's top edge (a portrait page long edge first, a landscape page
+  // short edge first).
+  bool FedTurned() const;
+  // Lays the materialized raster as the sheet is fed: a quarter turn clockwise
+  // when `FedTurned`; width and height follow.
+  void TurnForFeed();
 };
 
 // A synthetic, document-like page: lines of text-like marks, a ruled table and
@@ -69,6 +85,11 @@ struct Page {
 // 200, 300 and 600 dpi are refused (returns false).
 bool MakeSyntheticPage(const SyntheticPlan& plan, Page& out);
 void RenderSynthetic(const SyntheticPlan& plan, GrayRaster& out);
+// "synthetic seed S page N": made when the sheet is fed, so that a long
+// batch waiting in the hopper holds no text per page.
+std::string SyntheticOrigin(const SyntheticPlan& plan);
+// A quarter turn clockwise: the top row becomes the right column.
+GrayRaster TurnClockwise(const GrayRaster& in);
 
 enum class PnmError { kNone, kOpen, kFormat, kTooLarge, kTruncated };
 const char* PnmErrorText(PnmError error);

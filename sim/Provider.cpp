@@ -27,6 +27,7 @@ std::unique_ptr<tarvo::sim::Bus> MakeBus() {
   const char* path = std::getenv("RT650SIM_CONFIG");
   if (path == nullptr || *path == '\0') {
     tarvo::sim::ApplyDefaultConfig(*bus);
+    bus->KeepHistory(false);
     return bus;
   }
   std::string error;
@@ -35,6 +36,7 @@ std::unique_ptr<tarvo::sim::Bus> MakeBus() {
     bus = std::make_unique<tarvo::sim::Bus>(0);
     bus->SetSupportStatus(tarvo::aspi::kSsNoAdapters);
   }
+  bus->KeepHistory(false);  // nobody inspects the records: memory stays flat
   return bus;
 }
 

@@ -106,12 +106,15 @@ const std::array<Rt650::Command, 17> Rt650::kCommands{{
 }};
 
 Rt650::Rt650(ScannerInfo info) : info_(std::move(info)) {
-  // Power-on window: 300 dpi line art over an A4 sheet (210 x 297 mm in 1/1200 inch).
+  // Power-on window: 300 dpi line art over an A4 sheet fed long edge first
+  // (3488 x 2480 pixels in 1/1200 inch), centred in the scan area as the
+  // standard frame area places it.
   PutBe16(window_, kWinDescLength, kWindowDescriptorLength);
   PutBe16(window_, kWinXResolution, 300);
   PutBe16(window_, kWinYResolution, 300);
-  PutBe32(window_, kWinWidth, 9921);
-  PutBe32(window_, kWinLength, 14031);
+  PutBe32(window_, kWinUpperLeftY, (5136 - 2480) / 2 * 4);
+  PutBe32(window_, kWinWidth, 3488 * 4);
+  PutBe32(window_, kWinLength, 2480 * 4);
   window_[kWinThreshold] = 128;
   window_[kWinBitsPerPixel] = 1;
 
@@ -137,10 +140,11 @@ void Rt650::AddPage(Page page) {
 }
 
 bool Rt650::AddSyntheticPages(std::uint32_t count, std::uint64_t seed, std::uint32_t dpi,
-                              std::uint32_t widthMm10, std::uint32_t lengthMm10) {
+                              std::uint32_t widthMm10, std::uint32_t lengthMm10, Feed feed) {
   for (std::uint32_t i = 0; i < count; ++i) {
     Page page;
     if (!MakeSyntheticPage(SyntheticPlan{seed, i, dpi, widthMm10, lengthMm10}, page)) return false;
+    page.feed = feed;
     AddPage(std::move(page));
   }
   return true;
@@ -260,8 +264,12 @@ bool Rt650::FeedNext() {
   cur.page.Materialize();
   ++counters_[0];
   ++counters_[1];
+  if (!keepHistory_) {
+    delivered_.clear();  // no sheet is in the scanner: nothing refers to them
+    cur.delivered = 0;
+  }
   DeliveredPage record;
-  record.origin = cur.page.origin;
+  record.origin = cur.page.synthetic ? SyntheticOrigin(cur.page.plan) : cur.page.origin;
   if (AddonOn()) {
     auto& addon = pages_[kPageAddon];
     std::string text;
@@ -281,6 +289,8 @@ bool Rt650::FeedNext() {
     }
     record.imprint = text;
   }
+  cur.page.TurnForFeed();
+  record.turned = cur.page.turned;
   delivered_.push_back(record);
   current_ = std::move(cur);
   return true;
@@ -521,45 +531,89 @@ void Rt650::GetFunctionKey(Exchange& x) {
 // ---- image delivery
 // ---------------------------------------------------------------------------------
 
+// Where the sheet lies in the window's coordinates (1/1200 inch at the scan
+// start's divisor): centred across the 3488-pixel scan width; along the feed,
+// by the window's frame area: 0 (standard) centred in the 5136-pixel scan
+// length, 1 its leading edge at 0, 2 and 3 its trailing edge at the middle.
+// These are the places where the Settings dialog's windows find the sheet.
+SheetPlace Rt650::PlaceSheet(const Page& page) const {
+  const std::int64_t div = divisor_;
+  const std::int64_t across = std::int64_t{3488} * div / 300;
+  const std::int64_t along = std::int64_t{5136} * div / 300;
+  SheetPlace place;
+  place.width = std::int64_t{page.width} * div / page.dpi;
+  place.length = std::int64_t{page.height} * div / page.dpi;
+  if (sheetsAtCorner_) return place;
+  place.left = (across - place.width) / 2;
+  switch (window_[kWinVendorFlags] & kWinFrameAreaMask) {
+    case 0:
+      place.top = (along - place.length) / 2;
+      break;
+    case 1:
+      place.top = 0;
+      break;
+    default:
+      place.top = along / 2 - place.length;
+      break;
+  }
+  return place;
+}
+
 ImageJob Rt650::PlanImage(const Page& page) const {
   ImageJob job;
   const ConstByteSpan w = window_;
-  const std::uint64_t xres = GetBe16(w, kWinXResolution);
-  const std::uint64_t yres = GetBe16(w, kWinYResolution);
-  const std::uint64_t div = divisor_;
-  std::uint64_t left = GetBe32(w, kWinUpperLeftX);
-  std::uint64_t top = GetBe32(w, kWinUpperLeftY);
-  std::uint64_t width = GetBe32(w, kWinWidth);
-  std::uint64_t length = GetBe32(w, kWinLength);
+  const std::int64_t xres = GetBe16(w, kWinXResolution);
+  const std::int64_t yres = GetBe16(w, kWinYResolution);
+  const std::int64_t div = divisor_;
+  const SheetPlace sheet = PlaceSheet(page);
+  auto signed32 = [&](std::size_t at) {
+    return static_cast<std::int64_t>(static_cast<std::int32_t>(GetBe32(w, at)));
+  };
+  std::int64_t left = signed32(kWinUpperLeftX);
+  std::int64_t top = signed32(kWinUpperLeftY);
+  std::int64_t width = std::max<std::int64_t>(0, signed32(kWinWidth));
+  std::int64_t length = std::max<std::int64_t>(0, signed32(kWinLength));
   const auto& scanMode = pages_.at(kPageScanMode);
   if (TestBits(scanMode, kSmFeedByte, kSmAutoSize) ||
       TestBits(scanMode, kSmMarginByte, kSmMarginScan)) {
-    left = top = 0;
-    width = std::uint64_t{page.width} * div / page.dpi;
-    length = std::uint64_t{page.height} * div / page.dpi;
+    left = sheet.left;
+    top = sheet.top;
+    width = sheet.width;
+    length = sheet.length;
   }
-  job.width = static_cast<std::uint32_t>(std::min<std::uint64_t>(width * xres / div, kMaxSide));
-  job.rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(length * yres / div, kMaxSide));
+  const std::int64_t maxSide = kMaxSide;
+  job.width = static_cast<std::uint32_t>(std::min(width * xres / div, maxSide));
+  job.rows = static_cast<std::uint32_t>(std::min(length * yres / div, maxSide));
   job.composition = w[kWinComposition];
   job.bitsPerPixel = job.composition == kCompositionGray ? w[kWinBitsPerPixel] : 1;
   job.threshold = w[kWinThreshold] != 0 ? w[kWinThreshold] : 128;
   job.rowBytes = (job.bitsPerPixel * job.width + 31) / 32 * 4;
   job.totalBytes = std::size_t{job.rowBytes} * job.rows;
-  // Source pixel of output pixel i: (origin + i / res) inch at the page's dpi.
-  auto map = [&](std::vector<std::uint32_t>& out, std::uint32_t count, std::uint64_t origin,
-                 std::uint64_t res, std::uint32_t limit) {
+  // Source pixel of output pixel i: (origin - sheet edge + i / res) inch at the
+  // page's dpi; off the sheet it reads white.
+  auto map = [&](std::vector<std::uint32_t>& out, std::uint32_t count, std::int64_t origin,
+                 std::int64_t res, std::uint32_t limit) {
     out.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint64_t s = (origin * res + std::uint64_t{i} * div) * page.dpi / (div * res);
-      out[i] = s < limit ? static_cast<std::uint32_t>(s) : ImageJob::kOutside;
+      const std::int64_t at = origin * res + std::int64_t{i} * div;  // x res
+      const std::int64_t s = at >= 0 ? at * page.dpi / (div * res) : -1;
+      out[i] = s >= 0 && s < limit ? static_cast<std::uint32_t>(s) : ImageJob::kOutside;
     }
   };
-  map(job.sourceX, job.width, left, xres, page.width);
+  if (xres > 0 && yres > 0) {
+    map(job.sourceX, job.width, left - sheet.left, xres, page.width);
+    map(job.sourceY, job.rows, top - sheet.top, yres, page.height);
+  } else {
+    job.sourceX.assign(job.width, ImageJob::kOutside);
+    job.sourceY.assign(job.rows, ImageJob::kOutside);
+  }
+  const auto firstInside = std::find_if(job.sourceX.begin(), job.sourceX.end(),
+                                        [](std::uint32_t v) { return v != ImageJob::kOutside; });
+  job.insideFrom = static_cast<std::uint32_t>(firstInside - job.sourceX.begin());
   job.insideWidth = static_cast<std::uint32_t>(
-      std::find(job.sourceX.begin(), job.sourceX.end(), ImageJob::kOutside) - job.sourceX.begin());
-  job.direct = job.width > 0 && job.insideWidth == job.width &&
+      std::find(firstInside, job.sourceX.end(), ImageJob::kOutside) - job.sourceX.begin());
+  job.direct = job.width > 0 && job.insideFrom == 0 && job.insideWidth == job.width &&
                job.sourceX.back() - job.sourceX.front() == job.width - 1;
-  map(job.sourceY, job.rows, top, yres, page.height);
   return job;
 }
 
@@ -567,7 +621,7 @@ namespace {
 
 // One scanner row: pixels packed most significant bit first, padded with 0.
 // The row's gray values are gathered first (columns beyond the sheet are
-// white; the source columns rise with x, so those are a suffix), then packed.
+// white; the source columns rise with x, so those are a prefix and a suffix), then packed.
 void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint8_t* out,
                std::vector<std::uint8_t>& gray) {
   std::memset(out, 0, job.rowBytes);
@@ -580,7 +634,7 @@ void RenderRow(const Page& page, const ImageJob& job, std::uint32_t y, std::uint
     if (sy != ImageJob::kOutside) {
       const std::uint8_t* src = page.raster.Row(sy);
       const std::uint32_t* sx = job.sourceX.data();
-      for (std::uint32_t x = 0; x < job.insideWidth; ++x) gray[x] = src[sx[x]];
+      for (std::uint32_t x = job.insideFrom; x < job.insideWidth; ++x) gray[x] = src[sx[x]];
     }
     g = gray.data();
   }

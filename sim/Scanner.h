@@ -58,7 +58,16 @@ struct DeliveredPage {
   std::size_t totalBytes = 0;
   std::size_t bytesSent = 0;
   std::string imprint;  // text stamped by the imprinter, empty when off
+  bool turned = false;  // fed so that the raster is the upright page turned clockwise
   bool jammed = false;
+};
+
+// The sheet in the scanner's coordinates, in divisor units.
+struct SheetPlace {
+  std::int64_t left = 0;
+  std::int64_t top = 0;
+  std::int64_t width = 0;
+  std::int64_t length = 0;
 };
 
 // The area, size and format of the image of the page in the scanner.
@@ -71,7 +80,8 @@ struct ImageJob {
   std::uint32_t rowBytes = 0;
   std::size_t totalBytes = 0;
   std::vector<std::uint32_t> sourceX;  // per output column: source column, or kOutside
-  std::uint32_t insideWidth = 0;       // columns before the first kOutside
+  std::uint32_t insideFrom = 0;        // first column on the sheet
+  std::uint32_t insideWidth = 0;       // end of the columns on the sheet
   bool direct = false;                 // sourceX is consecutive columns of the sheet
   std::vector<std::uint32_t> sourceY;  // per output row
   static constexpr std::uint32_t kOutside = 0xFFFFFFFFu;
@@ -88,12 +98,19 @@ class Rt650 final : public Device {
   void AddPage(Page page);
   // `count` synthetic pages from `seed` at `dpi` (200, 300 or 600); false for another dpi.
   bool AddSyntheticPages(std::uint32_t count, std::uint64_t seed, std::uint32_t dpi,
-                         std::uint32_t widthMm10 = 2100, std::uint32_t lengthMm10 = 2970);
+                         std::uint32_t widthMm10 = 2100, std::uint32_t lengthMm10 = 2970,
+                         Feed feed = Feed::kAuto);
   // Conditions of the page that is `index`-th (0-based) among the pages added so far;
   // false when there is no such page in the hopper.
   bool SetConditions(std::size_t index, const PageConditions& conditions);
   void AddFault(const FaultRule& rule) { faults_.push_back(rule); }
   void SetCounters(const std::array<std::uint32_t, 3>& counters) { counters_ = counters; }
+  // Rigs that address the sheet's pixels directly lay every sheet against the
+  // scan area's corner (left side at X 0, leading edge at Y 0), whatever the
+  // frame area; the scanner itself centres them (`PlaceSheet`).
+  void PlaceSheetsAtCorner(bool atCorner) { sheetsAtCorner_ = atCorner; }
+  // Off: `Delivered()` holds only the sheet in the scanner (or the last one).
+  void KeepHistory(bool keep) { keepHistory_ = keep; }
 
   // ---- inspecting ----------------------------------------------------------------
   const std::array<std::uint8_t, wire::kWindowDataLength>& Window() const { return window_; }
@@ -110,6 +127,7 @@ class Rt650 final : public Device {
   const std::vector<DeliveredPage>& Delivered() const { return delivered_; }
   // The image the current (or next) page would be delivered with.
   ImageJob PlanImage(const Page& page) const;
+  SheetPlace PlaceSheet(const Page& page) const;
 
   // Writes the bytes [from, from + out.size()) of the page's delivered image.
   static void RenderImage(const Page& page, const ImageJob& job, std::size_t from, ByteSpan out);
@@ -164,6 +182,8 @@ class Rt650 final : public Device {
   std::size_t pagesAdded_ = 0;
   std::optional<Current> current_;
   bool scanning_ = false;
+  bool sheetsAtCorner_ = false;
+  bool keepHistory_ = true;
   bool batchOpen_ = false;  // counter 2 restarts at the first SCAN after STOP BATCH
   Sense lastSense_;
   std::vector<DeliveredPage> delivered_;

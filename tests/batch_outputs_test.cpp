@@ -120,6 +120,7 @@ class BatchOutputs : public ::testing::Test {
     sim::Page page;
     EXPECT_TRUE(sim::MakeSyntheticPage(sim::SyntheticPlan{77, 0, 200, 2100, 2970}, page));
     page.Materialize();
+    page.TurnForFeed();
     job = scanner_->PlanImage(page);
     Bytes rows(job.totalBytes);
     sim::Rt650::RenderImage(page, job, 0, rows);

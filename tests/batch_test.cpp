@@ -105,6 +105,7 @@ class BatchTest : public ::testing::Test {
   Bytes ScannerRaster(std::size_t i, std::uint32_t& width, std::uint32_t& rows) {
     sim::Page page = pages_[i];
     page.Materialize();
+    page.TurnForFeed();
     const sim::ImageJob job = scanner_->PlanImage(page);
     Bytes rowsData(job.totalBytes);
     sim::Rt650::RenderImage(page, job, 0, rowsData);
@@ -476,7 +477,8 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
     Prepare(1, 3, rotate);
     Set(PAR_AUTO_SIZE, 1);
     scanner_->SetCounters({100, 7, 4000});
-    // A Letter sheet at 200 dpi: 1700 x 2200 pixels, detected by the scanner.
+    // A Letter sheet at 200 dpi, fed long edge first (2200 across, 1700 along),
+    // detected by the scanner; the turn makes it an upright 1700 x 2200 page.
     sim::Page page;
     ASSERT_TRUE(sim::MakeSyntheticPage(sim::SyntheticPlan{5, 0, 200, 2159, 2794}, page));
     scanner_->AddPage(std::move(page));
@@ -492,11 +494,11 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
     const std::int32_t width = Get(PAR_PAGE_LENGTH);
     const std::int32_t length = Get(PAR_PAGE_WIDTH);
     if (rotate == 0) {
-      EXPECT_NEAR(width, 2200, 2);
-      EXPECT_NEAR(length, 1700, 2);
-    } else {
       EXPECT_NEAR(width, 1700, 2);
       EXPECT_NEAR(length, 2200, 2);
+    } else {
+      EXPECT_NEAR(width, 2200, 2);
+      EXPECT_NEAR(length, 1700, 2);
     }
     (void)StopScan(context_);
   }

@@ -3,11 +3,15 @@
 // by libtiff.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
+#include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -15,6 +19,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <png.h>
 
 #include "support/TempDir.h"
 
@@ -34,11 +40,14 @@ struct Outcome {
 class Rt650scanTest : public ::testing::Test {
  protected:
   // Starts the program in the test's folder with TARVOSCN_ROOT there.
-  pid_t Start(const std::vector<std::string>& args) {
+  // `fileLimit` > 0: files may not grow past it, as on a full disk.
+  pid_t Start(const std::vector<std::string>& args, rlim_t fileLimit = 0) {
     const std::string root = dir_.File("root");
     const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.path().c_str()) != 0) _exit(126);
+      const rlimit limit{fileLimit, fileLimit};
+      if (fileLimit > 0 && (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0)) _exit(126);
       const int out = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
@@ -120,11 +129,145 @@ std::vector<std::string> PageNames(const std::vector<Page>& pages) {
   return names;
 }
 
+// A stored page as an independent reader sees it: 8-bit gray, 0 black.
+struct Gray {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+  uint8_t At(uint32_t x, uint32_t y) const { return pixels[size_t{y} * width + x]; }
+};
+
+Gray ReadTiffGray(const std::string& path) {
+  Gray g;
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  if (tiff == nullptr) return g;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &g.width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &g.height);
+  std::vector<uint32_t> rgba(size_t{g.width} * g.height);
+  if (TIFFReadRGBAImageOriented(tiff, g.width, g.height, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
+    for (uint32_t v : rgba) g.pixels.push_back(static_cast<uint8_t>(TIFFGetG(v)));
+  }
+  TIFFClose(tiff);
+  return g;
+}
+
+Gray ReadJpegGray(const std::string& path) {
+  Gray g;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return g;
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr err{};
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, f);
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_GRAYSCALE;
+  jpeg_start_decompress(&cinfo);
+  g.width = cinfo.output_width;
+  g.height = cinfo.output_height;
+  g.pixels.resize(size_t{g.width} * g.height);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = g.pixels.data() + size_t{cinfo.output_scanline} * g.width;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(f);
+  return g;
+}
+
+// Also gives the resolution the file states (pixels per metre), 0 when none.
+Gray ReadPngGray(const std::string& path, uint32_t* pixelsPerMetre = nullptr) {
+  Gray g;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return g;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_strip_16(png);
+    if (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) png_set_rgb_to_gray(png, 1, -1, -1);
+    png_read_update_info(png, info);
+    g.width = png_get_image_width(png, info);
+    g.height = png_get_image_height(png, info);
+    if (pixelsPerMetre != nullptr) *pixelsPerMetre = png_get_x_pixels_per_meter(png, info);
+    g.pixels.resize(size_t{g.width} * g.height);
+    for (uint32_t y = 0; y < g.height; ++y) png_read_row(png, g.pixels.data() + size_t{y} * g.width, nullptr);
+  } else {
+    g = Gray{};
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return g;
+}
+
+// BMP is a fixed format: a 1- or 8-bit palette image stored bottom up.
+Gray ReadBmpGray(const std::string& path) {
+  Gray g;
+  const std::string b = ReadFileBytes(path);
+  auto le = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + i]);
+    return v;
+  };
+  if (b.size() < 54 || b.compare(0, 2, "BM") != 0) return g;
+  const uint32_t offset = le(10, 4), headerSize = le(14, 4), bits = le(28, 2);
+  const auto height = static_cast<int32_t>(le(22, 4));
+  g.width = le(18, 4);
+  g.height = static_cast<uint32_t>(height < 0 ? -height : height);
+  const size_t stride = (size_t{g.width} * bits + 31) / 32 * 4;
+  if ((bits != 1 && bits != 8) || b.size() < offset + stride * g.height) return Gray{};
+  g.pixels.resize(size_t{g.width} * g.height);
+  for (uint32_t y = 0; y < g.height; ++y) {
+    const size_t row = offset + stride * (height < 0 ? y : g.height - 1 - y);
+    for (uint32_t x = 0; x < g.width; ++x) {
+      const uint32_t index = bits == 8 ? static_cast<uint8_t>(b[row + x])
+                                       : (static_cast<uint8_t>(b[row + x / 8]) >> (7 - x % 8)) & 1;
+      g.pixels[size_t{y} * g.width + x] = static_cast<uint8_t>(b[14 + headerSize + 4 * index + 1]);
+    }
+  }
+  return g;
+}
+
+Gray ReadAnyGray(const std::string& path) {
+  const std::string ext = path.substr(path.rfind('.') + 1);
+  if (ext == "tif") return ReadTiffGray(path);
+  if (ext == "jpg") return ReadJpegGray(path);
+  if (ext == "png") return ReadPngGray(path);
+  return ReadBmpGray(path);
+}
+
+// Share of dark pixels (below half gray) of the rows [from, to).
+double DarkShare(const Gray& g, uint32_t from, uint32_t to) {
+  size_t dark = 0;
+  for (uint32_t y = from; y < to; ++y) {
+    for (uint32_t x = 0; x < g.width; ++x) dark += g.At(x, y) < 128;
+  }
+  return to > from ? double(dark) / (double(to - from) * g.width) : 0;
+}
+
+// The synthetic page's ruled table lies in its top third: an upright page
+// has rows ruled across most of its width there and nowhere in its lower
+// half (a page on its side has no such rows; one upside down has them low).
+bool Upright(const Gray& g) {
+  bool ruledHigh = false;
+  for (uint32_t y = 0; y < g.height; ++y) {
+    if (DarkShare(g, y, y + 1) < 0.6) continue;
+    if (y > g.height / 2) return false;
+    ruledHigh = true;
+  }
+  return ruledHigh;
+}
+
 TEST_F(Rt650scanTest, HelpAndVersion) {
   Outcome help = Rt650scan({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* option : {"--list", "--all-options", "--set", "--batch", "--join", "--rename",
-                             "--simulate", "--append", "--insert", "--compression"}) {
+                             "--simulate", "--append", "--insert", "--compression", "--mode",
+                             "--resolution", "--paper", "--imprint", "--split-at-separator",
+                             "--json", "--manifest", "--no-clobber", "with the first page of",
+                             "4 paper jam", "5 the feeder was empty", "6 the disk is full"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   Outcome version = Rt650scan({"--version"});
@@ -146,11 +289,13 @@ TEST_F(Rt650scanTest, BadCommandLinesGiveClearMessages) {
       {{simulate, "--set", "bogus=1"}, 2, "unknown parameter 'bogus'"},
       {{simulate, "--set", "999=1"}, 2, "unknown parameter '999'"},
       {{simulate, "--set", "resolution"}, 2, "--set needs NAME=VALUE"},
-      {{simulate, "--set", "resolution=abc"}, 2, "must be a number"},
-      {{simulate, "--set", "resolution=301"}, 1,
-       "setting resolution to 301 failed: result 5 (value or combination of settings not "
-       "accepted)"},
-      {{simulate, "--set", "max_width=1"}, 1, "result 3 (not a parameter in that direction)"},
+      {{simulate, "--set", "resolution=301"}, 2, "resolution takes one of 200, 300, 600 dpi"},
+      {{simulate, "--set", "brightness=x"}, 2, "brightness takes 0 to 255, not 'x'"},
+      {{simulate, "--set", "max_width=1"}, 2, "max_width cannot be set"},
+      {{simulate, "--resolution", "250"}, 2, "200, 300 or 600"},
+      {{simulate, "--mode", "color"}, 2, "lineart, halftone, gray or text"},
+      {{simulate, "--paper", "A2"}, 2, "\"A4 landscape\", \"A4\""},
+      {{simulate, "--mode", "gray", "-o", "g.tif"}, 2, "gray pages are stored as JPEG, BMP or PNG"},
       {{simulate, "--format", "gif"}, 2, "unknown format 'gif'"},
       {{simulate, "--batch=page.jpg", "-f", "jpeg"}, 2, "exactly one %d"},
       {{simulate, "--append"}, 2, "--append and --insert need --output"},
@@ -175,37 +320,45 @@ TEST_F(Rt650scanTest, ListsTheScannerAndItsParameters) {
   Outcome all = Rt650scan({simulate, "-s", "resolution=200", "--set", "PAR_BRIGHTNESS=77", "--set",
                        "21=99", "-A"});
   EXPECT_EQ(all.status, 0) << all.err;
-  EXPECT_NE(all.out.find("\nresolution                6  200\n"), std::string::npos) << all.out;
-  EXPECT_NE(all.out.find("\nbrightness                5  77\n"), std::string::npos);
-  EXPECT_NE(all.out.find("\ncontrast                 21  99\n"), std::string::npos);
-  EXPECT_NE(all.out.find("\nmax_width               105  3488\n"), std::string::npos);
+  // Columns: name, number, value, allowed values and unit, meaning.
+  for (const char* line : {"\nresolution              6 200        one of 200, 300, 600 dpi",
+                           "\nbrightness              5 77         0 to 255 ",
+                           "\ncontrast               21 99 ", "\nmax_width             105 3488 "}) {
+    EXPECT_NE(all.out.find(line), std::string::npos) << line << "\n" << all.out;
+  }
 }
 
 TEST_F(Rt650scanTest, ScansABatchIntoAGroup4Document) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\n");
   Outcome run = Rt650scan({simulate, "-o", "doc.tif", "--doc-name", "Invoices", "--page-name", "in"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("page 4: 3507 x 2480 pixels, "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("page 4: 2464 x 3488 pixels, "), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("doc.tif holds 4 pages"), std::string::npos) << run.err;
   const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"));
   ASSERT_EQ(pages.size(), 4u);
   for (const Page& p : pages) {
     EXPECT_EQ(p.compression, COMPRESSION_CCITTFAX4);
-    EXPECT_EQ(p.width, 3507u);
+    EXPECT_EQ(p.width, 2464u);
     EXPECT_EQ(p.xResolution, 300.0f);
     EXPECT_EQ(p.documentName, "Invoices");
     EXPECT_EQ(p.pageName, "in");
   }
 
   // Uncoded, at 200 dpi, quietly, at most two pages.
-  Outcome plain = Rt650scan({simulate, "-q", "--compression", "none", "--set", "6=200", "-n", "2",
-                         "-o", "plain.tif"});
+  Outcome plain = Rt650scan({simulate, "-q", "--compression", "none", "--resolution", "200", "-n",
+                             "2", "-o", "plain.tif"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.err, "");
   const std::vector<Page> uncoded = ReadPages(dir_.File("plain.tif"));
   ASSERT_EQ(uncoded.size(), 2u);
   EXPECT_EQ(uncoded[0].compression, COMPRESSION_NONE);
   EXPECT_EQ(uncoded[0].xResolution, 200.0f);
+
+  // -o -: the finished document on standard output, nothing left behind.
+  Outcome piped = Rt650scan({simulate, "-q", "-n", "2", "-o", "-"});
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  WriteFileBytes(dir_.File("piped.tif"), piped.out);
+  EXPECT_EQ(ReadPages(dir_.File("piped.tif")).size(), 2u);
 }
 
 TEST_F(Rt650scanTest, AppendsAndInsertsInPageOrder) {
@@ -219,11 +372,14 @@ TEST_F(Rt650scanTest, AppendsAndInsertsInPageOrder) {
   EXPECT_EQ(PageNames(ReadPages(dir_.File("doc.tif"))),
             (std::vector<std::string>{"a", "c", "a", "b", "b"}));
 
-  // Beyond the end: the driver refuses to open the document.
+  // Checked before anything is written: beyond the end, a missing document.
+  const std::string before = ReadFileBytes(dir_.File("doc.tif"));
   Outcome beyond = Rt650scan({simulate, "-o", "doc.tif", "--insert=9"});
   EXPECT_EQ(beyond.status, 1);
-  EXPECT_NE(beyond.err.find("starting the batch failed: result 4"), std::string::npos);
-  EXPECT_EQ(ReadPages(dir_.File("doc.tif")).size(), 5u);
+  EXPECT_NE(beyond.err.find("doc.tif has 5 pages: --insert takes 1 to 6"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir_.File("doc.tif")), before);
+  EXPECT_EQ(Rt650scan({simulate, "-o", "none.tif", "--append"}).status, 1);
+  EXPECT_FALSE(FileExists(dir_.File("none.tif")));
 }
 
 TEST_F(Rt650scanTest, WritesOneFilePerPage) {
@@ -271,9 +427,13 @@ TEST_F(Rt650scanTest, JoinsAndRenamesDocuments) {
   ASSERT_EQ(renamed.size(), 3u);
   EXPECT_EQ(renamed[0].documentName, "Renamed");
 
-  Outcome badJoin = Rt650scan({"--join", "one.tif", "missing.tif"});
-  EXPECT_EQ(badJoin.status, 1);
-  EXPECT_NE(badJoin.err.find("joining the documents failed: result 1"), std::string::npos);
+  // --join checks its source first.
+  WriteFileBytes(dir_.File("picture.png"), "\x89PNG\r\n\x1a\n");
+  for (const char* source : {"missing.tif", "picture.png"}) {
+    Outcome badJoin = Rt650scan({"--join", "one.tif", source});
+    EXPECT_EQ(badJoin.status, 1);
+    EXPECT_NE(badJoin.err.find(source), std::string::npos) << badJoin.err;
+  }
   Outcome badRename = Rt650scan({"--rename", "missing.tif", "X"});
   EXPECT_EQ(badRename.status, 1);
   EXPECT_NE(badRename.err.find("renaming the document missing.tif failed"), std::string::npos);
@@ -283,11 +443,48 @@ TEST_F(Rt650scanTest, JoinsAndRenamesDocuments) {
 TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\ncondition 3 jam\n");
   Outcome run = Rt650scan({simulate, "-o", "doc.tif"});
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 4);
   EXPECT_NE(run.err.find("reading a page failed: result 7 (paper jam)"), std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("doc.tif holds 2 pages"), std::string::npos) << run.err;
   EXPECT_EQ(ReadPages(dir_.File("doc.tif")).size(), 2u);
+
+  // A jam on the first sheet leaves the existing document as it was, and
+  // --no-clobber refuses to replace it at all.
+  const std::string before = ReadFileBytes(dir_.File("doc.tif"));
+  EXPECT_EQ(Rt650scan({Simulator("scanner 0 0\nsynthetic 2\ncondition 1 jam\n", "j.conf"), "-o",
+                       "doc.tif"}).status, 4);
+  EXPECT_EQ(Rt650scan({simulate, "-o", "doc.tif", "--no-clobber"}).status, 2);
+  EXPECT_EQ(ReadFileBytes(dir_.File("doc.tif")), before);
+  EXPECT_FALSE(FileExists(dir_.File(".doc.tif.part")));
+  // An empty feeder at the start and a full disk have their own exit statuses;
+  // the complete pages stay.
+  EXPECT_EQ(Rt650scan({Simulator("scanner 0 0\n", "e.conf"), "-o", "e.tif"}).status, 5);
+  Outcome full = Finish(Start({simulate, "-o", "full.tif"}, 100000));
+  EXPECT_EQ(full.status, 6) << full.err;
+  EXPECT_NE(full.err.find("(the file is too large)"), std::string::npos) << full.err;
+  EXPECT_EQ(ReadPages(dir_.File("full.tif")).size(), 1u);
+}
+
+// A separator sheet is no page: the counts, the JSON lines and the split
+// documents hold exactly the pages on disk.
+TEST_F(Rt650scanTest, SeparatorSheetsSplitDocuments) {
+  const std::string simulate = Simulator(
+      "scanner 0 0\nsynthetic 6 size a5\ncondition 3 separator 0x82\ncondition 5 separator 0x82\n");
+  Outcome run = Rt650scan(
+      {simulate, "-o", "job%d.tif", "--split-at-separator", "--json", "--manifest", "m.jsonl"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFileBytes(dir_.File("m.jsonl")), run.out);
+  EXPECT_EQ(ReadPages(dir_.File("job1.tif")).size(), 2u);
+  EXPECT_EQ(ReadPages(dir_.File("job2.tif")).size(), 1u);
+  EXPECT_EQ(ReadPages(dir_.File("job3.tif")).size(), 1u);
+  EXPECT_NE(run.out.find("\"file\":\"job3.tif\",\"file_page\":1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("{\"end\":true,\"pages\":4,\"separators\":2"), std::string::npos);
+  // Without the split the driver reads each separator sheet as a page of its own.
+  Outcome whole = Rt650scan({simulate, "-o", "all.tif", "-s", "job_separator=5"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(whole.err.find("all.tif holds 6 pages"), std::string::npos) << whole.err;
+  EXPECT_EQ(ReadPages(dir_.File("all.tif")).size(), 6u);
 }
 
 TEST_F(Rt650scanTest, CtrlCCancelsAndFinishesTheDocument) {
@@ -311,6 +508,110 @@ TEST_F(Rt650scanTest, CtrlCCancelsAndFinishesTheDocument) {
   const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"));
   EXPECT_EQ(static_cast<long>(pages.size()), scanned);
   for (const Page& p : pages) EXPECT_EQ(p.compression, COMPRESSION_CCITTFAX4);
+}
+
+// Every mode at every resolution, into every format: each page decoded by an
+// independent reader is an upright A4 page of the right size, not blank.
+TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4Pages) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 12 seed 5\n");
+  struct Case {
+    const char* mode;
+    int dpi;
+    std::vector<std::string> output;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"lineart", 200, {"-o", "a.tif"}, "a.tif"},
+      {"lineart", 300, {"-o", "b.tif", "--compression", "none"}, "b.tif"},
+      {"lineart", 600, {"-o", "c.png"}, "c.png"},
+      {"halftone", 200, {"-o", "d.bmp"}, "d.bmp"},
+      {"halftone", 300, {"-o", "e.png"}, "e.png"},
+      {"halftone", 600, {"-o", "f.tif"}, "f.tif"},
+      {"text", 200, {"-o", "g.png"}, "g.png"},
+      {"text", 300, {"-o", "h.tif"}, "h.tif"},
+      {"text", 600, {"-o", "i.tif", "--compression", "none"}, "i.tif"},
+      {"gray", 200, {"-o", "j.jpg"}, "j.jpg"},
+      {"gray", 300, {"-o", "k.bmp"}, "k.bmp"},
+      {"gray", 600, {"-o", "l.png"}, "l.png"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.dpi) + " " + c.file);
+    std::vector<std::string> args = {simulate, "-n", "1", "--mode", c.mode, "--resolution",
+                                     std::to_string(c.dpi)};
+    args.insert(args.end(), c.output.begin(), c.output.end());
+    const Outcome run = Rt650scan(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Gray page = ReadAnyGray(dir_.File(c.file));
+    ASSERT_FALSE(page.pixels.empty());
+    EXPECT_NEAR(page.width, c.dpi * 210 / 25.4, c.dpi * 210 / 25.4 * 0.02);
+    EXPECT_NEAR(page.height, c.dpi * 297 / 25.4, c.dpi * 297 / 25.4 * 0.02);
+    EXPECT_GT(DarkShare(page, 0, page.height), 0.01);
+    EXPECT_TRUE(Upright(page));
+  }
+  uint32_t perMetre = 0;
+  ReadPngGray(dir_.File("c.png"), &perMetre);
+  EXPECT_NEAR(perMetre, 600 / 0.0254, 1);
+}
+
+// The imprinter's text is in the image exactly when asked for, where asked.
+TEST_F(Rt650scanTest, TheImprinterMarksThePagesWhenAsked) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 1 seed 9\n");
+  ASSERT_EQ(Rt650scan({simulate, "-o", "plain.tif"}).status, 0);
+  const Outcome imprinted = Rt650scan(
+      {simulate, "-o", "marked.tif", "--imprint", "PAID", "--imprint-counter", "--imprint-at", "100,250"});
+  ASSERT_EQ(imprinted.status, 0) << imprinted.err;
+  const Gray plain = ReadTiffGray(dir_.File("plain.tif"));
+  const Gray marked = ReadTiffGray(dir_.File("marked.tif"));
+  ASSERT_EQ(plain.pixels.size(), marked.pixels.size());
+  // Marks only near 250 mm down (2953 rows at 300 dpi; the window cuts the
+  // sheet's edges by a few rows) and from 100 mm across.
+  size_t inBand = 0, elsewhere = 0;
+  for (uint32_t y = 0; y < plain.height; ++y) {
+    for (uint32_t x = 0; x < plain.width; ++x) {
+      if (plain.At(x, y) == marked.At(x, y)) continue;
+      const bool band = y >= 2953 - 30 && y < 2953 + 30 && x >= 1181;
+      (band ? inBand : elsewhere) += 1;
+    }
+  }
+  EXPECT_GT(inBand, 100u);
+  EXPECT_EQ(elsewhere, 0u);
+}
+
+// SIGKILL at random moments of a batch into a new document over an old one,
+// of an append and of an insert: every original page is still there, in
+// order, and libtiff reads the whole document.
+TEST_F(Rt650scanTest, AKillAtAnyMomentLosesNoOriginalPage) {
+  const std::string simulate = Simulator("scanner 0 0\nsynthetic 3 size a5\ncompletion pending 1\n");
+  ASSERT_EQ(Rt650scan({simulate, "-q", "-n", "1", "-o", "base.tif", "--page-name", "1"}).status, 0);
+  for (const char* name : {"2", "3"}) {
+    ASSERT_EQ(Rt650scan({simulate, "-q", "-n", "1", "-o", "base.tif", "-a", "--page-name", name}).status, 0);
+  }
+  const std::string original = ReadFileBytes(dir_.File("base.tif"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"-o", "doc.tif"}, {"-o", "doc.tif", "--append"}, {"-o", "doc.tif", "--insert=2"}};
+  std::mt19937 random(650);
+  for (const auto& run : runs) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
+      WriteFileBytes(dir_.File("doc.tif"), original);
+      std::vector<std::string> args = {simulate, "-q", "--page-name", "new"};
+      args.insert(args.end(), run.begin(), run.end());
+      const pid_t pid = Start(args);
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 900));
+      kill(pid, SIGKILL);
+      Finish(pid);
+      const std::vector<Page> pages = ReadPages(dir_.File("doc.tif"));
+      std::vector<std::string> old;
+      for (const Page& p : pages) {
+        EXPECT_NE(p.compression, 0xFFFF) << run.back();
+        if (p.pageName != "new") old.push_back(p.pageName);
+      }
+      // A new document replaces the old one whole, only when it is finished.
+      const bool replaced = run.size() == 2 && old.empty() && !pages.empty();
+      if (!replaced) {
+        EXPECT_EQ(old, (std::vector<std::string>{"1", "2", "3"})) << run.back() << " " << attempt;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -213,7 +213,8 @@ TEST(SimProviderLibrary, ServesABatchThroughItsTwoEntryPoints) {
   EXPECT_EQ(o.srbStatus, aspi::kSsComp);
   EXPECT_EQ(std::string(inquiry.begin() + 32, inquiry.end()), "3.05");
   ASSERT_TRUE(test::Scan(provider).Good());
-  // Default window: A4 line art at 300 dpi, 2480 px (312 bytes) x 3507 rows.
+  // Power-on window: an A4 sheet fed long edge first in line art at 300 dpi,
+  // 3488 px (436 bytes) x 2480 rows.
   for (int page = 0; page < 2; ++page) {
     EXPECT_EQ(test::Status(provider), (std::array<bool, 2>{true, true}));
     std::vector<std::uint8_t> status(3);
@@ -221,7 +222,7 @@ TEST(SimProviderLibrary, ServesABatchThroughItsTwoEntryPoints) {
     EXPECT_EQ(status[0], page);
     const test::Scanned image = test::ReadPage(provider, 32760);
     EXPECT_TRUE(image.last.Ili());
-    EXPECT_EQ(image.bytes.size(), 312u * 3507);
+    EXPECT_EQ(image.bytes.size(), 436u * 2480);
   }
   EXPECT_EQ(test::Status(provider), (std::array<bool, 2>{false, false}));
   dlclose(library);

@@ -37,6 +37,7 @@ TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
   auto value = [](std::uint32_t x, std::uint32_t y) { return (x * 7 + y * 13) & 255; };
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   scanner.AddPage(PatternPage(300, 200, 300, value));
   const std::uint32_t width = 37, rows = 50;
   test::SetWindowRaw(bus,
@@ -79,7 +80,9 @@ TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   // 600 dpi page, black columns at 600..602 (1 inch + 0..2 px); window from
   // 0.5 inch at 200 dpi: output x = (600 - 300) / 3 = 100 is black.
   Bus bus;
-  bus.AddScanner(0, 0).AddPage(PatternPage(1200, 600, 600, [](std::uint32_t x, std::uint32_t) {
+  Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
+  scanner.AddPage(PatternPage(1200, 600, 600, [](std::uint32_t x, std::uint32_t) {
     return x >= 600 && x < 603 ? 0 : 255;
   }));
   test::SetWindowRaw(bus, test::WindowData(200, 600, 0, 1200, 1200, 0, 1));
@@ -97,6 +100,7 @@ TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
 TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   for (int i = 0; i < 2; ++i) {
     scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
   }
@@ -134,15 +138,17 @@ TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   ASSERT_TRUE(test::Scan(bus).Good());
   std::vector<std::uint8_t> size(16);
   ASSERT_TRUE(test::ReadData(bus, 0x80, size).Good());
-  EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x27, 0xD8, 0, 0, 0x33,
-                                             0x90}));
-  const test::Scanned page = ReadRows(bus, 1700);  // 8.5 in at 200 dpi
-  EXPECT_EQ(page.bytes.size(), 1700u * 2200);
+  // A letter sheet goes long edge first: 11 in across, 8.5 in along the feed.
+  EXPECT_EQ(size, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x33, 0x90, 0, 0, 0x27,
+                                             0xD8}));
+  const test::Scanned page = ReadRows(bus, 2200);  // 11 in at 200 dpi
+  EXPECT_EQ(page.bytes.size(), 2200u * 1700);
 }
 
 TEST(SimImage, JamStopsTheTransferHalfway) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   for (int i = 0; i < 2; ++i) scanner.AddPage(test::BlankPage(100, 100, 100));
   ASSERT_TRUE(scanner.SetConditions(0, PageConditions{0, false, true}));
   test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));

@@ -91,6 +91,7 @@ TEST(SimBus, DevicesAnswerAtTheirAddressesAndEmptyTargetsDoNot) {
 TEST(SimSettings, UnitsGammaAndKeysKeptAndBadBlocksRefused) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   Bytes units{0, 0, 0, 0, 0x03, 6, 0, 0, 0x02, 0x58, 0, 0};  // divisor 600
   ASSERT_TRUE(test::Send(bus, {0x15, 0x10, 0, 0, 12, 0}, kOut, units).Good());
   EXPECT_EQ(scanner.MeasurementDivisor(), 600u);
@@ -134,6 +135,7 @@ TEST(SimSettings, UnitsGammaAndKeysKeptAndBadBlocksRefused) {
 TEST(SimFeeder, StatusPageFollowsTheBatchPageByPage) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   for (int i = 0; i < 3; ++i) scanner.AddPage(BlankPage(300, 300, 300));
   test::SetWindowRaw(bus, test::WindowData(300, 0, 0, 1200, 1200, 0, 1));
 
@@ -156,6 +158,7 @@ TEST(SimFeeder, StatusPageFollowsTheBatchPageByPage) {
 TEST(SimFeeder, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   scanner.SetCounters({100, 55, 9});
   for (int i = 0; i < 4; ++i) scanner.AddPage(BlankPage(64, 64, 300));
   test::DefinePage(bus, test::ScanModePage(0));  // continuous feed off
@@ -186,6 +189,7 @@ TEST(SimFeeder, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) 
 TEST(SimFeeder, SeparatorAndFlagBelongToTheirPages) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   for (int i = 0; i < 3; ++i) scanner.AddPage(BlankPage(64, 64, 300));
   ASSERT_TRUE(scanner.SetConditions(1, PageConditions{0x82, false, false}));
   ASSERT_TRUE(scanner.SetConditions(2, PageConditions{0x00, true, false}));
@@ -209,6 +213,7 @@ TEST(SimFeeder, SeparatorAndFlagBelongToTheirPages) {
 TEST(SimImprinter, StampsTextAndCounterWhenTheAddonIsOn) {
   Bus bus;
   Rt650& scanner = bus.AddScanner(0, 0);
+  scanner.PlaceSheetsAtCorner(true);
   scanner.SetCounters({0, 0, 41});
   for (int i = 0; i < 2; ++i) scanner.AddPage(BlankPage(600, 600, 300));
   test::DefinePage(bus, test::ScanModePage(0x40 | 0x08));  // continuous feed, addon on

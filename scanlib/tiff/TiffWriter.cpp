@@ -143,7 +143,9 @@ IfdBlock BuildIfdBlock(const PageDescription& page) {
                                values[static_cast<std::size_t>(row.field)]});
     at += kEntrySize;
   }
-  PutLe32(out, at, 0);  // next IFD: none yet
+  // Next IFD: the chain's end value (0, or the page that inserted pages go in
+  // front of), so that the chain is whole before this page is linked in.
+  PutLe32(out, at, page.linkValue);
   at += kLinkSize;
   PutLe32(out, at, page.xResolution);
   PutLe32(out, at + 4, 1);

@@ -22,7 +22,7 @@ struct PageDescription {
   std::uint32_t yResolution = 0;   // dots per inch
   std::uint32_t stripOffset = 0;   // file offset of the image data
   std::uint32_t ifdOffset = 0;     // stripOffset + stripBytes (not read by the writer)
-  std::uint32_t linkValue = 0;     // the chain's end value (not read by the writer)
+  std::uint32_t linkValue = 0;     // the chain's end value: the new directory's next link
   const char* pageName = nullptr;  // NUL-terminated or none
   const char* software = nullptr;
   const char* documentName = nullptr;
