@@ -77,7 +77,7 @@ TEST_F(DocumentsTest, MakeTiffRefusesImpossibleImages) {
   for (const Case& c : {Case{image.data(), 0, 5}, Case{image.data(), 8, -1}, Case{nullptr, 8, 1},
                         Case{image.data(), 0x7FFFFFFF, 0x7FFFFFFF}}) {
     EXPECT_EQ(MakeTiff(context, path.c_str(), c.data, c.width, c.length, 200, 200),
-              Result::InvalidValue)
+              Result::FileError)
         << c.width << "x" << c.length;
   }
   EXPECT_FALSE(FileExists(path));
