@@ -454,6 +454,8 @@ static void TestDocuments(void) {
   if (Prepare(&d, 1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4)) ScanDocument(&d, g4, 0, 3);
   UnloadDriver(&d);
   /* The simulator starts its hopper again only when it is loaded again. */
+  /* The simulator's request threads hold it until they have ended. */
+  for (int i = 0; i < 250 && GetModuleHandleA("wnaspi32.dll") != NULL; ++i) Sleep(20);
   CHECK(GetModuleHandleA("wnaspi32.dll") == NULL, "the driver's unload releases wnaspi32.dll");
 
   int n = WalkTiff(g4, pages, 16);
