@@ -222,12 +222,31 @@ static LONG TextWidth(HWND control, const char* text) {
   return r.right - r.left;
 }
 
-/* 1 when `text` fits in `room` pixels of the control; else prints why. */
+/* How many characters of `text` the control's font has no glyph for: a font
+ * without them draws empty boxes. */
+static int Missing(HWND control, const char* text) {
+  WCHAR wide[256];
+  WORD glyphs[256];
+  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 256) - 1;
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, (HGDIOBJ)Send(control, WM_GETFONT, 0, 0));
+  int missing = 0;
+  if (n > 0 && GetGlyphIndicesW(dc, wide, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == (DWORD)n) {
+    for (int i = 0; i < n; ++i) missing += glyphs[i] == 0xFFFF && wide[i] != '&';
+  }
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return missing;
+}
+
+/* 1 when `text` fits in `room` pixels of the control and its font has every
+ * character of it; else prints why. */
 static int Fits(const char* template_, HWND c, const char* text, LONG room) {
   const LONG width = TextWidth(c, text);
-  if (width <= room) return 1;
-  printf("%s: \"%s\" of control %d needs %ld pixels, has %ld\n", template_, text,
-         GetDlgCtrlID(c), (long)width, (long)room);
+  const int missing = Missing(c, text);
+  if (width <= room && missing == 0) return 1;
+  printf("%s: \"%s\" of control %d needs %ld pixels, has %ld; %d characters without a glyph\n",
+         template_, text, GetDlgCtrlID(c), (long)width, (long)room, missing);
   return 0;
 }
 
@@ -298,7 +317,7 @@ static void CheckLayout(HWND dialog, const char* template_) {
   }
   const struct { int count; const char* what; } results[] = {
       {outside, "every control lies inside the dialog"}, {overlaps, "no control lies on another"},
-      {clipped, "every text fits its control"}, {afterButtons, "Tab reaches the push buttons last"}};
+      {clipped, "every text fits its control and has its glyphs"}, {afterButtons, "Tab reaches the push buttons last"}};
   for (size_t i = 0; i < COUNT(results); ++i) {
     char what[96];
     snprintf(what, sizeof what, "%s: %s", template_, results[i].what);
