@@ -184,7 +184,9 @@ if [ "$which" != 64 ]; then
     echo "!! The 32-bit run is SKIPPED, not passed:"
     if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
       echo "!! wine32:i386 cannot be installed here; apt says:"
-      grep -E "^(E|Err):|Depends:|unexpected size" /tmp/windows-test-apt*.log | head -6 | sed 's/^/!!   /' || true
+      { grep -h "^E:" /tmp/windows-test-apt-update.log | head -1
+        grep -h "^E:" /tmp/windows-test-apt.log | head -2
+        grep -h "Depends:" /tmp/windows-test-apt.log | head -3; } | sed 's/^/!!   /' || true
     fi
     runs_x86_32 || echo "!! and this machine does not run 32-bit x86 programs: $x86_32_error"
   fi
