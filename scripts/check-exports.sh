@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks the export table of tarvoscn.dll: every name present is one of the
-# 30 exports, spelled as the host expects (five decorated, the rest plain);
-# lists the exports not present yet. Also checks the version resource's
+# 30 exports, spelled as the host expects (five decorated, the rest plain),
+# and none of the 30 is missing. Also checks the version resource's
 # string table and that the DLL needs no run-time DLL beyond the system's.
 set -euo pipefail
 dll="$1"
-dump="$(i686-w64-mingw32-objdump -p "$dll")"
+objdump=i686-w64-mingw32-objdump
+command -v "$objdump" >/dev/null || objdump=x86_64-w64-mingw32-objdump
+dump="$("$objdump" -p "$dll")"
 expected=(TsdProbe TsdStartScan TsdScanOnePage TsdReadPage TsdContScan TsdStopScan TsdAbortScan
           TsdPageExist TsdCloseFile TsdMakeTiff TsdGetFileSize TsdDocnameSet TsdPagenameSet
           TsdParSet TsdParGet TsdSetModeToScanner TsdGetModeFromScanner ConcatTiff ChangeDocname
@@ -27,7 +29,7 @@ for e in "${expected[@]}"; do
   if grep -qxF "$e" <<<"$present"; then count=$((count + 1)); else absent+=("$e"); fi
 done
 echo "export table: $count of ${#expected[@]} exports present"
-if ((${#absent[@]})); then echo "export table: not yet present: ${absent[*]}"; fi
+if ((${#absent[@]})); then echo "export table: missing: ${absent[*]}" >&2; status=1; fi
 for d in $(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p'); do
   case "${d,,}" in
     kernel32.dll|user32.dll|version.dll|msvcrt.dll|comctl32.dll|comdlg32.dll|gdi32.dll|advapi32.dll) ;;

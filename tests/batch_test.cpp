@@ -280,6 +280,18 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
 }
 
+TEST_F(BatchTest, ABatchWithoutANameForgetsTheOpenDocumentWithoutClosingIt) {
+  Prepare(1, 3, 1);
+  AddPages(2, 3);
+  std::uint32_t position = 0;
+  ASSERT_EQ(StartScan(context_, Doc("open.tif").c_str(), &position, nullptr), Result::Ok);
+  ASSERT_EQ(ReadOne(), Result::Ok);
+  const FileHandle open = context_.state.docFile;
+  ASSERT_EQ(StartScan(context_, nullptr, &position, nullptr), Result::Ok);
+  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_TRUE(platform_.FileClose(open)) << "the forgotten handle was closed";
+}
+
 TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
   Prepare(1, 3, 1);
   AddPages(3, 11);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ class DiagnosticsPlatform : public test::ScsiTestPlatform {
  public:
   std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
     if (code == 0x7777) return buffer[0] = '\0', 0;  // a code the system has no text for
+    if (code == 0x8888) {  // longer than the 127 characters an entry keeps
+      std::snprintf(buffer, size, "%s", std::string(200, 'L').c_str());
+      return std::strlen(buffer);
+    }
     const int n = std::snprintf(buffer, size, "System text %u.\r\n", code);
     return static_cast<std::size_t>(n);
   }
@@ -97,6 +102,14 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
             "05/03/00 14:05:09 WriteFile -1 returned from line 12 of Tiff\r\n"
             "System text 4294967295.\r\n\r\n"
             "05/03/00 14:05:09 ReadFile 30583 returned from line 7 of Scan\r\n\r\n");
+}
+
+TEST_F(DiagnosticsTest, LogEntryOfAFullPathKeepsTheSystemText) {
+  platform.fixedTime = LocalTime{2000, 5, 3, 14, 5, 9, 0};
+  const std::string tag = "CreateFile c:\\" + std::string(256, 'p');  // a 259-character path
+  DriverLog(context, tag.c_str(), 2601, "Scan", 0x8888);
+  EXPECT_EQ(ScanLog(), "05/03/00 14:05:09 " + tag + " 34952 returned from line 2601 of Scan\r\n" +
+                           std::string(127, 'L') + "\r\n");
 }
 
 TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {

@@ -214,9 +214,14 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   *linkHint = 0;
   if (ValidateOutputSettings(c.settings) != Result::Ok) return Result::InvalidValue;
 
-  // A document still open is not carried into the new batch. Its pages are
-  // linked already; the handle is given back rather than forgotten.
-  if (c.state.docFile != kInvalidFile) (void)CloseDocumentFile(c, kSiteCloseForgotten);
+  // A document still open is not carried into the new batch. Without a name
+  // it is forgotten as it is, not closed: its handle stays with the file. A
+  // named batch gives the old handle back before it opens its own.
+  if (name == nullptr) {
+    c.state.docFile = kInvalidFile;
+  } else if (c.state.docFile != kInvalidFile) {
+    (void)CloseDocumentFile(c, kSiteCloseForgotten);
+  }
   const bool adding = name != nullptr && p != 0;
   if (adding) {
     if (Result r = OpenForAdding(c, name, position, linkHint); r != Result::Ok) return r;

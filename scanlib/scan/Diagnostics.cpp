@@ -87,14 +87,16 @@ void DriverLog(DriverContext& context, const char* tag, int callSite, const char
   char systemText[kSystemTextSize] = {};
   platform.ErrorText(static_cast<std::uint32_t>(code), systemText, sizeof systemText);
   // The entry goes out in one write: the report line, the system's text, CR LF.
-  char entry[256 + kSystemTextSize];
-  const int length =
-      std::snprintf(entry, sizeof entry, "%s %s %s %d returned from line %d of %s\r\n%s\r\n",
-                    stamp.date, stamp.time, tag, code, callSite, module, systemText);
+  // The report line has room for a tag that names a full path; the system's
+  // text and the closing CR LF are pieces of their own and are never cut.
+  char line[512];
+  const int length = std::snprintf(line, sizeof line, "%s %s %s %d returned from line %d of %s\r\n",
+                                   stamp.date, stamp.time, tag, code, callSite, module);
   if (length <= 0) return;
-  const std::string_view composed(entry,
-                                  std::min(static_cast<std::size_t>(length), sizeof entry - 1));
-  AppendLogEntry(platform, kDriverLog, std::span(&composed, 1));
+  const std::string_view pieces[] = {
+      std::string_view(line, std::min(static_cast<std::size_t>(length), sizeof line - 1)),
+      std::string_view(systemText), std::string_view("\r\n")};
+  AppendLogEntry(platform, kDriverLog, pieces);
 }
 
 Result SenseToResult(ConstByteSpan sense) {

@@ -172,11 +172,12 @@ Result GetDocumentFileSize(DriverContext& context, std::uint32_t* size) {
 
 Result MakeTiff(DriverContext& context, const char* name, const void* image, std::int32_t width,
                 std::int32_t length, std::int32_t xResolution, std::int32_t yResolution) {
-  if (width < 1 || length < 1 || image == nullptr) return Result::InvalidValue;
+  // Answers are 0 or 4 only: a page that cannot be written is a file error.
+  if (width < 1 || length < 1 || image == nullptr) return Result::FileError;
   const std::uint64_t imageBytes =
       (static_cast<std::uint64_t>(width) + 7) / 8 * static_cast<std::uint64_t>(length);
   if (imageBytes + tiff::kHeaderSize + tiff::kMaxFixedBlock > tiff::kMaxFilePosition) {
-    return Result::InvalidValue;
+    return Result::FileError;
   }
 
   UniqueFile file;

@@ -13,7 +13,11 @@
 
 namespace tarvo::test {
 
-inline std::string Msg(std::uint32_t id) { return "m" + std::to_string(id); }
+inline std::string Msg(std::uint32_t id) {
+  std::string text = std::to_string(id);
+  text.insert(text.begin(), 'm');
+  return text;
+}
 inline std::vector<std::string> Msgs(std::initializer_list<std::uint32_t> ids) {
   std::vector<std::string> out;
   for (std::uint32_t id : ids) out.push_back(Msg(id));

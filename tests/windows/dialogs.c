@@ -3,18 +3,18 @@
  *
  * The host opens each dialog through its export, on this (the first)
  * thread, which then sits in the dialog's modal loop. A second thread, the
- * hand, finds the dialog among the first thread's windows and works it with
- * window messages: it picks list entries, types into edits and leaves them,
+ * hand, finds the dialog among the first thread's windows and plays a script
+ * on it with window messages: it picks list entries, types into edits,
  * presses arrow keys on trackbars and up-downs, clicks check boxes and
- * buttons, and finally presses OK or Cancel. The first thread then reads
- * back through the parameter exports what the dialog stored (and, where
- * the value lives in the scanner, what the scanner now holds).
+ * buttons, and ends with OK, Cancel, Esc or the close box. The first thread
+ * then reads back through the parameter exports what the dialog stored.
  *
  * Every wait is bounded: a dialog that does not appear within ten seconds
  * is a failed check, and whatever is still open when the hand is done is
  * reported and closed. The hand also measures each template on screen
  * (controls inside the dialog, none on top of another, every caption and
- * list entry wide enough for its control) and saves a PNG picture of it.
+ * list entry wide enough for its control, Tab reaching the push buttons
+ * last) and saves a PNG picture of it.
  */
 #define COBJMACROS
 #include <windows.h>
@@ -39,7 +39,7 @@ typedef uint32_t(TSD_CALL* Fn0)(void);
 static struct {
   HMODULE module;
   ParFn parSet, parGet;
-  Fn0 probe, getMode;
+  Fn0 probe, getMode, setMode;
 } g_drv;
 
 enum DialogExport { kDrvSet, kDetails, kGamma, kImprinter, kFKey, kStartScan };
@@ -69,67 +69,61 @@ static int LoadDriverFor(const char* language) {
   memset(&g_drv, 0, sizeof g_drv);
   g_drv.module = LoadLibraryA(path);
   if (!CHECK(g_drv.module != NULL, "the driver loads for the dialogs")) return 0;
-  void* a;
-  a = ExportOf("TsdParSet"); memcpy(&g_drv.parSet, &a, sizeof a);
-  a = ExportOf("TsdParGet"); memcpy(&g_drv.parGet, &a, sizeof a);
-  a = ExportOf("TsdProbe"); memcpy(&g_drv.probe, &a, sizeof a);
-  a = ExportOf("TsdGetModeFromScanner"); memcpy(&g_drv.getMode, &a, sizeof a);
-  return CHECK(g_drv.parSet && g_drv.parGet && g_drv.probe && g_drv.getMode,
-               "the parameter exports are found");
+  const struct { const char* name; void* slot; } binds[] = {
+      {"TsdParSet", &g_drv.parSet}, {"TsdParGet", &g_drv.parGet}, {"TsdProbe", &g_drv.probe},
+      {"TsdGetModeFromScanner", &g_drv.getMode}, {"TsdSetModeToScanner", &g_drv.setMode}};
+  int found = 1;
+  for (size_t i = 0; i < sizeof binds / sizeof binds[0]; ++i) {
+    void* a = ExportOf(binds[i].name);
+    memcpy(binds[i].slot, &a, sizeof a);
+    found = found && a != NULL;
+  }
+  return CHECK(found, "the parameter exports are found");
 }
 
-/* A parameter read or set around the dialogs; only a failure counts (the
- * checks are about what the dialogs stored, not about the parameters). */
+/* A parameter read or set around the dialogs; only a failure counts. */
 static int32_t Par(int32_t id) {
   int32_t value = -12345;
-  const int32_t r = g_drv.parGet(id, &value);
-  if (r != 0) {
-    char what[48];
-    snprintf(what, sizeof what, "TsdParGet %d", (int)id);
-    CHECK_EQ(r, 0, what);
-  }
+  if (g_drv.parGet(id, &value) != 0) CHECK_EQ(id, 0, "TsdParGet of this parameter fails");
   return value;
 }
 
-static void SetPar(int32_t id, int32_t value) {
-  const int32_t r = g_drv.parSet(id, &value);
-  if (r != 0) {
-    char what[48];
-    snprintf(what, sizeof what, "TsdParSet %d = %d", (int)id, (int)value);
-    CHECK_EQ(r, 0, what);
+struct IdValue {
+  int32_t id, value;
+};
+#define COUNT(table) (sizeof(table) / sizeof((table)[0]))
+
+static void SetAll(const struct IdValue* t, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    int32_t value = t[i].value;
+    if (g_drv.parSet(t[i].id, &value) != 0) CHECK_EQ(t[i].id, 0, "TsdParSet of this parameter fails");
   }
 }
 
-static void SetAddonText(const char* text) {
-  uintptr_t cell = (uintptr_t)text;
-  CHECK_EQ(g_drv.parSet(PAR_ADDON_TEXT, &cell), 0, "TsdParSet of the addon text");
+static void CheckAll(const struct IdValue* t, size_t n, const char* where) {
+  for (size_t i = 0; i < n; ++i) {
+    char what[96];
+    snprintf(what, sizeof what, "%s parameter %d", where, (int)t[i].id);
+    CHECK_EQ(Par(t[i].id), t[i].value, what);
+  }
 }
 
-static void AddonText(char out[64]) {
-  memset(out, 0, 64);
-  uintptr_t cell = (uintptr_t)out;
-  CHECK_EQ(g_drv.parGet(PAR_ADDON_TEXT, &cell), 0, "TsdParGet of the addon text");
-  out[63] = '\0';
+/* A text or table parameter: its cell holds the address of the buffer. */
+static int32_t Buffer(ParFn fn, int32_t id, void* buffer) {
+  uintptr_t cell = (uintptr_t)buffer;
+  return fn(id, &cell);
 }
 
-static void ScannerGamma(unsigned char table[256]) {
-  uintptr_t cell = (uintptr_t)table;
-  memset(table, 0xEE, 256);
-  CHECK_EQ(g_drv.parGet(PAR_GAMMA, &cell), 0, "TsdParGet of the scanner's gamma table");
-}
-
-/* The values of `ids` read through TsdParGet, and the check that a dialog
- * left them all as they were. */
-enum { kMaxIds = 20 };
+/* The values of `ids` before a Cancel run, and the check that it left them. */
 struct Snapshot {
   const int32_t* ids;
   int count;
-  int32_t values[kMaxIds];
+  int32_t values[20];
 };
 
 static void Take(struct Snapshot* s, const int32_t* ids, int count) {
   s->ids = ids;
-  s->count = count < kMaxIds ? count : kMaxIds;
+  s->count = count < 20 ? count : 20;
   for (int i = 0; i < s->count; ++i) s->values[i] = Par(ids[i]);
 }
 
@@ -161,11 +155,6 @@ static LRESULT Send(HWND window, UINT message, WPARAM w, LPARAM l) {
   return (LRESULT)result;
 }
 
-static int IsDialogWindow(HWND window) {
-  char name[16] = {0};
-  return GetClassNameA(window, name, sizeof name) > 0 && strcmp(name, "#32770") == 0;
-}
-
 struct Find {
   int control; /* a control ID that only the wanted dialog has; 0: any dialog */
   HWND found;
@@ -173,7 +162,9 @@ struct Find {
 
 static BOOL CALLBACK FindOne(HWND window, LPARAM l) {
   struct Find* f = (struct Find*)l;
-  if (IsDialogWindow(window) && IsWindowVisible(window) && IsWindowEnabled(window) &&
+  char name[16] = {0};
+  if (GetClassNameA(window, name, sizeof name) > 0 && strcmp(name, "#32770") == 0 &&
+      IsWindowVisible(window) && IsWindowEnabled(window) &&
       (f->control == 0 || GetDlgItem(window, f->control) != NULL)) {
     f->found = window;
     return FALSE;
@@ -189,21 +180,12 @@ static HWND FindDialog(int control) {
 
 static void WindowText(HWND window, char* out, int size) {
   out[0] = '\0';
-  Send(window, WM_GETTEXT, (WPARAM)size, (LPARAM)out);
+  if (window != NULL) Send(window, WM_GETTEXT, (WPARAM)size, (LPARAM)out);
   out[size - 1] = '\0';
 }
 
-static void ItemText(HWND dialog, int control, char* out, int size) {
-  HWND item = GetDlgItem(dialog, control);
-  if (item == NULL) {
-    out[0] = '\0';
-    return;
-  }
-  WindowText(item, out, size);
-}
-
-/* Waits for the dialog that has `control`; a failed check after ten seconds
- * or as soon as the export has returned without it. */
+/* Waits for the enabled dialog that has `control`; a failed check after ten
+ * seconds or as soon as the export has returned without it. */
 static HWND WaitDialog(int control, const char* what) {
   for (DWORD waited = 0; waited < kWaitMs; waited += 20) {
     HWND found = FindDialog(control);
@@ -213,131 +195,20 @@ static HWND WaitDialog(int control, const char* what) {
     }
     if (WaitForSingleObject(g_exportDone, 20) == WAIT_OBJECT_0) break;
   }
-  char text[256] = "", title[128] = "";
-  HWND other = FindDialog(0);
-  if (other != NULL) {
-    WindowText(other, title, sizeof title);
-    ItemText(other, 0xFFFF, text, sizeof text);
-  }
-  printf("FAIL: %s does not appear%s%s%s%s\n", what, other ? "; open instead: \"" : "", title,
-         other ? "\" " : "", text);
+  char title[128] = "";
+  WindowText(FindDialog(0), title, sizeof title);
+  printf("FAIL: %s does not appear; open instead: \"%s\"\n", what, title);
   CHECK(0, "a dialog appears");
   return NULL;
 }
 
 /* Waits until `window` is gone (its dialog ended). */
 static int WaitGone(HWND window, const char* what) {
-  for (DWORD waited = 0; waited < kWaitMs; waited += 20) {
-    if (!IsWindow(window)) return CHECK(1, what);
-    Sleep(20);
-  }
-  return CHECK(0, what);
-}
-
-static HWND Item(HWND dialog, int control) {
-  HWND item = GetDlgItem(dialog, control);
-  if (item == NULL) printf("FAIL: control %d is not in the dialog\n", control);
-  CHECK(item != NULL, "the control to work is there");
-  return item;
-}
-
-/* Picks entry `index` of a drop-down list as the keyboard does: the list
- * takes the selection and tells the dialog of the change and the close-up. */
-static void Pick(HWND dialog, int control, int index) {
-  HWND list = Item(dialog, control);
-  if (list == NULL) return;
-  Send(list, CB_SETCURSEL, (WPARAM)index, 0);
-  Send(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), (LPARAM)list);
-  Send(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_CLOSEUP), (LPARAM)list);
-}
-
-static int Picked(HWND dialog, int control) {
-  return (int)Send(GetDlgItem(dialog, control), CB_GETCURSEL, 0, 0);
-}
-
-static int Entries(HWND dialog, int control) {
-  return (int)Send(GetDlgItem(dialog, control), CB_GETCOUNT, 0, 0);
-}
-
-/* Focuses the edit, replaces its text key by key, and tabs on, so that the
- * edit itself reports the lost focus. */
-static void Type(HWND dialog, int control, const char* text) {
-  HWND edit = Item(dialog, control);
-  if (edit == NULL) return;
-  Send(dialog, WM_NEXTDLGCTL, (WPARAM)edit, TRUE);
-  Send(edit, EM_SETSEL, 0, -1);
-  Send(edit, WM_CHAR, VK_BACK, 0);
-  for (const char* c = text; *c != '\0'; ++c) Send(edit, WM_CHAR, (WPARAM)(unsigned char)*c, 1);
-  Send(dialog, WM_NEXTDLGCTL, 0, FALSE);
-}
-
-/* Presses a key `times` on a control (a trackbar or an up-down). */
-static void Press(HWND dialog, int control, UINT key, int times) {
-  HWND item = Item(dialog, control);
-  for (int i = 0; item != NULL && i < times; ++i) {
-    Send(item, WM_KEYDOWN, key, 1);
-    Send(item, WM_KEYUP, key, 0xC0000001u);
-  }
-}
-
-/* A click that returns when the dialog has handled it. */
-static void Click(HWND dialog, int control) {
-  HWND button = Item(dialog, control);
-  if (button != NULL) Send(button, BM_CLICK, 0, 0);
-}
-
-/* A click whose handling opens another modal loop or ends the dialog: it
- * is posted, and the hand goes on at once. */
-static void ClickLater(HWND dialog, int control) {
-  HWND button = Item(dialog, control);
-  if (button != NULL) PostMessageA(button, BM_CLICK, 0, 0);
-}
-
-static int Checked(HWND dialog, int control) {
-  return Send(GetDlgItem(dialog, control), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-static void CheckItemText(HWND dialog, int control, const char* expected, const char* what) {
-  char text[128];
-  ItemText(dialog, control, text, sizeof text);
-  CheckText(text, expected, what);
-}
-
-/* Ends the dialog with OK or Cancel and waits for it to go. */
-static void Close(HWND dialog, int button, const char* what) {
-  ClickLater(dialog, button);
-  WaitGone(dialog, what);
+  for (DWORD waited = 0; waited < kWaitMs && IsWindow(window); waited += 20) Sleep(20);
+  return CHECK(!IsWindow(window), what);
 }
 
 /* ---- measuring a template on screen ---------------------------------------------- */
-
-struct Control {
-  HWND window;
-  int id;
-  RECT place; /* in the dialog's client coordinates */
-  char cls[32];
-  LONG style;
-};
-enum { kMaxControls = 64 };
-struct Layout {
-  HWND dialog;
-  int count;
-  struct Control controls[kMaxControls];
-};
-
-static BOOL CALLBACK CollectOne(HWND window, LPARAM l) {
-  struct Layout* layout = (struct Layout*)l;
-  if (GetParent(window) != layout->dialog || !IsWindowVisible(window)) return TRUE;
-  if (layout->count >= kMaxControls) return FALSE;
-  struct Control* c = &layout->controls[layout->count++];
-  c->window = window;
-  c->id = GetDlgCtrlID(window);
-  GetWindowRect(window, &c->place);
-  MapWindowPoints(NULL, layout->dialog, (POINT*)&c->place, 2);
-  GetClassNameA(window, c->cls, sizeof c->cls);
-  c->style = GetWindowLongA(window, GWL_STYLE);
-  return TRUE;
-}
 
 /* The width of `text` in the control's font, without the & of mnemonics. */
 static LONG TextWidth(HWND control, const char* text) {
@@ -351,77 +222,92 @@ static LONG TextWidth(HWND control, const char* text) {
   return r.right - r.left;
 }
 
-/* 1 when `text` fits in `room` pixels of the control; else prints why. */
-static int Fits(const char* template_, const struct Control* c, const char* text, LONG room) {
-  const LONG width = TextWidth(c->window, text);
-  if (width <= room) return 1;
-  printf("%s: \"%s\" of control %d needs %ld pixels, has %ld\n", template_, text, c->id,
-         (long)width, (long)room);
+/* How many characters of `text` the control's font has no glyph for: a font
+ * without them draws empty boxes. */
+static int Missing(HWND control, const char* text) {
+  WCHAR wide[256];
+  WORD glyphs[256];
+  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 256) - 1;
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, (HGDIOBJ)Send(control, WM_GETFONT, 0, 0));
+  int missing = 0;
+  if (n > 0 && GetGlyphIndicesW(dc, wide, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == (DWORD)n) {
+    for (int i = 0; i < n; ++i) missing += glyphs[i] == 0xFFFF && wide[i] != '&';
+  }
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return missing;
+}
+
+/* 1 when `text` fits in `room` pixels of the control and its font has every
+ * character of it; else prints why. */
+static int Fits(const char* template_, HWND c, const char* text, LONG room) {
+  const LONG width = TextWidth(c, text);
+  const int missing = Missing(c, text);
+  if (width <= room && missing == 0) return 1;
+  printf("%s: \"%s\" of control %d needs %ld pixels, has %ld; %d characters without a glyph\n",
+         template_, text, GetDlgCtrlID(c), (long)width, (long)room, missing);
   return 0;
 }
 
+/* How many texts of the control do not fit it. */
+static int Clipped(const char* template_, HWND c, const char* cls, LONG width) {
+  const LONG style = GetWindowLongA(c, GWL_STYLE), kind = style & BS_TYPEMASK;
+  char text[256];
+  WindowText(c, text, sizeof text);
+  if (strcmp(cls, "Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
+    return !Fits(template_, c, text, width);
+  }
+  if (strcmp(cls, "Button") == 0) { /* a check box's box and gap, a button's edges */
+    const LONG room = kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX
+                          ? width - GetSystemMetrics(SM_CXMENUCHECK) - 4 : width - 6;
+    return !Fits(template_, c, text, room);
+  }
+  int clipped = 0;
+  const int n = strcmp(cls, "ComboBox") == 0 ? (int)Send(c, CB_GETCOUNT, 0, 0) : 0;
+  for (int e = 0; e < n && e < 32; ++e) { /* the list's button and margins */
+    if (Send(c, CB_GETLBTEXTLEN, (WPARAM)e, 0) >= (LRESULT)sizeof text) continue;
+    Send(c, CB_GETLBTEXT, (WPARAM)e, (LPARAM)text);
+    clipped += !Fits(template_, c, text, width - GetSystemMetrics(SM_CXVSCROLL) - 6);
+  }
+  return clipped;
+}
+
 /* Every visible control lies inside the dialog and on no other one; every
- * caption and list entry is as wide as it needs to be; Tab visits the
+ * caption and list entry is as wide as it needs to be; Tab, which goes
+ * through the tab stops in the order of the child windows, visits the
  * settings before the push buttons. */
 static void CheckLayout(HWND dialog, const char* template_) {
-  struct Layout layout;
-  layout.dialog = dialog;
-  layout.count = 0;
-  EnumChildWindows(dialog, CollectOne, (LPARAM)&layout);
-  RECT client;
+  enum { kMax = 64 };
+  HWND controls[kMax];
+  RECT places[kMax], client;
+  int count = 0, outside = 0, overlaps = 0, clipped = 0, buttonSeen = 0, afterButtons = 0;
+  char order[256] = "";
   GetClientRect(dialog, &client);
-  const LONG check = GetSystemMetrics(SM_CXMENUCHECK) + 4;  /* box and gap before a check box's text */
-  const LONG arrow = GetSystemMetrics(SM_CXVSCROLL) + 6;    /* a list's button and margins */
-  int outside = 0, overlaps = 0, clipped = 0;
-  for (int i = 0; i < layout.count; ++i) {
-    const struct Control* c = &layout.controls[i];
-    if (c->place.left < 0 || c->place.top < 0 || c->place.right > client.right ||
-        c->place.bottom > client.bottom) {
-      printf("%s: control %d reaches outside the dialog\n", template_, c->id);
+  for (HWND at = GetWindow(dialog, GW_CHILD); at != NULL && count < kMax;
+       at = GetWindow(at, GW_HWNDNEXT)) {
+    const LONG style = GetWindowLongA(at, GWL_STYLE);
+    if (!(style & WS_VISIBLE)) continue;
+    char cls[32] = "", id[8];
+    GetClassNameA(at, cls, sizeof cls);
+    RECT* r = &places[count];
+    GetWindowRect(at, r);
+    MapWindowPoints(NULL, dialog, (POINT*)r, 2);
+    if (r->left < 0 || r->top < 0 || r->right > client.right || r->bottom > client.bottom) {
+      printf("%s: control %d reaches outside the dialog\n", template_, GetDlgCtrlID(at));
       ++outside;
     }
-    for (int k = i + 1; k < layout.count; ++k) {
+    for (int k = 0; k < count; ++k) {
       RECT both;
-      if (IntersectRect(&both, &c->place, &layout.controls[k].place)) {
-        printf("%s: controls %d and %d overlap\n", template_, c->id, layout.controls[k].id);
+      if (IntersectRect(&both, r, &places[k])) {
+        printf("%s: controls %d and %d overlap\n", template_, GetDlgCtrlID(controls[k]),
+               GetDlgCtrlID(at));
         ++overlaps;
       }
     }
-    char text[256];
-    const LONG width = c->place.right - c->place.left;
-    if (strcmp(c->cls, "Static") == 0 && (c->style & SS_TYPEMASK) <= SS_RIGHT) {
-      WindowText(c->window, text, sizeof text);
-      clipped += !Fits(template_, c, text, width);
-    } else if (strcmp(c->cls, "Button") == 0) {
-      WindowText(c->window, text, sizeof text);
-      const LONG kind = c->style & BS_TYPEMASK;
-      clipped += !Fits(template_, c, text,
-                       kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX ? width - check : width - 6);
-    } else if (strcmp(c->cls, "ComboBox") == 0) {
-      const int n = (int)Send(c->window, CB_GETCOUNT, 0, 0);
-      for (int e = 0; e < n && e < 32; ++e) {
-        if (Send(c->window, CB_GETLBTEXTLEN, (WPARAM)e, 0) >= (LRESULT)sizeof text) continue;
-        Send(c->window, CB_GETLBTEXT, (WPARAM)e, (LPARAM)text);
-        clipped += !Fits(template_, c, text, width - arrow);
-      }
-    }
-  }
-  char what[96];
-  snprintf(what, sizeof what, "%s: every control lies inside the dialog", template_);
-  CHECK_EQ(outside, 0, what);
-  snprintf(what, sizeof what, "%s: no control lies on another", template_);
-  CHECK_EQ(overlaps, 0, what);
-  snprintf(what, sizeof what, "%s: every text fits its control", template_);
-  CHECK_EQ(clipped, 0, what);
-  /* Tab goes through the visible tab stops in template order (the order of
-   * the child windows): the settings first, the push buttons last. */
-  char order[256] = "";
-  int buttonSeen = 0, afterButtons = 0;
-  for (HWND at = GetWindow(dialog, GW_CHILD); at != NULL; at = GetWindow(at, GW_HWNDNEXT)) {
-    const LONG style = GetWindowLongA(at, GWL_STYLE);
-    if (!(style & WS_TABSTOP) || !(style & WS_VISIBLE)) continue;
-    char cls[16] = "", id[8];
-    GetClassNameA(at, cls, sizeof cls);
+    controls[count++] = at;
+    clipped += Clipped(template_, at, cls, r->right - r->left);
+    if (!(style & WS_TABSTOP)) continue;
     const LONG kind = style & BS_TYPEMASK;
     const int push = strcmp(cls, "Button") == 0 && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
     afterButtons += buttonSeen && !push;
@@ -429,8 +315,15 @@ static void CheckLayout(HWND dialog, const char* template_) {
     snprintf(id, sizeof id, " %d", GetDlgCtrlID(at));
     if (strlen(order) + strlen(id) < sizeof order) strcat(order, id);
   }
-  snprintf(what, sizeof what, "%s: Tab reaches the push buttons last", template_);
-  if (!CHECK_EQ(afterButtons, 0, what)) printf("%s tab order:%s\n", template_, order);
+  const struct { int count; const char* what; } results[] = {
+      {outside, "every control lies inside the dialog"}, {overlaps, "no control lies on another"},
+      {clipped, "every text fits its control and has its glyphs"}, {afterButtons, "Tab reaches the push buttons last"}};
+  for (size_t i = 0; i < COUNT(results); ++i) {
+    char what[96];
+    snprintf(what, sizeof what, "%s: %s", template_, results[i].what);
+    CHECK_EQ(results[i].count, 0, what);
+  }
+  if (afterButtons != 0) printf("%s tab order:%s\n", template_, order);
 }
 
 /* ---- pictures ------------------------------------------------------------------- */
@@ -472,7 +365,7 @@ struct Picture {
 };
 
 /* The dialog as it is on screen, frame and caption included, into
- * <screens>\<name>.png. */
+ * <screens>\<name><suffix>.png. */
 static void Photograph(HWND dialog, const char* name, struct Picture* picture) {
   picture->path[0] = '\0';
   if (g_screens[0] == '\0') return;
@@ -482,7 +375,6 @@ static void Photograph(HWND dialog, const char* name, struct Picture* picture) {
   RECT r;
   GetWindowRect(dialog, &r);
   const UINT width = (UINT)(r.right - r.left), height = (UINT)(r.bottom - r.top);
-  const UINT stride = (width * 3 + 3) & ~3u;
   BITMAPINFO info;
   memset(&info, 0, sizeof info);
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -503,7 +395,7 @@ static void Photograph(HWND dialog, const char* name, struct Picture* picture) {
     SelectObject(memory, old);
   }
   snprintf(picture->path, sizeof picture->path, "%s%s%s.png", g_screens, name, g_pictureSuffix);
-  ok = ok && WritePng(picture->path, (const BYTE*)bits, width, height, stride);
+  ok = ok && WritePng(picture->path, (const BYTE*)bits, width, height, (width * 3 + 3) & ~3u);
   if (bitmap != NULL) DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(NULL, screen);
@@ -514,31 +406,150 @@ static void Photograph(HWND dialog, const char* name, struct Picture* picture) {
   if (!CHECK(ok, what)) picture->path[0] = '\0';
 }
 
-/* The picture decodes at the dialog's size and is not of one colour. */
+/* The picture decodes at the dialog's size and shows texts and lines. */
 static void CheckPicture(const struct Picture* picture, const char* name) {
-  if (g_screens[0] == '\0' || picture->path[0] == '\0') return;
   struct Decoded x;
   char what[96];
-  snprintf(what, sizeof what, "the picture of %s decodes at the dialog's size", name);
-  if (CHECK(Decode(picture->path, 0, &x) && x.width == picture->width &&
-                x.height == picture->height,
-            what)) {
-    unsigned long dark = 0;
-    for (size_t k = 0; k < (size_t)x.width * x.height; ++k) dark += x.gray[k] < 96;
-    snprintf(what, sizeof what, "the picture of %s shows texts and lines", name);
-    CHECK(dark > 100 && dark < (unsigned long)x.width * x.height / 2, what);
-  }
+  if (picture->path[0] == '\0') return;
+  snprintf(what, sizeof what, "the picture of %s decodes at its size and shows texts", name);
+  unsigned long dark = 0;
+  const int decoded = Decode(picture->path, 0, &x);
+  for (size_t k = 0; decoded && k < (size_t)x.width * x.height; ++k) dark += x.gray[k] < 96;
+  CHECK(decoded && x.width == picture->width && x.height == picture->height && dark > 100 &&
+            dark < (unsigned long)x.width * x.height / 2, what);
   free(x.gray);
 }
 
-/* ---- one run: the export on this thread, the hand on another --------------------- */
+/* ---- scripts: what the hand does to a dialog ----------------------------------- */
+
+/* One step on the dialog on top. `Open` clicks a button whose handling opens
+ * another dialog (found by the control `arg` only it has), which is then on
+ * top until it is closed; `Under` checks whether a control of the dialog
+ * below is enabled (`control` 0: the dialog itself). */
+enum Op {
+  kEnd, kPick, kType, kKeys, kPress, kClick, kShows, kEnabled, kUnder, kChecked, kEntries,
+  kPicked, kTitle, kLook, kOpen, kSetText, kClose, kEsc, kCloseBox
+};
+struct Step {
+  enum Op op;
+  int control, arg; /* kPress: the key in arg, times in `text`'s length */
+  const char* text;
+};
+
+struct Script {
+  int control; /* the control that only this template has */
+  const struct Step* steps;
+  const struct Step* tail; /* played after the steps, or NULL */
+};
 
 struct Run {
-  void (*hand)(struct Run*);
-  const char* name;         /* the template, for messages and the picture */
+  const struct Script* script;
+  const char* name; /* the template, for messages and the picture */
+  int shoot;        /* take the picture in this run */
   struct Picture picture;
-  int shoot;                /* take the picture in this run */
 };
+
+/* The text of message `id` in the language file the driver reads. */
+static void Message(int id, char* out, size_t size) {
+  char path[MAX_PATH], line[512], number[8];
+  out[0] = '\0';
+  GetWindowsDirectoryA(path, MAX_PATH - 32);
+  snprintf(path + strlen(path), 32, "\\klxscan\\%s", g_languageFile);
+  FILE* f = fopen(path, "rb");
+  if (f == NULL) return;
+  snprintf(number, sizeof number, "%03d,\"", id);
+  while (fgets(line, sizeof line, f) != NULL) {
+    char* end = strchr(line + 5, '"');
+    if (strncmp(line, number, 5) != 0 || end == NULL) continue;
+    *end = '\0';
+    snprintf(out, size, "%s", line + 5);
+  }
+  fclose(f);
+}
+
+/* Waits until `window` is enabled; 0 after ten seconds. */
+static int WaitEnabled(HWND window) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 20) {
+    if (IsWindowEnabled(window)) return 1;
+    Sleep(20);
+  }
+  return 0;
+}
+
+/* Plays the steps; `stack` holds the open dialogs, the top one last. */
+static void Play(struct Run* run, const struct Step* s, HWND* stack, int* depth) {
+  char what[160], text[128];
+  for (; s->op != kEnd && *depth > 0; ++s) {
+    HWND d = stack[*depth - 1], item = GetDlgItem(d, s->control);
+    snprintf(what, sizeof what, "%s: control %d, step %d", run->name, s->control, (int)s->op);
+    if (s->control > 0 && s->op != kUnder && !CHECK(item != NULL, what)) continue;
+    switch (s->op) {
+      case kPick: /* as the keyboard does: the selection, the change, the close-up */
+        Send(item, CB_SETCURSEL, (WPARAM)s->arg, 0);
+        Send(d, WM_COMMAND, MAKEWPARAM(s->control, CBN_SELCHANGE), (LPARAM)item);
+        Send(d, WM_COMMAND, MAKEWPARAM(s->control, CBN_CLOSEUP), (LPARAM)item);
+        break;
+      case kType: /* the text key by key, then Tab: the edit reports the lost focus */
+      case kKeys: /* the same, and the focus stays */
+        Send(d, WM_NEXTDLGCTL, (WPARAM)item, TRUE);
+        Send(item, EM_SETSEL, 0, -1);
+        Send(item, WM_CHAR, VK_BACK, 0);
+        for (const char* c = s->text; *c != '\0'; ++c) Send(item, WM_CHAR, (WPARAM)(BYTE)*c, 1);
+        if (s->op == kType) Send(d, WM_NEXTDLGCTL, 0, FALSE);
+        break;
+      case kPress:
+        for (size_t i = 0; i < strlen(s->text); ++i) {
+          Send(item, WM_KEYDOWN, (WPARAM)s->arg, 1);
+          Send(item, WM_KEYUP, (WPARAM)s->arg, 0xC0000001u);
+        }
+        break;
+      case kClick: Send(item, BM_CLICK, 0, 0); break;
+      case kShows:
+        WindowText(item, text, sizeof text);
+        snprintf(what, sizeof what, "%s: control %d shows \"%s\"", run->name, s->control, s->text);
+        CheckText(text, s->text, what);
+        break;
+      case kEnabled: /* enabling is waited for: the dialog may do it after a modal loop */
+        CHECK_EQ(s->arg ? WaitEnabled(item) : IsWindowEnabled(item) != 0, s->arg, what);
+        break;
+      case kUnder: {
+        HWND under = *depth > 1 ? stack[*depth - 2] : NULL;
+        if (s->control != 0) under = GetDlgItem(under, s->control);
+        CHECK_EQ(under != NULL && IsWindowEnabled(under), s->arg, what);
+        break;
+      }
+      case kChecked: CHECK_EQ(Send(item, BM_GETCHECK, 0, 0) == BST_CHECKED, s->arg, what); break;
+      case kEntries: CHECK_EQ(Send(item, CB_GETCOUNT, 0, 0), s->arg, what); break;
+      case kPicked: CHECK_EQ(Send(item, CB_GETCURSEL, 0, 0), s->arg, what); break;
+      case kTitle:
+        Message(s->arg, text, sizeof text);
+        WindowText(d, what, sizeof what);
+        CheckText(what, text, "the title comes from the language file");
+        break;
+      case kLook:
+        if (run->shoot) {
+          CheckLayout(d, run->name);
+          Photograph(d, run->name, &run->picture);
+        }
+        break;
+      case kOpen: /* posted: its handling runs another modal loop */
+        PostMessageA(item, BM_CLICK, 0, 0);
+        if ((stack[*depth] = WaitDialog(s->arg, what)) != NULL) ++*depth;
+        break;
+      case kSetText: Send(item, WM_SETTEXT, 0, (LPARAM)s->text); break;
+      case kClose:
+      case kEsc:
+      case kCloseBox:
+        if (s->op == kClose) PostMessageA(GetDlgItem(d, s->arg), BM_CLICK, 0, 0);
+        if (s->op == kEsc) PostMessageA(item, WM_KEYDOWN, VK_ESCAPE, 1);
+        if (s->op == kCloseBox) PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+        WaitGone(d, what);
+        if (--*depth > 0) CHECK(WaitEnabled(stack[*depth - 1]), "the dialog below takes input again");
+        break;
+      case kEnd: break;
+    }
+  }
+}
 
 static DWORD WINAPI HandThread(LPVOID p) {
   struct Run* run = (struct Run*)p;
@@ -546,40 +557,43 @@ static DWORD WINAPI HandThread(LPVOID p) {
   g_handWic = NULL;
   CoCreateInstance(&CLSID_WICImagingFactory, NULL, CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory,
                    (void**)&g_handWic);
-  run->hand(run);
-  /* Anything still open is a fault of the dialog or of the hand: report it
-   * and close it, so that the export returns. */
-  int reported = 0;
+  HWND stack[4];
+  int depth = 0;
+  if ((stack[0] = WaitDialog(run->script->control, run->name)) != NULL) {
+    depth = 1;
+    Play(run, run->script->steps, stack, &depth);
+    if (run->script->tail != NULL) Play(run, run->script->tail, stack, &depth);
+  }
+  /* Anything still open is a fault of the dialog or of the script: report
+   * it and close it, so that the export returns. */
   for (DWORD waited = 0; WaitForSingleObject(g_exportDone, 0) != WAIT_OBJECT_0; waited += 200) {
     HWND left = FindDialog(0);
     if (left != NULL) {
       char title[128];
       WindowText(left, title, sizeof title);
-      if (!reported++) printf("FAIL: %s: \"%s\" is still open; closing it\n", run->name, title);
+      printf("FAIL: %s: \"%s\" is still open; closing it\n", run->name, title);
       CHECK(0, "the hand leaves no window open");
       PostMessageA(left, WM_COMMAND, IDCANCEL, 0);
     }
     if (waited > 3 * kWaitMs) {
       printf("FAIL: %s: the dialog export does not return; giving up\n", run->name);
-      fflush(stdout);
       ExitProcess(1);
     }
     WaitForSingleObject(g_exportDone, 200);
   }
   if (g_handWic != NULL) IWICImagingFactory_Release(g_handWic);
-  g_handWic = NULL;
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }
 
-/* Opens the dialog through `which` while `hand` works it; checks the
- * export's result. */
-static void Drive(enum DialogExport which, void (*hand)(struct Run*), const char* name, int shoot) {
+/* Opens the dialog through `which` while the hand plays `script`; checks
+ * the export's result. */
+static void Drive(enum DialogExport which, const struct Script* script, const char* name, int shoot) {
   struct Run run;
   memset(&run, 0, sizeof run);
-  run.hand = hand;
+  run.script = script;
   run.name = name;
-  run.shoot = shoot;
+  run.shoot = shoot && g_screens[0] != '\0';
   void* fn = ExportOf(kDialogExports[which].name);
   if (!CHECK(fn != NULL, "the dialog export is found")) return;
   ResetEvent(g_exportDone);
@@ -608,334 +622,190 @@ static void Drive(enum DialogExport which, void (*hand)(struct Run*), const char
     }
   }
   CloseHandle(thread);
-  const uint32_t expected = kDialogExports[which].returns == kZero ? 0
-                            : kDialogExports[which].returns == kInstance
-                                ? (uint32_t)(uintptr_t)instance
-                                : (uint32_t)(uintptr_t)g_owner;
+  const enum Returns returns = kDialogExports[which].returns;
+  const uint32_t expected = returns == kZero ? 0
+                            : returns == kInstance ? (uint32_t)(uintptr_t)instance
+                                                   : (uint32_t)(uintptr_t)g_owner;
   char what[96];
   snprintf(what, sizeof what, "%s returns what it should", kDialogExports[which].name);
   CHECK_EQ(result, expected, what);
   if (run.shoot) CheckPicture(&run.picture, name);
 }
 
-/* The first look at a dialog of the run: measured, and photographed when
- * the run takes the picture. */
-static void Look(struct Run* run, HWND dialog) {
-  if (!run->shoot) return;
-  CheckLayout(dialog, run->name);
-  Photograph(dialog, run->name, &run->picture);
-}
-
-/* ---- the language file, read here on its own ------------------------------------- */
-
-/* The text of message `id` in the language file `file` under the Windows
- * folder's klxscan folder; empty when it is not there. */
-static void Message(const char* file, int id, char* out, size_t size) {
-  char path[MAX_PATH], line[512], number[8];
-  out[0] = '\0';
-  GetWindowsDirectoryA(path, MAX_PATH - 32);
-  strcat(path, "\\klxscan\\");
-  strcat(path, file);
-  FILE* f = fopen(path, "rb");
-  if (f == NULL) return;
-  snprintf(number, sizeof number, "%03d,\"", id);
-  while (fgets(line, sizeof line, f) != NULL) {
-    if (strncmp(line, number, 5) != 0) continue;
-    char* end = strchr(line + 5, '"');
-    if (end != NULL) *end = '\0';
-    snprintf(out, size, "%s", line + 5);
-  }
-  fclose(f);
+/* Cancel leaves `ids` as they were; OK stores `stored`. */
+static void CancelThenOk(enum DialogExport which, const char* name, const int32_t* ids, int n,
+                         const struct Script* cancel, const struct Script* ok) {
+  struct Snapshot before;
+  Take(&before, ids, n);
+  Drive(which, cancel, name, 0);
+  CheckUnchanged(&before, name);
+  Drive(which, ok, name, 1);
 }
 
 /* ---- Start-scan ------------------------------------------------------------------- */
 
-static const int kStartScanId = 1100; /* the file-name edit: only STARTSCAN has it */
-
-static void StartScanCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kStartScanId, "STARTSCAN");
-  if (d == NULL) return;
-  Pick(d, 1001, 2);
-  Type(d, 1100, "batch.tif");
-  Close(d, IDCANCEL, "STARTSCAN closes with Cancel");
-}
-
-static int g_jobEntry; /* the job-separator entry that the OK run chooses */
-
-static void StartScanOk(struct Run* run) {
-  HWND d = WaitDialog(kStartScanId, "STARTSCAN");
-  if (d == NULL) return;
-  Look(run, d);
-  CHECK_EQ(Entries(d, 1001), 3, "STARTSCAN offers three job-separator modes");
-  CHECK_EQ(Picked(d, 1001), 0, "STARTSCAN opens at \"None\"");
-  CheckItemText(d, 1001, "None", "STARTSCAN shows \"None\"");
-  Type(d, 1100, "batch.tif");
-  Pick(d, 1001, g_jobEntry);
-  Close(d, IDOK, "STARTSCAN closes with OK");
-}
+enum { kStartScanId = 1100 }; /* the file-name edit: only STARTSCAN has it */
+static const struct Step kStartScanCancel[] = {
+    {kPick, 1001, 2, 0}, {kType, 1100, 0, "batch.tif"}, {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
+#define START_SCAN_OK(entry)                                                               \
+  {{kLook, 0, 0, 0}, {kEntries, 1001, 3, 0}, {kPicked, 1001, 0, 0}, {kShows, 1001, 0, "None"}, \
+   {kType, 1100, 0, "batch.tif"}, {kPick, 1001, entry, 0}, {kClose, 0, IDOK, 0}, {kEnd, 0, 0, 0}}
+static const struct Step kStartScanOk1[] = START_SCAN_OK(1), kStartScanOk2[] = START_SCAN_OK(2);
 
 static void TestStartScan(void) {
   static const int32_t ids[] = {PAR_JOB_SEPARATOR};
-  struct Snapshot before;
-  SetPar(PAR_JOB_SEPARATOR, 0);
-  Take(&before, ids, 1);
-  Drive(kStartScan, StartScanCancel, "STARTSCAN", 0);
-  CheckUnchanged(&before, "STARTSCAN");
-  g_jobEntry = 1;
-  Drive(kStartScan, StartScanOk, "STARTSCAN", 1);
-  CHECK_EQ(Par(PAR_JOB_SEPARATOR), 3, "STARTSCAN OK stores \"Detect and Scan, Stop\" as 3");
-  g_jobEntry = 2;
-  Drive(kStartScan, StartScanOk, "STARTSCAN", 0); /* opens at "None" again */
-  CHECK_EQ(Par(PAR_JOB_SEPARATOR), 5, "STARTSCAN OK stores \"Detect and Skip, Continue\" as 5");
-  SetPar(PAR_JOB_SEPARATOR, 0);
+  static const struct Script cancel = {kStartScanId, kStartScanCancel, NULL},
+                             ok1 = {kStartScanId, kStartScanOk1, NULL},
+                             ok2 = {kStartScanId, kStartScanOk2, NULL};
+  const struct IdValue none = {PAR_JOB_SEPARATOR, 0}, stop = {PAR_JOB_SEPARATOR, 3},
+                       skip = {PAR_JOB_SEPARATOR, 5};
+  SetAll(&none, 1);
+  CancelThenOk(kStartScan, "STARTSCAN", ids, 1, &cancel, &ok1);
+  CheckAll(&stop, 1, "STARTSCAN OK stores \"Detect and Scan, Stop\":");
+  Drive(kStartScan, &ok2, "STARTSCAN", 0); /* opens at "None" again */
+  CheckAll(&skip, 1, "STARTSCAN OK stores \"Detect and Skip, Continue\":");
+  SetAll(&none, 1);
 }
 
 /* ---- Settings --------------------------------------------------------------------- */
 
-static const int kSettingId = 1049; /* the brightness edit */
-static const int kDetailsId = 1171; /* the margin trackbar */
+enum { kSettingId = 1049, kDetailsId = 1171 }; /* the brightness edit, the margin trackbar */
 
-static void SettingsCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kSettingId, "SETTING");
-  if (d == NULL) return;
-  Pick(d, 1001, 2); /* halftone: image type 10 */
-  Pick(d, 1002, 2);
-  Pick(d, 1010, 3);
-  Pick(d, 1193, 3);
-  Click(d, 1186);
-  Type(d, 1049, "17");
-  Press(d, 1096, VK_LEFT, 5);
-  /* "Detail" hands the chosen image type to the Details dialog, which
-   * opens on top: halftone leaves "Background Erase" disabled. */
-  ClickLater(d, 1003);
-  HWND details = WaitDialog(kDetailsId, "the Details dialog from \"Detail\"");
-  if (details != NULL) {
-    CHECK(!IsWindowEnabled(d), "the Settings dialog waits under the Details dialog");
-    CHECK(!IsWindowEnabled(GetDlgItem(details, 1235)),
-          "after halftone and \"Detail\", \"Background Erase\" is disabled");
-    Close(details, IDCANCEL, "the Details dialog from \"Detail\" closes");
-  }
-  if (WaitDialog(kSettingId, "SETTING after the Details dialog") != NULL) {
-    Close(d, IDCANCEL, "SETTING closes with Cancel");
-  }
-}
-
-static void SettingsOk(struct Run* run) {
-  HWND d = WaitDialog(kSettingId, "SETTING");
-  if (d == NULL) return;
-  char title[128];
-  Message(g_languageFile, 1, title, sizeof title);
-  char shown[128];
-  WindowText(d, shown, sizeof shown);
-  CheckText(shown, title, "SETTING has its title from the language file");
-  Look(run, d);
-  CHECK_EQ(Entries(d, 1001), 6, "SETTING offers six image types to a scanner with gray");
-  CHECK(Checked(d, 1186), "brightness 0 shows the automatic check box checked");
-  CheckItemText(d, 1049, "128", "automatic brightness shows 128");
-  CHECK(!IsWindowEnabled(GetDlgItem(d, 1049)), "automatic brightness disables its edit");
-  CHECK(!IsWindowEnabled(GetDlgItem(d, 1096)), "automatic brightness disables the contrast");
-
-  Pick(d, 1001, 1); /* black and white (text) */
-  Pick(d, 1002, 0); /* 200 dpi */
-  Pick(d, 1010, 7); /* A4 */
-  Pick(d, 1193, 1); /* frame area 1 */
-  Click(d, 1186);
-  CHECK(IsWindowEnabled(GetDlgItem(d, 1049)), "unchecking automatic enables the brightness");
-  Type(d, 1049, "300");
-  CheckItemText(d, 1049, "255", "a brightness of 300 shows as 255");
-  Press(d, 1225, VK_DOWN, 1);
-  CheckItemText(d, 1049, "254", "the brightness up-down steps down to 254");
-  CHECK_EQ(Send(GetDlgItem(d, 1025), TBM_GETPOS, 0, 0), 254, "the trackbar follows the up-down");
-  Press(d, 1096, VK_RIGHT, 3);
-  CheckItemText(d, 1097, "103", "three steps of the contrast trackbar show 103");
-  Close(d, IDOK, "SETTING closes with OK");
-}
+/* "Detail" hands the chosen image type (halftone) to the Details dialog,
+ * which opens on top with "Background Erase" disabled. */
+static const struct Step kSettingsCancel[] = {
+    {kPick, 1001, 2, 0}, {kPick, 1002, 2, 0}, {kPick, 1010, 3, 0}, {kPick, 1193, 3, 0},
+    {kClick, 1186, 0, 0}, {kType, 1049, 0, "17"}, {kPress, 1096, VK_LEFT, "xxxxx"},
+    {kOpen, 1003, kDetailsId, 0}, {kUnder, 0, 0, 0}, {kEnabled, 1235, 0, 0},
+    {kClose, 0, IDCANCEL, 0}, {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
+static const struct Step kSettingsOk[] = {
+    {kTitle, 0, 1, 0}, {kLook, 0, 0, 0}, {kEntries, 1001, 6, 0}, {kChecked, 1186, 1, 0},
+    {kShows, 1049, 0, "128"}, {kEnabled, 1049, 0, 0}, {kEnabled, 1096, 0, 0},
+    {kPick, 1001, 1, 0}, {kPick, 1002, 0, 0}, {kPick, 1010, 7, 0}, {kPick, 1193, 1, 0},
+    {kClick, 1186, 0, 0}, {kEnabled, 1049, 1, 0}, {kType, 1049, 0, "300"},
+    {kShows, 1049, 0, "255"}, {kPress, 1225, VK_DOWN, "x"}, {kShows, 1049, 0, "254"},
+    {kPress, 1096, VK_RIGHT, "xxx"}, {kShows, 1097, 0, "103"}, {kClose, 0, IDOK, 0},
+    {kEnd, 0, 0, 0}};
 
 static void TestSettings(void) {
-  static const int32_t ids[] = {PAR_IMAGE_TYPE,  PAR_BITS_PER_PIXEL, PAR_TEXT_MODE,
-                                PAR_RESOLUTION,  PAR_Y_RESOLUTION,   PAR_SCAN_LENGTH,
-                                PAR_SCAN_WIDTH,  PAR_BRIGHTNESS,     PAR_CONTRAST,
-                                PAR_FRAME_AREA,  PAR_TOP_OFFSET,     PAR_SIDE_OFFSET};
-  struct Snapshot before;
-  SetPar(PAR_RESOLUTION, 300);
-  SetPar(PAR_IMAGE_TYPE, 1);
-  SetPar(PAR_BRIGHTNESS, 0);
-  SetPar(PAR_CONTRAST, 100);
-  SetPar(PAR_FRAME_AREA, 0);
-  Take(&before, ids, (int)(sizeof ids / sizeof ids[0]));
-  Drive(kDrvSet, SettingsCancel, "SETTING", 0);
-  CheckUnchanged(&before, "SETTING");
-
-  Drive(kDrvSet, SettingsOk, "SETTING", 1);
-  /* A4 at 200 dpi: 2320 long, 1656 wide; frame area 1 puts it 59 pixels
-   * down; the side offset centres it in the 2325 pixels of the feeder. */
-  static const struct { int32_t id, value; const char* what; } stored[] = {
-      {PAR_IMAGE_TYPE, 9, "image type 9 (text)"}, {PAR_BITS_PER_PIXEL, 1, "1 bit per pixel"},
-      {PAR_TEXT_MODE, 1, "text mode on"},          {PAR_RESOLUTION, 200, "200 dpi across"},
-      {PAR_Y_RESOLUTION, 200, "200 dpi along"},    {PAR_SCAN_LENGTH, 2320, "A4's length"},
-      {PAR_SCAN_WIDTH, 1656, "A4's width"},        {PAR_BRIGHTNESS, 254, "brightness 254"},
-      {PAR_CONTRAST, 103, "contrast 103"},         {PAR_FRAME_AREA, 1, "frame area 1"},
-      {PAR_TOP_OFFSET, 59, "top offset 59"},       {PAR_SIDE_OFFSET, 334, "side offset 334"},
-  };
-  for (size_t i = 0; i < sizeof stored / sizeof stored[0]; ++i) {
-    char what[96];
-    snprintf(what, sizeof what, "SETTING OK stores %s", stored[i].what);
-    CHECK_EQ(Par(stored[i].id), stored[i].value, what);
-  }
+  static const int32_t ids[] = {PAR_IMAGE_TYPE, PAR_BITS_PER_PIXEL, PAR_TEXT_MODE, PAR_RESOLUTION,
+                                PAR_Y_RESOLUTION, PAR_SCAN_LENGTH, PAR_SCAN_WIDTH, PAR_BRIGHTNESS,
+                                PAR_CONTRAST, PAR_FRAME_AREA, PAR_TOP_OFFSET, PAR_SIDE_OFFSET};
+  static const struct IdValue start[] = {
+      {PAR_RESOLUTION, 300}, {PAR_IMAGE_TYPE, 1}, {PAR_BRIGHTNESS, 0}, {PAR_CONTRAST, 100},
+      {PAR_FRAME_AREA, 0}};
+  /* Text line art at 200 dpi, A4 (2320 long, 1656 wide), brightness and
+   * contrast as typed and stepped; frame area 1 puts it 59 pixels down, the
+   * side offset centres it in the 2325 pixels of the feeder. */
+  static const struct IdValue stored[] = {
+      {PAR_IMAGE_TYPE, 9},    {PAR_BITS_PER_PIXEL, 1}, {PAR_TEXT_MODE, 1},
+      {PAR_RESOLUTION, 200},  {PAR_Y_RESOLUTION, 200}, {PAR_SCAN_LENGTH, 2320},
+      {PAR_SCAN_WIDTH, 1656}, {PAR_BRIGHTNESS, 254},   {PAR_CONTRAST, 103},
+      {PAR_FRAME_AREA, 1},    {PAR_TOP_OFFSET, 59},    {PAR_SIDE_OFFSET, 334}};
+  static const struct Script cancel = {kSettingId, kSettingsCancel, NULL},
+                             ok = {kSettingId, kSettingsOk, NULL};
+  SetAll(start, COUNT(start));
+  CancelThenOk(kDrvSet, "SETTING", ids, (int)COUNT(ids), &cancel, &ok);
+  CheckAll(stored, COUNT(stored), "SETTING OK stores");
   /* The push reached the scanner: read back from it, the window says the same. */
   CHECK_EQ(g_drv.getMode(), 0, "TsdGetModeFromScanner after SETTING");
-  CHECK_EQ(Par(PAR_RESOLUTION), 200, "the scanner holds 200 dpi");
-  CHECK_EQ(Par(PAR_BRIGHTNESS), 254, "the scanner holds brightness 254");
-  CHECK_EQ(Par(PAR_CONTRAST), 103, "the scanner holds contrast 103");
-  CHECK_EQ(Par(PAR_SCAN_LENGTH), 2320, "the scanner holds A4's length");
+  CheckAll(stored + 3, 6, "after SETTING the scanner holds");
 }
 
 /* ---- Details ---------------------------------------------------------------------- */
 
-static const char* g_detailsName; /* DETAILS or DETAILS_US */
-
-static void DetailsCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kDetailsId, g_detailsName);
-  if (d == NULL) return;
-  Pick(d, 1175, 2);
-  Pick(d, 1001, 1);
-  Click(d, 1182);
-  Click(d, 1020);
-  Click(d, 1026);
-  Press(d, 1171, VK_LEFT, 4); /* writes the margin straight into the record */
-  Type(d, 1052, "3");
-  Press(d, 1229, VK_UP, 1);
-  Close(d, IDCANCEL, "the Details dialog closes with Cancel");
-}
-
-static void DetailsOk(struct Run* run) {
-  HWND d = WaitDialog(kDetailsId, g_detailsName);
-  if (d == NULL) return;
-  Look(run, d);
-  CHECK(!IsWindowEnabled(GetDlgItem(d, 1171)), "margin scanning off disables its trackbar");
-  Pick(d, 1175, 1);
-  Pick(d, 1001, 2);
-  static const int boxes[] = {1182, 1020, 1118, 1033, 1026, 1235, 1041, 1042, 1104};
-  for (size_t i = 0; i < sizeof boxes / sizeof boxes[0]; ++i) Click(d, boxes[i]);
-  CHECK(IsWindowEnabled(GetDlgItem(d, 1171)), "margin scanning on enables its trackbar");
-  Type(d, 1172, "-25");
-  CheckItemText(d, 1172, "-10", "a margin of -25 shows as -10");
-  Press(d, 1171, VK_RIGHT, 3);
-  CheckItemText(d, 1172, " -7", "three steps of the margin trackbar show -7");
-  Type(d, 1052, "20");
-  CheckItemText(d, 1052, " 17", "an AE level of 20 shows as 17");
-  Press(d, 1228, VK_DOWN, 2);
-  CheckItemText(d, 1052, " 15", "two steps down of the AE up-down show 15");
-  Press(d, 1037, VK_LEFT, 1);
-  CheckItemText(d, 1053, "  2", "one step left of the edge trackbar shows 2");
-  Close(d, IDOK, "the Details dialog closes with OK");
-}
-
-static const int32_t kDetailsIds[] = {
-    PAR_POLARITY,    PAR_BATCH_MODE,       PAR_ROTATE,      PAR_AUTO_SIZE,   PAR_ADDON,
-    PAR_KEY_START,   PAR_MARGIN_SCAN,      PAR_MARGIN_AMOUNT, PAR_AE,        PAR_EDGE_EMPHASIS,
-    PAR_BACKGROUND_ERASE, PAR_NOTCH_ERASE, PAR_THIN_LINE,   PAR_USER_GRC,    PAR_GRC_MODE,
-    PAR_SEPARATOR_SENSE};
-
-static void DetailsStart(void) {
-  static const struct { int32_t id, value; } start[] = {
-      {PAR_POLARITY, 0},  {PAR_BATCH_MODE, 1},    {PAR_ROTATE, 0},          {PAR_AUTO_SIZE, 0},
-      {PAR_ADDON, 0},     {PAR_KEY_START, 0},     {PAR_MARGIN_SCAN, 0},     {PAR_MARGIN_AMOUNT, 0},
-      {PAR_AE, 9},        {PAR_EDGE_EMPHASIS, 3}, {PAR_BACKGROUND_ERASE, 0}, {PAR_NOTCH_ERASE, 0},
-      {PAR_THIN_LINE, 0}, {PAR_USER_GRC, 0}};
-  for (size_t i = 0; i < sizeof start / sizeof start[0]; ++i) SetPar(start[i].id, start[i].value);
-}
+/* The margin trackbar writes the record at once; Cancel rolls it back. */
+static const struct Step kDetailsCancel[] = {
+    {kPick, 1175, 2, 0}, {kPick, 1001, 1, 0}, {kClick, 1182, 0, 0}, {kClick, 1020, 0, 0},
+    {kClick, 1026, 0, 0}, {kPress, 1171, VK_LEFT, "xxxx"}, {kType, 1052, 0, "3"},
+    {kPress, 1229, VK_UP, "x"}, {kEnd, 0, 0, 0}};
+/* Each Cancel run leaves a number typed into one slider edit, the focus still
+ * in it, and ends with Esc or the close box: the edit loses its focus only
+ * while the dialog ends, and the number must not come back. */
+static const struct Step kDetailsEnds[3][3] = {
+    {{kKeys, 1172, 0, "-9"}, {kEsc, 1172, 0, 0}, {kEnd, 0, 0, 0}},
+    {{kKeys, 1052, 0, "4"}, {kCloseBox, 0, 0, 0}, {kEnd, 0, 0, 0}},
+    {{kKeys, 1053, 0, "5"}, {kEsc, 1053, 0, 0}, {kEnd, 0, 0, 0}}};
+static const struct Step kDetailsOk[] = {
+    {kLook, 0, 0, 0}, {kEnabled, 1171, 0, 0}, {kPick, 1175, 1, 0}, {kPick, 1001, 2, 0},
+    {kClick, 1182, 0, 0}, {kClick, 1020, 0, 0}, {kClick, 1118, 0, 0}, {kClick, 1033, 0, 0},
+    {kClick, 1026, 0, 0}, {kClick, 1235, 0, 0}, {kClick, 1041, 0, 0}, {kClick, 1042, 0, 0},
+    {kClick, 1104, 0, 0}, {kEnabled, 1171, 1, 0}, {kType, 1172, 0, "-25"},
+    {kShows, 1172, 0, "-10"}, {kPress, 1171, VK_RIGHT, "xxx"}, {kShows, 1172, 0, " -7"},
+    {kType, 1052, 0, "20"}, {kShows, 1052, 0, " 17"}, {kPress, 1228, VK_DOWN, "xx"},
+    {kShows, 1052, 0, " 15"}, {kPress, 1037, VK_LEFT, "x"}, {kShows, 1053, 0, "  2"},
+    {kClose, 0, IDOK, 0}, {kEnd, 0, 0, 0}};
 
 static void TestDetails(const char* name) {
+  static const struct IdValue start[] = {
+      {PAR_POLARITY, 0}, {PAR_BATCH_MODE, 1}, {PAR_ROTATE, 0}, {PAR_AUTO_SIZE, 0},
+      {PAR_ADDON, 0}, {PAR_KEY_START, 0}, {PAR_MARGIN_SCAN, 0}, {PAR_MARGIN_AMOUNT, 0},
+      {PAR_AE, 9}, {PAR_EDGE_EMPHASIS, 3}, {PAR_BACKGROUND_ERASE, 0}, {PAR_NOTCH_ERASE, 0},
+      {PAR_THIN_LINE, 0}, {PAR_USER_GRC, 0}, {PAR_GRC_MODE, 0}, {PAR_SEPARATOR_SENSE, 0}};
+  static const struct IdValue stored[] = {
+      {PAR_POLARITY, 1}, {PAR_BATCH_MODE, 3}, {PAR_ROTATE, 1}, {PAR_AUTO_SIZE, 1},
+      {PAR_ADDON, 1}, {PAR_KEY_START, 1}, {PAR_MARGIN_SCAN, 1}, {PAR_MARGIN_AMOUNT, -7},
+      {PAR_AE, 15}, {PAR_EDGE_EMPHASIS, 2}, {PAR_BACKGROUND_ERASE, 1}, {PAR_NOTCH_ERASE, 1},
+      {PAR_THIN_LINE, 1}, {PAR_USER_GRC, 1}, {PAR_GRC_MODE, 0}, {PAR_SEPARATOR_SENSE, 0}};
+  int32_t ids[COUNT(start)];
+  for (size_t i = 0; i < COUNT(start); ++i) ids[i] = start[i].id;
+  SetAll(start, COUNT(start) - 2);
   struct Snapshot before;
-  g_detailsName = name;
-  DetailsStart();
-  Take(&before, kDetailsIds, (int)(sizeof kDetailsIds / sizeof kDetailsIds[0]));
-  Drive(kDetails, DetailsCancel, name, 0);
-  CheckUnchanged(&before, name);
-
-  Drive(kDetails, DetailsOk, name, 1);
-  static const int32_t stored[] = {1, 3, 1, 1, 1, 1, 1, -7, 15, 2, 1, 1, 1, 1, 0, 0};
-  for (size_t i = 0; i < sizeof stored / sizeof stored[0]; ++i) {
-    char what[96];
-    snprintf(what, sizeof what, "%s OK stores parameter %d", name, (int)kDetailsIds[i]);
-    CHECK_EQ(Par(kDetailsIds[i]), stored[i], what);
+  Take(&before, ids, (int)COUNT(ids));
+  for (int i = 0; i < 3; ++i) {
+    const struct Script cancel = {kDetailsId, kDetailsCancel, kDetailsEnds[i]};
+    Drive(kDetails, &cancel, name, 0);
+    /* Reading a parameter refreshes the record from the scanner: send the
+     * record first, so that what Cancel left in it shows. */
+    CHECK_EQ(g_drv.setMode(), 0, "TsdSetModeToScanner after Cancel");
+    CheckUnchanged(&before, name);
   }
+  static const struct Script ok = {kDetailsId, kDetailsOk, NULL};
+  Drive(kDetails, &ok, name, 1);
+  char where[48];
+  snprintf(where, sizeof where, "%s OK stores", name);
+  CheckAll(stored, COUNT(stored), where);
 }
 
 /* ---- Addon ------------------------------------------------------------------------ */
 
-static const int kImprinterId = 1090; /* the addon text */
-
-static void AddonCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kImprinterId, "IMPRINTER");
-  if (d == NULL) return;
-  CheckItemText(d, 1090, "BEFORE", "IMPRINTER shows the scanner's addon text");
-  Type(d, 1090, "NOT KEPT");
-  Type(d, 1110, "77");
-  Pick(d, 1010, 1);
-  Pick(d, 1113, 5);
-  Click(d, 1194);
-  Close(d, IDCANCEL, "IMPRINTER closes with Cancel");
-}
-
-static void AddonOk(struct Run* run) {
-  HWND d = WaitDialog(kImprinterId, "IMPRINTER");
-  if (d == NULL) return;
-  Look(run, d);
-  Type(d, 1090, "SHEET 0001");
-  Type(d, 1110, "750");
-  CheckItemText(d, 1110, "500", "an x position of 750 mm shows as 500");
-  Press(d, 1231, VK_DOWN, 2);
-  CheckItemText(d, 1110, "498", "two steps down of the x up-down show 498");
-  Type(d, 1111, "42");
-  Pick(d, 1010, 1);
-  Pick(d, 1002, 2);
-  Click(d, 1194);
-  Pick(d, 1113, 4); /* timing value 3 */
-  Type(d, 1114, "7");
-  Pick(d, 1115, 1); /* timing value 5 */
-  Press(d, 1226, VK_UP, 3);
-  CheckItemText(d, 1116, "  3", "three steps up of the reset up-down show 3");
-  Close(d, IDOK, "IMPRINTER closes with OK");
-}
-
-static const int32_t kAddonIds[] = {PAR_ADDON_TIMING,    PAR_ADDON_X,        PAR_ADDON_Y,
-                                    PAR_ADDON_COUNTER_ON, PAR_ADDON_COLOR,   PAR_COUNTUP_TIMING,
-                                    PAR_COUNTUP_AMOUNT,  PAR_RESET_TIMING,   PAR_RESET_VALUE};
+enum { kImprinterId = 1090 }; /* the addon text */
+static const struct Step kAddonCancel[] = {
+    {kShows, 1090, 0, "BEFORE"}, {kType, 1090, 0, "NOT KEPT"}, {kType, 1110, 0, "77"},
+    {kPick, 1010, 1, 0}, {kPick, 1113, 5, 0}, {kClick, 1194, 0, 0}, {kClose, 0, IDCANCEL, 0},
+    {kEnd, 0, 0, 0}};
+/* x 750 mm shows 500; timing entries 4 and 1 are the values 3 and 5. */
+static const struct Step kAddonOk[] = {
+    {kLook, 0, 0, 0}, {kType, 1090, 0, "SHEET 0001"}, {kType, 1110, 0, "750"},
+    {kShows, 1110, 0, "500"}, {kPress, 1231, VK_DOWN, "xx"}, {kShows, 1110, 0, "498"},
+    {kType, 1111, 0, "42"}, {kPick, 1010, 1, 0}, {kPick, 1002, 2, 0}, {kClick, 1194, 0, 0},
+    {kPick, 1113, 4, 0}, {kType, 1114, 0, "7"}, {kPick, 1115, 1, 0},
+    {kPress, 1226, VK_UP, "xxx"}, {kShows, 1116, 0, "  3"}, {kClose, 0, IDOK, 0}, {kEnd, 0, 0, 0}};
 
 static void CheckAddonStored(const char* where) {
-  static const int32_t stored[] = {1, 498, 42, 1, 2, 3, 7, 5, 3};
-  char text[64], what[96];
-  for (size_t i = 0; i < sizeof stored / sizeof stored[0]; ++i) {
-    snprintf(what, sizeof what, "%s parameter %d", where, (int)kAddonIds[i]);
-    CHECK_EQ(Par(kAddonIds[i]), stored[i], what);
-  }
-  AddonText(text);
-  snprintf(what, sizeof what, "%s the addon text", where);
-  CheckText(text, "SHEET 0001", what);
+  static const struct IdValue stored[] = {
+      {PAR_ADDON_TIMING, 1}, {PAR_ADDON_X, 498}, {PAR_ADDON_Y, 42}, {PAR_ADDON_COUNTER_ON, 1},
+      {PAR_ADDON_COLOR, 2}, {PAR_COUNTUP_TIMING, 3}, {PAR_COUNTUP_AMOUNT, 7},
+      {PAR_RESET_TIMING, 5}, {PAR_RESET_VALUE, 3}};
+  char text[64] = "";
+  CheckAll(stored, COUNT(stored), where);
+  CHECK_EQ(Buffer(g_drv.parGet, PAR_ADDON_TEXT, text), 0, "TsdParGet of the addon text");
+  text[63] = '\0';
+  CheckText(text, "SHEET 0001", where);
 }
 
 static void TestAddon(void) {
-  static const struct { int32_t id, value; } start[] = {
-      {PAR_ADDON_TIMING, 0},   {PAR_ADDON_X, 10},      {PAR_ADDON_Y, 20},
-      {PAR_ADDON_COUNTER_ON, 0}, {PAR_ADDON_COLOR, 0}, {PAR_COUNTUP_TIMING, 0},
-      {PAR_COUNTUP_AMOUNT, 1}, {PAR_RESET_TIMING, 0},  {PAR_RESET_VALUE, 0}};
-  for (size_t i = 0; i < sizeof start / sizeof start[0]; ++i) SetPar(start[i].id, start[i].value);
-  SetAddonText("BEFORE");
-  struct Snapshot before;
-  Take(&before, kAddonIds, (int)(sizeof kAddonIds / sizeof kAddonIds[0]));
-  Drive(kImprinter, AddonCancel, "IMPRINTER", 0);
-  CheckUnchanged(&before, "IMPRINTER");
-  char text[64];
-  AddonText(text);
-  CheckText(text, "BEFORE", "IMPRINTER Cancel leaves the addon text");
-
-  Drive(kImprinter, AddonOk, "IMPRINTER", 1);
+  static const struct IdValue start[] = {
+      {PAR_ADDON_TIMING, 0}, {PAR_ADDON_X, 10}, {PAR_ADDON_Y, 20}, {PAR_ADDON_COUNTER_ON, 0},
+      {PAR_ADDON_COLOR, 0}, {PAR_COUNTUP_TIMING, 0}, {PAR_COUNTUP_AMOUNT, 1},
+      {PAR_RESET_TIMING, 0}, {PAR_RESET_VALUE, 0}};
+  static const struct Script cancel = {kImprinterId, kAddonCancel, NULL},
+                             ok = {kImprinterId, kAddonOk, NULL};
+  int32_t ids[COUNT(start)];
+  for (size_t i = 0; i < COUNT(start); ++i) ids[i] = start[i].id;
+  SetAll(start, COUNT(start));
+  CHECK_EQ(Buffer(g_drv.parSet, PAR_ADDON_TEXT, "BEFORE"), 0, "TsdParSet of the addon text");
+  CancelThenOk(kImprinter, "IMPRINTER", ids, (int)COUNT(ids), &cancel, &ok);
   CheckAddonStored("IMPRINTER OK stores");
   CHECK_EQ(g_drv.getMode(), 0, "TsdGetModeFromScanner after IMPRINTER");
   CheckAddonStored("the scanner's addon page holds");
@@ -943,131 +813,75 @@ static void TestAddon(void) {
 
 /* ---- Function keys ---------------------------------------------------------------- */
 
-static const int kFunctionId = 1234; /* the function label */
-
-static void FunctionCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kFunctionId, "FUNCTION");
-  if (d == NULL) return;
-  Pick(d, 1001, 2);
-  Pick(d, 1005, 5);
-  Close(d, IDCANCEL, "FUNCTION closes with Cancel");
-}
-
-static void FunctionSet(struct Run* run) {
-  HWND d = WaitDialog(kFunctionId, "FUNCTION");
-  if (d == NULL) return;
-  Look(run, d);
-  CHECK_EQ(Entries(d, 1001), 10, "FUNCTION lists ten keys");
-  CHECK_EQ(Entries(d, 1005), 19, "FUNCTION offers all 19 functions to revision 2.10");
-  Pick(d, 1001, 1); /* F2 */
-  Pick(d, 1005, 3); /* "Rotate 90 right": 0x002000 */
-  Click(d, 1);
-  Pick(d, 1001, 6); /* P1 */
-  Pick(d, 1005, 0); /* "Lighten image": 0x004000 */
-  Click(d, 1);
-  Pick(d, 1001, 0);
-  Pick(d, 1001, 1);
-  CHECK_EQ(Picked(d, 1005), 3, "back on F2 the dialog reads its new function from the scanner");
-  Close(d, IDCANCEL, "FUNCTION closes after \"Set\"");
-}
+enum { kFunctionId = 1234 }; /* the function label */
+static const struct Step kFunctionCancel[] = {
+    {kPick, 1001, 2, 0}, {kPick, 1005, 5, 0}, {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
+/* F2 gets "Rotate 90 right" (0x002000) and P1 "Lighten image" (0x004000)
+ * with "Set"; back on F2 the dialog shows what it reads from the scanner. */
+static const struct Step kFunctionSet[] = {
+    {kLook, 0, 0, 0}, {kEntries, 1001, 10, 0}, {kEntries, 1005, 19, 0}, {kPick, 1001, 1, 0},
+    {kPick, 1005, 3, 0}, {kClick, 1, 0, 0}, {kPick, 1001, 6, 0}, {kPick, 1005, 0, 0},
+    {kClick, 1, 0, 0}, {kPick, 1001, 0, 0}, {kPick, 1001, 1, 0}, {kPicked, 1005, 3, 0},
+    {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
 
 static void TestFunctionKeys(void) {
   static const int32_t ids[] = {PAR_FKEY_1, PAR_FKEY_2, PAR_FKEY_3, PAR_FKEY_4, PAR_FKEY_5,
                                 PAR_FKEY_6, PAR_FKEY_7, PAR_FKEY_8, PAR_FKEY_9, PAR_FKEY_10};
-  SetPar(PAR_FKEY_2, 0x000020);
-  SetPar(PAR_FKEY_7, 0x000020);
-  struct Snapshot before;
-  Take(&before, ids, 10);
-  Drive(kFKey, FunctionCancel, "FUNCTION", 0);
-  CheckUnchanged(&before, "FUNCTION");
-
-  Drive(kFKey, FunctionSet, "FUNCTION", 1);
-  for (int i = 0; i < 10; ++i) {
-    const int32_t expected = i == 1 ? 0x002000 : i == 6 ? 0x004000 : before.values[i];
-    char what[96];
-    snprintf(what, sizeof what, "after \"Set\" the scanner's key %d has function 0x%06X", i + 1,
-             (unsigned)expected);
-    CHECK_EQ(Par(ids[i]), expected, what);
-  }
+  static const struct IdValue start[] = {{PAR_FKEY_2, 0x20}, {PAR_FKEY_7, 0x20}};
+  static const struct Script cancel = {kFunctionId, kFunctionCancel, NULL},
+                             set = {kFunctionId, kFunctionSet, NULL};
+  SetAll(start, 2);
+  struct IdValue stored[10];
+  for (int i = 0; i < 10; ++i) stored[i] = (struct IdValue){ids[i], Par(ids[i])};
+  stored[1].value = 0x002000;
+  stored[6].value = 0x004000;
+  CancelThenOk(kFKey, "FUNCTION", ids, 10, &cancel, &set);
+  CheckAll(stored, 10, "after \"Set\" the scanner's key");
 }
 
 /* ---- Gamma ------------------------------------------------------------------------ */
 
-static const int kGammaId = 1191; /* the curve label */
-static const int kFileNameId = 0x47C; /* the open-file dialog's file name box */
+enum { kGammaId = 1191, kFileNameId = 0x47C }; /* the curve label, the file name box */
 static char g_gammaFile[MAX_PATH];
 
-/* Waits for the open-file dialog and either names the file and opens it or
- * cancels; then waits for "Download" and "Cancel" to be enabled again. */
-static void ChooseGammaFile(HWND gamma, const char* file) {
-  ClickLater(gamma, IDOK);
-  HWND chooser = WaitDialog(kFileNameId, "the open-file dialog of \"Download\"");
-  if (chooser == NULL) return;
-  CHECK(!IsWindowEnabled(GetDlgItem(gamma, IDOK)) && !IsWindowEnabled(GetDlgItem(gamma, IDCANCEL)),
-        "GAMMA disables its buttons while the file is chosen");
-  if (file != NULL) {
-    Send(GetDlgItem(chooser, kFileNameId), WM_SETTEXT, 0, (LPARAM)file);
-    Close(chooser, IDOK, "the open-file dialog takes the gamma file");
-  } else {
-    Close(chooser, IDCANCEL, "the open-file dialog is cancelled");
-  }
-  int enabled = 0;
-  for (DWORD waited = 0; !enabled && waited < kWaitMs; waited += 20) {
-    enabled = IsWindowEnabled(GetDlgItem(gamma, IDOK)) && IsWindowEnabled(GetDlgItem(gamma, IDCANCEL));
-    if (!enabled) Sleep(20);
-  }
-  CHECK(enabled, "GAMMA enables \"Download\" and \"Cancel\" again");
-}
-
-static void GammaCancel(struct Run* run) {
-  (void)run;
-  HWND d = WaitDialog(kGammaId, "GAMMA");
-  if (d == NULL) return;
-  ChooseGammaFile(d, NULL);
-  Close(d, IDCANCEL, "GAMMA closes with Cancel");
-}
-
-static void GammaDownload(struct Run* run) {
-  HWND d = WaitDialog(kGammaId, "GAMMA");
-  if (d == NULL) return;
-  Look(run, d);
-  CHECK_EQ(Entries(d, 1001), 1, "GAMMA offers one curve");
-  CHECK_EQ(Picked(d, 1001), 0, "GAMMA opens at the first curve");
-  ChooseGammaFile(d, g_gammaFile);
-  Close(d, IDCANCEL, "GAMMA closes after the download");
-}
+/* "Download" opens the open-file dialog; the buttons below wait disabled
+ * meanwhile and are enabled again when it has gone. */
+static const struct Step kGammaCancel[] = {
+    {kOpen, IDOK, kFileNameId, 0}, {kUnder, IDOK, 0, 0}, {kUnder, IDCANCEL, 0, 0},
+    {kClose, 0, IDCANCEL, 0}, {kEnabled, IDOK, 1, 0}, {kEnabled, IDCANCEL, 1, 0},
+    {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
+static const struct Step kGammaDownload[] = {
+    {kLook, 0, 0, 0}, {kEntries, 1001, 1, 0}, {kPicked, 1001, 0, 0},
+    {kOpen, IDOK, kFileNameId, 0}, {kSetText, kFileNameId, 0, g_gammaFile},
+    {kClose, 0, IDOK, 0}, {kEnabled, IDCANCEL, 1, 0}, {kClose, 0, IDCANCEL, 0}, {kEnd, 0, 0, 0}};
 
 static void TestGamma(void) {
   unsigned char identity[256], now[256], inverted[256];
-  for (int i = 0; i < 256; ++i) identity[i] = (unsigned char)i;
-  uintptr_t cell = (uintptr_t)identity;
-  CHECK_EQ(g_drv.parSet(PAR_GAMMA, &cell), 0, "TsdParSet of an identity gamma table");
-
-  /* Two header lines, a comment, then 256 values of the inverted curve. */
   static char text[256 * 6 + 64];
+  static const struct Script cancel = {kGammaId, kGammaCancel, NULL},
+                             download = {kGammaId, kGammaDownload, NULL};
+  /* Two header lines, a comment, then 256 values of the inverted curve. */
   int at = snprintf(text, sizeof text, "GAMMA FILE\r\nINVERTED\r\n; from white to black\r\n");
   for (int i = 0; i < 256; ++i) {
+    identity[i] = (unsigned char)i;
     inverted[i] = (unsigned char)(255 - i);
     at += snprintf(text + at, sizeof text - (size_t)at, "%d\r\n", 255 - i);
   }
   snprintf(g_gammaFile, sizeof g_gammaFile, "%s", WorkPath("inverted.gmm"));
   CHECK(WriteText(g_gammaFile, text), "the gamma file is written");
-
-  Drive(kGamma, GammaCancel, "GAMMA", 0);
-  ScannerGamma(now);
-  CHECK(memcmp(now, identity, 256) == 0, "GAMMA Cancel leaves the scanner's gamma table");
-
-  Drive(kGamma, GammaDownload, "GAMMA", 1);
-  ScannerGamma(now);
-  CHECK(memcmp(now, inverted, 256) == 0, "GAMMA \"Download\" puts the file's curve into the scanner");
+  CHECK_EQ(Buffer(g_drv.parSet, PAR_GAMMA, identity), 0, "TsdParSet of an identity gamma table");
+  const struct { const struct Script* script; const unsigned char* table; const char* what; } runs[] = {
+      {&cancel, identity, "GAMMA Cancel leaves the scanner's gamma table"},
+      {&download, inverted, "GAMMA \"Download\" puts the file's curve into the scanner"}};
+  for (int i = 0; i < 2; ++i) {
+    Drive(kGamma, runs[i].script, "GAMMA", i);
+    memset(now, 0xEE, sizeof now);
+    CHECK(Buffer(g_drv.parGet, PAR_GAMMA, now) == 0 && memcmp(now, runs[i].table, 256) == 0,
+          runs[i].what);
+  }
 }
 
 /* ---- all of them ------------------------------------------------------------------ */
-
-static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-  return DefWindowProcA(window, message, w, l);
-}
 
 void TestDialogs(const char* screens, const char* language) {
   g_screens[0] = '\0';
@@ -1079,7 +893,7 @@ void TestDialogs(const char* screens, const char* language) {
   g_exportDone = CreateEventA(NULL, TRUE, FALSE, NULL);
   WNDCLASSA owner;
   memset(&owner, 0, sizeof owner);
-  owner.lpfnWndProc = OwnerProc;
+  owner.lpfnWndProc = DefWindowProcA;
   owner.hInstance = GetModuleHandleA(NULL);
   owner.lpszClassName = "TsdHostWindow";
   owner.hbrBackground = (HBRUSH)(COLOR_APPWORKSPACE + 1);
@@ -1094,18 +908,14 @@ void TestDialogs(const char* screens, const char* language) {
   const int japanese = strcmp(language, "Japanese") == 0;
   g_languageFile = japanese ? "rt650jp.txt" : "rt650us.txt";
   g_pictureSuffix = "";
-  if (japanese) {
-    /* DETAILS is the Japanese one; SETTING is shown in Japanese too, as
-     * SETTING-ja. */
-    TestDetails("DETAILS");
-    g_pictureSuffix = "-ja";
-    TestSettings();
-  } else {
-    /* The Details runs come first: the Settings dialog's "Detail" leaves
-     * its image type behind for them. */
-    TestDetails("DETAILS_US");
-    TestStartScan();
-    TestSettings();
+  /* The Details runs come first: the Settings dialog's "Detail" leaves its
+   * image type behind for them. DETAILS is the Japanese template; SETTING is
+   * shown in Japanese too, as SETTING-ja. */
+  TestDetails(japanese ? "DETAILS" : "DETAILS_US");
+  if (japanese) g_pictureSuffix = "-ja";
+  if (!japanese) TestStartScan();
+  TestSettings();
+  if (!japanese) {
     TestAddon();
     TestFunctionKeys();
     TestGamma();

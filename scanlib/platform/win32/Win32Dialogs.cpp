@@ -140,7 +140,14 @@ class Win32Surface final : public DialogSurface {
     for (int tick : ticks) Send(control, TBM_SETTIC, 0, tick);
   }
 
-  void End(std::intptr_t result) override { ::EndDialog(dialog_, result); }
+  void End(std::intptr_t result) override {
+    ended_ = true;
+    ::EndDialog(dialog_, result);
+  }
+  // After End the controller is done: what the dialog reports while it goes
+  // (EndDialog takes the focus from an edit, which then reports losing it)
+  // must not store anything after the controller restored its values.
+  bool Ended() const { return ended_; }
   bool ChooseFile(const char* filter, char* buffer, std::size_t size) override {
     if (buffer == nullptr || size == 0) return false;
     buffer[0] = '\0';
@@ -162,6 +169,7 @@ class Win32Surface final : public DialogSurface {
   }
 
   HWND dialog_;
+  bool ended_ = false;
 };
 
 struct Session {
@@ -170,7 +178,7 @@ struct Session {
 };
 
 void Deliver(Session& s, const DialogEvent& event) {
-  if (s.surface) s.controller->OnEvent(*s.surface, event);
+  if (s.surface && !s.surface->Ended()) s.controller->OnEvent(*s.surface, event);
 }
 
 void OnCommand(Session& s, WPARAM w, LPARAM l) {
