@@ -9,7 +9,7 @@
 
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
-#include "ui/Language.h"
+#include "scan/Language.h"
 
 namespace tarvo {
 namespace {

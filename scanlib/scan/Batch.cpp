@@ -4,11 +4,11 @@
 #include <cctype>
 #include <cstring>
 
-#include "image/PagePipeline.h"
-#include "scan/Diagnostics.h"
+#include "scan/PagePipeline.h"
+#include "core/Diagnostics.h"
 #include "scan/Documents.h"
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
 #include "scan/Probe.h"

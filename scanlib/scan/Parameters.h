@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <span>
 
-#include "base/Result.h"
+#include "core/Result.h"
 
 namespace tarvo {
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <string_view>
 
-#include "base/Result.h"
-#include "ui/DialogSurface.h"
+#include "core/Result.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 

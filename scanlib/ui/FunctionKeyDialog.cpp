@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
 #include "scan/Probe.h"

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "base/Result.h"
-#include "ui/DialogSurface.h"
+#include "core/Result.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 

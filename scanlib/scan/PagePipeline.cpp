@@ -1,4 +1,4 @@
-#include "image/PagePipeline.h"
+#include "scan/PagePipeline.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include "image/ExternalCodecs.h"
 #include "image/G4Coder.h"
 #include "image/Rotate.h"
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "scsi/Commands.h"
 #include "scsi/Srb.h"
 
