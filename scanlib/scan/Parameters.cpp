@@ -41,6 +41,12 @@ using StoreFn = void (*)(DriverContext&, std::int32_t value);
 using PointerStoreFn = Result (*)(DriverContext&, std::uintptr_t address);
 using GetFn = Result (*)(DriverContext&, std::int32_t id, void* cell);
 
+// The image page settings store and read their field through their row of
+// kImagePageFields: a flag stores 1 for any non-zero value.
+void StoreWireField(DriverContext& c, const WireField& f, std::int32_t v) {
+  c.settings.*f.field = f.coding == WireCoding::kFlag ? (v != 0 ? 1 : 0) : v;
+}
+
 // What the library does for one ID; what it accepts, its name, its
 // directions and what a set sends are the ID's row of tsdParamTable.
 struct Row {
@@ -274,11 +280,6 @@ constexpr Row kRows[] = {
     {39, &StoreValue<&S::frameArea>, nullptr, &GetValue<&S::frameArea>},
     {40, &StoreValue<&S::topOffset>, nullptr, &GetValue<&S::topOffset>},
     {41, &StoreValue<&S::sideOffset>, nullptr, &GetValue<&S::sideOffset>},
-    {49, &StoreFlag<&S::textMode>, nullptr, &GetValue<&S::textMode>},
-    {53, &StoreValue<&S::edgeEmphasis>, nullptr, &GetValue<&S::edgeEmphasis>},
-    {56, &StoreFlag<&S::notchErase>, nullptr, &GetValue<&S::notchErase>},
-    {57, &StoreFlag<&S::thinLine>, nullptr, &GetValue<&S::thinLine>},
-    {58, &StoreValue<&S::aeLevel>, nullptr, &GetValue<&S::aeLevel>},
     {59, &StoreFlag<&S::userGrc>, nullptr, &GetValue<&S::userGrc>},
     {61, &StoreFlag<&S::addonOn>, nullptr, &GetValue<&S::addonOn>},
     {62, nullptr, &StoreAddonText, &GetAddonText},
@@ -293,7 +294,6 @@ constexpr Row kRows[] = {
     {71, &StoreAddonByte<kAdCountUpAmount>, nullptr, &GetAddonByte<kAdCountUpAmount>},
     {72, &StoreTiming<kAdResetTiming>, nullptr, &GetTiming<kAdResetTiming>},
     {73, &StoreAddonByte<kAdResetValue>, nullptr, &GetAddonByte<kAdResetValue>},
-    {99, &StoreValue<&S::polarity>, nullptr, &GetValue<&S::polarity>},
     {100, nullptr, &StoreNoData, &GetGamma},
     {104, nullptr, &StoreNoData, nullptr},
     {105, nullptr, nullptr, &GetConstant<kMaxScanWidth300>},
@@ -305,7 +305,6 @@ constexpr Row kRows[] = {
     FunctionKeyRow(4), FunctionKeyRow(5), FunctionKeyRow(6),
     FunctionKeyRow(7), FunctionKeyRow(8), FunctionKeyRow(9),
     FunctionKeyRow(10),
-    {120, &StoreValue<&S::grcMode>, nullptr, &GetValue<&S::grcMode>},
     {121, &StoreValue<&S::batchMode>, nullptr, &GetValue<&S::batchMode>},
     {122, nullptr, nullptr, &GetCounter<&DriverState::counter1>},
     {123, nullptr, nullptr, &GetCounter<&DriverState::counter2>},
@@ -315,11 +314,11 @@ constexpr Row kRows[] = {
     {127, nullptr, nullptr, &GetValue<&S::pageWidth>},
     {128, &StoreValue<&S::separatorSense>, nullptr, &GetValue<&S::separatorSense>},
     {129, nullptr, nullptr, &GetBatchCapable},
-    {130, &StoreFlag<&S::backgroundErase>, nullptr, &GetValue<&S::backgroundErase>},
     // clang-format on
 };
 
-static_assert(std::size(kRows) == TSD_PARAM_COUNT, "one row of behaviour per described ID");
+static_assert(std::size(kRows) + std::size(kImagePageFields) == TSD_PARAM_COUNT,
+              "one row of behaviour per described ID");
 
 constexpr std::int32_t kFirstId = 1;
 constexpr std::int32_t kLastId = 130;
@@ -328,6 +327,7 @@ constexpr std::int32_t kLastId = 130;
 struct Entry {
   const TsdParamDesc* desc = nullptr;
   const Row* row = nullptr;
+  const WireField* field = nullptr;  // an image page setting
   ParameterInfo info{};
 };
 
@@ -349,6 +349,7 @@ const Index& TheIndex() {
       e.info = x.infos[i];
     }
     for (const Row& row : kRows) x.byId[static_cast<std::size_t>(row.id)].row = &row;
+    for (const WireField& f : kImagePageFields) x.byId[static_cast<std::size_t>(f.id)].field = &f;
     return x;
   }();
   return index;
@@ -357,7 +358,7 @@ const Index& TheIndex() {
 const Entry* FindEntry(std::int32_t id) {
   if (id < kFirstId || id > kLastId) return nullptr;
   const Entry& e = TheIndex().byId[static_cast<std::size_t>(id)];
-  return e.desc != nullptr && e.row != nullptr ? &e : nullptr;
+  return e.desc != nullptr && (e.row != nullptr || e.field != nullptr) ? &e : nullptr;
 }
 
 bool Listed(const std::int32_t* values, std::int32_t value) {
@@ -368,8 +369,10 @@ bool Accepts(const DriverContext& c, const TsdParamDesc& d, std::int32_t value) 
   if ((d.access & TSD_PARAM_ANY_VALUE) != 0) return true;
   if ((d.access & TSD_PARAM_DEPENDS) != 0) {  // bits per pixel by the image type
     const std::int32_t type = c.settings.imageType;
-    if (type == 1 || type == 9 || type == 10) return InTable(kOneBit, value);
-    if (type == 4) return InTable(kGrayDepths, value);
+    if (type == kImageLineArt || type == kImageLineArtText || type == kImageHalftone) {
+      return InTable(kOneBit, value);
+    }
+    if (type == kImageGray) return InTable(kGrayDepths, value);
     return false;
   }
   if (d.type == TSD_PARAM_CHOICE) return Listed(d.values, value);
@@ -414,7 +417,11 @@ Result ParSet(DriverContext& context, std::int32_t id, const void* cell) {
   std::int32_t value = 0;
   std::memcpy(&value, cell, sizeof value);
   if (!Accepts(context, desc, value)) return Result::InvalidValue;
-  if (e->row->store != nullptr) e->row->store(context, value);
+  if (e->field != nullptr) {
+    StoreWireField(context, *e->field, value);
+  } else if (e->row->store != nullptr) {
+    e->row->store(context, value);
+  }
   return Push(context, desc, value, 0);
 }
 
@@ -423,6 +430,10 @@ Result ParGet(DriverContext& context, std::int32_t id, void* cell) {
   const Entry* e = FindEntry(id);
   if (e == nullptr || !e->info.readable) return Result::UnknownParameter;
   if (cell == nullptr) return Result::InvalidValue;
+  if (e->field != nullptr) {
+    Write32(cell, context.settings.*e->field->field);
+    return Result::Ok;
+  }
   return e->row->get(context, id, cell);
 }
 

@@ -80,12 +80,12 @@ Result SenseToResult(ConstByteSpan sense) {
 }
 
 Result CheckScsi(GroundContext& context, std::uint16_t transportResult, const std::uint8_t* sense,
-                 int callSite) {
+                 int callSite, const char* module) {
   if (transportResult == 0) return Result::Ok;
-  if (transportResult == aspi::kTargetCheckCondition) {
+  if (IsCheckCondition(transportResult)) {
     return SenseToResult(ConstByteSpan(sense, wire::kSenseLength));
   }
-  DriverLog(context, kTagCheckScsi, callSite, kModuleScan, transportResult);
+  DriverLog(context, kTagCheckScsi, callSite, module, transportResult);
   return Result::ScannerFailure;
 }
 
