@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "scsi/Srb.h"
 #include "scsi/Wire.h"
 

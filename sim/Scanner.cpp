@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 
 namespace tarvo::sim {
 

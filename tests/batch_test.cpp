@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "Bus.h"
-#include "image/PagePipeline.h"
+#include "scan/PagePipeline.h"
 #include "scan/Batch.h"
 #include "scan/Documents.h"
 #include "scan/DriverContext.h"

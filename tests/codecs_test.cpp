@@ -13,7 +13,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "image/ExternalCodecs.h"
 #include "support/TestPlatform.h"
 

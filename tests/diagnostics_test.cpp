@@ -1,7 +1,7 @@
 // Result codes from sense data, the scanner-command failure convention, the
 // diagnostics log "c:\scan.log" and its rotation, SpinWait, the file-size
 // box and the sheet ejection behind TsdAbortScan.
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "scsi/Transport.h"
 #include "support/ScsiTestSupport.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "image/BmpWriter.h"
 
 namespace tarvo {

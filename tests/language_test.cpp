@@ -10,7 +10,7 @@
 #include "platform/posix/PosixPlatform.h"
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
-#include "ui/Language.h"
+#include "scan/Language.h"
 
 namespace tarvo {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "sim_test_support.h"
 
 namespace tarvo::sim {

@@ -10,7 +10,7 @@
 
 #include "image_libtiff.h"
 #include "scan/Documents.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 
 namespace tarvo::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Result.h"
+#include "core/Result.h"
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
 

@@ -1,6 +1,6 @@
 #include "image/BmpWriter.h"
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 
 namespace tarvo {
 namespace {

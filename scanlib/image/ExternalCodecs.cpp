@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 
 namespace tarvo {
 namespace {

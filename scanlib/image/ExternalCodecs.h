@@ -29,7 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/Result.h"
+#include "core/Result.h"
 #include "platform/Platform.h"
 
 #if defined(_WIN32) && defined(__i386__)

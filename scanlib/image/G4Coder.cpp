@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 
 namespace tarvo {
 

@@ -4,11 +4,11 @@
 #include <cctype>
 #include <cstring>
 
-#include "image/PagePipeline.h"
-#include "scan/Diagnostics.h"
+#include "scan/PagePipeline.h"
+#include "core/Diagnostics.h"
 #include "scan/Documents.h"
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
@@ -65,8 +65,14 @@ struct OutputRow {
 // The valid output combinations; bilevel rows need 1 bit per pixel, gray
 // rows anything but 1.
 constexpr OutputRow kOutputRows[] = {
-    {false, 1, {0, 3}}, {false, 4, {5, -1}}, {false, 8, {0, -1}},
-    {true, 2, {4, -1}}, {true, 4, {5, -1}},  {true, 8, {0, -1}},
+    // clang-format off
+    {false, kFileTiffDocument, {kCompressionNone, kCompressionG4}},
+    {false, kFileCoder, {kCompressionCoder, -1}},
+    {false, kFileBmp, {kCompressionNone, -1}},
+    {true, kFileJpeg, {kCompressionJpeg, -1}},
+    {true, kFileCoder, {kCompressionCoder, -1}},
+    {true, kFileBmp, {kCompressionNone, -1}},
+    // clang-format on
 };
 
 using Sense = SenseBuffer;
@@ -189,8 +195,9 @@ bool HostHasOwnGeometry(const char* hostFileName) {
 }
 
 Result ValidateOutputSettings(const ScanSettings& s) {
-  const bool bilevel = s.imageType == 1 || s.imageType == 9 || s.imageType == 10;
-  const bool gray = s.imageType == 4;
+  const bool bilevel = s.imageType == kImageLineArt || s.imageType == kImageLineArtText ||
+                       s.imageType == kImageHalftone;
+  const bool gray = s.imageType == kImageGray;
   if (bilevel && s.bitsPerPixel != 1) return Result::InvalidValue;
   if (gray && s.bitsPerPixel == 1) return Result::InvalidValue;
   if (!bilevel && !gray) return Result::InvalidValue;
@@ -256,7 +263,7 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   if (const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero); st != 0) {
     return failAfterOpen(kSiteCloseScan, CheckScsi(c, st, s.bytes, kSiteScan));
   }
-  if (name != nullptr && p == 0 && c.settings.fileType == 1) {
+  if (name != nullptr && p == 0 && c.settings.fileType == kFileTiffDocument) {
     return CreateDocument(c, name, kSiteCreate, kSiteHeader);
   }
   return Result::Ok;
@@ -369,7 +376,8 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
   s.pageLength = s.scanLength;
   s.pageWidth = s.scanWidth;
 
-  if (s.imageType != 4 && s.imageType != 8 && name != nullptr && s.fileType == 1) {
+  if (s.imageType != kImageGray && s.imageType != 8 && name != nullptr &&
+      s.fileType == kFileTiffDocument) {
     if (Result r = FinishAndCloseForNewDocument(c); r != Result::Ok) return r;
     if (Result r = CreateDocument(c, name, kSiteNewCreate, kSiteNewHeader); r != Result::Ok) {
       return r;
@@ -408,7 +416,7 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
   }
   if (s.rotate != 0) std::swap(s.pageLength, s.pageWidth);
   c.state.docIfdPos = c.state.docDataPos + c.state.pageImageBytes;
-  if (s.fileType != 1) return Result::Ok;
+  if (s.fileType != kFileTiffDocument) return Result::Ok;
   return AddPageToDocument(c, DescribeDocumentPage(c));
 }
 
@@ -424,7 +432,7 @@ Result ScanOnePage(DriverContext& c, const char* name, std::uint32_t* position,
   (void)PushScanModePage(c);  // the scanner feeds a single sheet
   std::uint32_t scratch = 0;
   if (Result r = StartScan(c, name, position, &scratch); r != Result::Ok) return restore(r);
-  const bool document = c.settings.fileType == 1;
+  const bool document = c.settings.fileType == kFileTiffDocument;
   if (Result r = ReadPage(c, document ? nullptr : name, pageBuffer, &NeverCancel);
       r != Result::Ok) {
     return restore(r);

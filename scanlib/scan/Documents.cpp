@@ -4,9 +4,9 @@
 #include <array>
 #include <cstring>
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "tiff/TiffFormat.h"
 #include "tiff/TiffIo.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "base/Result.h"
+#include "core/Result.h"
 #include "platform/Platform.h"
 #include "tiff/TiffWriter.h"
 

@@ -65,12 +65,6 @@ void HostSection(DriverContext& context, char* out, std::size_t size) {
   FileNamePart(host, out, size);
 }
 
-int ShowDriverMessage(DriverContext& context, void* owner, const char* text, const char* caption,
-                      std::uint32_t style) {
-  if (context.state.showMessages == 0) return 1;
-  return context.platform.ShowMessageBox(owner, text, caption, style);
-}
-
 void DriverLoad(DriverContext& context, void* moduleHandle) {
   context.cdbTraceOn = context.platform.CommandTraceRequested();
   context.state = DriverState{};

@@ -12,28 +12,33 @@
 #include <memory>
 
 #include "image/G4Coder.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverState.h"
+#include "scan/Eject.h"
+#include "scsi/CheckCondition.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
 #include "scsi/Transport.h"
-#include "ui/DialogState.h"
-#include "ui/Language.h"
+#include "scan/DialogState.h"
+#include "scan/Language.h"
 
 namespace tarvo {
 
-struct DriverContext {
-  explicit DriverContext(Platform& platformRef) : platform(platformRef) {}
-  DriverContext(const DriverContext&) = delete;
-  DriverContext& operator=(const DriverContext&) = delete;
+// The ground room sees it as a GroundContext (platform, message switch), the
+// SCSI room as a ScsiContext (and the transport).
+struct DriverContext : ScsiContext {
+  explicit DriverContext(Platform& platformRef) : ScsiContext(platformRef) {
+    messageSwitch = &state.showMessages;
+    onCreateFailure = [](GroundContext& ground) {
+      (void)EjectSheet(static_cast<DriverContext&>(ground));
+    };
+  }
 
-  Platform& platform;
   DriverState state;
   ScanSettings settings;
   MessageTable messages;
   AddonPageData addonPage{};  // mirror of the scanner's addon page 0x34
-  bool cdbTraceOn = false;    // SCSI command trace switch
   DialogState dialogs;        // what the dialogs keep between openings
-  ScsiTransport transport;    // adapters, selected adapter, callSiteNumber, ASPI provider
   // The driver's copies of the names set by TsdDocnameSet and TsdPagenameSet
   // (docName and pageName of ScanSettings point here).
   std::array<char, 256> docNameBuffer{};
@@ -59,10 +64,6 @@ void WriteDriverSetting(DriverContext& context, const char* section, const char*
                         const char* value);
 // The host's section name: the file name part of the host executable's path.
 void HostSection(DriverContext& context, char* out, std::size_t size);
-
-// Shows a message box only while showMessages is on; otherwise returns 1.
-int ShowDriverMessage(DriverContext& context, void* owner, const char* text, const char* caption,
-                      std::uint32_t style);
 
 // The process instance; valid between load and unload.
 DriverContext& ProcessContext();

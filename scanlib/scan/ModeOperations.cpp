@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scsi/Commands.h"
 
@@ -40,7 +40,7 @@ Result Sequence(DriverContext& c, Steps... steps) {
 // anything else a scanner failure.
 Result GammaResult(std::uint16_t transport, const Sense& sense) {
   if (transport == 0) return Result::Ok;
-  if (transport == 2) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));
+  if (IsCheckCondition(transport)) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));
   return Result::ScannerFailure;
 }
 

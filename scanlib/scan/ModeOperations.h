@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "base/Result.h"
+#include "core/Result.h"
 
 namespace tarvo {
 

@@ -52,12 +52,6 @@ void PutShortPageHeader(ShortPage& page, std::uint8_t code) {
 }
 
 // The order in which a read function-key block is searched for its bit.
-constexpr std::array<std::uint32_t, 19> kFunctionReadOrder{
-    0x20,    0x2000,   0x1000,   0x800,    0x400,    0x200,    0x100,
-    0x80,    0x40,     0x80000,  0x40000,  0x20000,  0x10000,  0x8000,
-    0x4000,  0x100000, 0x200000, 0x400000, 0x800000,
-};
-
 const FunctionBit* FunctionBitFor(std::uint32_t code) {
   for (const FunctionBit& bit : kFunctionBits) {
     if (bit.code == code) return &bit;
@@ -123,8 +117,8 @@ void ApplyWindowData(ScanSettings& s, ConstByteSpan d) {
   s.brightness = composition == kCompositionLineArt ? d[kWinThreshold] : d[kWinBrightness];
   s.contrast = d[kWinContrast];
   s.imageType = composition == kCompositionHalftone ? 10 : composition == kCompositionGray ? 4 : 1;
-  if (s.imageType == 1 && s.textMode != 0) s.imageType = 9;
-  s.bitsPerPixel = s.imageType == 4 ? d[kWinBitsPerPixel] : 1;
+  if (s.imageType == kImageLineArt && s.textMode != 0) s.imageType = kImageLineArtText;
+  s.bitsPerPixel = s.imageType == kImageGray ? d[kWinBitsPerPixel] : 1;
   s.userGrc = TestBits(d, kWinVendorFlags, kWinUserGrcBit) ? 1 : 0;
   auto toPixels = [xr](std::uint32_t v) {
     return Div32(Mul32(Signed32(v), xr), kUnitsPerInch);
@@ -172,34 +166,42 @@ void ApplyScanModePage(ScanSettings& s, ConstByteSpan p) {
   s.batchMode = p[PageOffset(kSmBatchMode)];
 }
 
+void PutWireField(ByteSpan p, const WireField& f, std::int32_t value) {
+  const std::size_t at = PageOffset(f.pageByte);
+  switch (f.coding) {
+    case WireCoding::kByte: p[at] = static_cast<std::uint8_t>(value); break;
+    case WireCoding::kFlag: SetBits(p, at, f.mask, value != 0); break;
+    case WireCoding::kField: PutField(p, at, f.mask, static_cast<std::uint32_t>(value)); break;
+    case WireCoding::kOneOfBits: {
+      std::int32_t n = 0;
+      for (std::uint8_t bit = 1; bit != 0; bit = static_cast<std::uint8_t>(bit << 1)) {
+        if ((f.mask & bit) != 0) SetBits(p, at, bit, value == ++n);
+      }
+      break;
+    }
+  }
+}
+
+std::int32_t GetWireField(ConstByteSpan p, const WireField& f) {
+  const std::size_t at = PageOffset(f.pageByte);
+  switch (f.coding) {
+    case WireCoding::kByte: return p[at];
+    case WireCoding::kFlag: return TestBits(p, at, f.mask) ? 1 : 0;
+    case WireCoding::kField:
+    case WireCoding::kOneOfBits: return static_cast<std::int32_t>(GetField(p, at, f.mask));
+  }
+  return 0;
+}
+
 ShortPage BuildImagePage(const ScanSettings& s) {
   ShortPage p{};
   PutShortPageHeader(p, kPageImage);
-  p[PageOffset(kImEdgeEmphasis)] = static_cast<std::uint8_t>(s.edgeEmphasis);
-  const std::size_t flags = PageOffset(kImFlags);
-  SetBits(p, flags, 0x01, s.polarity == 1);
-  SetBits(p, flags, 0x02, s.polarity == 2);
-  SetBits(p, flags, kImTextMode, s.textMode != 0);
-  SetBits(p, flags, kImBackgroundErase, s.backgroundErase != 0);
-  PutField(p, flags, kImGrcMask, static_cast<std::uint32_t>(s.grcMode & 3));
-  p[PageOffset(kImAeLevel)] = static_cast<std::uint8_t>(s.aeLevel);
-  const std::size_t erase = PageOffset(kImEraseByte);
-  SetBits(p, erase, kImThinLine, s.thinLine != 0);
-  SetBits(p, erase, kImNotchErase, s.notchErase != 0);
+  for (const WireField& f : kImagePageFields) PutWireField(p, f, s.*f.field);
   return p;
 }
 
 void ApplyImagePage(ScanSettings& s, ConstByteSpan p) {
-  const std::size_t flags = PageOffset(kImFlags);
-  s.edgeEmphasis = p[PageOffset(kImEdgeEmphasis)];
-  s.polarity = static_cast<std::int32_t>(GetField(p, flags, kImPolarityMask));
-  s.textMode = TestBits(p, flags, kImTextMode) ? 1 : 0;
-  s.backgroundErase = TestBits(p, flags, kImBackgroundErase) ? 1 : 0;
-  s.grcMode = static_cast<std::int32_t>(GetField(p, flags, kImGrcMask));
-  s.aeLevel = p[PageOffset(kImAeLevel)];
-  const std::size_t erase = PageOffset(kImEraseByte);
-  s.notchErase = TestBits(p, erase, kImNotchErase) ? 1 : 0;
-  s.thinLine = TestBits(p, erase, kImThinLine) ? 1 : 0;
+  for (const WireField& f : kImagePageFields) s.*f.field = GetWireField(p, f);
 }
 
 ShortPage BuildDevicePage37(std::int32_t first, std::int32_t second) {
@@ -228,9 +230,8 @@ std::optional<FunctionKeyBlock> BuildFunctionKeyBlock(std::uint8_t key, std::uin
 }
 
 std::optional<std::uint32_t> FunctionCodeFromBlock(ConstByteSpan block) {
-  for (std::uint32_t code : kFunctionReadOrder) {
-    const FunctionBit* bit = FunctionBitFor(code);
-    if (TestBits(block, bit->byte, bit->mask)) return code;
+  for (const FunctionBit& bit : kFunctionReadingOrder) {
+    if (TestBits(block, bit.byte, bit.mask)) return bit.code;
   }
   return std::nullopt;
 }

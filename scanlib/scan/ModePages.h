@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "scan/ScanSettings.h"
 #include "scsi/Wire.h"
 

@@ -1,10 +1,12 @@
 // The numbered scan parameters of TsdParSet and TsdParGet.
 //
-// Every parameter is one row of a table: its ID and name, what a set
-// accepts, what it stores, what it sends to the scanner afterwards, and what
-// a get writes. A set checks, stores (before sending, so a failed send
-// leaves the new value in the record) and sends; a get first refreshes the
-// record from the scanner (result ignored) and then writes the value.
+// What a parameter is (its name, what a set accepts, its directions and what
+// a set sends to the scanner afterwards) is its row of the public table
+// tsdParamTable (tarvoscn_params.h); this room adds, per ID, what a set
+// stores and what a get writes. A set checks, stores (before sending, so a
+// failed send leaves the new value in the record) and sends; a get first
+// refreshes the record from the scanner (result ignored) and then writes the
+// value.
 //
 // Value cells: an int32_t for most IDs; a uintptr_t holding the data's
 // address for PAR_DOC_NAME (15), PAR_ADDON_TEXT (62), PAR_GAMMA (100) and
@@ -19,7 +21,7 @@
 #include <cstdint>
 #include <span>
 
-#include "base/Result.h"
+#include "core/Result.h"
 
 namespace tarvo {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
 #include "scsi/Commands.h"

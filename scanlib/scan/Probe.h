@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "base/Result.h"
+#include "core/Result.h"
 
 namespace tarvo {
 

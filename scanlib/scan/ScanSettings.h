@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 
+#include "scsi/Wire.h"
+#include "tarvoscn.h"
+
 namespace tarvo {
 
 struct ScanSettings {
@@ -57,6 +60,55 @@ struct ScanSettings {
 };
 
 // The scanner's largest window, pixels at 300 dpi.
+// The values of imageType, fileType and compression.
+enum ImageType : std::int32_t {
+  kImageLineArt = 1,
+  kImageGray = 4,
+  kImageLineArtText = 9,  // line art in text mode
+  kImageHalftone = 10,
+};
+enum FileType : std::int32_t {
+  kFileTiffDocument = 1,  // a page of the multi-page document
+  kFileJpeg = 2,
+  kFileCoder = 4,  // the external image coder's file
+  kFileBmp = 8,
+};
+enum Compression : std::int32_t {
+  kCompressionNone = 0,
+  kCompressionG4 = 3,
+  kCompressionJpeg = 4,
+  kCompressionCoder = 5,
+};
+
+// How a setting stands in its page byte: the whole byte, one flag bit (1 for
+// any non-zero value), a field under a mask, or one bit of the mask for each
+// of the values 1, 2, ... (0 and any other value: no bit).
+enum class WireCoding : std::uint8_t { kByte, kFlag, kField, kOneOfBits };
+
+// A setting of the image page 0x36: its parameter, its field of the record
+// and where it stands. The page is built and read back by walking this table,
+// and the parameter stores and reads the field through it (a flag stores 1
+// for any non-zero value). An image-page setting is one row here, its field
+// above, its ID in tarvoscn.h and its row in tarvoscn_params.h.
+struct WireField {
+  std::int32_t id;
+  std::int32_t ScanSettings::*field;
+  std::size_t pageByte;
+  std::uint8_t mask;
+  WireCoding coding;
+};
+
+inline constexpr WireField kImagePageFields[] = {
+    {PAR_EDGE_EMPHASIS, &ScanSettings::edgeEmphasis, wire::kImEdgeEmphasis, 0xFF, WireCoding::kByte},
+    {PAR_POLARITY, &ScanSettings::polarity, wire::kImFlags, wire::kImPolarityMask, WireCoding::kOneOfBits},
+    {PAR_TEXT_MODE, &ScanSettings::textMode, wire::kImFlags, wire::kImTextMode, WireCoding::kFlag},
+    {PAR_BACKGROUND_ERASE, &ScanSettings::backgroundErase, wire::kImFlags, wire::kImBackgroundErase, WireCoding::kFlag},
+    {PAR_GRC_MODE, &ScanSettings::grcMode, wire::kImFlags, wire::kImGrcMask, WireCoding::kField},
+    {PAR_AE, &ScanSettings::aeLevel, wire::kImAeLevel, 0xFF, WireCoding::kByte},
+    {PAR_THIN_LINE, &ScanSettings::thinLine, wire::kImEraseByte, wire::kImThinLine, WireCoding::kFlag},
+    {PAR_NOTCH_ERASE, &ScanSettings::notchErase, wire::kImEraseByte, wire::kImNotchErase, WireCoding::kFlag},
+};
+
 inline constexpr std::int32_t kMaxScanWidth300 = 3488;
 inline constexpr std::int32_t kMaxScanLength300 = 5136;
 inline constexpr std::int32_t kBaseResolution = 300;

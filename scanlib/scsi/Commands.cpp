@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "scan/DriverContext.h"
 #include "scsi/Transport.h"
 
 namespace tarvo {
@@ -26,7 +25,7 @@ ByteSpan Bounded(ByteSpan data, std::size_t length) {
   return data.first(std::min(data.size(), length));
 }
 
-std::uint16_t Execute(DriverContext& context, const CommandForm& form, std::uint8_t target,
+std::uint16_t Execute(ScsiContext& context, const CommandForm& form, std::uint8_t target,
                       std::uint8_t* sense, const Cdb& cdb, ByteSpan data) {
   context.transport.callSiteNumber = form.callSite;
   return ScsiExecute(context, target, sense, ConstByteSpan(cdb).first(form.cdbLength),
@@ -34,7 +33,7 @@ std::uint16_t Execute(DriverContext& context, const CommandForm& form, std::uint
 }
 
 // READ and SEND: 28|2A 00 T 00 Q1 Q0 L2 L1 L0 00.
-std::uint16_t Transfer(DriverContext& context, const CommandForm& form, std::uint8_t target,
+std::uint16_t Transfer(ScsiContext& context, const CommandForm& form, std::uint8_t target,
                        std::uint8_t* sense, std::uint8_t dataType, std::uint16_t qualifier,
                        ByteSpan data, std::uint32_t length) {
   Cdb cdb = NewCdb(form);
@@ -45,7 +44,7 @@ std::uint16_t Transfer(DriverContext& context, const CommandForm& form, std::uin
 }
 
 // GET SCAN MODE: D5 00 P 00 L 00.
-std::uint16_t GetPage(DriverContext& context, const CommandForm& form, std::uint8_t target,
+std::uint16_t GetPage(ScsiContext& context, const CommandForm& form, std::uint8_t target,
                       std::uint8_t* sense, std::uint8_t pageCode, ByteSpan buffer,
                       std::uint8_t length) {
   Cdb cdb = NewCdb(form);
@@ -55,7 +54,7 @@ std::uint16_t GetPage(DriverContext& context, const CommandForm& form, std::uint
 }
 
 // DEFINE SCAN MODE: D6 10 00 00 L 00.
-std::uint16_t DefinePage(DriverContext& context, const CommandForm& form, std::uint8_t target,
+std::uint16_t DefinePage(ScsiContext& context, const CommandForm& form, std::uint8_t target,
                          std::uint8_t* sense, ConstByteSpan data, std::uint8_t length) {
   Cdb cdb = NewCdb(form);
   cdb[wire::kCdbFlags] = wire::kPageFormatBit;
@@ -64,7 +63,7 @@ std::uint16_t DefinePage(DriverContext& context, const CommandForm& form, std::u
 }
 
 // OBJECT POSITION: 31 P 00 ...
-std::uint16_t Position(DriverContext& context, const CommandForm& form, std::uint8_t target,
+std::uint16_t Position(ScsiContext& context, const CommandForm& form, std::uint8_t target,
                        std::uint8_t* sense, std::uint8_t positionType) {
   Cdb cdb = NewCdb(form);
   cdb[wire::kObjectPositionType] = positionType;
@@ -87,18 +86,18 @@ constexpr std::array<WindowList, 4> kWindowLists{{
 
 }  // namespace
 
-std::uint16_t CmdTestUnitReady(DriverContext& context, std::uint8_t target, std::uint8_t* sense) {
+std::uint16_t CmdTestUnitReady(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
   return Execute(context, cmd::kTestUnitReady, target, sense, NewCdb(cmd::kTestUnitReady), {});
 }
 
-std::uint16_t CmdInquiry(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdInquiry(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                          ByteSpan buffer, std::uint8_t allocationLength) {
   Cdb cdb = NewCdb(cmd::kInquiry);
   cdb[wire::kCdb6Length] = allocationLength;
   return Execute(context, cmd::kInquiry, target, sense, cdb, Bounded(buffer, allocationLength));
 }
 
-std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdInquiryVendorPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                    ByteSpan buffer, std::uint8_t allocationLength) {
   Cdb cdb = NewCdb(cmd::kInquiryVendorPage);
   cdb[wire::kInquiryEvpd] = wire::kEvpdBit;
@@ -108,7 +107,7 @@ std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, 
                  Bounded(buffer, allocationLength));
 }
 
-std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
+std::uint16_t CmdSetMeasurementUnit(ScsiContext& context, std::uint8_t target,
                                     std::uint8_t* sense, std::uint16_t divisor) {
   Cdb cdb = NewCdb(cmd::kSetMeasurementUnit);
   cdb[wire::kCdbFlags] = wire::kPageFormatBit;
@@ -121,7 +120,7 @@ std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
   return Execute(context, cmd::kSetMeasurementUnit, target, sense, cdb, data);
 }
 
-std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdScan(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                       std::uint8_t window) {
   const auto* found =
       std::find_if(kWindowLists.begin(), kWindowLists.end(),
@@ -133,14 +132,14 @@ std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t*
   return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(list.count));
 }
 
-std::uint16_t CmdSetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdSetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            ConstWindowSpan window) {
   Cdb cdb = NewCdb(cmd::kSetWindow);
   PutBe24(cdb, wire::kCdb10TransferLength, wire::kWindowDataLength);
   return Execute(context, cmd::kSetWindow, target, sense, cdb, OutData(window));
 }
 
-std::uint16_t CmdGetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint8_t windowId, WindowSpan window) {
   Cdb cdb = NewCdb(cmd::kGetWindow);
   cdb[wire::kCdbFlags] = wire::kSingleWindowBit;
@@ -149,83 +148,83 @@ std::uint16_t CmdGetWindow(DriverContext& context, std::uint8_t target, std::uin
   return Execute(context, cmd::kGetWindow, target, sense, cdb, window);
 }
 
-std::uint16_t CmdReadImage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadImage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            ByteSpan buffer, std::uint32_t length) {
   return Transfer(context, cmd::kReadImage, target, sense, wire::kDataImage, 0, buffer, length);
 }
 
-std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadDetectedSize(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                   std::span<std::uint8_t, wire::kDetectedSizeLength> buffer) {
   return Transfer(context, cmd::kReadDetectedSize, target, sense, wire::kDataDetectedSize, 0,
                   buffer, wire::kDetectedSizeLength);
 }
 
-std::uint16_t CmdReadSeparatorStatus(DriverContext& context, std::uint8_t target,
+std::uint16_t CmdReadSeparatorStatus(ScsiContext& context, std::uint8_t target,
                                      std::uint8_t* sense,
                                      std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer) {
   return Transfer(context, cmd::kReadSeparatorStatus, target, sense, wire::kDataSeparatorStatus, 0,
                   buffer, wire::kSeparatorStatusLength);
 }
 
-std::uint16_t CmdReadStatus(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadStatus(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                             std::span<std::uint8_t, wire::kStatusLength> buffer) {
   return Transfer(context, cmd::kReadStatus, target, sense, wire::kDataStatus, 0, buffer,
                   wire::kStatusLength);
 }
 
-std::uint16_t CmdReadGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint16_t qualifier, GammaSpan table) {
   return Transfer(context, cmd::kReadGamma, target, sense, wire::kDataGamma, qualifier, table,
                   wire::kGammaLength);
 }
 
-std::uint16_t CmdReadCounters(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadCounters(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                               std::span<std::uint8_t, wire::kCountersLength> buffer) {
   return Transfer(context, cmd::kReadCounters, target, sense, wire::kDataCounters, 0, buffer,
                   wire::kCountersLength);
 }
 
-std::uint16_t CmdSendGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdSendGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint16_t qualifier, ConstGammaSpan table) {
   return Transfer(context, cmd::kSendGamma, target, sense, wire::kDataGamma, qualifier,
                   OutData(table), wire::kGammaLength);
 }
 
-std::uint16_t CmdUnloadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense) {
+std::uint16_t CmdUnloadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
   return Position(context, cmd::kUnloadObject, target, sense, wire::kObjectUnload);
 }
 
-std::uint16_t CmdLoadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense) {
+std::uint16_t CmdLoadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
   return Position(context, cmd::kLoadObject, target, sense, wire::kObjectLoad);
 }
 
-std::uint16_t CmdGetScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                              std::uint8_t pageCode, ByteSpan buffer,
                              std::uint8_t allocationLength) {
   return GetPage(context, cmd::kGetScanMode, target, sense, pageCode, buffer, allocationLength);
 }
 
-std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstShortPageSpan data) {
   return DefinePage(context, cmd::kDefineScanMode, target, sense, data, wire::kShortPageDataLength);
 }
 
-std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstByteSpan data, std::uint8_t length) {
   return DefinePage(context, cmd::kDefineScanModeLength, target, sense, data, length);
 }
 
-std::uint16_t CmdGetStatusPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetStatusPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                ShortPageSpan buffer) {
   return GetPage(context, cmd::kGetStatusPage, target, sense, wire::kPageStatus, buffer,
                  wire::kShortPageDataLength);
 }
 
-std::uint16_t CmdStopBatch(DriverContext& context, std::uint8_t target, std::uint8_t* sense) {
+std::uint16_t CmdStopBatch(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
   return Execute(context, cmd::kStopBatch, target, sense, NewCdb(cmd::kStopBatch), {});
 }
 
-std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 std::uint8_t key, FunctionKeySpan buffer) {
   Cdb cdb = NewCdb(cmd::kGetFunctionKey);
   cdb[wire::kFunctionKeyNumber] = key;
@@ -233,7 +232,7 @@ std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std
   return Execute(context, cmd::kGetFunctionKey, target, sense, cdb, buffer);
 }
 
-std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                    ConstFunctionKeySpan data) {
   Cdb cdb = NewCdb(cmd::kDefineFunctionKey);
   cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;

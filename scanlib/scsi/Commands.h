@@ -39,13 +39,13 @@
 #include <cstdint>
 #include <span>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "scsi/Srb.h"
 #include "scsi/Wire.h"
 
 namespace tarvo {
 
-struct DriverContext;
+struct ScsiContext;
 
 // What a builder sends besides its fields: opcode, CDB length, direction
 // and call-site number.
@@ -104,54 +104,54 @@ using ConstGammaSpan = std::span<const std::uint8_t, wire::kGammaLength>;
 using FunctionKeySpan = std::span<std::uint8_t, wire::kFunctionKeyBlockLength>;
 using ConstFunctionKeySpan = std::span<const std::uint8_t, wire::kFunctionKeyBlockLength>;
 
-std::uint16_t CmdTestUnitReady(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdInquiry(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdTestUnitReady(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdInquiry(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                          ByteSpan buffer, std::uint8_t allocationLength);
-std::uint16_t CmdInquiryVendorPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdInquiryVendorPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                    ByteSpan buffer, std::uint8_t allocationLength);
 // MODE SELECT of the measurement units page with `divisor` (1200 at scan start).
-std::uint16_t CmdSetMeasurementUnit(DriverContext& context, std::uint8_t target,
+std::uint16_t CmdSetMeasurementUnit(ScsiContext& context, std::uint8_t target,
                                     std::uint8_t* sense, std::uint16_t divisor);
 // Window argument 0, 1 or 255 sends that one identifier, 2 sends the pair
 // 0x00 0x01; any other value sends 0x00.
-std::uint16_t CmdScan(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdScan(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                       std::uint8_t window);
-std::uint16_t CmdSetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdSetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            ConstWindowSpan window);
-std::uint16_t CmdGetWindow(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint8_t windowId, WindowSpan window);
 // `length` uses 24 bits in the CDB (and 16 in the request block).
-std::uint16_t CmdReadImage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadImage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            ByteSpan buffer, std::uint32_t length);
-std::uint16_t CmdReadDetectedSize(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadDetectedSize(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                   std::span<std::uint8_t, wire::kDetectedSizeLength> buffer);
-std::uint16_t CmdReadSeparatorStatus(DriverContext& context, std::uint8_t target,
+std::uint16_t CmdReadSeparatorStatus(ScsiContext& context, std::uint8_t target,
                                      std::uint8_t* sense,
                                      std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer);
-std::uint16_t CmdReadStatus(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadStatus(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                             std::span<std::uint8_t, wire::kStatusLength> buffer);
-std::uint16_t CmdReadGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint16_t qualifier, GammaSpan table);
-std::uint16_t CmdReadCounters(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdReadCounters(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                               std::span<std::uint8_t, wire::kCountersLength> buffer);
-std::uint16_t CmdSendGamma(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdSendGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                            std::uint16_t qualifier, ConstGammaSpan table);
-std::uint16_t CmdUnloadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdLoadObject(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdGetScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdUnloadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdLoadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdGetScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                              std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength);
 // A 20-byte page (0x32, 0x36, 0x37) ...
-std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstShortPageSpan data);
 // ... or a page of the caller's length (the 90-byte addon page).
-std::uint16_t CmdDefineScanMode(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 ConstByteSpan data, std::uint8_t length);
-std::uint16_t CmdGetStatusPage(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdGetStatusPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                ShortPageSpan buffer);
-std::uint16_t CmdStopBatch(DriverContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdGetFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdStopBatch(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
+std::uint16_t CmdGetFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                 std::uint8_t key, FunctionKeySpan buffer);
-std::uint16_t CmdDefineFunctionKey(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t CmdDefineFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                                    ConstFunctionKeySpan data);
 
 }  // namespace tarvo

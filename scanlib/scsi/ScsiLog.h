@@ -19,9 +19,9 @@
 
 #include <cstdint>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "platform/Platform.h"
-#include "scsi/LogFile.h"
+#include "core/LogFile.h"
 
 namespace tarvo {
 

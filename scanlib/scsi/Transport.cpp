@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "scan/DriverContext.h"
 #include "scsi/ScsiLog.h"
 #include "scsi/Srb.h"
 #include "scsi/Wire.h"
@@ -23,7 +22,7 @@ using MaxTransferFn = std::uint32_t(TARVO_SYSTEM_CALL*)(std::uint32_t adapter);
 
 constexpr std::uint32_t kBufLenMask = 0xFFFF;
 
-aspi::Provider* EnsureProvider(DriverContext& context) {
+aspi::Provider* EnsureProvider(ScsiContext& context) {
   ScsiTransport& transport = context.transport;
   if (transport.provider != nullptr) return transport.provider;
   transport.library.reset();
@@ -42,7 +41,7 @@ std::uint32_t FailureValue(const aspi::SrbExecScsiCmd& srb) {
          (std::uint32_t{srb.SRB_HaStat} << 8) | srb.SRB_TargStat;
 }
 
-void LogFailure(DriverContext& context, int site, std::uint32_t value) {
+void LogFailure(ScsiContext& context, int site, std::uint32_t value) {
   WriteScsiResult(context.platform, kTagAspiError, site, kModuleScsi, value);
   WriteScsiResult(context.platform, kTagAspiCaller, context.transport.callSiteNumber, kModuleScsi,
                   value);
@@ -55,7 +54,7 @@ void SetProvider(ScsiTransport& transport, aspi::Provider* provider) {
   transport.provider = provider;
 }
 
-std::uint16_t AspiInit(DriverContext& context) {
+std::uint16_t AspiInit(ScsiContext& context) {
   aspi::Provider* provider = EnsureProvider(context);
   const std::uint32_t info =
       provider != nullptr ? provider->GetSupportInfo() : aspi::SupportInfo(aspi::kSsNoAdapters, 0);
@@ -71,11 +70,11 @@ std::uint16_t AspiInit(DriverContext& context) {
   return 0;
 }
 
-std::uint16_t AspiAdapterCount(DriverContext& context) {
+std::uint16_t AspiAdapterCount(ScsiContext& context) {
   return AspiInit(context) == 0 ? context.transport.adapterCount : 0;
 }
 
-std::uint32_t QueryMaxTransfer(DriverContext& context, std::uint32_t adapter) {
+std::uint32_t QueryMaxTransfer(ScsiContext& context, std::uint32_t adapter) {
   Platform& platform = context.platform;
   LibraryHandle library = platform.LibraryLoad(kMaxTransferLibrary);
   if (library == nullptr) return kDefaultMaxTransfer;
@@ -90,15 +89,15 @@ std::uint32_t QueryMaxTransfer(DriverContext& context, std::uint32_t adapter) {
   return size;
 }
 
-std::uint32_t AdapterMaxTransfer(const DriverContext& context, std::uint32_t adapter) {
+std::uint32_t AdapterMaxTransfer(const ScsiContext& context, std::uint32_t adapter) {
   return adapter < kMaxAdapters ? context.transport.maxTransfer[adapter] : 0;
 }
 
-void SelectAdapter(DriverContext& context, std::uint8_t adapter) {
+void SelectAdapter(ScsiContext& context, std::uint8_t adapter) {
   context.transport.selectedAdapter = adapter;
 }
 
-std::uint16_t AspiExecute(DriverContext& context, std::uint8_t adapter, std::uint8_t target,
+std::uint16_t AspiExecute(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                           std::uint8_t* sense, ConstByteSpan cdb, std::uint8_t direction,
                           ByteSpan data) {
   Platform& platform = context.platform;
@@ -153,13 +152,13 @@ std::uint16_t AspiExecute(DriverContext& context, std::uint8_t adapter, std::uin
   return static_cast<std::uint16_t>(srb.SRB_Status * 256 + srb.SRB_HaStat);
 }
 
-std::uint16_t ScsiExecute(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t ScsiExecute(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                           ConstByteSpan cdb, std::uint8_t direction, ByteSpan data) {
   return AspiExecute(context, context.transport.selectedAdapter, target, sense, cdb, direction,
                      data);
 }
 
-std::uint16_t InquiryAt(DriverContext& context, std::uint8_t adapter, std::uint8_t target,
+std::uint16_t InquiryAt(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                         std::uint8_t* sense, ByteSpan data, std::uint8_t allocationLength) {
   std::array<std::uint8_t, wire::kCdb6> cdb{};
   cdb[wire::kCdbOpcode] = wire::kOpInquiry;

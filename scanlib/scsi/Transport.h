@@ -30,13 +30,13 @@
 #include <cstdint>
 #include <optional>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
+#include "core/Ground.h"
 #include "scsi/AspiProvider.h"
 #include "scsi/LibraryProvider.h"
 
 namespace tarvo {
 
-struct DriverContext;
 
 inline constexpr std::size_t kMaxAdapters = 32;
 inline constexpr std::uint32_t kDefaultMaxTransfer = 0x4000;  // without "RIZIDUD"
@@ -66,6 +66,14 @@ struct ScsiTransport {
   std::optional<aspi::LibraryProvider> library;  // the loaded provider library, if any
 };
 
+// What the SCSI room needs of the driver: the ground's platform and message
+// switch, the transport and the command-trace switch.
+struct ScsiContext : GroundContext {
+  using GroundContext::GroundContext;
+  ScsiTransport transport;  // adapters, selected adapter, callSiteNumber, ASPI provider
+  bool cdbTraceOn = false;  // SCSI command trace switch
+};
+
 // Routes every later request to `provider` (nullptr: load the library again
 // at the next AspiInit).
 void SetProvider(ScsiTransport& transport, aspi::Provider* provider);
@@ -73,27 +81,27 @@ void SetProvider(ScsiTransport& transport, aspi::Provider* provider);
 // 0 on success, else the SRB status GetASPI32SupportInfo reported. On
 // success stores the adapter count and the maximum transfer size of the
 // first 32 adapters.
-std::uint16_t AspiInit(DriverContext& context);
+std::uint16_t AspiInit(ScsiContext& context);
 // AspiInit, then the adapter count (0 when AspiInit failed).
-std::uint16_t AspiAdapterCount(DriverContext& context);
+std::uint16_t AspiAdapterCount(ScsiContext& context);
 // "GetScsiMaxTransferSize" of the optional library, or 16384 without it.
-std::uint32_t QueryMaxTransfer(DriverContext& context, std::uint32_t adapter);
+std::uint32_t QueryMaxTransfer(ScsiContext& context, std::uint32_t adapter);
 // The table entry of `adapter` (0 beyond the table).
-std::uint32_t AdapterMaxTransfer(const DriverContext& context, std::uint32_t adapter);
-void SelectAdapter(DriverContext& context, std::uint8_t adapter);
+std::uint32_t AdapterMaxTransfer(const ScsiContext& context, std::uint32_t adapter);
+void SelectAdapter(ScsiContext& context, std::uint8_t adapter);
 
 // `sense` receives 14 bytes (the caller provides at least 14). `direction`
 // is masked with 0x18; the data length goes out as its low 16 bits. `data`
 // may be empty. An out buffer is only read by the provider.
-std::uint16_t AspiExecute(DriverContext& context, std::uint8_t adapter, std::uint8_t target,
+std::uint16_t AspiExecute(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                           std::uint8_t* sense, ConstByteSpan cdb, std::uint8_t direction,
                           ByteSpan data);
 // AspiExecute on the selected adapter.
-std::uint16_t ScsiExecute(DriverContext& context, std::uint8_t target, std::uint8_t* sense,
+std::uint16_t ScsiExecute(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
                           ConstByteSpan cdb, std::uint8_t direction, ByteSpan data);
 // INQUIRY 12 00 00 00 L 00 with L bytes in, on `adapter`; leaves
 // callSiteNumber as it is. The data phase never exceeds `data`.
-std::uint16_t InquiryAt(DriverContext& context, std::uint8_t adapter, std::uint8_t target,
+std::uint16_t InquiryAt(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                         std::uint8_t* sense, ByteSpan data, std::uint8_t allocationLength);
 
 }  // namespace tarvo

@@ -286,20 +286,33 @@ inline constexpr std::size_t kFunctionKeyBlockLength = 16;
 inline constexpr std::size_t kFkKeyNumber = 0;
 
 struct FunctionBit {
-  std::uint32_t code;  // function code, one bit set
-  std::uint8_t byte;   // byte of the block
-  std::uint8_t mask;   // bit within that byte
+  std::uint32_t code;     // function code, one bit set
+  std::uint8_t byte;      // byte of the block
+  std::uint8_t mask;      // bit within that byte
+  std::uint8_t readRank;  // a block read back names the set bit of lowest rank
+  std::uint32_t message;  // the function's name in the language table
 };
 
-// One table, walked in both directions (code -> bit when defining, bit ->
-// code when reading).
+// The one table of the functions: code -> bit when defining, bit -> code (by
+// rank) when reading, and the name the Function key dialog shows.
 inline constexpr std::array<FunctionBit, 19> kFunctionBits{{
-    {0x20, 1, 0x20},      {0x40, 2, 0x80},      {0x80, 2, 0x40},     {0x100, 2, 0x20},
-    {0x200, 2, 0x10},     {0x400, 2, 0x08},     {0x800, 2, 0x04},    {0x1000, 2, 0x02},
-    {0x2000, 2, 0x01},    {0x4000, 3, 0x20},    {0x8000, 3, 0x10},   {0x10000, 3, 0x08},
-    {0x20000, 3, 0x04},   {0x40000, 3, 0x02},   {0x80000, 3, 0x01},  {0x100000, 3, 0x40},
-    {0x200000, 4, 0x80},  {0x400000, 4, 0x40},  {0x800000, 3, 0x80},
+    {0x20, 1, 0x20, 0, 182},       {0x40, 2, 0x80, 8, 286},       {0x80, 2, 0x40, 7, 285},
+    {0x100, 2, 0x20, 6, 284},      {0x200, 2, 0x10, 5, 283},      {0x400, 2, 0x08, 4, 282},
+    {0x800, 2, 0x04, 3, 281},      {0x1000, 2, 0x02, 2, 280},     {0x2000, 2, 0x01, 1, 279},
+    {0x4000, 3, 0x20, 14, 292},    {0x8000, 3, 0x10, 13, 291},    {0x10000, 3, 0x08, 12, 290},
+    {0x20000, 3, 0x04, 11, 289},   {0x40000, 3, 0x02, 10, 288},   {0x80000, 3, 0x01, 9, 287},
+    {0x100000, 3, 0x40, 15, 294},  {0x200000, 4, 0x80, 16, 295},  {0x400000, 4, 0x40, 17, 296},
+    {0x800000, 3, 0x80, 18, 302},
 }};
+
+// The same rows in reading order (rank 0 first).
+constexpr std::array<FunctionBit, kFunctionBits.size()> FunctionBitsByRank() {
+  std::array<FunctionBit, kFunctionBits.size()> out{};
+  for (const FunctionBit& bit : kFunctionBits) out[bit.readRank] = bit;
+  return out;
+}
+inline constexpr std::array<FunctionBit, kFunctionBits.size()> kFunctionReadingOrder =
+    FunctionBitsByRank();
 
 // ---- INQUIRY data ---------------------------------------------------------------------
 //   8  8  vendor ("TARVO" compared over 5 bytes)

@@ -66,7 +66,7 @@ int WalkLinks(ChainCursor& cursor, std::uint32_t wanted, std::uint32_t& pageInde
 
 }  // namespace
 
-int WalkTiffChain(DriverContext& context, FileHandle file, std::uint32_t& pageIndex,
+int WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
                   std::uint32_t& linkValue, std::uint32_t& linkPosition,
                   std::uint32_t& endPosition) {
   tiff::TiffIo io(context, file);
@@ -80,7 +80,7 @@ int WalkTiffChain(DriverContext& context, FileHandle file, std::uint32_t& pageIn
   return io.SeekEnd(endPosition, kSiteWalkEnd) ? 0 : 1;
 }
 
-int ShiftIfdEntries(DriverContext& context, FileHandle file, std::uint32_t entries,
+int ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
                     std::uint32_t distance) {
   tiff::TiffIo io(context, file);
   std::uint32_t at = 0;
@@ -97,7 +97,7 @@ int ShiftIfdEntries(DriverContext& context, FileHandle file, std::uint32_t entri
   return 0;
 }
 
-int ShiftAppendedIfds(DriverContext& context, FileHandle file, std::uint32_t distance) {
+int ShiftAppendedIfds(GroundContext& context, FileHandle file, std::uint32_t distance) {
   tiff::TiffIo io(context, file);
   std::uint32_t size = 0;
   if (!io.SeekEnd(size, kSiteAppendedSize)) return -1;

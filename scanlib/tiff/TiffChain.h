@@ -10,7 +10,7 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct GroundContext;
 
 // Page index of WalkTiffChain that walks to the chain's end.
 inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
 // read fails, or the chain is broken: an offset or an IFD outside the file or
 // inside the header, an IFD passed twice (a loop), IFDs that overlap, more
 // than kMaxChainPages pages.
-[[nodiscard]] int WalkTiffChain(DriverContext& context, FileHandle file, std::uint32_t& pageIndex,
+[[nodiscard]] int WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
                                 std::uint32_t& linkValue, std::uint32_t& linkPosition,
                                 std::uint32_t& endPosition);
 
@@ -35,14 +35,14 @@ inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
 // the file's current position: StripOffsets (273), RATIONAL values and ASCII
 // texts of more than 4 bytes. Returns 0, or -1 when a seek, read or write
 // fails.
-[[nodiscard]] int ShiftIfdEntries(DriverContext& context, FileHandle file, std::uint32_t entries,
+[[nodiscard]] int ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
                                   std::uint32_t distance);
 
 // Applies ShiftIfdEntries to every IFD of the chain that lies beyond
 // `distance` (the IFDs of a file appended at that offset). Returns 0; 1 when
 // the file is not a little-endian TIFF file or its chain is broken; -1 when a
 // seek or read fails, or ShiftIfdEntries fails.
-[[nodiscard]] int ShiftAppendedIfds(DriverContext& context, FileHandle file,
+[[nodiscard]] int ShiftAppendedIfds(GroundContext& context, FileHandle file,
                                     std::uint32_t distance);
 
 }  // namespace tarvo

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <array>
 
-#include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/Ground.h"
+#include "core/GuardedFile.h"
 #include "tiff/TiffChain.h"
 #include "tiff/TiffUtilities.h"
 
@@ -57,7 +57,7 @@ bool CopyWhole(tiff::TiffIo& source, std::uint32_t size, tiff::TiffIo& destinati
 
 }  // namespace
 
-std::int32_t ConcatTiff(DriverContext& context, const char* destination, const char* source) {
+std::int32_t ConcatTiff(GroundContext& context, const char* destination, const char* source) {
   Platform& platform = context.platform;
   UniqueFile target(platform, platform.FileOpen(destination, kGenericRead | kGenericWrite,
                                                 kShareNone, kOpenExisting, kAttributeNormal));

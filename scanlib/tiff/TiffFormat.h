@@ -34,7 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 
 namespace tarvo::tiff {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "scan/Diagnostics.h"
-#include "scan/GuardedFile.h"
+#include "core/Diagnostics.h"
+#include "core/GuardedFile.h"
 
 namespace tarvo::tiff {
 

@@ -18,7 +18,7 @@
 #include "tiff/TiffFormat.h"
 
 namespace tarvo {
-struct DriverContext;
+struct GroundContext;
 }
 
 namespace tarvo::tiff {
@@ -39,10 +39,10 @@ struct IoSite {
 
 class TiffIo {
  public:
-  TiffIo(DriverContext& context, FileHandle file) : context_(context), file_(file) {}
+  TiffIo(GroundContext& context, FileHandle file) : context_(context), file_(file) {}
 
   FileHandle file() const { return file_; }
-  DriverContext& context() { return context_; }
+  GroundContext& context() { return context_; }
 
   // Moves to `offset` from the start; false unless the position lands there.
   [[nodiscard]] bool Seek(std::uint32_t offset, int site);
@@ -62,7 +62,7 @@ class TiffIo {
   [[nodiscard]] bool WriteLe32At(std::uint32_t offset, std::uint32_t value, IoSite site);
 
  private:
-  DriverContext& context_;
+  GroundContext& context_;
   FileHandle file_;
 };
 

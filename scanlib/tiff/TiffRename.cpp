@@ -1,8 +1,8 @@
 #include <array>
 #include <cstring>
 
-#include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/Ground.h"
+#include "core/GuardedFile.h"
 #include "tiff/TiffChain.h"
 #include "tiff/TiffUtilities.h"
 
@@ -25,7 +25,7 @@ constexpr int kSiteClose = 4326;
 // Writes the rewritten copy of the first IFD at the file's end.
 class IfdCopy {
  public:
-  IfdCopy(DriverContext& context, UniqueFile& file, const char* name, std::uint32_t nameLength,
+  IfdCopy(GroundContext& context, UniqueFile& file, const char* name, std::uint32_t nameLength,
           std::uint32_t from, std::uint32_t to, std::uint32_t entries)
       : context_(context),
         file_(file),
@@ -105,7 +105,7 @@ class IfdCopy {
     return WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount) == 0;
   }
 
-  DriverContext& context_;
+  GroundContext& context_;
   UniqueFile& file_;
   const char* name_;
   std::uint32_t nameLength_;
@@ -120,7 +120,7 @@ class IfdCopy {
 
 }  // namespace
 
-int ReadAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset, void* buffer,
+int ReadAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset, void* buffer,
                  std::uint32_t size, IoSite site) {
   tiff::TiffIo io(context, file.get());
   if (io.ReadAt(offset, buffer, size, site)) return 0;
@@ -128,7 +128,7 @@ int ReadAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset,
   return 1;
 }
 
-int WriteAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset,
+int WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
                   const void* data, std::uint32_t size, IoSite site) {
   tiff::TiffIo io(context, file.get());
   if (io.WriteAt(offset, data, size, site)) return 0;
@@ -136,7 +136,7 @@ int WriteAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset
   return 1;
 }
 
-std::int32_t ChangeDocname(DriverContext& context, const char* fileName, const char* newName) {
+std::int32_t ChangeDocname(GroundContext& context, const char* fileName, const char* newName) {
   if (newName == nullptr) return 1;
   const std::size_t textLength = std::strlen(newName) + 1;
   if (textLength > tiff::kMaxFilePosition) return 1;

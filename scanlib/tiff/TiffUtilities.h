@@ -10,7 +10,7 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct GroundContext;
 
 // Results of ConcatTiff.
 inline constexpr std::int32_t kConcatDone = 0;
@@ -24,21 +24,21 @@ inline constexpr std::int32_t kConcatCopyFailed = -1;  // read, write, seek or c
 // sharing, so a file joined to itself is refused. A destination or source
 // whose chain is broken gives 1 before anything is written; a source that
 // is not a TIFF file is appended without links (0).
-[[nodiscard]] std::int32_t ConcatTiff(DriverContext& context, const char* destination,
+[[nodiscard]] std::int32_t ConcatTiff(GroundContext& context, const char* destination,
                                       const char* source);
 
 // Gives the first page of `fileName` the document name `newName`: a copy of
 // the first IFD with the new DocumentName entry is appended and the header
 // pointed at it. A first IFD without any entry of tag 269 or above gets the
 // entry appended after its last entry. Returns 0, or 1 on any failure.
-[[nodiscard]] std::int32_t ChangeDocname(DriverContext& context, const char* fileName,
+[[nodiscard]] std::int32_t ChangeDocname(GroundContext& context, const char* fileName,
                                          const char* newName);
 
 // Seek to `offset` (it must land there) and read or write `size` bytes. On
 // failure the file is closed and the result is 1; else 0.
-[[nodiscard]] int ReadAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset,
+[[nodiscard]] int ReadAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
                                void* buffer, std::uint32_t size, tiff::IoSite site);
-[[nodiscard]] int WriteAtOffset(DriverContext& context, UniqueFile& file, std::uint32_t offset,
+[[nodiscard]] int WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
                                 const void* data, std::uint32_t size, tiff::IoSite site);
 
 }  // namespace tarvo

@@ -160,7 +160,7 @@ IfdBlock BuildIfdBlock(const PageDescription& page) {
 
 }  // namespace tiff
 
-int WriteTiffIfd(DriverContext& context, FileHandle file, const PageDescription& page,
+int WriteTiffIfd(GroundContext& context, FileHandle file, const PageDescription& page,
                  std::uint32_t& linkPosition, std::uint32_t& blockLength) {
   const tiff::IfdBlock block = tiff::BuildIfdBlock(page);
   tiff::TiffIo io(context, file);

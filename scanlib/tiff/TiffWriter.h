@@ -10,7 +10,7 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct GroundContext;
 
 // One page handed to the writer: twelve 32-bit fields, in this order.
 struct PageDescription {
@@ -73,7 +73,7 @@ IfdBlock BuildIfdBlock(const PageDescription& page);
 // then each long text and its fill byte. Returns 0, or -1 when a write fails
 // (what was written stays). `linkPosition` receives 2 + 12n, `blockLength`
 // the bytes written.
-[[nodiscard]] int WriteTiffIfd(DriverContext& context, FileHandle file,
+[[nodiscard]] int WriteTiffIfd(GroundContext& context, FileHandle file,
                                const PageDescription& page, std::uint32_t& linkPosition,
                                std::uint32_t& blockLength);
 

@@ -8,8 +8,9 @@
 #include <span>
 #include <string_view>
 
-#include "base/Result.h"
-#include "ui/DialogSurface.h"
+#include "core/Result.h"
+#include "platform/DialogSurface.h"
+#include "scan/ScanSettings.h"
 
 namespace tarvo {
 
@@ -34,9 +35,9 @@ void FillList(DialogSurface& surface, const DriverContext& context, int control,
 std::int32_t GetParameter(DriverContext& context, std::int32_t id, std::int32_t fallback = 0);
 // Sets an int parameter.
 Result SetParameter(DriverContext& context, std::int32_t id, std::int32_t value);
-// Image types that have no background erase: gray (4) and halftone (10).
+// Image types that have no background erase: gray and halftone.
 constexpr bool ErasesNoBackground(std::int32_t imageType) {
-  return imageType == 4 || imageType == 10;
+  return imageType == kImageGray || imageType == kImageHalftone;
 }
 // 1 when the check box is checked, else 0.
 std::int32_t CheckedValue(DialogSurface& surface, int control);

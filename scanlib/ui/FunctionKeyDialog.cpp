@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
 #include "scan/Probe.h"
@@ -35,23 +35,6 @@ constexpr std::uint32_t kFirst15[] = {292, 283, 282, 279, 280, 281, 286, 287,
                                       288, 289, 284, 291, 290, 294, 302, 182};
 constexpr std::int32_t kFullListRevision = 2000;
 
-// Reading a key's block (byte 0 first): the first set bit in this order
-// names the function shown.
-struct BlockBit {
-  std::uint8_t byte;
-  std::uint8_t mask;
-  std::uint32_t message;
-};
-constexpr BlockBit kBlockBits[] = {
-    {1, 0x20, 182},                                                                  // byte 1 bit 5
-    {2, 0x01, 279}, {2, 0x02, 280}, {2, 0x04, 281}, {2, 0x08, 282},                  // byte 2 bits 0..3
-    {2, 0x10, 283}, {2, 0x20, 284}, {2, 0x40, 285}, {2, 0x80, 286},                  // byte 2 bits 4..7
-    {3, 0x01, 287}, {3, 0x02, 288}, {3, 0x04, 289}, {3, 0x08, 290},                  // byte 3 bits 0..3
-    {3, 0x10, 291}, {3, 0x20, 292}, {3, 0x40, 294},                                  // byte 3 bits 4..6
-    {4, 0x80, 295},                                                                  // byte 4 bit 7
-    {4, 0x40, 296},                                                                  // byte 4 bit 6
-    {3, 0x80, 302},                                                                  // byte 3 bit 7
-};
 
 // The dialogs' own name in the diagnostics log, and the call site of a
 // failed key read.
@@ -71,7 +54,7 @@ std::span<const std::uint32_t> FunctionListMessages(std::int32_t firmwareRevisio
 }
 
 std::uint32_t BlockFunctionMessage(std::span<const std::uint8_t> block) {
-  for (const BlockBit& bit : kBlockBits) {
+  for (const wire::FunctionBit& bit : wire::kFunctionReadingOrder) {
     if (bit.byte < block.size() && (block[bit.byte] & bit.mask) != 0) return bit.message;
   }
   return 0;
@@ -124,11 +107,7 @@ Result FunctionKeyDialog::ReadKey(DialogSurface& surface, std::int32_t key) {
   const std::uint16_t status =
       CmdGetFunctionKey(context_, context_.state.scannerTarget, sense.data(),
                         static_cast<std::uint8_t>(key), block);
-  if (status == aspi::kTargetCheckCondition) return SenseToResult(sense);
-  if (status != 0) {
-    DriverLog(context_, kTagCheckScsi, kSiteReadKey, kModuleDialogs, status);
-    return Result::ScannerFailure;
-  }
+  if (status != 0) return CheckScsi(context_, status, sense.data(), kSiteReadKey, kModuleDialogs);
   const std::uint32_t message = BlockFunctionMessage(block);
   if (message == 0) return Result::Ok;  // no function bit: the selection stays
 

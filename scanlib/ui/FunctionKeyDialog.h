@@ -6,25 +6,19 @@
 #include <cstdint>
 #include <span>
 
-#include "base/Result.h"
-#include "ui/DialogSurface.h"
+#include "core/Result.h"
+#include "platform/DialogSurface.h"
+#include "scsi/Wire.h"
 
 namespace tarvo {
 
 struct DriverContext;
 
-struct FunctionChoice {
-  std::uint32_t message;  // display text
-  std::uint32_t code;     // function code, one bit set
-};
-
-// In the order in which "Set" compares the texts (the first equal one wins).
-inline constexpr FunctionChoice kFunctionChoices[] = {
-    {182, 0x000020}, {279, 0x002000}, {280, 0x001000}, {281, 0x000800}, {282, 0x000400},
-    {283, 0x000200}, {284, 0x000100}, {285, 0x000080}, {286, 0x000040}, {287, 0x080000},
-    {288, 0x040000}, {289, 0x020000}, {290, 0x010000}, {291, 0x008000}, {292, 0x004000},
-    {294, 0x100000}, {295, 0x200000}, {296, 0x400000}, {302, 0x800000},
-};
+// The functions and their names, from the one table of the wire layout, in
+// the order in which "Set" compares the texts (the first equal one wins): the
+// reading order.
+using FunctionChoice = wire::FunctionBit;
+inline constexpr const auto& kFunctionChoices = wire::kFunctionReadingOrder;
 // Message 182 also stands for a key without a function of its own.
 inline constexpr std::uint32_t kNoFunctionMessage = 182;
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <span>
 
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 

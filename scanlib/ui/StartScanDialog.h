@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 

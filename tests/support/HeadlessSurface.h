@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 #include "ui/DialogTemplates.h"
 
 namespace tarvo::test {

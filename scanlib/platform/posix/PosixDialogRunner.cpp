@@ -1,6 +1,6 @@
 // Systems without a window system: no dialog can be created.
 #include "platform/Platform.h"
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 namespace {

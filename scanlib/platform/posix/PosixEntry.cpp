@@ -3,7 +3,7 @@
 // dlclose).
 #include "platform/SystemPlatform.h"
 #include "platform/posix/PosixPlatform.h"
-#include "scan/Process.h"
+#include "platform/Process.h"
 
 namespace tarvo {
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "platform/SystemPlatform.h"
-#include "scan/Process.h"
+#include "platform/Process.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   (void)reserved;

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <optional>
 
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 
 namespace tarvo {
 namespace {

@@ -2,7 +2,7 @@
 // hands the call to the operation that does the work.
 #include "tarvoscn.h"
 
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/Documents.h"
 #include "scan/Batch.h"
 #include "scan/DriverContext.h"
@@ -12,7 +12,7 @@
 #include "scan/Probe.h"
 #include "tiff/TiffUtilities.h"
 #include "ui/DialogExports.h"
-#include "ui/DialogSurface.h"
+#include "platform/DialogSurface.h"
 
 using tarvo::ProcessContext;
 

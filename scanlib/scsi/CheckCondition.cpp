@@ -1,25 +1,13 @@
-#include "scan/Diagnostics.h"
+#include "scsi/CheckCondition.h"
 
-#include <algorithm>
 #include <array>
-#include <cstdio>
-#include <string_view>
 
-#include "scan/DriverContext.h"
-#include "scsi/Commands.h"
-#include "scsi/LogFile.h"
+#include "core/Diagnostics.h"
+#include "scsi/Srb.h"
 #include "scsi/Wire.h"
 
 namespace tarvo {
 namespace {
-
-const RotatingLog kDriverLog{
-    "c:\\scan.log",
-    {"c:\\scan0.log", "c:\\scan1.log", "c:\\scan2.log", "c:\\scan3.log", "c:\\scan4.log"},
-    kDriverLogLimit,
-    kFlagRandomAccess};
-
-constexpr std::size_t kSystemTextSize = 128;  // at most 127 characters of system text
 
 // One row of the sense translation; kAny matches every value. The first row
 // that matches wins, so specific rows stand before the general row of their
@@ -80,25 +68,6 @@ constexpr bool Matches(int pattern, std::uint8_t value) {
 
 }  // namespace
 
-void DriverLog(DriverContext& context, const char* tag, int callSite, const char* module,
-               std::int32_t code) {
-  Platform& platform = context.platform;
-  const LogStamp stamp = MakeLogStamp(platform.Now());
-  char systemText[kSystemTextSize] = {};
-  platform.ErrorText(static_cast<std::uint32_t>(code), systemText, sizeof systemText);
-  // The entry goes out in one write: the report line, the system's text, CR LF.
-  // The report line has room for a tag that names a full path; the system's
-  // text and the closing CR LF are pieces of their own and are never cut.
-  char line[512];
-  const int length = std::snprintf(line, sizeof line, "%s %s %s %d returned from line %d of %s\r\n",
-                                   stamp.date, stamp.time, tag, code, callSite, module);
-  if (length <= 0) return;
-  const std::string_view pieces[] = {
-      std::string_view(line, std::min(static_cast<std::size_t>(length), sizeof line - 1)),
-      std::string_view(systemText), std::string_view("\r\n")};
-  AppendLogEntry(platform, kDriverLog, pieces);
-}
-
 Result SenseToResult(ConstByteSpan sense) {
   if (sense.size() < wire::kSenseLength) return Result::ScannerFailure;
   const auto key = static_cast<std::uint8_t>(sense[wire::kSenseKeyByte] & wire::kSenseKeyMask);
@@ -110,39 +79,14 @@ Result SenseToResult(ConstByteSpan sense) {
   return kUnlistedSenseKey;
 }
 
-Result CheckScsi(DriverContext& context, std::uint16_t transportResult, const std::uint8_t* sense,
-                 int callSite) {
+Result CheckScsi(GroundContext& context, std::uint16_t transportResult, const std::uint8_t* sense,
+                 int callSite, const char* module) {
   if (transportResult == 0) return Result::Ok;
-  if (transportResult == aspi::kTargetCheckCondition) {
+  if (IsCheckCondition(transportResult)) {
     return SenseToResult(ConstByteSpan(sense, wire::kSenseLength));
   }
-  DriverLog(context, kTagCheckScsi, callSite, kModuleScan, transportResult);
+  DriverLog(context, kTagCheckScsi, callSite, module, transportResult);
   return Result::ScannerFailure;
 }
-
-void SpinWait(DriverContext& context, std::uint32_t milliseconds) {
-  Platform& platform = context.platform;
-  const std::uint32_t start = platform.Ticks();
-  // Until the counter has passed start + milliseconds; differences survive its wrap.
-  while (platform.Ticks() - start <= milliseconds) {
-  }
-}
-
-void ReportFileSizeError(DriverContext& context, const char* caption, std::uint32_t code,
-                         int callSite) {
-  if (code == 0) return;
-  char text[128];
-  std::snprintf(text, sizeof text, "%d returned at line %d %s", static_cast<int>(code), callSite,
-                kModuleScan);
-  context.platform.ShowMessageBox(nullptr, text, caption, kMbOk);
-}
-
-Result EjectSheet(DriverContext& context) {
-  std::array<std::uint8_t, 16> sense{};
-  const std::uint16_t status = CmdUnloadObject(context, context.state.scannerTarget, sense.data());
-  return CheckScsi(context, status, sense.data(), kSiteEjectSheet);
-}
-
-Result AbortScan(DriverContext& context) { return EjectSheet(context); }
 
 }  // namespace tarvo

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "base/Result.h"
+#include "core/Result.h"
 #include "platform/Platform.h"
 
 namespace tarvo {

@@ -1,4 +1,4 @@
-#include "scsi/LogFile.h"
+#include "core/LogFile.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "ui/Language.h"
+#include "scan/Language.h"
 
 #include <cstdio>
 #include <cstring>

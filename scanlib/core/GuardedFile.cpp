@@ -1,9 +1,9 @@
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 
 #include <cstdio>
 
-#include "scan/Diagnostics.h"
-#include "scan/DriverContext.h"
+#include "core/Diagnostics.h"
+#include "core/Ground.h"
 
 namespace tarvo {
 namespace {
@@ -17,7 +17,7 @@ struct Guard {
   bool ejectOnFailure;
 };
 
-void ShowFailure(DriverContext& context, const Guard& guard, std::uint32_t error) {
+void ShowFailure(GroundContext& context, const Guard& guard, std::uint32_t error) {
   char systemText[kSystemTextSize] = {};
   context.platform.ErrorText(error, systemText, sizeof systemText);
   char text[512];
@@ -30,7 +30,7 @@ void ShowFailure(DriverContext& context, const Guard& guard, std::uint32_t error
 // error 31 has lasted kGuardedRetrySeries series of five attempts. Every
 // failure is logged; the box appears at the end and after each series.
 template <typename Attempt>
-bool Guarded(DriverContext& context, const Guard& guard, Attempt attempt) {
+bool Guarded(GroundContext& context, const Guard& guard, Attempt attempt) {
   int failedInSeries = 0;
   int series = 0;
   for (;;) {
@@ -48,14 +48,14 @@ bool Guarded(DriverContext& context, const Guard& guard, Attempt attempt) {
       SpinWait(context, kGuardedRetryWaitMs);
       continue;
     }
-    if (guard.ejectOnFailure) (void)EjectSheet(context);
+    if (guard.ejectOnFailure) if (context.onCreateFailure != nullptr) context.onCreateFailure(context);
     return false;
   }
 }
 
 }  // namespace
 
-FileHandle GuardedCreateFile(DriverContext& context, const char* name, std::uint32_t access,
+FileHandle GuardedCreateFile(GroundContext& context, const char* name, std::uint32_t access,
                              std::uint32_t share, void* security, std::uint32_t disposition,
                              std::uint32_t flags, FileHandle templateFile, int callSite,
                              const char* module) {
@@ -71,7 +71,7 @@ FileHandle GuardedCreateFile(DriverContext& context, const char* name, std::uint
   return opened ? file : kInvalidFile;
 }
 
-int GuardedWriteFile(DriverContext& context, FileHandle file, const void* buffer,
+int GuardedWriteFile(GroundContext& context, FileHandle file, const void* buffer,
                      std::uint32_t count, std::uint32_t* written, void* overlapped, int callSite,
                      const char* module) {
   (void)overlapped;  // writes are synchronous
@@ -82,7 +82,7 @@ int GuardedWriteFile(DriverContext& context, FileHandle file, const void* buffer
              : 0;
 }
 
-int GuardedReadFile(DriverContext& context, FileHandle file, void* buffer, std::uint32_t count,
+int GuardedReadFile(GroundContext& context, FileHandle file, void* buffer, std::uint32_t count,
                     std::uint32_t* read, void* overlapped, int callSite, const char* module) {
   (void)overlapped;  // reads are synchronous
   return Guarded(context, Guard{"ReadFile", callSite, module, false},
@@ -91,7 +91,7 @@ int GuardedReadFile(DriverContext& context, FileHandle file, void* buffer, std::
              : 0;
 }
 
-std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file, std::int32_t distance,
+std::uint32_t GuardedSetFilePointer(GroundContext& context, FileHandle file, std::int32_t distance,
                                     std::uint32_t method, int callSite, const char* module) {
   if (file == kInvalidFile) return 1;
   std::uint32_t position = kInvalidFilePosition;
@@ -102,7 +102,7 @@ std::uint32_t GuardedSetFilePointer(DriverContext& context, FileHandle file, std
   return moved ? position : kInvalidFilePosition;
 }
 
-int GuardedCloseHandle(DriverContext& context, FileHandle file, int callSite, const char* module) {
+int GuardedCloseHandle(GroundContext& context, FileHandle file, int callSite, const char* module) {
   if (file == kInvalidFile) return 1;
   return Guarded(context, Guard{"CloseHandle", callSite, module, false},
                  [&] { return context.platform.FileClose(file); })

@@ -1,4 +1,4 @@
-#include "scan/Process.h"
+#include "platform/Process.h"
 
 #include <cstdlib>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "image/PagePipeline.h"
+#include "scan/PagePipeline.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include "image/ExternalCodecs.h"
 #include "image/G4Coder.h"
 #include "image/Rotate.h"
-#include "scan/Diagnostics.h"
+#include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
-#include "scan/GuardedFile.h"
+#include "core/GuardedFile.h"
 #include "scsi/Commands.h"
 #include "scsi/Srb.h"
 
@@ -179,7 +179,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
                         const char* fileName) {
   const ScanSettings& s = c.settings;
   if (page == nullptr || width < 0 || rows < 0) return Result::InvalidValue;
-  const bool gray = s.imageType == 4;
+  const bool gray = s.imageType == kImageGray;
   const std::int32_t bits = gray ? s.bitsPerPixel : 1;
 
   const std::uint32_t limit = c.state.maxTransferSize == 0 ? kTransferBufferBytes
@@ -191,8 +191,8 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   const std::uint32_t chunk = rowsPerChunk * rowBytes;
   const std::size_t stride = gray ? GrayStride(width) : BilevelStride(width);
 
-  const bool toDocument = s.fileType == 1 && !gray;
-  const bool coded = toDocument && s.compression == 3;
+  const bool toDocument = s.fileType == kFileTiffDocument && !gray;
+  const bool coded = toDocument && s.compression == kCompressionG4;
   const bool codeWhileReading = coded && s.rotate != 0;
   DocumentSink documentSink{&c, docFile};
   G4PageCoder coder(*c.coderBuffers);
@@ -206,7 +206,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   // The first transfer: its status is logged whatever it is.
   ChunkReader reader(c, target, chunk);
   std::uint16_t status = reader.Read(false);
-  if (status == aspi::kTargetCheckCondition) {
+  if (IsCheckCondition(status)) {
     if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
   } else {
     DriverLog(c, kTagCheckScsi, kSiteFirstTransfer, kModuleScan, status);
@@ -220,7 +220,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
     const std::uint32_t index = static_cast<std::uint32_t>(r);
     if (index != 0 && index % rowsPerChunk == 0 && status == 0) {
       status = reader.Read(!gray);
-      if (status == aspi::kTargetCheckCondition) {
+      if (IsCheckCondition(status)) {
         if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
       } else if (status != 0) {
         DriverLog(c, kTagCheckScsi, kSiteLaterTransfer, kModuleScan, status);
