@@ -10,7 +10,7 @@ caught), always restores the file, and prints one row per mutant and a
 summary.
 
   scripts/mutate.py                 # every mutant
-  scripts/mutate.py M03 M17         # only these
+  scripts/mutate.py M03 M17         # only these, in this order
   scripts/mutate.py --list          # where each mutant applies, no build
   TARVOSCN_MUTATE_BUILD=dir         # build folder (default build-mutate)
 """
@@ -393,7 +393,11 @@ def main():
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test")
     args = ap.parse_args()
     build = os.path.abspath(os.environ.get("TARVOSCN_MUTATE_BUILD", os.path.join(REPO, "build-mutate")))
-    chosen = [m for m in MUTANTS if not args.ids or m[0] in args.ids]
+    by_id = {m[0]: m for m in MUTANTS}
+    unknown = [i for i in args.ids if i not in by_id]
+    if unknown:
+        sys.exit("no such mutant: " + " ".join(unknown))
+    chosen = [by_id[i] for i in args.ids] if args.ids else MUTANTS  # in the order given
 
     if args.list:
         for mid, hint, orig, _, what in chosen:
