@@ -387,6 +387,11 @@ def run_suite(build, jobs, timeout):
             m = FAILED.search(line)
             if m and "Passed" not in line:
                 return m.group(1) + (" (timeout)" if "Timeout" in line else "")
+        failed = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
+        if os.path.isfile(failed):
+            names = [l.split(":", 1)[-1].strip() for l in open(failed) if ":" in l]
+            if names:
+                return names[0]
         return "(ctest failed)"
     return None
 
