@@ -367,48 +367,6 @@ TEST_F(BatchTest, JamMidPageKeepsTheCompletePagesAndClosesTheDocument) {
   EXPECT_EQ(file.pages.size(), 1u);
 }
 
-TEST_F(BatchTest, AFailingDiskNeverLeavesABrokenDocument) {
-  // The N-th write fails, for N rising until the batch goes through.
-  for (std::uint32_t n = 1; n < 40; ++n) {
-    SCOPED_TRACE(n);
-    pages_.clear();
-    Prepare(1, 3, 1);
-    AddPages(2, 17);
-    const std::string path = Doc("disk-" + std::to_string(n) + ".tif");
-    platform_.Arm(n, 0, 0);
-    std::uint32_t position = 0;
-    Result r = StartScan(context_, path.c_str(), &position, nullptr);
-    int pages = 0;
-    while (r == Result::Ok) {
-      r = ReadOne();
-      if (r == Result::Ok) ++pages;
-    }
-    const bool faulted = platform_.failed;
-    platform_.Arm(0, 0, 0);
-    (void)CloseDocument(context_);
-    EXPECT_EQ(context_.state.docFile, kInvalidFile);
-    if (!faulted) {
-      EXPECT_EQ(r, Result::NoPaper);
-      EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 2u);
-      break;
-    }
-    EXPECT_TRUE(r == Result::FileError || r == Result::NoPaper) << ToCode(r);
-    // Every page reported stored is in the file; with none, the header
-    // alone (first link 0) is all there is.
-    if (pages > 0) {
-      const test::LibtiffFile file = test::ReadWithLibtiff(path);
-      EXPECT_TRUE(file.opened) << file.errors;
-      EXPECT_EQ(file.pages.size(), static_cast<std::size_t>(pages));
-    }
-    // Empty the feeder for the next round.
-    while (scanner_->HopperCount() > 0 || scanner_->PageInScanner()) {
-      (void)StopScan(context_);
-      (void)ContinueScan(context_);
-      if (ReadOne() != Result::Ok) break;
-    }
-  }
-}
-
 // A failure at each command of the page loop, of each kind: the batch stops
 // with a result code, and the document holds exactly the pages reported
 // stored before it.

@@ -154,6 +154,13 @@ TEST_F(TransportTest, DirectionIsMaskedAndLengthCutTo16Bits) {
   std::vector<std::uint8_t> data(70000);
   const std::array<std::uint8_t, 6> cdb{0x00, 0, 0, 0, 0, 0};
   EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
+  const aspi::SrbExecScsiCmd& srb = provider.requests[0].srb;
+  EXPECT_EQ(srb.SRB_Cmd, aspi::kScExecScsiCmd);
+  EXPECT_EQ(srb.SRB_Target, 1);
+  EXPECT_EQ(srb.SRB_Lun, 0);
+  EXPECT_EQ(srb.SRB_SenseLen, 14);
+  EXPECT_EQ(srb.SRB_CDBLen, 6);
+  EXPECT_NE(static_cast<void*>(srb.SRB_PostProc), nullptr);  // packed: a copy, not a reference
   EXPECT_EQ(provider.requests[0].srb.SRB_Flags, 0x58);
   EXPECT_EQ(std::uint32_t{provider.requests[0].srb.SRB_BufLen}, 0x1170u);
   EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[0].srb.SRB_BufPointer), data.data());
