@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "scsi/Wire.h"
 
 namespace tarvo::providers {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "base/Bytes.h"
+#include "core/Bytes.h"
 #include "common/Outcome.h"
 
 namespace tarvo::providers {
