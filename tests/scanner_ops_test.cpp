@@ -188,34 +188,6 @@ TEST(WindowData, AZeroResolutionReadsAs300) {
   EXPECT_EQ(s.yResolution, 300);
 }
 
-TEST_F(ScannerOps, WindowRoundTripsThroughTheScanner) {
-  for (std::int32_t resolution : {200, 300, 600}) {
-    for (std::int32_t type : {1, 9, 10, 4}) {
-      SCOPED_TRACE(testing::Message() << resolution << " dpi, type " << type);
-      const int column = PageSizeColumn(resolution);
-      ScanSettings sent;
-      sent.xResolution = sent.yResolution = resolution;
-      sent.scanWidth = kPageSizes[7].width[column];
-      sent.scanLength = kPageSizes[7].length[column];
-      sent.topOffset = -kPageSizes[7].frameTopOffset[column];
-      sent.sideOffset = -3;
-      sent.imageType = type;
-      sent.textMode = type == 9 ? 1 : 0;
-      sent.bitsPerPixel = type == 4 ? 2 << column : 1;
-      sent.brightness = 201;
-      sent.contrast = 45;
-      sent.userGrc = 1;
-      sent.frameArea = 1;
-      s = sent;
-      ASSERT_EQ(PushWindow(context), Result::Ok);
-      s = ScanSettings{};
-      s.textMode = sent.textMode;
-      ASSERT_EQ(ReadWindow(context), Result::Ok);
-      EXPECT_EQ(Fields(s, kWindowFields), Fields(sent, kWindowFields));
-    }
-  }
-}
-
 // ---- pages 0x32 and 0x36
 // ---------------------------------------------------------------------
 

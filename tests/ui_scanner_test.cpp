@@ -112,12 +112,10 @@ TEST_F(WithScanner, StartScanWritesThreeAndSendsNothing) {
 
 // ---- Settings ------------------------------------------------------------------------------
 
-TEST_F(WithScanner, SettingsOpensWithSixImageTypesAndTheContrastLevelLabel) {
-  Attach();  // capability 1, revision 2.10
+TEST_F(WithScanner, SettingsRunsOnTheModulesInstance) {
+  Attach();
   t.context.state.moduleHandle = Handle(0x50);
   runner.Plan(DialogTemplate::kSetting, [&](HeadlessSurface& s) {
-    EXPECT_EQ(s.items(setting::kImageType).size(), 6u);
-    EXPECT_EQ(s.text(setting::kContrastLabel), Msg(301));
     s.Click(kIdOkButton);
     EXPECT_TRUE(s.ended());
   });
@@ -126,15 +124,6 @@ TEST_F(WithScanner, SettingsOpensWithSixImageTypesAndTheContrastLevelLabel) {
   EXPECT_EQ(runner.openings()[0].which, DialogTemplate::kSetting);
   EXPECT_EQ(runner.openings()[0].instance, Handle(0x50));
   EXPECT_TRUE(t.platform.boxes.empty());
-}
-
-TEST_F(WithScanner, SettingsOnOlderFirmwareAndWithoutGray) {
-  sim::ScannerInfo info;
-  std::tie(info.identity.revision, info.capability) = std::tuple("1.50", 0);
-  Attach(info);
-  OpenDialog<SettingsDialog> d(DialogTemplate::kSetting, t.context, runner);
-  EXPECT_EQ(d.surface.items(setting::kImageType).size(), 3u);
-  EXPECT_EQ(d.surface.text(setting::kContrastLabel), Msg(7));
 }
 
 TEST_F(WithScanner, SettingsPushFailureByCode) {
@@ -346,18 +335,22 @@ class FunctionKeysWithScanner : public WithScanner {
   Reopening<FunctionKeyDialog> dialogs;
 };
 
-TEST_F(FunctionKeysWithScanner, ListByRevisionAndCapability) {
+// The probed revision and capability shape the Function key list and the
+// Settings dialog's image types and contrast label.
+TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
   struct Case {
     const char* revision;
-    std::uint8_t flags;
-    std::size_t entries;
+    std::uint8_t flags, capability;
+    std::size_t entries, imageTypes;
+    std::uint32_t contrastLabel;
   };
-  for (Case c : {Case{"1.50", 0xA0, 15}, Case{"2.10", 0x80, 16}, Case{"2.10", 0xA0, 19},
-                 Case{"2.00", 0x20, 19}}) {
+  for (Case c : {Case{"1.50", 0xA0, 0, 15, 3, 7}, Case{"2.10", 0x80, 1, 16, 6, 301},
+                 Case{"2.10", 0xA0, 1, 19, 6, 301}, Case{"2.00", 0x20, 1, 19, 6, 301}}) {
     sim::Bus own;
     sim::ScannerInfo info;
     info.identity.revision = c.revision;
     info.vendorFlags = c.flags;
+    info.capability = c.capability;
     own.AddScanner(0, 0, info);
     DialogTestContext ctx;
     SetProvider(ctx.context.transport, &own);
@@ -367,6 +360,9 @@ TEST_F(FunctionKeysWithScanner, ListByRevisionAndCapability) {
     EXPECT_EQ(s.items(fkey::kFunction).size(), c.entries) << c.revision;
     EXPECT_EQ(s.items(fkey::kFunction).back(), Msg(182));
     EXPECT_FALSE(s.ended());
+    OpenDialog<SettingsDialog> settings(DialogTemplate::kSetting, ctx.context, runner);
+    EXPECT_EQ(settings.surface.items(setting::kImageType).size(), c.imageTypes) << c.revision;
+    EXPECT_EQ(settings.surface.text(setting::kContrastLabel), Msg(c.contrastLabel));
     SetProvider(ctx.context.transport, nullptr);
   }
 }
