@@ -138,7 +138,8 @@ TEST_F(DocumentsTest, NamesAreCopiedAndCutTo255Bytes) {
 
 // ---- close and size ----------------------------------------------------------------
 
-TEST_F(DocumentsTest, WithoutADocumentCloseGivesZeroAndSizeGivesFourWithItsBox) {
+TEST_F(DocumentsTest, CloseAndSizeWithAndWithoutADocument) {
+  // Without one: close gives 0, the size 4 with its box.
   EXPECT_EQ(CloseDocument(context), Result::Ok);
   std::uint32_t size = 5;
   EXPECT_EQ(GetDocumentFileSize(context, &size), Result::FileError);
@@ -146,12 +147,10 @@ TEST_F(DocumentsTest, WithoutADocumentCloseGivesZeroAndSizeGivesFourWithItsBox) 
   ASSERT_EQ(platform.boxes.size(), 1u) << "shown whatever the message switch says";
   EXPECT_EQ(platform.boxes[0].caption, "GetFileSize");
   EXPECT_NE(platform.boxes[0].text.find("returned at line 3640 Scan"), std::string::npos);
-}
 
-TEST_F(DocumentsTest, FileSizeFollowsTheOpenDocument) {
+  // With a document open the size follows it.
   const std::string path = Path("size.tif");
   ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
-  std::uint32_t size = 0;
   EXPECT_EQ(GetDocumentFileSize(context, &size), Result::Ok);
   EXPECT_EQ(size, 8u);
   EXPECT_EQ(CloseDocument(context), Result::Ok);

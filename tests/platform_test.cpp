@@ -19,16 +19,16 @@ class PosixPlatformTest : public ::testing::Test {
   std::string Root(const std::string& name) { return dir.path() + "/root/" + name; }
 };
 
-TEST_F(PosixPlatformTest, DriveCMapsToTheRootAndBackslashesToSlashes) {
+// Drive C: maps to the root, backslashes to slashes; creating under C:
+// creates the root folder.
+TEST_F(PosixPlatformTest, DriveCMapsToTheRootWhichIsCreatedOnDemand) {
   EXPECT_EQ(platform.NativePath("c:\\scan.log"), Root("scan.log"));
   EXPECT_EQ(platform.NativePath("C:\\windows\\klxscan\\rt650us.txt"),
             Root("windows/klxscan/rt650us.txt"));
   EXPECT_EQ(platform.NativePath("cdb.log"), "cdb.log");
   EXPECT_EQ(platform.NativePath("/tmp/doc.tif"), "/tmp/doc.tif");
   EXPECT_EQ(platform.NativePath("out\\page.tif"), "out/page.tif");
-}
 
-TEST_F(PosixPlatformTest, CreatingUnderDriveCCreatesTheRootFolder) {
   FileHandle f = platform.FileOpen("c:\\scan.log", kGenericRead | kGenericWrite, kShareNone,
                                    kOpenAlways, kFlagRandomAccess);
   ASSERT_NE(f, kInvalidFile);
@@ -65,6 +65,16 @@ TEST_F(PosixPlatformTest, FailuresCarryWindowsErrorNumbers) {
   EXPECT_EQ(WindowsErrorFromErrno(ENOSPC), kErrorDiskFull);
   EXPECT_EQ(WindowsErrorFromErrno(EACCES), kErrorAccessDenied);
   EXPECT_EQ(WindowsErrorFromErrno(EIO), kErrorGenFailure);
+
+  // Their texts read as the Windows ones, cut to the buffer; unknown: empty.
+  char text[128];
+  EXPECT_GT(platform.ErrorText(kErrorGenFailure, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "A device attached to the system is not functioning.\r\n");
+  EXPECT_EQ(platform.ErrorText(0xDEAD, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "");
+  char tiny[8];
+  EXPECT_EQ(platform.ErrorText(kErrorDiskFull, tiny, sizeof tiny), 7u);
+  EXPECT_STREQ(tiny, "There i");
 }
 
 TEST_F(PosixPlatformTest, OpeningWithoutSharingLocksOutASecondOpener) {
@@ -159,17 +169,6 @@ TEST(PosixLocale, LanguageIdentifiers) {
                  Case{"en_US.UTF-8", "0409"}, Case{"C", "0409"}, Case{"jam", "0409"}}) {
     EXPECT_STREQ(LanguageIdForLocale(c.locale), c.id) << c.locale;
   }
-}
-
-TEST_F(PosixPlatformTest, ErrorTextsReadAsTheWindowsOnes) {
-  char text[128];
-  EXPECT_GT(platform.ErrorText(kErrorGenFailure, text, sizeof text), 0u);
-  EXPECT_STREQ(text, "A device attached to the system is not functioning.\r\n");
-  EXPECT_EQ(platform.ErrorText(0xDEAD, text, sizeof text), 0u);
-  EXPECT_STREQ(text, "");
-  char tiny[8];
-  EXPECT_EQ(platform.ErrorText(kErrorDiskFull, tiny, sizeof tiny), 7u);
-  EXPECT_STREQ(tiny, "There i");
 }
 
 TEST_F(PosixPlatformTest, EventIsSignalledFromAnotherThread) {

@@ -192,11 +192,7 @@ TEST_P(ConcatTest, JoinedDocumentHoldsBothInOrder) {
 INSTANTIATE_TEST_SUITE_P(PageCounts, ConcatTest,
                          ::testing::Values(JoinCase{0, 0}, JoinCase{0, 1}, JoinCase{0, 3},
                                            JoinCase{1, 0}, JoinCase{1, 1}, JoinCase{1, 3},
-                                           JoinCase{3, 0}, JoinCase{3, 1}, JoinCase{4, 4}),
-                         [](const auto& p) {
-                           return "Into" + std::to_string(p.param.destinationPages) + "From" +
-                                  std::to_string(p.param.sourcePages);
-                         });
+                                           JoinCase{3, 0}, JoinCase{3, 1}, JoinCase{4, 4}));
 
 TEST_F(ChainTest, ConcatRefusals) {
   const std::string document = Document("doc.tif", Pages(2, 40, "doc"));
