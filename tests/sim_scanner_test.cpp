@@ -108,7 +108,7 @@ TEST_F(SimSettings, UnitsGammaAndKeysKeptAndBadBlocksRefused) {
 
   // Two gamma tables apart; table 3 is the identity.
   Bytes gamma1(256), gamma2(256, 7), identity(256);
-  for (int i = 0; i < 256; ++i) gamma1[i] = static_cast<std::uint8_t>(255 - i), identity[i] = i & 255;
+  for (int i = 0; i < 256; ++i) gamma1[i] = static_cast<std::uint8_t>(255 - i), identity[i] = i;
   ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}, kOut, gamma1).Good());
   ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 2, 0, 1, 0, 0}, kOut, gamma2).Good());
   for (const auto& [q, expected] : {std::pair{1, gamma1}, {2, gamma2}, {3, identity}}) {
