@@ -126,6 +126,8 @@ TEST_F(SimSettings, UnitsGammaAndKeysKeptAndBadBlocksRefused) {
   EXPECT_EQ(read[2], 0x40);
   EXPECT_EQ(read[5], 0);
   EXPECT_EQ(test::Send(bus, {0xDB, 0, 11, 0, 16, 0}, kIn, read).SenseKey(), 5);
+  key[0] = 0;  // keys count from 1
+  EXPECT_EQ(test::Send(bus, {0xDA, 0, 0, 0, 16, 0}, kOut, key).SenseKey(), 5);
 }
 
 TEST_F(SimFeeder, StatusPageFollowsTheBatchPageByPage) {
