@@ -17,11 +17,16 @@ namespace {
 
 using test::kIn;
 
+// Builds the bus from configuration text, which must parse.
+::testing::AssertionResult Configure(Bus& bus, const std::string& text) {
+  std::string error;
+  if (ApplyConfig(text, bus, error)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << error;
+}
+
 struct FaultCase {
   const char* line;
-  std::uint8_t srbStatus;
-  std::uint8_t hostAdapterStatus;
-  std::uint8_t targetStatus;
+  std::uint8_t srbStatus, hostAdapterStatus, targetStatus;
   std::array<std::uint8_t, 3> sense;  // key, ASC, ASCQ when targetStatus is 2
 };
 
@@ -32,12 +37,10 @@ class SimFaults : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(SimFaults, HitsTheNthOccurrenceOnly) {
   const FaultCase& c = GetParam();
   Bus bus;
-  std::string error;
-  ASSERT_TRUE(ApplyConfig(std::string("scanner 0 0\n") + c.line + "\n", bus, error)) << error;
+  ASSERT_TRUE(Configure(bus, std::string("scanner 0 0\n") + c.line + "\n"));
   std::array<std::uint8_t, 14> sense{};
   if (c.targetStatus == 2) {
-    sense[0] = 0x70, sense[2] = c.sense[0], sense[7] = 6, sense[12] = c.sense[1];
-    sense[13] = c.sense[2];
+    sense = {0x70, 0, c.sense[0], 0, 0, 0, 0, 6, 0, 0, 0, 0, c.sense[1], c.sense[2]};
   }
   for (int i = 1; i <= 4; ++i) {
     SCOPED_TRACE(testing::Message() << c.line << " #" << i);
@@ -68,9 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimFaultScript, DataTypeNarrowsTheCommandAndRepeatExtendsTheFault) {
   Bus bus;
-  std::string error;
-  ASSERT_TRUE(ApplyConfig("synthetic 1\nfault read/0x82 2 not-ready repeat 1\n", bus, error))
-      << error;
+  ASSERT_TRUE(Configure(bus, "synthetic 1\nfault read/0x82 2 not-ready repeat 1\n"));
   std::vector<std::uint8_t> counters(12), status(3);
   const std::uint8_t expected[] = {0, 2, 2, 0};
   for (const std::uint8_t want : expected) {
@@ -81,8 +82,7 @@ TEST(SimFaultScript, DataTypeNarrowsTheCommandAndRepeatExtendsTheFault) {
 
 TEST(SimFaultScript, AJamOnAnImageReadTakesTheSheetOut) {
   Bus bus;
-  std::string error;
-  ASSERT_TRUE(ApplyConfig("synthetic 2 dpi 200\nfault read/0 2 jam\n", bus, error)) << error;
+  ASSERT_TRUE(Configure(bus, "synthetic 2 dpi 200\nfault read/0 2 jam\n"));
   Rt650& scanner = *bus.ScannerAt(0, 0);
   ASSERT_TRUE(test::Scan(bus).Good());
   std::vector<std::uint8_t> chunk(16384);
@@ -97,23 +97,11 @@ TEST(SimConfig, BuildsDevicesPagesAndIdentity) {
   tarvo::test::TempDir dir;
   tarvo::test::WriteFileBytes(dir.File("a.pbm"), "P1\n2 2\n1 0\n0 1\n");
   const std::string text =
-      "# two adapters\n"
-      "adapters 2\n"
-      "disk 0 0\n"
-      "device 0 2 6 OTHERCO SCAN4000 1.00\n"
-      "scanner 1 4\n"
-      "revision 1.07\n"
-      "capability 0\n"
-      "flags 0x80\n"
-      "counters 5 0 0\n"
-      "file " +
-      dir.File("a.pbm") +
-      " dpi 200\n"
-      "synthetic 2 seed 9 dpi 600 size letter\n"
-      "condition 2 separator 0x81 flag\n";
+      "# two adapters\nadapters 2\ndisk 0 0\ndevice 0 2 6 OTHERCO SCAN4000 1.00\nscanner 1 4\n"
+      "revision 1.07\ncapability 0\nflags 0x80\ncounters 5 0 0\nfile " + dir.File("a.pbm") +
+      " dpi 200\nsynthetic 2 seed 9 dpi 600 size letter\ncondition 2 separator 0x81 flag\n";
   Bus bus;
-  std::string error;
-  ASSERT_TRUE(ApplyConfig(text, bus, error)) << error;
+  ASSERT_TRUE(Configure(bus, text));
   EXPECT_EQ(bus.GetSupportInfo(), 0x0102u);
   EXPECT_EQ(bus.ScannerAt(0, 0), nullptr);
   Rt650* scanner = bus.ScannerAt(1, 4);
@@ -154,10 +142,8 @@ TEST(SimConfig, BadLinesNameTheirLineNumber) {
 TEST(SimConfig, WireLogRecordsEveryCommand) {
   tarvo::test::TempDir dir;
   Bus bus;
-  std::string error;
-  ASSERT_TRUE(ApplyConfig("scanner 0 0\nlog " + dir.File("wire.log") + "\nfault tur 2 not-ready\n",
-                          bus, error))
-      << error;
+  ASSERT_TRUE(
+      Configure(bus, "scanner 0 0\nlog " + dir.File("wire.log") + "\nfault tur 2 not-ready\n"));
   test::Command(bus, {0, 0, 0, 0, 0, 0});
   test::Command(bus, {0, 0, 0, 0, 0, 0});
   std::vector<std::uint8_t> data(36);

@@ -30,14 +30,11 @@ struct Format {
   std::uint8_t bits;
 };
 
-class SimImageFormats : public ::testing::TestWithParam<Format> {};
+class SimImageFormats : public test::CornerRig, public ::testing::WithParamInterface<Format> {};
 
 TEST_P(SimImageFormats, RowsArePackedAndPaddedToWholeWords) {
   const Format f = GetParam();
   auto value = [](std::uint32_t x, std::uint32_t y) { return (x * 7 + y * 13) & 255; };
-  Bus bus;
-  Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.PlaceSheetsAtCorner(true);
   scanner.AddPage(PatternPage(300, 200, 300, value));
   const std::uint32_t width = 37, rows = 50;
   test::SetWindowRaw(bus,
@@ -76,12 +73,21 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, SimImageFormats,
                          ::testing::Values(Format{0, 1}, Format{1, 1}, Format{2, 2}, Format{2, 4},
                                            Format{2, 8}));
 
-TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
+class SimImage : public test::CornerRig {
+ protected:
+  // Two black 1-inch sheets, the first jammed if told, in line art at 100 dpi:
+  // 100 rows of 16 bytes each.
+  void ScanTwoBlackSquares(bool jamFirst) {
+    Load(2, PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
+    ASSERT_TRUE(!jamFirst || scanner.SetConditions(0, PageConditions{0, false, true}));
+    test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));
+    ASSERT_TRUE(test::Scan(bus).Good());
+  }
+};
+
+TEST_F(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   // 600 dpi page, black columns at 600..602 (1 inch + 0..2 px); window from
   // 0.5 inch at 200 dpi: output x = (600 - 300) / 3 = 100 is black.
-  Bus bus;
-  Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.PlaceSheetsAtCorner(true);
   scanner.AddPage(PatternPage(1200, 600, 600, [](std::uint32_t x, std::uint32_t) {
     return x >= 600 && x < 603 ? 0 : 255;
   }));
@@ -97,16 +103,9 @@ TEST(SimImage, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   }
 }
 
-TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
-  Bus bus;
-  Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.PlaceSheetsAtCorner(true);
-  for (int i = 0; i < 2; ++i) {
-    scanner.AddPage(PatternPage(100, 100, 100, [](std::uint32_t, std::uint32_t) { return 0; }));
-  }
-  test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));  // 100 x 100 px
-  ASSERT_TRUE(test::Scan(bus).Good());
-  // 100 rows of 16 bytes = 1600 bytes; read 1000, then ask for 1000 more.
+TEST_F(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
+  ScanTwoBlackSquares(false);
+  // 1600 bytes: read 1000, then ask for 1000 more.
   std::vector<std::uint8_t> buffer(1000, 0xEE);
   ASSERT_TRUE(test::ReadData(bus, 0x00, buffer).Good());
   std::fill(buffer.begin(), buffer.end(), 0xEE);
@@ -130,7 +129,7 @@ TEST(SimImage, ShortFinalTransferReportsTheResidueThenNothingIsLeft) {
   EXPECT_EQ(scanner.HopperCount(), 0u);
 }
 
-TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
+TEST(SimAutoSize, DeliversAndReportsTheSheetSize) {
   Bus bus;
   bus.AddScanner(0, 0).AddPage(test::BlankPage(850, 1100, 100));
   test::DefinePage(bus, test::ScanModePage(0x40 | 0x20));  // continuous feed, auto size
@@ -145,20 +144,13 @@ TEST(SimImage, AutoSizeDeliversAndReportsTheSheetSize) {
   EXPECT_EQ(page.bytes.size(), 2200u * 1700);
 }
 
-TEST(SimImage, JamStopsTheTransferHalfway) {
-  Bus bus;
-  Rt650& scanner = bus.AddScanner(0, 0);
-  scanner.PlaceSheetsAtCorner(true);
-  for (int i = 0; i < 2; ++i) scanner.AddPage(test::BlankPage(100, 100, 100));
-  ASSERT_TRUE(scanner.SetConditions(0, PageConditions{0, false, true}));
-  test::SetWindowRaw(bus, test::WindowData(100, 0, 0, 1200, 1200, 0, 1));
-  ASSERT_TRUE(test::Scan(bus).Good());
+TEST_F(SimImage, JamStopsTheTransferHalfway) {
+  ScanTwoBlackSquares(true);
   std::vector<std::uint8_t> buffer(1600);
   const test::Outcome jam = test::ReadData(bus, 0x00, buffer);
   EXPECT_EQ(jam.SenseKey(), 3);
   EXPECT_FALSE(jam.Ili());
-  EXPECT_EQ(jam.sense[12], 0x80);
-  EXPECT_EQ(jam.sense[13], 0x00);
+  EXPECT_EQ(jam.sense[12] << 8 | jam.sense[13], 0x8000);
   EXPECT_EQ(bus.Records().back().transferred, 800u);
   EXPECT_TRUE(scanner.Delivered()[0].jammed);
   EXPECT_FALSE(scanner.Scanning());

@@ -57,19 +57,18 @@ TEST(DriverThroughLibraries, FindsTheSimulatedScannerScansItsBatchAndSetsParamet
   }
   EXPECT_EQ(results, (std::vector<std::uint32_t>{0, 0, 6}));
 
-  std::int32_t number = 600;
-  EXPECT_EQ(set(PAR_RESOLUTION, &number), 0);
-  number = 1000;
-  EXPECT_EQ(set(PAR_SCAN_WIDTH, &number), 0);
-  EXPECT_EQ(get(PAR_RESOLUTION, &number), 0);
-  EXPECT_EQ(number, 600);
-  EXPECT_EQ(get(PAR_SCAN_WIDTH, &number), 0);
-  EXPECT_EQ(number, 1000);
-  number = 250;
-  EXPECT_EQ(set(PAR_RESOLUTION, &number), 5);
-  EXPECT_EQ(set(4, &number), 3);
-  EXPECT_EQ(get(PAR_BATCH_CAPABLE, &number), 0);
-  EXPECT_EQ(number, 1);
+  auto setTo = [&](std::int32_t id, std::int32_t number) { return set(id, &number); };
+  auto current = [&](std::int32_t id) {  // -1 when the read fails
+    std::int32_t number = -1;
+    return get(id, &number) == 0 ? number : -1;
+  };
+  EXPECT_EQ(setTo(PAR_RESOLUTION, 600), 0);
+  EXPECT_EQ(setTo(PAR_SCAN_WIDTH, 1000), 0);
+  EXPECT_EQ(current(PAR_RESOLUTION), 600);
+  EXPECT_EQ(current(PAR_SCAN_WIDTH), 1000);
+  EXPECT_EQ(setTo(PAR_RESOLUTION, 250), 5);
+  EXPECT_EQ(setTo(4, 250), 3);
+  EXPECT_EQ(current(PAR_BATCH_CAPABLE), 1);
   dlclose(driver);
 
   TIFF* tiff = TIFFOpen(document.c_str(), "r");

@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Bus.h"
 #include "Page.h"
 #include "Request.h"
@@ -143,6 +145,17 @@ Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F
 inline Page BlankPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi) {
   return PatternPage(width, height, dpi, [](std::uint32_t, std::uint32_t) { return 255; });
 }
+
+// A bus with the RT650 at 0:0 whose sheets lie at the corner of the feeder.
+class CornerRig : public ::testing::Test {
+ protected:
+  void Load(int count, const Page& page) {
+    for (int i = 0; i < count; ++i) scanner.AddPage(page);
+  }
+  Bus bus;
+  Rt650& scanner = bus.AddScanner(0, 0);
+  const bool placed_ = (scanner.PlaceSheetsAtCorner(true), true);
+};
 
 // Reads the image of the page in the scanner in chunks until the scanner ends
 // it; the bytes and the last outcome.
