@@ -1099,30 +1099,60 @@ static int CopyToStdout(const char* path) {
 }
 
 /* The driver logs every failure with the system's reason in scan.log in its
- * folder (TARVOSCN_ROOT, or the data folder). Shows the last entry; 1 when it
- * says the disk is full. */
-static int ReportLogEntry(void) {
-  char path[1100];
+ * folder (TARVOSCN_ROOT, or the data folder). */
+static void DriverLogPath(char* path, size_t size) {
   const char* root = getenv("TARVOSCN_ROOT");
   const char* data = getenv("XDG_DATA_HOME");
   if (root != NULL && root[0] != '\0') {
-    snprintf(path, sizeof path, "%s/scan.log", root);
+    snprintf(path, size, "%s/scan.log", root);
   } else if (data != NULL && data[0] != '\0') {
-    snprintf(path, sizeof path, "%s/tarvoscn/scan.log", data);
+    snprintf(path, size, "%s/tarvoscn/scan.log", data);
   } else {
-    snprintf(path, sizeof path, "%s/.local/share/tarvoscn/scan.log",
+    snprintf(path, size, "%s/.local/share/tarvoscn/scan.log",
              getenv("HOME") != NULL ? getenv("HOME") : ".");
   }
+}
+
+/* How long scan.log was when the program started: only entries after it are this run's. */
+static long gLogStart = 0;
+
+static void NoteLogStart(void) {
+  char path[1100];
+  DriverLogPath(path, sizeof path);
+  FILE* log = fopen(path, "rb");
+  if (log == NULL) return;
+  if (fseek(log, 0, SEEK_END) == 0) gLogStart = ftell(log) > 0 ? ftell(log) : 0;
+  fclose(log);
+}
+
+/* Shows the last entry this run added to the driver's log, with the system's
+ * text that follows it; 1 when it says the disk is full. */
+static int ReportLogEntry(void) {
+  char path[1100];
+  DriverLogPath(path, sizeof path);
   FILE* log = fopen(path, "rb");
   if (log == NULL) return 0;
+  /* A log shorter than at the start was rotated: all of it is new. */
+  if (fseek(log, 0, SEEK_END) != 0 || ftell(log) < gLogStart || fseek(log, gLogStart, SEEK_SET) != 0) {
+    rewind(log);
+  }
   char line[512] = "";
-  char last[512] = "";
+  char entry[512] = "";
+  char text[512] = "";
+  int afterEntry = 0;
   for (int lines = 0; lines < 100000 && fgets(line, sizeof line, log) != NULL; ++lines) {
-    if (line[0] != '\0' && line[0] != '\n' && line[0] != '\r') memcpy(last, line, sizeof last);
+    line[strcspn(line, "\r\n")] = '\0';
+    if (strstr(line, " returned from line ") != NULL) {
+      memcpy(entry, line, sizeof entry);
+      text[0] = '\0';
+      afterEntry = 1;
+    } else if (afterEntry) {
+      memcpy(text, line, sizeof text);
+      afterEntry = 0;
+    }
   }
   fclose(log);
-  last[strcspn(last, "\r\n")] = '\0';
-  if (last[0] == '\0') return 0;
+  if (entry[0] == '\0') return 0;
   /* "<date> <time> <operation> <system error> returned from line N of <module>":
    * the system error numbers of a full disk and of a file at its size limit. */
   static const struct {
@@ -1130,15 +1160,16 @@ static int ReportLogEntry(void) {
     const char* reason;
   } kFull[] = {{112, "the disk is full"}, {39, "the disk is full"}, {223, "the file is too large"}};
   const char* reason = NULL;
-  const char* operation = strstr(last, "WriteFile ");
+  const char* operation = strstr(entry, "WriteFile ");
   if (operation != NULL) {
     const long code = strtol(operation + 10, NULL, 10);
     for (size_t i = 0; i < sizeof kFull / sizeof kFull[0]; ++i) {
       if (kFull[i].code == code) reason = kFull[i].reason;
     }
   }
-  fprintf(stderr, "%s: the driver's log (%s) says: %s%s%s%s\n", kProgram, path, last,
-          reason != NULL ? " (" : "", reason != NULL ? reason : "", reason != NULL ? ")" : "");
+  fprintf(stderr, "%s: the driver's log (%s) says: %s%s%s%s%s%s\n", kProgram, path, entry,
+          text[0] != '\0' ? ": " : "", text, reason != NULL ? " (" : "",
+          reason != NULL ? reason : "", reason != NULL ? ")" : "");
   return reason != NULL;
 }
 
@@ -1818,6 +1849,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: cannot set up the simulator's environment\n", kProgram);
     return kExitLoad;
   }
+  NoteLogStart();
   struct Driver driver;
   if (!LoadDriver(library, &driver)) return kExitLoad;
 #ifndef _WIN32
