@@ -14,13 +14,6 @@
 
 namespace tarvo::providers {
 
-// ASPI host adapter statuses beyond the ones scsi/Srb.h names.
-inline constexpr std::uint8_t kHaStatCommandTimeout = 0x0B;
-inline constexpr std::uint8_t kHaStatBusReset = 0x0E;
-inline constexpr std::uint8_t kHaStatParityError = 0x0F;
-// ASPI SRB status: the transfer is larger than the adapter takes.
-inline constexpr std::uint8_t kSsBufferTooBig = 0xE6;
-
 // Seconds a command may take. Commands that move paper or image data wait
 // for the feeder and the scan head; every other command gets the short bound.
 inline constexpr std::uint32_t kShortTimeoutSeconds = 30;

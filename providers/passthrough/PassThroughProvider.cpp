@@ -54,13 +54,13 @@ constexpr std::array<SystemErrorRule, 10> kErrorRules{{
     {ERROR_DEVICE_NOT_CONNECTED, aspi::kSsErr, aspi::kHaStatSelectionTimeout},
     {ERROR_SEM_TIMEOUT, aspi::kSsErr, aspi::kHaStatTimeout},
     {ERROR_TIMEOUT, aspi::kSsErr, aspi::kHaStatTimeout},
-    {ERROR_BUS_RESET, aspi::kSsErr, kHaStatBusReset},
+    {ERROR_BUS_RESET, aspi::kSsErr, aspi::kHaStatBusReset},
     {ERROR_IO_DEVICE, aspi::kSsErr, aspi::kHaStatPhaseError},
     {ERROR_FILE_NOT_FOUND, aspi::kSsNoDevice, 0},
     {ERROR_DEV_NOT_EXIST, aspi::kSsNoDevice, 0},
     {ERROR_NOT_READY, aspi::kSsNoDevice, 0},
     {ERROR_INVALID_PARAMETER, aspi::kSsInvalidSrb, 0},
-    {ERROR_NOT_ENOUGH_MEMORY, kSsBufferTooBig, 0},
+    {ERROR_NOT_ENOUGH_MEMORY, aspi::kSsBufferTooBig, 0},
 }};
 
 UCHAR DataInCode(Direction direction) {

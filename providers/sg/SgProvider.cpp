@@ -31,8 +31,8 @@ constexpr std::array<HostStatusRule, 9> kHostStatusRules{{
     {0x03, aspi::kHaStatTimeout},           // DID_TIME_OUT: the command's timeout passed
     {0x04, aspi::kHaStatSelectionTimeout},  // DID_BAD_TARGET
     {0x05, aspi::kHaStatTimeout},           // DID_ABORT
-    {0x06, kHaStatParityError},             // DID_PARITY
-    {0x08, kHaStatBusReset},                // DID_RESET
+    {0x06, aspi::kHaStatParityError},       // DID_PARITY
+    {0x08, aspi::kHaStatBusReset},          // DID_RESET
     {0x0E, aspi::kHaStatBusFree},           // DID_TRANSPORT_DISRUPTED
     {0x0F, aspi::kHaStatBusFree},           // DID_TRANSPORT_FAILFAST
 }};
@@ -47,7 +47,7 @@ constexpr std::array<SystemErrorRule, 6> kErrnoRules{{
     {ENXIO, aspi::kSsNoDevice, 0},
     {EINVAL, aspi::kSsInvalidSrb, 0},  // a CDB or length the kernel does not take
     {EFAULT, aspi::kSsInvalidSrb, 0},
-    {ENOMEM, kSsBufferTooBig, 0},  // more data than the adapter can map
+    {ENOMEM, aspi::kSsBufferTooBig, 0},  // more data than the adapter can map
     {ETIMEDOUT, aspi::kSsErr, aspi::kHaStatTimeout},
 }};
 

@@ -69,6 +69,7 @@ inline constexpr std::uint8_t kSsInvalidCmd = 0x80;
 inline constexpr std::uint8_t kSsInvalidHa = 0x81;
 inline constexpr std::uint8_t kSsNoDevice = 0x82;
 inline constexpr std::uint8_t kSsInvalidSrb = 0xE0;
+inline constexpr std::uint8_t kSsBufferTooBig = 0xE6;  // more data than the adapter takes
 inline constexpr std::uint8_t kSsNoAdapters = 0xE8;
 
 // SRB_Flags
@@ -80,6 +81,8 @@ inline constexpr std::uint8_t kSrbEventNotify = 0x40;
 // SRB_HaStat values a provider may report.
 inline constexpr std::uint8_t kHaStatOk = 0x00;
 inline constexpr std::uint8_t kHaStatTimeout = 0x09;
+inline constexpr std::uint8_t kHaStatBusReset = 0x0E;
+inline constexpr std::uint8_t kHaStatParityError = 0x0F;
 inline constexpr std::uint8_t kHaStatSelectionTimeout = 0x11;
 inline constexpr std::uint8_t kHaStatDataOverrun = 0x12;
 inline constexpr std::uint8_t kHaStatBusFree = 0x13;
