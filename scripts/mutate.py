@@ -12,6 +12,8 @@ summary.
   scripts/mutate.py                 # every mutant
   scripts/mutate.py M03 M17         # only these, in this order
   scripts/mutate.py --list          # where each mutant applies, no build
+  scripts/mutate.py --matrix F      # run the whole suite on each mutant and
+                                    # write every test it fails to F (JSON lines)
   TARVOSCN_MUTATE_BUILD=dir         # build folder (default build-mutate)
 """
 import argparse
@@ -95,17 +97,17 @@ MUTANTS = [
      "while (platform.Ticks() - start <= milliseconds) {",
      "while (platform.Ticks() < start + milliseconds) {",
      "spin wait breaks at the tick counter's wrap"),
-    ("M17", "scanlib/scan/Diagnostics.cpp",
-     "  DriverLog(context, kTagCheckScsi, callSite, kModuleScan, transportResult);",
+    ("M17", "scanlib/scsi/CheckCondition.cpp",
+     "  DriverLog(context, kTagCheckScsi, callSite, module, transportResult);",
      "  (void)context, (void)callSite;",
      "transport failure not logged"),
     ("M18", "scanlib/scan/GuardedFile.cpp",
      "if (retryable && ++failedInSeries < kGuardedAttemptsPerSeries) {",
      "if (retryable && ++failedInSeries <= kGuardedAttemptsPerSeries) {",
      "one retry too many per series"),
-    ("M19", "scanlib/scan/GuardedFile.cpp",
-     "if (guard.ejectOnFailure) (void)EjectSheet(context);",
-     "if (!guard.ejectOnFailure) (void)EjectSheet(context);",
+    ("M19", "scanlib/core/GuardedFile.cpp",
+     "if (guard.ejectOnFailure) if (context.onCreateFailure",
+     "if (!guard.ejectOnFailure) if (context.onCreateFailure",
      "sheet ejected after the wrong failures"),
     ("M20", "scanlib/scan/GuardedFile.cpp",
      "Guard{tag, callSite, module, true}",
@@ -132,8 +134,8 @@ MUTANTS = [
      "  c.state.docLinkValue = 0;",
      "insert forgets the pages after the insertion point"),
     ("M26", "scanlib/scan/Batch.cpp",
-     "if (c.state.docFile != kInvalidFile) (void)CloseDocumentFile(c, kSiteCloseForgotten);",
-     "if (c.state.docFile == kInvalidFile) (void)CloseDocumentFile(c, kSiteCloseForgotten);",
+     "} else if (c.state.docFile != kInvalidFile) {",
+     "} else if (c.state.docFile == kInvalidFile) {",
      "a forgotten document's handle left open"),
     ("M27", "scanlib/scan/Batch.cpp",
      "s.pageLength = Mul32(static_cast<std::int32_t>(GetBe32(size, kDetectedLength)), s.xResolution) /",
@@ -184,27 +186,27 @@ MUTANTS = [
      "SetBits(p, feed, kSmAddonOn, s.addonOn == 0);",
      "imprinter switch never reaches the scanner"),
     ("M39", "scanlib/scan/ModePages.cpp",
-     "SetBits(p, flags, 0x02, s.polarity == 2);",
-     "SetBits(p, flags, 0x02, s.polarity == 1);",
+     "SetBits(p, at, bit, value == ++n);",
+     "SetBits(p, at, bit, value == n++);",
      "polarity bit 2 set for the wrong polarity"),
     ("M40", "scanlib/scan/ModePages.cpp",
-     "s.bitsPerPixel = s.imageType == 4 ? d[kWinBitsPerPixel] : 1;",
-     "s.bitsPerPixel = s.imageType == 4 ? d[kWinBitsPerPixel] : 8;",
+     "s.bitsPerPixel = s.imageType == kImageGray ? d[kWinBitsPerPixel] : 1;",
+     "s.bitsPerPixel = s.imageType == kImageGray ? d[kWinBitsPerPixel] : 8;",
      "bilevel window read back with 8 bits"),
     ("M41", "scanlib/scan/ModePages.cpp",
-     "if (TestBits(block, bit->byte, bit->mask)) return code;",
-     "if (!TestBits(block, bit->byte, bit->mask)) return code;",
+     "if (TestBits(block, bit.byte, bit.mask)) return bit.code;",
+     "if (!TestBits(block, bit.byte, bit.mask)) return bit.code;",
      "function key reads the first clear bit"),
     ("M42", "scanlib/scan/Parameters.cpp",
-     "case Accept::kRange: return value >= check.lo && value <= check.hi;",
-     "case Accept::kRange: return value >= check.lo && value < check.hi;",
+     "return value >= d.min && value <= d.max;",
+     "return value >= d.min && value < d.max;",
      "parameter range drops its top value"),
     ("M43", "scanlib/scan/Parameters.cpp",
      "if (id < kFirstId || id > kLastId) return nullptr;",
      "if (id < kFirstId || id >= kLastId) return nullptr;",
      "last parameter unknown"),
     ("M44", "scanlib/scan/ModeOperations.cpp",
-     "if (transport == 2) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));",
+     "if (IsCheckCondition(transport)) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));",
      "if (transport == 4) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));",
      "gamma transfer ignores check condition"),
     # --- image: Group 4, turn, pipeline, BMP
@@ -396,12 +398,30 @@ def run_suite(build, jobs, timeout):
     return None
 
 
+def failing_tests(build, jobs, timeout):
+    """Every test of the suite that fails (a hang counts), in CTest's names."""
+    cmd = ["ctest", "--test-dir", build, "-j", str(jobs), "--timeout", str(timeout)]
+    try:
+        r = run(cmd, timeout=timeout * 40)
+    except subprocess.TimeoutExpired:
+        return ["(suite hung)"]
+    if r.returncode == 0:
+        return []
+    failed = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
+    if os.path.isfile(failed):
+        names = [l.split(":", 1)[-1].strip() for l in open(failed) if ":" in l]
+        if names:
+            return names
+    return ["(ctest failed)"]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("ids", nargs="*")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("-j", "--jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test")
+    ap.add_argument("--matrix", metavar="FILE", help="record every failing test per mutant")
     args = ap.parse_args()
     build = os.path.abspath(os.environ.get("TARVOSCN_MUTATE_BUILD", os.path.join(REPO, "build-mutate")))
     by_id = {m[0]: m for m in MUTANTS}
@@ -442,6 +462,13 @@ def main():
             b = build_targets(build, targets, args.jobs)
             if b.returncode != 0:
                 verdict = "BUILD FAILED"
+            elif args.matrix:
+                failed = failing_tests(build, args.jobs, args.timeout)
+                with open(args.matrix, "a", encoding="utf-8") as out:
+                    out.write(json.dumps({"id": mid, "file": rel, "failed": failed}) + "\n")
+                verdict = f"caught by {len(failed)} tests" if failed else "SURVIVED"
+                if not failed:
+                    verdict = "SURVIVED"
             else:
                 caught = run_suite(build, args.jobs, args.timeout)
                 verdict = f"caught by {caught}" if caught else "SURVIVED"
