@@ -14,6 +14,8 @@ summary.
   scripts/mutate.py --list          # where each mutant applies, no build
   scripts/mutate.py --matrix F      # run the whole suite on each mutant and
                                     # write every test it fails to F (JSON lines)
+  scripts/mutate.py --hint OLD      # OLD: an earlier run's output; the test that
+                                    # caught a fault there is tried first
   TARVOSCN_MUTATE_BUILD=dir         # build folder (default build-mutate)
 """
 import argparse
@@ -331,17 +333,26 @@ def run(cmd, timeout=None, **kw):
                           timeout=timeout, **kw)
 
 
-def test_targets(build):
-    """The executables CTest runs and the targets they are built from."""
+def test_programs(build):
+    """Each test's name and the targets of the programs it runs (built in
+    `build`; scripts the tests start from the source tree are no targets)."""
     out = run(["ctest", "--test-dir", build, "--show-only=json-v1"]).stdout
-    names = set()
+    programs = {}
     for test in json.loads(out).get("tests", []):
         command = test.get("command") or []
+        names = set()
         for arg in command[:1] + [a for a in command if a.startswith("-DHOST=")]:
-            exe = os.path.basename(arg.split("=", 1)[-1])
-            if exe and not exe.startswith("cmake"):
+            path = arg.split("=", 1)[-1]
+            exe = os.path.basename(path)
+            if exe and not exe.startswith("cmake") and os.path.abspath(path).startswith(build + os.sep):
                 names.add(exe)
-    return sorted(names)
+        programs[test.get("name", "")] = names
+    return programs
+
+
+def test_targets(build):
+    """The executables CTest runs and the targets they are built from."""
+    return sorted(set().union(*test_programs(build).values()))
 
 
 def configure(build):
@@ -398,6 +409,15 @@ def run_suite(build, jobs, timeout):
     return None
 
 
+def run_one(build, name, timeout):
+    """True when the one test fails or hangs."""
+    cmd = ["ctest", "--test-dir", build, "--timeout", str(timeout), "-R", "^" + re.escape(name) + "$"]
+    try:
+        return run(cmd, timeout=timeout * 2).returncode != 0
+    except subprocess.TimeoutExpired:
+        return True
+
+
 def failing_tests(build, jobs, timeout):
     """Every test of the suite that fails (a hang counts), in CTest's names."""
     cmd = ["ctest", "--test-dir", build, "-j", str(jobs), "--timeout", str(timeout)]
@@ -422,6 +442,9 @@ def main():
     ap.add_argument("-j", "--jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test")
     ap.add_argument("--matrix", metavar="FILE", help="record every failing test per mutant")
+    ap.add_argument("--hint", metavar="FILE",
+                    help="an earlier run's output: the test that caught a fault there is "
+                         "built and run first, the whole suite only when it passes")
     args = ap.parse_args()
     build = os.path.abspath(os.environ.get("TARVOSCN_MUTATE_BUILD", os.path.join(REPO, "build-mutate")))
     by_id = {m[0]: m for m in MUTANTS}
@@ -439,7 +462,14 @@ def main():
     r = build_targets(build, None, args.jobs)
     if r.returncode != 0:
         sys.exit("the unmutated tree does not build:\n" + r.stdout[-4000:])
-    targets = test_targets(build)
+    programs = test_programs(build)
+    targets = sorted(set().union(*programs.values()))
+    hints = {}
+    if args.hint:
+        for line in open(args.hint, encoding="utf-8"):
+            m = re.match(r"(M\d+)\s+caught by (\S+)", line)
+            if m and m.group(2) in programs:
+                hints[m.group(1)] = m.group(2)
     if run_suite(build, args.jobs, args.timeout) is not None:
         sys.exit("the unmutated suite fails; fix it first")
 
@@ -459,8 +489,11 @@ def main():
         try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text.replace(orig, repl, 1))
-            b = build_targets(build, targets, args.jobs)
-            if b.returncode != 0:
+            hinted = hints.get(mid) if not args.matrix else None
+            if hinted and build_targets(build, sorted(programs[hinted]), args.jobs).returncode == 0 \
+                    and run_one(build, hinted, args.timeout):
+                verdict = f"caught by {hinted}"
+            elif build_targets(build, targets, args.jobs).returncode != 0:
                 verdict = "BUILD FAILED"
             elif args.matrix:
                 failed = failing_tests(build, args.jobs, args.timeout)

@@ -13,6 +13,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j"$(nproc)" --target passthrough_test >/dev/null
 export WINEPREFIX="$build/wineprefix-providers" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+# wine and wineboot start the 32-bit loader once wine32 is installed (the
+# Windows tests install it where they can): the 64-bit loader, by name.
+[ -d "$WINEPREFIX" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 cd "$build/tests/windows"
 /usr/lib/wine/wine64 passthrough_test.exe

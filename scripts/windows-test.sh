@@ -95,7 +95,9 @@ run_host() {  # build-dir wine-command
   cp "$build/scanlib/tarvoscn.dll" "$build/sim/wnaspi32.dll" "$build/codecs/klxjpeg.dll" \
     "$build/codecs/ravezeva.dll" "$build/tests/windows/tsdhost.exe" "$dir/"
   export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
-  wineboot -i >/dev/null 2>&1
+  # wineboot starts the 32-bit loader once wine32 is installed: the loader
+  # of this build, by name.
+  "$wine" wineboot -i >/dev/null 2>&1
   # Without a window manager on the display, Wine draws the frames and
   # captions itself and does not wait for one to hide a window.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
