@@ -411,7 +411,9 @@ def run_suite(build, jobs, timeout):
 
 def run_one(build, name, timeout):
     """True when the one test fails or hangs."""
-    cmd = ["ctest", "--test-dir", build, "--timeout", str(timeout), "-R", "^" + re.escape(name) + "$"]
+    head = name.split(" ", 1)[0]
+    pattern = "^" + re.sub(r"([][.*+?()^$|\\])", r"\\\1", head) + ("$" if head == name else " ")
+    cmd = ["ctest", "--test-dir", build, "--timeout", str(timeout), "-R", pattern]
     try:
         return run(cmd, timeout=timeout * 2).returncode != 0
     except subprocess.TimeoutExpired:
@@ -468,8 +470,10 @@ def main():
     if args.hint:
         for line in open(args.hint, encoding="utf-8"):
             m = re.match(r"(M\d+)\s+caught by (\S+)", line)
-            if m and m.group(2) in programs:
-                hints[m.group(1)] = m.group(2)
+            # A parameterised test's CTest name goes on after a space.
+            known = [n for n in programs if m and (n == m.group(2) or n.startswith(m.group(2) + " "))]
+            if known:
+                hints[m.group(1)] = known[0]
     if run_suite(build, args.jobs, args.timeout) is not None:
         sys.exit("the unmutated suite fails; fix it first")
 
