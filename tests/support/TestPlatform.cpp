@@ -12,10 +12,7 @@ std::uint32_t TestPlatform::HostExecutablePath(char* b, std::uint32_t n) {
 }
 
 bool TestPlatform::SettingsFilePath(char* b, std::uint32_t n) {
-  if (noSettingsPath) return false;
-  if (settingsPath.empty()) return ForwardingPlatform::SettingsFilePath(b, n);
-  std::snprintf(b, n, "%s", settingsPath.c_str());
-  return true;
+  return !noSettingsPath && ForwardingPlatform::SettingsFilePath(b, n);
 }
 
 void TestPlatform::ThreadLanguageId(char (&out)[8]) {

@@ -111,11 +111,9 @@ class TestPlatform : private detail::TestPlatformBase, public ForwardingPlatform
   std::string RootFile(const std::string& name) const { return root() + "/" + name; }
   // A scratch folder beside the root, for host files.
   std::string Scratch(const std::string& name) const { return dir.File(name); }
-  PosixPlatform& system() { return posix; }
 
   std::string hostPath = "/opt/hosts/TestHost.exe";
   std::string languageId = "0409";
-  std::string settingsPath;          // empty: <root>/tarvoscn.ini
   bool noSettingsPath = false;       // the library's path cannot be obtained
   std::optional<LocalTime> fixedTime;
   bool fakeClock = false;            // Ticks() and SleepFor() on a counter
