@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "platform/posix/PosixPlatform.h"
 #include "support/TempDir.h"
@@ -17,6 +16,10 @@ class PosixPlatformTest : public ::testing::Test {
   test::TempDir dir;
   PosixPlatform platform{PosixPlatformOptions{dir.path() + "/root", false, "", ""}};
   std::string Root(const std::string& name) { return dir.path() + "/root/" + name; }
+  FileHandle Open(const char* name, std::uint32_t access, std::uint32_t disposition) {
+    return platform.FileOpen(name, access, access == kGenericRead ? kShareRead : kShareNone,
+                             disposition, 0);
+  }
 };
 
 // Drive C: maps to the root (created on demand), backslashes to slashes.
@@ -27,8 +30,7 @@ TEST_F(PosixPlatformTest, DriveCMapsToTheRootWhichIsCreatedOnDemand) {
   EXPECT_EQ(platform.NativePath("/tmp/doc.tif"), "/tmp/doc.tif");
   EXPECT_EQ(platform.NativePath("out\\page.tif"), "out/page.tif");
 
-  FileHandle f = platform.FileOpen("c:\\scan.log", kGenericRead | kGenericWrite, kShareNone,
-                                   kOpenAlways, kFlagRandomAccess);
+  FileHandle f = Open("c:\\scan.log", kGenericRead | kGenericWrite, kOpenAlways);
   ASSERT_NE(f, kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorSuccess);
   std::uint32_t done = 0;
@@ -38,30 +40,23 @@ TEST_F(PosixPlatformTest, DriveCMapsToTheRootWhichIsCreatedOnDemand) {
   EXPECT_EQ(test::ReadFileBytes(Root("scan.log")), "abc");
 
   // Opening it again with a creating disposition succeeds with "already exists".
-  f = platform.FileOpen("c:\\scan.log", kGenericWrite, kShareNone, kOpenAlways, 0);
+  f = Open("c:\\scan.log", kGenericWrite, kOpenAlways);
   ASSERT_NE(f, kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorAlreadyExists);
   platform.FileClose(f);
 }
 
 TEST_F(PosixPlatformTest, FailuresCarryWindowsErrorNumbers) {
-  EXPECT_EQ(platform.FileOpen("c:\\missing.txt", kGenericRead, kShareRead, kOpenExisting, 0),
-            kInvalidFile);
+  EXPECT_EQ(Open("c:\\missing.txt", kGenericRead, kOpenExisting), kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
-
-  EXPECT_EQ(platform.FileOpen("c:\\no\\such\\folder\\x", kGenericWrite, 0, kCreateAlways, 0),
-            kInvalidFile);
+  EXPECT_EQ(Open("c:\\no\\such\\folder\\x", kGenericWrite, kCreateAlways), kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
-
   test::WriteFileBytes(Root("exists.bin"), "x");
-  EXPECT_EQ(platform.FileOpen("c:\\exists.bin", kGenericWrite, 0, kCreateNew, 0), kInvalidFile);
+  EXPECT_EQ(Open("c:\\exists.bin", kGenericWrite, kCreateNew), kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorFileExists);
-
   EXPECT_FALSE(platform.FileDelete("c:\\missing.txt"));
   EXPECT_EQ(platform.LastError(), kErrorFileNotFound);
-
   EXPECT_EQ(WindowsErrorFromErrno(ENOSPC), kErrorDiskFull);
-
   // Their texts read as the Windows ones, cut to the buffer; unknown: empty.
   char text[128];
   EXPECT_GT(platform.ErrorText(kErrorGenFailure, text, sizeof text), 0u);
@@ -75,21 +70,18 @@ TEST_F(PosixPlatformTest, FailuresCarryWindowsErrorNumbers) {
 
 TEST_F(PosixPlatformTest, OpeningWithoutSharingLocksOutASecondOpener) {
   test::WriteFileBytes(Root("doc.tif"), "II*");
-  const FileHandle first = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone,
-                                       kOpenExisting, 0);
+  const FileHandle first = Open("c:\\doc.tif", kGenericRead | kGenericWrite, kOpenExisting);
   ASSERT_NE(first, kInvalidFile);
-  EXPECT_EQ(platform.FileOpen("c:\\doc.tif", kGenericRead, kShareRead, kOpenExisting, 0),
-            kInvalidFile);
+  EXPECT_EQ(Open("c:\\doc.tif", kGenericRead, kOpenExisting), kInvalidFile);
   EXPECT_EQ(platform.LastError(), kErrorSharingViolation);
   platform.FileClose(first);
-  FileHandle again = platform.FileOpen("c:\\doc.tif", kGenericRead, kShareRead, kOpenExisting, 0);
+  const FileHandle again = Open("c:\\doc.tif", kGenericRead, kOpenExisting);
   EXPECT_NE(again, kInvalidFile);
   platform.FileClose(again);
 }
 
 TEST_F(PosixPlatformTest, SeekSizeTruncateAndShortRead) {
-  FileHandle f = platform.FileOpen("c:\\data.bin", kGenericRead | kGenericWrite, kShareNone,
-                                   kCreateAlways, 0);
+  const FileHandle f = Open("c:\\data.bin", kGenericRead | kGenericWrite, kCreateAlways);
   ASSERT_NE(f, kInvalidFile);
   std::uint32_t done = 0;
   ASSERT_TRUE(platform.FileWrite(f, "0123456789", 10, &done));
@@ -119,12 +111,11 @@ TEST_F(PosixPlatformTest, CopyOverwritesUnlessAskedNotTo) {
 }
 
 TEST_F(PosixPlatformTest, ProfileReadAndWriteFollowThePrivateProfileRules) {
-  std::string ini = Root("tarvoscn.ini");
+  const std::string ini = Root("tarvoscn.ini");
   char buf[32];
   // Missing file: the default, without its trailing blanks.
   EXPECT_EQ(platform.ProfileRead(ini.c_str(), "Host.exe", "KEY", "dflt  ", buf, sizeof buf), 4u);
   EXPECT_STREQ(buf, "dflt");
-
   ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "Host.exe", "ROTATE90", "TRUE"));
   ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "Other.exe", "ROTATE90", "FALSE"));
   ASSERT_TRUE(platform.ProfileWrite(ini.c_str(), "host.EXE", "LANGUAGE", "French"));
@@ -135,8 +126,7 @@ TEST_F(PosixPlatformTest, ProfileReadAndWriteFollowThePrivateProfileRules) {
   platform.ProfileRead(ini.c_str(), "HOST.EXE", "rotate90", "", buf, sizeof buf);
   EXPECT_STREQ(buf, "TRUE");
   char small[4];
-  EXPECT_EQ(platform.ProfileRead(ini.c_str(), "Host.exe", "LANGUAGE", "", small, sizeof small),
-            3u);
+  EXPECT_EQ(platform.ProfileRead(ini.c_str(), "Host.exe", "LANGUAGE", "", small, 4), 3u);
   EXPECT_STREQ(small, "Fre");
 }
 
@@ -159,19 +149,6 @@ TEST(PosixLocale, LanguageIdentifiers) {
   EXPECT_STREQ(LanguageIdForLocale("it_IT@euro"), "0410");
   EXPECT_STREQ(LanguageIdForLocale("C"), "0409");
   EXPECT_STREQ(LanguageIdForLocale("jam"), "0409");
-}
-
-TEST_F(PosixPlatformTest, EventIsSignalledFromAnotherThread) {
-  EventHandle event = platform.EventCreate();
-  ASSERT_TRUE(event.valid);
-  std::thread signaller([&] {
-    int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(event.native));
-    std::uint64_t one = 1;
-    ASSERT_EQ(::write(fd, &one, sizeof one), static_cast<ssize_t>(sizeof one));
-  });
-  EXPECT_TRUE(platform.EventWait(event));
-  signaller.join();
-  EXPECT_TRUE(platform.EventClose(event));
 }
 
 }  // namespace
