@@ -85,24 +85,18 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
                            std::string(127, 'L') + "\r\n");
 }
 
+// The rotation's rules are the SCSI logs' (scsi_log_test); here its limit and names.
 TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   DriverLog(context, "T", 1, "Scan", 5);
   const std::size_t entryLength = ScanLog().size();
   WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
-  for (int g = 0; g < 5; ++g) {
-    WriteFileBytes(platform.RootFile("scan" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
-  }
+  WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
-
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
-  const std::string newest = platform.Log("scan0.log");
-  EXPECT_EQ(newest.size(), kDriverLogLimit + entryLength);
-  EXPECT_EQ(newest.substr(kDriverLogLimit),
-            newest.substr(kDriverLogLimit - entryLength, entryLength));
+  EXPECT_EQ(platform.Log("scan0.log").size(), kDriverLogLimit + entryLength);
   EXPECT_EQ(platform.Log("scan1.log"), "gen0");
-  EXPECT_EQ(platform.Log("scan4.log"), "gen3");
 }
 
 TEST_F(DiagnosticsTest, CheckScsiConvention) {

@@ -69,8 +69,8 @@ const Outcome kOutcomes[] = {
     {"HostAdapterAndTarget", aspi::kSsComp, 0x12, 2, 0x0112, true,
      FailureLines("0x05011202", 407, 563)},
     {"NoDevice", aspi::kSsNoDevice, 0, 0, 0x8200, false, FailureLines("0x05820000", 428, 563)},
-    {"AbortedWithHaStat", aspi::kSsAborted, 0x09, 0, 0x0209, false,
-     FailureLines("0x05020900", 428, 563)},
+    {"AbortedWithHaStat", aspi::kSsAborted, 0x0B, 0, 0x020B, false,
+     FailureLines("0x05020B00", 428, 563)},
 };
 
 TEST_P(TransportOutcomeTest, ResultSenseAndLog) {
