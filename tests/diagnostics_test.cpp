@@ -44,29 +44,23 @@ class DiagnosticsTest : public ::testing::Test {
   std::string ScanLog() { return platform.Log("scan.log"); }
 };
 
-struct SenseCase {
-  std::uint8_t key;
-  std::uint8_t asc;
-  std::uint8_t ascq;
-  Result result;
-};
-
 // Hand-picked rows: a specific row before the general row of its key, the
 // general row, an unlisted key. Only the low four bits of byte 2 are the key
 // (ILI, EOM, filemark above); sense shorter than 14 bytes is a scanner failure.
 TEST(SenseToResult, PickedRows) {
   using R = Result;
-  const SenseCase cases[] = {
+  const struct {
+    std::uint8_t key, asc, ascq;
+    Result result;
+  } cases[] = {
       {0x2, 0x04, 0x03, R::NotReadyManual}, {0x2, 0x04, 0x01, R::NotReady},
       {0x3, 0x80, 0x00, R::PaperJam},       {0x3, 0x80, 0x05, R::HardwareError},
       {0x5, 0x2C, 0x02, R::NoPaper},        {0x5, 0x80, 0x00, R::IllegalRequest},
-      {0xE, 0x3B, 0x0C, R::ScannerFailure}, {0x7, 0x27, 0x00, R::ScannerFailure},
-      {0xE3, 0x80, 0x00, R::PaperJam},      {0x40, 0x00, 0x00, R::Ok},
+      {0x7, 0x27, 0x00, R::ScannerFailure}, {0xE3, 0x80, 0x00, R::PaperJam},
+      {0x40, 0x00, 0x00, R::Ok},
   };
-  for (const SenseCase& c : cases) {
-    const std::vector<std::uint8_t> sense = test::Sense(c.key, c.asc, c.ascq);
-    EXPECT_EQ(SenseToResult(sense), c.result)
-        << "key " << int{c.key} << " asc " << int{c.asc} << " ascq " << int{c.ascq};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SenseToResult(test::Sense(c.key, c.asc, c.ascq)), c.result) << int{c.key} << " " << int{c.asc};
   }
   const std::vector<std::uint8_t> sense = test::Sense(0x5, 0x24, 0);
   EXPECT_EQ(SenseToResult(ConstByteSpan(sense).first(13)), Result::ScannerFailure);
@@ -83,35 +77,26 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
             "05/03/00 14:05:09 WriteFile -1 returned from line 12 of Tiff\r\n"
             "System text 4294967295.\r\n\r\n"
             "05/03/00 14:05:09 ReadFile 30583 returned from line 7 of Scan\r\n\r\n");
-}
-
-TEST_F(DiagnosticsTest, LogEntryOfAFullPathKeepsTheSystemText) {
-  platform.fixedTime = LocalTime{2000, 5, 3, 14, 5, 9, 0};
-  const std::string tag = "CreateFile c:\\" + std::string(256, 'p');  // a 259-character path
+  std::filesystem::remove(platform.RootFile("scan.log"));
+  // A full path in the tag keeps the system text, cut to 127 characters.
+  const std::string tag = "CreateFile c:\\" + std::string(256, 'p');
   DriverLog(context, tag.c_str(), 2601, "Scan", 0x8888);
   EXPECT_EQ(ScanLog(), "05/03/00 14:05:09 " + tag + " 34952 returned from line 2601 of Scan\r\n" +
                            std::string(127, 'L') + "\r\n");
 }
 
+// The rotation's rules are the SCSI logs' (scsi_log_test); here its limit and names.
 TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   DriverLog(context, "T", 1, "Scan", 5);
   const std::size_t entryLength = ScanLog().size();
   WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
-  for (int g = 0; g < 5; ++g) {
-    WriteFileBytes(platform.RootFile("scan" + std::to_string(g) + ".log"),
-                   "gen" + std::to_string(g));
-  }
+  WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
-
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
-  const std::string newest = platform.Log("scan0.log");
-  EXPECT_EQ(newest.size(), kDriverLogLimit + entryLength);
-  EXPECT_EQ(newest.substr(kDriverLogLimit),
-            newest.substr(kDriverLogLimit - entryLength, entryLength));
+  EXPECT_EQ(platform.Log("scan0.log").size(), kDriverLogLimit + entryLength);
   EXPECT_EQ(platform.Log("scan1.log"), "gen0");
-  EXPECT_EQ(platform.Log("scan4.log"), "gen3");
 }
 
 TEST_F(DiagnosticsTest, CheckScsiConvention) {
@@ -130,16 +115,14 @@ TEST_F(DiagnosticsTest, CheckScsiConvention) {
 
 TEST_F(DiagnosticsTest, UnopenableLogNeverChangesAResult) {
   std::filesystem::create_directories(platform.RootFile("scan.log"));
-  const std::vector<std::uint8_t> sense = test::Sense(0, 0, 0);
-  EXPECT_EQ(CheckScsi(context, 0x0411, sense.data(), 1), Result::ScannerFailure);
+  EXPECT_EQ(CheckScsi(context, 0x0411, test::Sense(0, 0, 0).data(), 1), Result::ScannerFailure);
   EXPECT_TRUE(platform.boxes.empty());
 }
 
 TEST_F(DiagnosticsTest, EjectSheetUnloadsAtTheScannersTarget) {
   context.state.scannerTarget = 4;
   EXPECT_EQ(AbortScan(context), Result::Ok);
-  ASSERT_EQ(provider.requests.size(), 1u);
-  EXPECT_EQ(provider.requests[0].srb.SRB_Target, 4);
+  EXPECT_EQ(provider.requests.at(0).srb.SRB_Target, 4);
   EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 
   provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x3, 0x80, 0x00), {}, false};
@@ -157,9 +140,8 @@ TEST_F(DiagnosticsTest, SpinWaitPassesTheCountOnTheTickCounter) {
   platform.tick = 0xFFFFF000u;  // the wait crosses the counter's wrap
   platform.tickStep = 7;
   SpinWait(context, 5000);
-  const std::uint32_t elapsed = platform.tick - 0xFFFFF000u;
-  EXPECT_GT(elapsed, 5000u + 7u);
-  EXPECT_LE(elapsed, 5000u + 3 * 7u);
+  EXPECT_GT(platform.tick - 0xFFFFF000u, 5000u + 7u);
+  EXPECT_LE(platform.tick - 0xFFFFF000u, 5000u + 3 * 7u);
 }
 
 TEST_F(DiagnosticsTest, FileSizeBoxAppearsWhateverTheSwitchSays) {

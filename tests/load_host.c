@@ -5,32 +5,22 @@
 #include <stdio.h>
 #include <string.h>
 
-typedef uint32_t (*GetNameFn)(char*, char*);
-typedef uint32_t (*GetScannerFn)(char*);
-
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: load_host LIBRARY\n");
-    return 2;
-  }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (library == NULL) {
-    fprintf(stderr, "load_host: %s\n", dlerror());
+  void* library = argc == 2 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
+  uint32_t (*getName)(char*, char*) = NULL;
+  uint32_t (*getScanner)(char*) = NULL;
+  void* name = library != NULL ? dlsym(library, "TsdGetDriverName") : NULL;
+  void* scanner = library != NULL ? dlsym(library, "TsdGetScannerName") : NULL;
+  char file[300] = {0}, version[64] = {0}, model[16] = {0};
+  if (name == NULL || scanner == NULL) {
+    const char* why = argc != 2 ? "no library named" : library == NULL ? dlerror() : "missing exports";
+    fprintf(stderr, "load_host LIBRARY: %s\n", why);
     return 1;
   }
-  GetNameFn getName;
-  GetScannerFn getScanner;
-  void* symbol = dlsym(library, "TsdGetDriverName");
-  memcpy(&getName, &symbol, sizeof symbol);
-  symbol = dlsym(library, "TsdGetScannerName");
-  memcpy(&getScanner, &symbol, sizeof symbol);
-  if (getName == NULL || getScanner == NULL) {
-    fprintf(stderr, "load_host: missing exports\n");
-    return 1;
-  }
-  char file[300] = {0}, version[64] = {0}, scanner[16] = {0};
+  memcpy(&getName, &name, sizeof name);
+  memcpy(&getScanner, &scanner, sizeof scanner);
   getName(file, version);
-  getScanner(scanner);
-  printf("%s %s %s\n", file, version, scanner);
+  getScanner(model);
+  printf("%s %s %s\n", file, version, model);
   return dlclose(library) == 0 ? 0 : 1;
 }

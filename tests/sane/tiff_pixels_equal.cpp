@@ -5,6 +5,7 @@
 // reading.
 #include <tiffio.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,51 +17,49 @@ struct Image {
   std::uint32_t width = 0, rows = 0;
   std::uint16_t bits = 0;
   std::vector<std::vector<unsigned char>> lines;  // 1 = black for 1-bit pages
+  // Keeps the used bytes of a row, the unused bits of a 1-bit row cleared.
+  void Add(const unsigned char* row, bool invert) {
+    std::vector<unsigned char> line(row, row + (bits == 1 ? (width + 7) / 8 : width));
+    for (unsigned char& b : line) b = invert ? static_cast<unsigned char>(~b) : b;
+    if (bits == 1 && width % 8 != 0) line.back() &= static_cast<unsigned char>(0xFF00 >> (width % 8));
+    lines.push_back(std::move(line));
+  }
 };
 
 // The next number of a PNM header, over blanks and comment lines.
 unsigned HeaderNumber(std::FILE* f) {
   int c = std::fgetc(f);
-  while (c == '#' || c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-    if (c == '#') {
-      while (c != '\n' && c != EOF) c = std::fgetc(f);
-    }
-    c = std::fgetc(f);
+  for (; c == '#' || std::isspace(c); c = std::fgetc(f)) {
+    if (c == '#') while ((c = std::fgetc(f)) != '\n' && c != EOF) {}
   }
+  std::ungetc(c, f);
   unsigned n = 0;
-  for (; c >= '0' && c <= '9'; c = std::fgetc(f)) n = n * 10 + static_cast<unsigned>(c - '0');
-  return n;  // the one blank after the number is consumed
+  return std::fscanf(f, "%u", &n) == 1 ? n : 0;
 }
 
 // Binary PBM (1 = black) or 8-bit PGM.
-bool LoadPnm(const char* path, Image& image) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
-  const int p = std::fgetc(f);
+bool LoadPnm(std::FILE* f, Image& image) {
+  const bool p = std::fgetc(f) == 'P';
   const int kind = std::fgetc(f);
   const bool bitmap = kind == '4';
-  const unsigned width = HeaderNumber(f);
-  const unsigned rows = HeaderNumber(f);
-  bool ok = p == 'P' && (bitmap || (kind == '5' && HeaderNumber(f) == 255));
-  image.width = width;
-  image.rows = rows;
+  image.width = HeaderNumber(f);
+  image.rows = HeaderNumber(f);
   image.bits = bitmap ? 1 : 8;
-  const std::size_t used = bitmap ? (width + 7) / 8 : width;
-  for (unsigned r = 0; ok && r < rows; ++r) {
-    std::vector<unsigned char> row(used);
-    ok = std::fread(row.data(), 1, used, f) == used;
-    if (bitmap && width % 8 != 0) row.back() &= static_cast<unsigned char>(0xFF00 >> (width % 8));
-    image.lines.push_back(std::move(row));
+  bool ok = p && (bitmap || (kind == '5' && HeaderNumber(f) == 255)) && std::fgetc(f) != EOF;  // one blank
+  std::vector<unsigned char> row(bitmap ? (image.width + 7) / 8 : image.width);
+  for (unsigned r = 0; ok && r < image.rows; ++r) {
+    ok = std::fread(row.data(), 1, row.size(), f) == row.size();
+    image.Add(row.data(), false);
   }
-  std::fclose(f);
   return ok;
 }
 
 bool Load(const char* path, int page, Image& image) {
   if (std::FILE* f = std::fopen(path, "rb")) {
-    const int first = std::fgetc(f);
+    const bool pnm = std::fgetc(f) == 'P' && std::fseek(f, 0, SEEK_SET) == 0;
+    const bool ok = pnm && LoadPnm(f, image);
     std::fclose(f);
-    if (first == 'P') return LoadPnm(path, image);
+    if (pnm) return ok;
   }
   TIFF* tif = TIFFOpen(path, "r");
   if (tif == nullptr || !TIFFSetDirectory(tif, static_cast<tdir_t>(page))) return false;
@@ -70,15 +69,9 @@ bool Load(const char* path, int page, Image& image) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &image.bits);
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
   std::vector<unsigned char> line(static_cast<std::size_t>(TIFFScanlineSize(tif)));
-  const std::size_t used = image.bits == 1 ? (image.width + 7) / 8 : image.width;
   for (std::uint32_t r = 0; r < image.rows; ++r) {
     if (TIFFReadScanline(tif, line.data(), r, 0) < 0) return false;
-    std::vector<unsigned char> row(line.begin(), line.begin() + static_cast<long>(used));
-    if (image.bits == 1 && photometric == PHOTOMETRIC_MINISBLACK) {
-      for (unsigned char& b : row) b = static_cast<unsigned char>(~b);
-    }
-    if (image.bits == 1 && image.width % 8 != 0) row.back() &= static_cast<unsigned char>(0xFF00 >> (image.width % 8));
-    image.lines.push_back(std::move(row));
+    image.Add(line.data(), image.bits == 1 && photometric == PHOTOMETRIC_MINISBLACK);
   }
   TIFFClose(tif);
   return true;
@@ -87,10 +80,9 @@ bool Load(const char* path, int page, Image& image) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
   Image a, b;
-  if (!Load(argv[1], std::atoi(argv[2]), a) || !Load(argv[3], 0, b)) {
-    std::fprintf(stderr, "cannot read %s page %s or %s\n", argv[1], argv[2], argv[3]);
+  if (argc != 4 || !Load(argv[1], std::atoi(argv[2]), a) || !Load(argv[3], 0, b)) {
+    std::fprintf(stderr, "cannot read the pages asked for\n");
     return 2;
   }
   if (a.width != b.width || a.rows != b.rows || a.bits != b.bits) {
@@ -99,10 +91,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (std::uint32_t r = 0; r < a.rows; ++r) {
-    if (a.lines[r] != b.lines[r]) {
-      std::fprintf(stderr, "row %u differs\n", r);
-      return 1;
-    }
+    if (a.lines[r] != b.lines[r]) return std::fprintf(stderr, "row %u differs\n", r), 1;
   }
   return 0;
 }

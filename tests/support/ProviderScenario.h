@@ -60,15 +60,10 @@ inline void BuildScenarioBus(sim::Bus& bus, const ScenarioFault& fault) {
   scanner.AddSyntheticPages(5, 11, 200);
   scanner.SetConditions(2, sim::PageConditions{0, false, true});
   scanner.SetConditions(3, sim::PageConditions{0x82, false, false});
-  if (fault.opcode == 0xFF) return;
-  sim::FaultRule rule;
-  rule.opcode = fault.opcode;
-  rule.dataType = fault.dataType;
-  rule.kind = fault.kind;
-  rule.sense = fault.sense;
-  rule.value = fault.value;
-  rule.occurrence = fault.occurrence;
-  scanner.AddFault(rule);
+  if (fault.opcode != 0xFF) {
+    scanner.AddFault({fault.opcode, fault.dataType, fault.occurrence, 0, fault.kind, fault.sense,
+                      fault.value, 0});
+  }
 }
 
 // The driver's result codes, in order.

@@ -23,38 +23,32 @@ namespace tarvo::test {
 
 // What the provider answers to one request.
 struct ScriptedReply {
-  std::uint8_t srbStatus = aspi::kSsComp;
-  std::uint8_t haStat = 0;
-  std::uint8_t targStat = 0;
+  std::uint8_t srbStatus = aspi::kSsComp, haStat = 0, targStat = 0;
   std::vector<std::uint8_t> sense;   // copied into SenseArea
   std::vector<std::uint8_t> dataIn;  // copied into the buffer (up to SRB_BufLen)
   bool pending = false;              // answer SS_PENDING and complete from another thread
-};
-
-// One request as the provider saw it.
-struct RecordedRequest {
-  aspi::SrbExecScsiCmd srb;
-  std::vector<std::uint8_t> cdb;      // SRB_CDBLen bytes of CDBByte
-  std::vector<std::uint8_t> dataOut;  // the buffer as it was sent
 };
 
 class RecordingProvider : public aspi::Provider {
  public:
   ~RecordingProvider() override { Join(); }
 
+  // One request as the provider saw it: the block, its CDB, the buffer as sent.
+  struct Request {
+    aspi::SrbExecScsiCmd srb;
+    std::vector<std::uint8_t> cdb, dataOut;
+  };
   std::uint32_t supportInfo = (std::uint32_t{aspi::kSsComp} << 8) | 1;
   ScriptedReply reply;
-  std::vector<RecordedRequest> requests;
+  std::vector<Request> requests;
 
   std::uint32_t GetSupportInfo() override { return supportInfo; }
 
   std::uint32_t SendCommand(aspi::SrbExecScsiCmd* srb) override {
     Join();
-    RecordedRequest request{*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen}, {}};
-    if (srb->SRB_BufPointer != nullptr) {
-      request.dataOut.assign(srb->SRB_BufPointer, srb->SRB_BufPointer + srb->SRB_BufLen);
-    }
-    requests.push_back(request);
+    const std::uint8_t* data = srb->SRB_BufPointer;
+    requests.push_back({*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen},
+                        {data, data == nullptr ? data : data + srb->SRB_BufLen}});
     if (!reply.pending) {
       Complete(srb, reply);
       return srb->SRB_Status;
@@ -63,8 +57,7 @@ class RecordingProvider : public aspi::Provider {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       Complete(srb, r);
       const std::uint64_t one = 1;
-      const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc));
-      (void)!::write(fd, &one, sizeof one);
+      (void)!::write(static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc)), &one, 8);
     });
     return aspi::kSsPending;
   }
@@ -94,8 +87,8 @@ class ScsiTestPlatform : public TestPlatform {
   ScsiTestPlatform() { fixedTime = LocalTime{2000, 5, 22, 17, 4, 9, 0}; }
 
   static std::string Rooted(const char* name) {
-    if (name == nullptr || std::strncmp(name, "cdb", 3) != 0) return name != nullptr ? name : "";
-    return std::string("c:\\") + name;
+    if (name == nullptr) return "";
+    return std::strncmp(name, "cdb", 3) == 0 ? std::string("c:\\") + name : name;
   }
   FileHandle FileOpen(const char* name, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t flags) override {
@@ -111,14 +104,9 @@ class ScsiTestPlatform : public TestPlatform {
   std::string Log(const std::string& name) { return ReadFileBytes(RootFile(name)); }
 };
 
+// Fixed-format sense data, 14 bytes.
 inline std::vector<std::uint8_t> Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  std::vector<std::uint8_t> sense(14, 0);
-  sense[0] = 0x70;
-  sense[2] = key;
-  sense[7] = 6;
-  sense[12] = asc;
-  sense[13] = ascq;
-  return sense;
+  return {0x70, 0, key, 0, 0, 0, 0, 6, 0, 0, 0, 0, asc, ascq};
 }
 
 }  // namespace tarvo::test

@@ -27,15 +27,11 @@ struct Srb {
   std::uint8_t* SRB_BufPointer;
   std::uint8_t SRB_SenseLen, SRB_CDBLen, SRB_HaStat, SRB_TargStat;
   void* SRB_PostProc;
-  std::uint8_t SRB_Rsvd2[20];
-  std::uint8_t CDBByte[16];
-  std::uint8_t SenseArea[16];
+  std::uint8_t SRB_Rsvd2[20], CDBByte[16], SenseArea[16];
 };
 #pragma pack(pop)
 
-constexpr std::uint8_t kSsComp = 0x01;
-constexpr std::uint8_t kSsErr = 0x04;
-constexpr std::uint8_t kSsNoDevice = 0x82;
+constexpr std::uint8_t kSsComp = 0x01, kSsErr = 0x04, kSsNoDevice = 0x82;
 
 // Joined before the next request and before the library is unloaded.
 struct Worker {
@@ -44,14 +40,9 @@ struct Worker {
     if (thread.joinable()) thread.join();
   }
   ~Worker() { Join(); }
-};
-Worker g_worker;
+} g_worker;
 
-void AnswerInquiry(Srb* srb) {
-  static const char kInquiry[] = "\x03\x00\x02\x02\x1F\x00\x00\x00TARVO   RT650 SCANNER   1.10";
-  const std::size_t length = std::min<std::size_t>(srb->SRB_BufLen, sizeof kInquiry - 1);
-  if (srb->SRB_BufPointer != nullptr) std::memcpy(srb->SRB_BufPointer, kInquiry, length);
-}
+std::uint8_t Answer(Srb* srb, std::uint8_t status) { return srb->SRB_Status = status; }
 
 }  // namespace
 
@@ -60,36 +51,32 @@ extern "C" __attribute__((visibility("default"))) std::uint32_t GetASPI32Support
 }
 
 extern "C" __attribute__((visibility("default"))) std::uint32_t SendASPI32Command(void* request) {
+  static const char kInquiry[] = "\x03\x00\x02\x02\x1F\x00\x00\x00TARVO   RT650 SCANNER   1.10";
+  static const std::uint8_t kSense[14] = {0x70, 0, 0x05, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0x24, 0};
   g_worker.Join();
   Srb* srb = static_cast<Srb*>(request);
   switch (srb->SRB_Target) {
     case 0:
-      if (srb->CDBByte[0] == 0x12) AnswerInquiry(srb);
-      srb->SRB_Status = kSsComp;
-      return kSsComp;
+      if (srb->CDBByte[0] == 0x12 && srb->SRB_BufPointer != nullptr) {
+        std::memcpy(srb->SRB_BufPointer, kInquiry, std::min<std::size_t>(srb->SRB_BufLen, sizeof kInquiry - 1));
+      }
+      return Answer(srb, kSsComp);
     case 1:
-      srb->SenseArea[0] = 0x70;
-      srb->SenseArea[2] = 0x05;
-      srb->SenseArea[7] = 6;
-      srb->SenseArea[12] = 0x24;
+      std::memcpy(srb->SenseArea, kSense, sizeof kSense);
       srb->SRB_TargStat = 0x02;
-      srb->SRB_Status = kSsErr;
-      return kSsErr;
+      return Answer(srb, kSsErr);
     case 2:
       srb->SRB_HaStat = 0x11;
-      srb->SRB_Status = kSsErr;
-      return kSsErr;
+      return Answer(srb, kSsErr);
     case 4:
       g_worker.thread = std::thread([srb] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         srb->SRB_Status = kSsComp;
         const std::uint64_t one = 1;
-        const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc));
-        (void)!write(fd, &one, sizeof one);
+        (void)!write(static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc)), &one, sizeof one);
       });
       return 0;  // SS_PENDING
     default:
-      srb->SRB_Status = kSsNoDevice;
-      return kSsNoDevice;
+      return Answer(srb, kSsNoDevice);
   }
 }
