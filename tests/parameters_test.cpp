@@ -82,7 +82,7 @@ TEST_F(ParameterTest, NotAParameterAnswers3BothWaysAndAGetStillRefreshes) {
   }
   // The get refreshes from the scanner first: 600 dpi in its window reaches
   // the record.
-  test::SetWindowRaw(sim.bus, sim::test::WindowData(600, 0, 0, 1200, 1200, 0, 1));
+  sim::test::SetWindowRaw(sim.bus, sim::test::WindowData(600, 0, 0, 1200, 1200, 0, 1));
   s.xResolution = 300;
   sim.bus.ClearRecords();
   Get(131, Result::UnknownParameter);
@@ -233,7 +233,7 @@ TEST_F(ParameterTest, ContinuousFeedReadsThePageFirst) {
   // them.
   std::vector<std::uint8_t> page = sim::test::ScanModePage(0x60);
   page[4 + 13] = 3;
-  test::DefinePage(sim.bus, page);
+  sim::test::DefinePage(sim.bus, page);
   sim.bus.ClearRecords();
   ASSERT_EQ(Set(PAR_CONTINUOUS, 0), Result::Ok);
   EXPECT_EQ(Commands(sim.bus), (Strings{"getscanmode 32", "definescanmode 32"}));
@@ -298,7 +298,7 @@ TEST_F(ParameterTest, TimingTablesBothWays) {
     // A code the table does not know: 5 from the get, the cell untouched.
     std::vector<std::uint8_t> page = sim.scanner.ScanModeData(0x34);
     page[4 + static_cast<std::size_t>(pageByte)] = 6;
-    test::DefinePage(sim.bus, page);
+    sim::test::DefinePage(sim.bus, page);
     EXPECT_EQ(Get(id, Result::InvalidValue), -12345);
   }
 }
