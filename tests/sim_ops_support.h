@@ -73,6 +73,16 @@ inline sim::FaultRule AdapterFault(std::uint8_t op, int type, std::uint32_t nth,
           .kind = sim::FaultKind::kHostAdapter, .sense = {}, .value = status};
 }
 
+// Every number of the record, its name pointer and the addon mirror, to show
+// that nothing changed.
+inline std::vector<std::int64_t> Snapshot(const DriverContext& c) {
+  const std::vector<std::int32_t> fields = Fields(c.settings);
+  std::vector<std::int64_t> out(fields.begin(), fields.end());
+  out.push_back(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(c.settings.docName)));
+  out.insert(out.end(), c.addonPage.begin(), c.addonPage.end());
+  return out;
+}
+
 // A context whose scanner is the simulator's RT650 at (adapter, target),
 // already found: its adapter selected and its target remembered.
 class SimContext {
