@@ -374,53 +374,5 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
   }
 }
 
-TEST_F(ScannerOps, FailedReadsLeaveTheRecordAndTheMirror) {
-  sim::test::SetWindowRaw(sim.bus, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 1, 1, 2, 8, 3}));
-  sim::test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0xFF}, {10, 0xFF}, {13, 3}}));
-  sim::test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 5}, {4, 0xFF}, {5, 5}, {6, 0xFF}}));
-  for (std::uint8_t page : {0x32, 0x36, 0x34}) sim.scanner.AddFault(BusyFault(0xD5, page, 1));
-  sim.scanner.AddFault(SenseFault(0x25, -1, 1, sim::kSenseNotReady));
-  const ScanSettings before = s;
-  context.addonPage.fill(0x5A);
-  EXPECT_EQ(ReadScanModePage(context), Result::ScannerFailure);
-  EXPECT_EQ(ReadImagePage(context), Result::ScannerFailure);
-  EXPECT_EQ(ReadWindow(context), Result::NotReady);
-  EXPECT_EQ(ReadAddonPage(context), Result::ScannerFailure);
-  EXPECT_EQ(Fields(s), Fields(before));
-  EXPECT_EQ(context.addonPage[50], 0x5A);
-}
-
-TEST_F(ScannerOps, RefreshKeepsWhatTheReadsBeforeTheFailureStored) {
-  sim::test::DefinePage(sim.bus, ShortPageBytes(0x32, {{6, 0x20}, {13, 2}}));
-  sim::test::DefinePage(sim.bus, ShortPageBytes(0x36, {{3, 3}, {5, 4}}));
-  sim::test::SetWindowRaw(sim.bus, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 1, 1, 0, 1, 0}));
-  sim.scanner.AddFault(BusyFault(0x28, 0x84, 1));
-  EXPECT_EQ(RefreshFromScanner(context), Result::ScannerFailure);
-  EXPECT_EQ(Fields(s, std::array<Field, 5>{&S::autoSize, &S::batchMode, &S::edgeEmphasis,
-                                           &S::aeLevel, &S::xResolution}),
-            (std::vector<std::int32_t>{1, 2, 3, 4, 300}));  // the window was not read
-}
-
-// Every command goes to the scanner's adapter and target, and completes
-// through the event when the scanner finishes it later.
-TEST(ScannerOpsAddress, CommandsGoToTheScannersAdapterAndTargetAndCompleteLater) {
-  test::SimContext sim(1, 5);
-  sim.bus.AddScanner(0, 5);  // the same target on the other adapter is not asked
-  sim.bus.SetCompletion(sim::Completion::kPending, 2);
-  ASSERT_EQ(PushAllModes(sim.context), Result::Ok);
-  ASSERT_EQ(RefreshFromScanner(sim.context), Result::Ok);
-  std::uint32_t code = 0;
-  ASSERT_EQ(DefineFunctionKey(sim.context, 2, 0x40), 0u);
-  ASSERT_EQ(ReadFunctionKey(sim.context, 2, &code), Result::Ok);
-  EXPECT_EQ(code, 0x40u);
-  std::array<std::uint8_t, 256> gamma{};
-  ASSERT_EQ(SendGammaTable(sim.context, 1, gamma.data()), Result::Ok);
-  ASSERT_EQ(sim.bus.Records().size(), 12u);
-  for (const sim::CommandRecord& r : sim.bus.Records()) {
-    EXPECT_EQ(r.adapter, 1);
-    EXPECT_EQ(r.target, 5);
-  }
-}
-
 }  // namespace
 }  // namespace tarvo
