@@ -253,19 +253,14 @@ TEST_F(ParameterTest, FunctionKeysThroughTheScanner) {
 }
 
 TEST_F(ParameterTest, GetOnlyParameters) {
-  s.separatorModeB = 6;
-  s.pageLength = 3300;
-  s.pageWidth = 2550;
-  context.state.separatorDetected = 1;
-  context.state.counter1 = 1000;
-  context.state.counter2 = 2;
-  context.state.counter3 = 0xFFFFFFFF;
-  const std::int32_t ids[] = {PAR_SEPARATOR_B, PAR_SEPARATOR_DETECTED, PAR_MAX_WIDTH,
-                              PAR_MAX_LENGTH,  PAR_BASE_RESOLUTION,    PAR_COUNTER_1,
-                              PAR_COUNTER_2,   PAR_COUNTER_3,          PAR_PAGE_LENGTH,
-                              PAR_PAGE_WIDTH,  PAR_BATCH_CAPABLE};
+  s.separatorModeB = 6, s.pageLength = 3300, s.pageWidth = 2550;
+  DriverState& st = context.state;
+  st.separatorDetected = 1, st.counter1 = 1000, st.counter2 = 2, st.counter3 = 0xFFFFFFFF;
+  const std::int32_t ids[] = {PAR_SEPARATOR_B, PAR_SEPARATOR_DETECTED, PAR_MAX_WIDTH, PAR_MAX_LENGTH,
+                              PAR_BASE_RESOLUTION, PAR_COUNTER_1, PAR_COUNTER_2, PAR_COUNTER_3,
+                              PAR_PAGE_LENGTH, PAR_PAGE_WIDTH, PAR_BATCH_CAPABLE};
   for (bool batchCapable : {true, false}) {
-    context.state.scannerCaps.batchCapable = batchCapable;
+    st.scannerCaps.batchCapable = batchCapable;
     std::vector<std::int32_t> got;
     for (std::int32_t id : ids) got.push_back(Get(id));
     EXPECT_EQ(got, (std::vector<std::int32_t>{6, 1, 3488, 5136, 300, 1000, 2, -1, 3300, 2550,
