@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -16,27 +17,25 @@ namespace tarvo {
 namespace {
 
 using test::BusyFault;
-using test::Commands;
+using test::CheckScsiEntry;
 using test::SenseFault;
 using Strings = std::vector<std::string>;
 
-// "RIZIDUD" answers a different maximum transfer size per adapter.
+// The maximum-transfer library answers a different size per adapter.
 std::uint32_t FakeMaxTransfer(std::uint32_t adapter) { return 0x10000u * (adapter + 1); }
 
 class ProbePlatform : public test::OpsPlatform {
  public:
   LibraryHandle LibraryLoad(const char* name) override {
-    if (std::strcmp(name, kMaxTransferLibrary) == 0) return &handle_;
-    return test::OpsPlatform::LibraryLoad(name);
+    return std::strcmp(name, kMaxTransferLibrary) == 0 ? &handle_ : OpsPlatform::LibraryLoad(name);
   }
   ProcAddress LibrarySymbol(LibraryHandle library, const char* symbol) override {
-    if (library == &handle_ && std::strcmp(symbol, kMaxTransferSymbol) == 0) {
+    if (library == &handle_ && std::strcmp(symbol, kMaxTransferSymbol) == 0)
       return reinterpret_cast<ProcAddress>(&FakeMaxTransfer);
-    }
-    return test::OpsPlatform::LibrarySymbol(library, symbol);
+    return OpsPlatform::LibrarySymbol(library, symbol);
   }
   bool LibraryFree(LibraryHandle library) override {
-    return library == &handle_ || test::OpsPlatform::LibraryFree(library);
+    return library == &handle_ || OpsPlatform::LibraryFree(library);
   }
 
  private:
@@ -47,132 +46,106 @@ struct Probing {
   explicit Probing(std::uint8_t adapters = 1) : bus(adapters) {
     SetProvider(context.transport, &bus);
   }
-  std::vector<std::pair<int, int>> Inquired() {
-    std::vector<std::pair<int, int>> out;
-    for (const sim::CommandRecord& r : bus.Records()) {
-      if (r.Opcode() == 0x12 && r.cdb == std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}) {
-        out.emplace_back(r.adapter, r.target);
-      }
-    }
-    return out;
+  std::string Log() { return platform.Log("scan.log"); }
+  // The commands after the inquiry of target 0.
+  Strings AfterSearch() {
+    Strings all = test::Commands(bus);
+    return Strings(all.begin() + 1, all.end());
   }
   ProbePlatform platform;
   DriverContext context{platform};
   sim::Bus bus;
+  DriverState& state = context.state;
 };
 
-const sim::Identity kDisk{0x00, "QUANTEX", "FIRECREST", "1.0"};
-const sim::Identity kOtherScanner{0x06, "OTHERCO", "RT650", "2.10"};
-const sim::Identity kOtherModel{0x06, "TARVO", "RT600", "2.10"};
-const sim::Identity kLongerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
-
 TEST(Probe, SearchOrderOverAdaptersAndTargets) {
+  const sim::Identity disk{0x00, "QUANTEX", "FIRECREST", "1.0"};
+  const sim::Identity otherVendor{0x06, "OTHERCO", "RT650", "2.10"};
+  const sim::Identity otherModel{0x06, "TARVO", "RT600", "2.10"};
+  const sim::Identity longerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
   struct Device {
     int adapter, target;
     const sim::Identity* identity;  // null: an RT650
   };
   struct Case {
-    const char* what;
     std::uint8_t adapters;
     std::vector<Device> devices;
     int adapter, target;  // -1: none found
   };
   const Case cases[] = {
-      {"two scanners: the lower target", 1, {{0, 5, nullptr}, {0, 2, nullptr}}, 0, 2},
-      {"the lower adapter before the lower target", 2, {{1, 0, nullptr}, {0, 6, nullptr}}, 0, 6},
-      {"scanner on adapter 1 behind other devices", 2,
-       {{1, 3, nullptr}, {0, 0, &kDisk}, {0, 1, &kOtherScanner}, {0, 2, &kOtherModel},
-        {1, 1, &kDisk}},
-       1, 3},
-      {"target 7 is never tried", 2, {{0, 7, nullptr}, {1, 7, nullptr}, {0, 0, &kDisk}}, -1, -1},
-      {"names that begin with the identification match", 1,
-       {{0, 4, nullptr}, {0, 1, &kLongerNames}}, 0, 1},
-      {"nothing on the bus", 3, {}, -1, -1},
+      {2, {{1, 0, nullptr}, {0, 6, nullptr}}, 0, 6},  // the lower adapter first
+      {2, {{1, 3, nullptr}, {0, 0, &disk}, {0, 1, &otherVendor}, {0, 2, &otherModel}}, 1, 3},
+      {2, {{0, 7, nullptr}, {1, 7, nullptr}, {0, 0, &disk}}, -1, -1},  // never target 7
+      {1, {{0, 4, nullptr}, {0, 1, &longerNames}}, 0, 1},  // names that begin alike match
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.target);
     Probing p(c.adapters);
-    for (const Device& d : c.devices) {
-      const auto a = static_cast<std::uint8_t>(d.adapter), t = static_cast<std::uint8_t>(d.target);
-      if (d.identity == nullptr) p.bus.AddScanner(a, t);
-      if (d.identity != nullptr) p.bus.AddDevice(a, t, *d.identity);
+    for (const auto& [a, t, identity] : c.devices) {
+      const auto adapter = static_cast<std::uint8_t>(a), target = static_cast<std::uint8_t>(t);
+      identity == nullptr ? (void)p.bus.AddScanner(adapter, target)
+                          : p.bus.AddDevice(adapter, target, *identity);
     }
     const Result result = Probe(p.context);
-    // The search asks every target 0..6 in order until the match; everything
-    // after it goes to the scanner.
-    std::vector<std::pair<int, int>> expected;
+    // Every target 0..6 in order is asked until the match; everything after
+    // it goes to the scanner.
+    std::vector<std::pair<int, int>> expected, inquired;
     for (int a = 0; a < c.adapters; ++a) {
       for (int t = 0; t <= 6; ++t) {
         if (c.adapter >= 0 && (a > c.adapter || (a == c.adapter && t > c.target))) break;
         expected.emplace_back(a, t);
       }
     }
-    EXPECT_EQ(p.Inquired(), expected);
-    for (std::size_t i = 0; i < p.bus.Records().size(); ++i) {
-      const sim::CommandRecord& r = p.bus.Records()[i];
-      EXPECT_NE(r.target, 7);
-      if (i >= expected.size()) {
-        EXPECT_EQ(std::pair(int{r.adapter}, int{r.target}), std::pair(c.adapter, c.target));
-      }
+    const auto& records = p.bus.Records();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::pair<int, int> at{records[i].adapter, records[i].target};
+      EXPECT_TRUE(i < expected.size() || at == std::pair(c.adapter, c.target)) << i;
+      if (records[i].cdb == std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}) inquired.push_back(at);
     }
-    const DriverState& st = p.context.state;
+    EXPECT_EQ(inquired, expected);
     if (c.adapter < 0) {
       EXPECT_EQ(result, Result::ScannerFailure);
-      EXPECT_EQ(st.probed, 0);
-      EXPECT_EQ(st.scannerTarget, kNoTarget);
-      EXPECT_EQ(p.bus.Records().size(), expected.size());  // nothing but the search
-      EXPECT_EQ(p.platform.Log("scan.log"), "");
+      EXPECT_EQ(p.state.probed, 0);
+      EXPECT_EQ(p.state.scannerTarget, kNoTarget);
+      EXPECT_EQ(records.size(), expected.size());  // nothing but the search
+      EXPECT_EQ(p.Log(), "");
       continue;
     }
     EXPECT_EQ(result, Result::Ok);
-    EXPECT_EQ(st.probed, 1);
-    EXPECT_EQ(st.adapterCount, c.adapters);
-    EXPECT_EQ(st.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
-    EXPECT_EQ(st.scannerTarget, c.target);
-    EXPECT_EQ(st.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
+    EXPECT_EQ(p.state.probed, 1);
+    EXPECT_EQ(p.state.adapterCount, c.adapters);
+    EXPECT_EQ(p.state.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
+    EXPECT_EQ(p.state.scannerTarget, c.target);
+    EXPECT_EQ(p.state.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
   }
 }
 
-const Strings kAfterSearch = {"tur",     "getscanmode 32", "getscanmode 36",
-                              "read 84", "getwindow",      "getscanmode 34",
-                              "tur",     "inquiry F0"};
-
-Strings AfterSearch(sim::Bus& bus) {
-  Strings all = Commands(bus);
-  all.erase(all.begin());  // the inquiry of target 0
-  return all;
-}
+const Strings kAfterSearch = {"tur",       "getscanmode 32", "getscanmode 36", "read 84",
+                              "getwindow", "getscanmode 34", "tur",            "inquiry F0"};
 
 TEST(Probe, TheFiveReadsRunEachOnItsOwn) {
   struct Case {
     std::uint8_t opcode;
-    int type;
-    int callSite;
+    int type, callSite;
   };
-  const Case cases[] = {
-      {0xD5, 0x32, 873}, {0xD5, 0x36, 885}, {0x28, 0x84, 812}, {0x25, -1, 970}, {0xD5, 0x34, 766},
-  };
-  for (const Case& c : cases) {
+  for (const Case& c : {Case{0xD5, 0x32, 873}, {0xD5, 0x36, 885}, {0x28, 0x84, 812},
+                        {0x25, -1, 970}, {0xD5, 0x34, 766}}) {
     SCOPED_TRACE(c.callSite);
     Probing p;
-    sim::Rt650& scanner = p.bus.AddScanner(0, 0);
-    scanner.AddFault(BusyFault(c.opcode, c.type, 1));
-    // What the other reads bring: 600 dpi in the window, batch mode 2, edge
-    // emphasis 4, counter on in the addon page.
-    std::vector<std::uint8_t> window = sim::test::WindowData(600, 0, 0, 6000, 6000, 0, 1);
-    ASSERT_TRUE(sim::test::SetWindow(p.bus, window).Good());
-    std::vector<std::uint8_t> page32 = sim::test::ScanModePage(0x40);
+    p.bus.AddScanner(0, 0).AddFault(BusyFault(c.opcode, c.type, 1));
+    // What the other reads bring: 600 dpi, batch mode 2, edge emphasis 4, the addon page.
+    sim::test::SetWindowRaw(p.bus, sim::test::WindowData(600, 0, 0, 6000, 6000, 0, 1));
+    std::vector<std::uint8_t> page32 = sim::test::ScanModePage(0x40), page36(20, 0);
     page32[4 + 13] = 2;
-    ASSERT_TRUE(sim::test::DefineScanMode(p.bus, page32).Good());
-    std::vector<std::uint8_t> page36(20, 0);
+    sim::test::DefinePage(p.bus, page32);
     page36[4] = 0x36, page36[5] = 14, page36[4 + 3] = 4;
-    ASSERT_TRUE(sim::test::DefineScanMode(p.bus, page36).Good());
+    sim::test::DefinePage(p.bus, page36);
     p.bus.ClearRecords();
 
     EXPECT_EQ(Probe(p.context), Result::Ok);
-    EXPECT_EQ(p.context.state.probed, 1);
-    EXPECT_EQ(AfterSearch(p.bus), kAfterSearch);
-    EXPECT_EQ(p.platform.Log("scan.log"), test::CheckScsiEntry(8, c.callSite));
+    EXPECT_EQ(p.state.probed, 1);
+    EXPECT_EQ(p.AfterSearch(), kAfterSearch);
+    EXPECT_EQ(p.Log(), CheckScsiEntry(8, c.callSite));
     const ScanSettings& s = p.context.settings;
     EXPECT_EQ(s.batchMode, c.callSite == 873 ? 0 : 2);
     EXPECT_EQ(s.edgeEmphasis, c.callSite == 885 ? 0 : 4);
@@ -183,49 +156,45 @@ TEST(Probe, TheFiveReadsRunEachOnItsOwn) {
 
 TEST(Probe, SecondTestUnitReady) {
   struct Case {
-    const char* what;
     sim::FaultRule fault;
     Result result;
     std::string log;
   };
   const Case cases[] = {
-      {"not ready", SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
-      {"manual intervention", SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
-      {"busy", BusyFault(0x00, -1, 2), Result::ScannerFailure, test::CheckScsiEntry(8, 610)},
-      {"adapter timeout", test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout),
-       Result::ScannerFailure, test::CheckScsiEntry(0x0409, 610)},
+      {SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
+      {SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
+      {BusyFault(0x00, -1, 2), Result::ScannerFailure, CheckScsiEntry(8, 610)},
+      {test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout), Result::ScannerFailure,
+       CheckScsiEntry(0x0409, 610)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
     Probing p;
     p.bus.AddScanner(0, 0, sim::ScannerInfo{{}, 9, 0xE0}).AddFault(c.fault);
-    p.context.state.probed = 1;  // from an earlier probe
+    p.state.probed = 1;  // from an earlier probe
     EXPECT_EQ(Probe(p.context), c.result);
-    EXPECT_EQ(p.context.state.probed, 0);
-    Strings expected(kAfterSearch.begin(),
-                     kAfterSearch.end() - 1);  // no capability page
-    EXPECT_EQ(AfterSearch(p.bus), expected);
-    EXPECT_FALSE(p.context.state.scannerCaps.batchCapable);
-    EXPECT_EQ(p.platform.Log("scan.log"), c.log);
+    EXPECT_EQ(p.state.probed, 0);
+    EXPECT_EQ(p.AfterSearch(), Strings(kAfterSearch.begin(), kAfterSearch.end() - 1));
+    EXPECT_FALSE(p.state.scannerCaps.batchCapable);  // no capability page
+    EXPECT_EQ(p.Log(), c.log);
   }
 
   // The first TEST UNIT READY is not examined.
   Probing p;
   p.bus.AddScanner(0, 0).AddFault(BusyFault(0x00, -1, 1));
   EXPECT_EQ(Probe(p.context), Result::Ok);
-  EXPECT_EQ(p.context.state.probed, 1);
-  EXPECT_FALSE(test::FileExists(p.platform.RootFile("scan.log")));
+  EXPECT_EQ(p.state.probed, 1);
+  EXPECT_EQ(p.Log(), "");
 }
 
 TEST(Probe, NoAdaptersSendsNothing) {
   Probing p;
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
-  p.context.state.probed = 1;
-  p.context.state.adapterCount = 4;
+  p.state.probed = 1;
+  p.state.adapterCount = 4;
   EXPECT_EQ(Probe(p.context), Result::ScannerFailure);
-  EXPECT_EQ(p.context.state.adapterCount, 0);
-  EXPECT_EQ(p.context.state.probed, 0);
+  EXPECT_EQ(p.state.adapterCount, 0);
+  EXPECT_EQ(p.state.probed, 0);
   EXPECT_TRUE(p.bus.Records().empty());
   EXPECT_EQ(FindScanner(p.context), kNoTarget);
 }
@@ -236,24 +205,19 @@ TEST(Probe, ScannerCapabilities) {
     std::uint32_t capability;
     bool batch, keys;
   };
-  const Case cases[] = {
-      {0xA0, 1, true, true},   {0x80, 0, true, false},           {0x20, 0x01020304, false, true},
-      {0x40, 7, false, false}, {0x5F, 0xFFFFFFFF, false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << int{c.flags});
+  for (const Case& c : {Case{0x80, 0, true, false}, {0x20, 0x01020304, false, true},
+                        {0x5F, 0xFFFFFFFF, false, false}}) {
     test::SimContext sim;
     sim.scanner.Info().vendorFlags = c.flags;
     sim.scanner.Info().capability = c.capability;
     ASSERT_EQ(ReadScannerInfo(sim.context), Result::Ok);
     EXPECT_EQ(sim.bus.Records().back().cdb, (std::vector<std::uint8_t>{0x12, 1, 0xF0, 0, 40, 0}));
-    EXPECT_EQ(sim.context.state.scannerCaps.batchCapable, c.batch);
-    EXPECT_EQ(sim.context.state.scannerCaps.flag5, c.keys);
-    EXPECT_EQ(sim.context.state.scannerCaps.value, c.capability);
+    const ScannerCaps& caps = sim.context.state.scannerCaps;
+    EXPECT_EQ(std::tuple(caps.batchCapable, caps.flag5, caps.value),
+              std::tuple(c.batch, c.keys, c.capability)) << int{c.flags};
   }
 
-  // Failures leave the capabilities as they were; only transport failures are
-  // logged.
+  // Failures leave the capabilities as they were; only transport failures are logged.
   test::SimContext sim;
   sim.scanner.AddFault(SenseFault(0x12, 0xF0, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0x12, 0xF0, 2));
@@ -262,34 +226,30 @@ TEST(Probe, ScannerCapabilities) {
   EXPECT_EQ(ReadScannerInfo(sim.context), Result::ScannerFailure);
   EXPECT_TRUE(sim.context.state.scannerCaps.batchCapable);
   EXPECT_EQ(sim.context.state.scannerCaps.value, 42u);
-  EXPECT_EQ(sim.ScanLog(), test::CheckScsiEntry(8, 351));
+  EXPECT_EQ(sim.ScanLog(), CheckScsiEntry(8, 351));
 
   // A failing capability page does not fail the probe.
   Probing p;
   p.bus.AddScanner(0, 0).AddFault(BusyFault(0x12, 0xF0, 1));
   EXPECT_EQ(Probe(p.context), Result::Ok);
-  EXPECT_EQ(p.context.state.probed, 1);
-  EXPECT_FALSE(p.context.state.scannerCaps.batchCapable);
+  EXPECT_EQ(p.state.probed, 1);
+  EXPECT_FALSE(p.state.scannerCaps.batchCapable);
 }
 
 TEST(Probe, FirmwareRevision) {
   const std::pair<const char*, std::int32_t> cases[] = {
-      {"2.10", 2010}, {"1.50", 1050}, {"1.07", 1007}, {"9.9", 909},  // padded "9.9 "
-      {"A.10", 0},    {"2A10", 2010}, {"21.0", 20},   {" 1.5", 0},
-      {"-1.5", 0},    {"+3.1", 0},    {"3.1x", 301},
-  };
+      {"2.10", 2010}, {"1.07", 1007}, {"9.9", 909},  // padded "9.9 "
+      {"A.10", 0},    {"2A10", 2010}, {"21.0", 20}, {"-1.5", 0}, {"3.1x", 301}};
   for (const auto& [text, number] : cases) {
-    SCOPED_TRACE(text);
     test::SimContext sim;
     sim.scanner.Info().identity.revision = text;
     std::int32_t revision = -7;
     ASSERT_EQ(GetFirmwareRevision(sim.context, &revision), 0u);
     EXPECT_EQ(sim.bus.Records().back().cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 36, 0}));
-    EXPECT_EQ(revision, number);
+    EXPECT_EQ(revision, number) << text;
   }
 
-  // A failing INQUIRY gives its raw status and leaves the number; nothing is
-  // logged.
+  // A failing INQUIRY gives its raw status and leaves the number; nothing is logged.
   test::SimContext sim;
   sim.scanner.AddFault(SenseFault(0x12, -1, 1, sim::kSenseNotReady));
   sim.scanner.AddFault(BusyFault(0x12, -1, 2));
@@ -297,7 +257,7 @@ TEST(Probe, FirmwareRevision) {
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 2u);
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 8u);
   EXPECT_EQ(revision, -7);
-  EXPECT_FALSE(test::FileExists(sim.platform.RootFile("scan.log")));
+  EXPECT_FALSE(sim.HasScanLog());
 }
 
 }  // namespace

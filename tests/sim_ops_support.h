@@ -1,7 +1,6 @@
-// A driver context attached to the in-process simulator for the scanner
-// operations, the probe and the parameters: a fixed clock and no system text,
-// so that "c:\scan.log" entries compare exactly, and the simulator's record
-// named command by command.
+// A driver context attached to the in-process simulator: a fixed clock and no
+// system text, so that "c:\scan.log" entries compare exactly, and the
+// simulator's record named command by command.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,8 +26,7 @@ class OpsPlatform : public ScsiTestPlatform {
   }
 };
 
-// One "CheckScsi" entry at the platform's fixed time, with the empty system
-// text.
+// One "CheckScsi" entry at the platform's fixed time, with the empty system text.
 inline std::string CheckScsiEntry(int code, int callSite) {
   return "05/22/00 17:04:09 CheckScsi " + std::to_string(code) + " returned from line " +
          std::to_string(callSite) + " of Scan\r\n\r\n";
@@ -37,25 +35,21 @@ inline std::string CheckScsiEntry(int code, int callSite) {
 // A command of the record in words: "getscanmode 36", "definescanmode 34",
 // "setwindow", "read 84", "inquiry F0", "getkey 3".
 inline std::string Describe(const sim::CommandRecord& r) {
-  char text[40];
-  const std::uint8_t b2 = r.cdb.size() > 2 ? r.cdb[2] : 0;
-  switch (r.Opcode()) {
+  const std::uint8_t op = r.Opcode(), b2 = r.cdb.size() > 2 ? r.cdb[2] : 0;
+  char hex[8];
+  std::snprintf(hex, sizeof hex, " %02X", op != 0xD6 ? b2 : r.dataOut.size() > 4 ? r.dataOut[4] : 0);
+  switch (op) {
     case 0x00: return "tur";
-    case 0x12:
-      if (r.cdb[1] & 1) return std::snprintf(text, sizeof text, "inquiry %02X", b2), text;
-      return "inquiry";
+    case 0x12: return (r.cdb[1] & 1) != 0 ? std::string("inquiry") + hex : "inquiry";
     case 0x24: return "setwindow";
     case 0x25: return "getwindow";
-    case 0x28: return std::snprintf(text, sizeof text, "read %02X", b2), text;
-    case 0x2A: return std::snprintf(text, sizeof text, "send %02X", b2), text;
-    case 0xD5: return std::snprintf(text, sizeof text, "getscanmode %02X", b2), text;
-    case 0xD6:
-      return std::snprintf(text, sizeof text, "definescanmode %02X",
-                           r.dataOut.size() > 4 ? r.dataOut[4] : 0),
-             text;
+    case 0x28: return std::string("read") + hex;
+    case 0x2A: return std::string("send") + hex;
+    case 0xD5: return std::string("getscanmode") + hex;
+    case 0xD6: return std::string("definescanmode") + hex;
     case 0xDA: return "definekey";
-    case 0xDB: return std::snprintf(text, sizeof text, "getkey %d", b2), text;
-    default: return std::snprintf(text, sizeof text, "opcode %02X", r.Opcode()), text;
+    case 0xDB: return "getkey " + std::to_string(b2);
+    default: return "opcode " + std::to_string(op);
   }
 }
 
@@ -65,28 +59,28 @@ inline std::vector<std::string> Commands(sim::Bus& bus) {
   return out;
 }
 
-inline sim::FaultRule SenseFault(std::uint8_t opcode, int dataType, std::uint32_t occurrence,
-                                 sim::Sense sense) {
-  sim::FaultRule rule;
-  rule.opcode = opcode;
-  rule.dataType = dataType;
-  rule.occurrence = occurrence;
-  rule.sense = sense;
-  return rule;
+// A check condition; target status 8 (busy); a host adapter status
+// (selection timeout unless told). The last two are transport results.
+inline sim::FaultRule SenseFault(std::uint8_t op, int type, std::uint32_t nth, sim::Sense sense) {
+  return {.opcode = op, .dataType = type, .occurrence = nth, .sense = sense};
 }
-// Target status 8: a transport result the driver logs.
-inline sim::FaultRule BusyFault(std::uint8_t opcode, int dataType, std::uint32_t occurrence) {
-  sim::FaultRule rule = SenseFault(opcode, dataType, occurrence, {});
-  rule.kind = sim::FaultKind::kBusy;
-  return rule;
+inline sim::FaultRule BusyFault(std::uint8_t op, int type, std::uint32_t nth) {
+  return {.opcode = op, .dataType = type, .occurrence = nth, .kind = sim::FaultKind::kBusy, .sense = {}};
 }
-// A host adapter status (selection timeout unless told): logged as well.
-inline sim::FaultRule AdapterFault(std::uint8_t opcode, int dataType, std::uint32_t occurrence,
+inline sim::FaultRule AdapterFault(std::uint8_t op, int type, std::uint32_t nth,
                                    std::uint8_t status = aspi::kHaStatSelectionTimeout) {
-  sim::FaultRule rule = SenseFault(opcode, dataType, occurrence, {});
-  rule.kind = sim::FaultKind::kHostAdapter;
-  rule.value = status;
-  return rule;
+  return {.opcode = op, .dataType = type, .occurrence = nth,
+          .kind = sim::FaultKind::kHostAdapter, .sense = {}, .value = status};
+}
+
+// Every number of the record, its name pointer and the addon mirror, to show
+// that nothing changed.
+inline std::vector<std::int64_t> Snapshot(const DriverContext& c) {
+  const std::vector<std::int32_t> fields = Fields(c.settings);
+  std::vector<std::int64_t> out(fields.begin(), fields.end());
+  out.push_back(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(c.settings.docName)));
+  out.insert(out.end(), c.addonPage.begin(), c.addonPage.end());
+  return out;
 }
 
 // A context whose scanner is the simulator's RT650 at (adapter, target),
@@ -109,9 +103,5 @@ class SimContext {
   sim::Bus bus;
   sim::Rt650& scanner;
 };
-
-// Raw commands to the simulator's scanner at 0:0, bypassing the driver.
-using sim::test::DefinePage;
-using sim::test::SetWindowRaw;
 
 }  // namespace tarvo::test
