@@ -82,8 +82,6 @@ std::vector<PageCase> Pages() {
     add("noise" + std::to_string(w), noise);
   }
   add("sparse2552", test::NoisePage(2552, 40, 0.02, 2));
-  add("runs2552", test::RunPage(2552, 60, 40, 3));
-  add("long-runs", test::RunPage(9000, 30, 6000, 4));
   add("text", test::TextPage(2480, 400, 5));
   add("table", test::TablePage(1700, 300, 6));
   add("halftone", test::HalftonePage(1001, 200));
