@@ -89,5 +89,27 @@ TEST(Rotate, EmptyOrUnknownDepthLeavesDestinationAlone) {
   EXPECT_EQ(dst, std::vector<std::uint8_t>(64, 0x11));
 }
 
+TEST(BitBlocks, GatherColumnAndTransposeFollowTheBitRule) {
+  // Destination row k of the block, and the column gathered at n = 7 - k: bit
+  // 7 - j is bit k of source row j.
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 50; ++trial) {
+    std::uint8_t src[8 * 3], block[8 * 2] = {};
+    for (auto& b : src) b = static_cast<std::uint8_t>(rng());
+    TransposeBlock8(block, 2, src, 3);
+    for (int k = 0; k < 8; ++k) {
+      std::uint8_t column = 0, expected = 0;
+      for (int j = 0; j < 8; ++j) expected = static_cast<std::uint8_t>(expected << 1 | ((src[j * 3] >> k) & 1));
+      GatherBitColumn(&column, src, 7 - k, 3);
+      EXPECT_EQ(column, expected);
+      EXPECT_EQ(block[k * 2], expected);
+    }
+  }
+  std::uint8_t untouched = 0x77;
+  GatherBitColumn(&untouched, nullptr, 8, 1);
+  GatherBitColumn(&untouched, nullptr, -1, 1);
+  EXPECT_EQ(untouched, 0x77);
+}
+
 }  // namespace
 }  // namespace tarvo
