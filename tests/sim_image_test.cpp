@@ -6,7 +6,6 @@
 #include <string>
 
 #include "sim_test_support.h"
-#include "support/TempDir.h"
 
 namespace tarvo::sim {
 namespace {
@@ -159,14 +158,6 @@ TEST(SimPnm, TheFourFormatsGiveTheSameRasterAndBrokenFilesAreRefused) {
     GrayRaster raster;
     EXPECT_EQ(ParsePnm(Bytes(text), raster), error) << text;
   }
-  tarvo::test::TempDir dir;
-  tarvo::test::WriteFileBytes(dir.File("page.pgm"), "P2\n4 2\n255\n0 64 128 255\n255 255 255 255\n");
-  Page page;
-  ASSERT_EQ(LoadPnmFile(dir.File("page.pgm"), 200, page), PnmError::kNone);
-  EXPECT_EQ(page.dpi, 200u);
-  EXPECT_EQ(page.WidthUnits(), 24u);
-  EXPECT_EQ(page.raster.pixels[1], 64);
-  EXPECT_EQ(LoadPnmFile(dir.File("missing.pgm"), 200, page), PnmError::kOpen);
 }
 
 TEST(SimSynthetic, PagesAreDeterministicDocumentLikeAndSizedByResolution) {
