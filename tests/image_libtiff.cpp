@@ -63,15 +63,13 @@ void Bilevel::ClearFill() {
 
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
   MemoryFile file;
-  file.data.swap(out);
-  file.data.clear();
   TIFF* tif = Open(file, "w");
   if (tif == nullptr) return false;
   SetG4Tags(tif, page.width, page.rows);
-  const bool ok = TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint8_t*>(page.bits.data()),
-                                        static_cast<tmsize_t>(page.bits.size())) >= 0;
+  std::vector<std::uint8_t> bits = page.bits;  // libtiff's encoder may work in its input
+  const bool ok = TIFFWriteEncodedStrip(tif, 0, bits.data(), static_cast<tmsize_t>(bits.size())) >= 0;
   TIFFClose(tif);
-  out.swap(file.data);
+  out = std::move(file.data);
   return ok;
 }
 
