@@ -16,35 +16,29 @@ struct MemoryFile {
 
 tmsize_t MemRead(thandle_t h, void* buffer, tmsize_t size) {
   auto& f = *static_cast<MemoryFile*>(h);
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size),
-                                               f.pos < f.data.size() ? f.data.size() - f.pos : 0);
+  const std::size_t n = std::min(static_cast<std::size_t>(size), f.data.size() - std::min(f.pos, f.data.size()));
   std::memcpy(buffer, f.data.data() + f.pos, n);
   f.pos += n;
   return static_cast<tmsize_t>(n);
 }
 tmsize_t MemWrite(thandle_t h, void* buffer, tmsize_t size) {
   auto& f = *static_cast<MemoryFile*>(h);
-  const std::size_t n = static_cast<std::size_t>(size);
-  if (f.pos + n > f.data.size()) f.data.resize(f.pos + n);
-  std::memcpy(f.data.data() + f.pos, buffer, n);
-  f.pos += n;
+  f.data.resize(std::max(f.data.size(), f.pos + static_cast<std::size_t>(size)));
+  std::memcpy(f.data.data() + f.pos, buffer, static_cast<std::size_t>(size));
+  f.pos += static_cast<std::size_t>(size);
   return size;
 }
 toff_t MemSeek(thandle_t h, toff_t offset, int whence) {
   auto& f = *static_cast<MemoryFile*>(h);
-  std::size_t base = whence == SEEK_CUR ? f.pos : whence == SEEK_END ? f.data.size() : 0;
-  f.pos = base + static_cast<std::size_t>(offset);
+  f.pos = (whence == SEEK_CUR ? f.pos : whence == SEEK_END ? f.data.size() : 0) + static_cast<std::size_t>(offset);
   return f.pos;
 }
 int MemClose(thandle_t) { return 0; }
 toff_t MemSize(thandle_t h) { return static_cast<MemoryFile*>(h)->data.size(); }
-int MemMap(thandle_t, void**, toff_t*) { return 0; }
-void MemUnmap(thandle_t, void*, toff_t) {}
 
 TIFF* Open(MemoryFile& file, const char* mode) {
   file.pos = 0;
-  return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize,
-                        MemMap, MemUnmap);
+  return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, nullptr, nullptr);
 }
 
 void SetG4Tags(TIFF* tif, std::int32_t width, std::int32_t rows) {
@@ -69,15 +63,13 @@ void Bilevel::ClearFill() {
 
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
   MemoryFile file;
-  file.data.swap(out);
-  file.data.clear();
   TIFF* tif = Open(file, "w");
   if (tif == nullptr) return false;
   SetG4Tags(tif, page.width, page.rows);
-  const bool ok = TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint8_t*>(page.bits.data()),
-                                        static_cast<tmsize_t>(page.bits.size())) >= 0;
+  std::vector<std::uint8_t> bits = page.bits;  // libtiff's encoder may work in its input
+  const bool ok = TIFFWriteEncodedStrip(tif, 0, bits.data(), static_cast<tmsize_t>(bits.size())) >= 0;
   TIFFClose(tif);
-  out.swap(file.data);
+  out = std::move(file.data);
   return ok;
 }
 

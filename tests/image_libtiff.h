@@ -1,5 +1,5 @@
-// libtiff as the independent judge of Group 4 data: its encoder and decoder
-// over TIFF files held in memory. Shared by the image tests and benchmarks.
+// libtiff as the judge of Group 4 data: its encoder and decoder over TIFF
+// files held in memory.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +14,10 @@ struct Bilevel {
   std::vector<std::uint8_t> bits;
 
   Bilevel() = default;
-  Bilevel(std::int32_t w, std::int32_t h)
-      : width(w), rows(h), bits(static_cast<std::size_t>((w + 7) / 8) * static_cast<std::size_t>(h)) {}
+  Bilevel(std::int32_t w, std::int32_t h) : width(w), rows(h), bits(static_cast<std::size_t>((w + 7) / 8 * h)) {}
   std::size_t stride() const { return static_cast<std::size_t>((width + 7) / 8); }
   std::uint8_t* row(std::int32_t r) { return bits.data() + stride() * static_cast<std::size_t>(r); }
-  const std::uint8_t* row(std::int32_t r) const {
-    return bits.data() + stride() * static_cast<std::size_t>(r);
-  }
+  const std::uint8_t* row(std::int32_t r) const { return bits.data() + stride() * static_cast<std::size_t>(r); }
   bool get(std::int32_t x, std::int32_t y) const { return (row(y)[x / 8] >> (7 - x % 8)) & 1; }
   void set(std::int32_t x, std::int32_t y, bool black) {
     std::uint8_t& b = row(y)[x / 8];
@@ -34,13 +31,10 @@ struct Bilevel {
 // libtiff's Group 4 coding of the raster (one strip, FillOrder 1).
 std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page);
 
-// Writes a whole Group 4 TIFF file of the raster into `file` with libtiff's
-// encoder (for benchmarks); false on failure.
+// A whole Group 4 TIFF file of the raster by libtiff's encoder; false on failure.
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& file);
 
-// Decodes Group 4 data with libtiff into a raster of the given size; false
-// when libtiff reports an error.
-bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width,
-                     std::int32_t rows, Bilevel& out);
+// Decodes Group 4 data with libtiff into a raster of the given size; false on an error.
+bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width, std::int32_t rows, Bilevel& out);
 
 }  // namespace tarvo::test

@@ -84,19 +84,4 @@ Bilevel HalftonePage(std::int32_t width, std::int32_t rows) {
   return page;
 }
 
-Bilevel RunPage(std::int32_t width, std::int32_t rows, std::int32_t maxRun, std::uint32_t seed) {
-  Bilevel page(width, rows);
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<std::int32_t> run(1, maxRun);
-  for (std::int32_t y = 0; y < rows; ++y) {
-    bool black = (rng() & 1) != 0;
-    for (std::int32_t x = 0; x < width;) {
-      const std::int32_t n = run(rng);
-      for (std::int32_t k = 0; k < n && x < width; ++k, ++x) page.set(x, y, black);
-      black = !black;
-    }
-  }
-  return page;
-}
-
 }  // namespace tarvo::test

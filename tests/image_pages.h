@@ -15,7 +15,5 @@ Bilevel TextPage(std::int32_t width, std::int32_t rows, std::uint32_t seed);
 Bilevel TablePage(std::int32_t width, std::int32_t rows, std::uint32_t seed);
 // A smooth gray picture error-diffused to black and white.
 Bilevel HalftonePage(std::int32_t width, std::int32_t rows);
-// Rows whose runs have random lengths from 1 to maxRun.
-Bilevel RunPage(std::int32_t width, std::int32_t rows, std::int32_t maxRun, std::uint32_t seed);
 
 }  // namespace tarvo::test

@@ -1,12 +1,14 @@
-// The simulated RT650 as the driver sees it: identification, the devices on
-// the bus, what its settings refuse, the feeder through a batch, counters,
-// page conditions and the imprinter.
+// The simulated RT650 as the driver sees it: what its settings keep and
+// refuse, the feeder through a batch, page conditions; scripted faults, the
+// configuration text and the command record.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "Config.h"
 #include "core/Bytes.h"
 #include "sim_test_support.h"
+#include "support/TempDir.h"
 
 namespace tarvo::sim {
 namespace {
@@ -16,156 +18,71 @@ using test::kIn;
 using test::kOut;
 using test::ReadPage;
 using Bytes = std::vector<std::uint8_t>;
-class SimSettings : public test::CornerRig {};
-class SimFeeder : public test::CornerRig {};
-class SimImprinter : public test::CornerRig {};
+using S = std::array<bool, 2>;  // paper present, page ready
+class SimRig : public test::CornerRig {};
 
 std::string Text(const Bytes& data, std::size_t at, std::size_t length) {
-  return std::string(data.begin() + static_cast<std::ptrdiff_t>(at),
-                     data.begin() + static_cast<std::ptrdiff_t>(at + length));
+  return std::string(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + length));
 }
+// Sense key and additional sense code of a check condition, 0 for none.
+int KeyAsc(const test::Outcome& o) { return o.targetStatus == 2 ? o.SenseKey() << 8 | o.sense[12] : 0; }
 
-// An illegal request with the given additional sense code.
-void ExpectIllegal(const test::Outcome& o, std::uint8_t asc) {
-  EXPECT_EQ(o.targetStatus, 2);
-  EXPECT_EQ(o.SenseKey(), 5);
-  EXPECT_EQ(o.sense[12], asc);
-}
-
-TEST(SimInquiry, StandardDataAndTheVendorPage) {
-  Bus bus;
-  bus.AddScanner(0, 0);
-  ScannerInfo info;
-  info.identity.revision = "1.07";
-  info.capability = 0x12345678;
-  info.vendorFlags = 0x20;
-  bus.AddScanner(0, 1, info);
-
-  Bytes data(64, 0xEE);
-  ASSERT_TRUE(test::Send(bus, {0x12, 0, 0, 0, 64, 0}, kIn, data).Good());
-  EXPECT_EQ(data[0], 0x06);  // scanner device
-  EXPECT_EQ(data[4], 59);
-  EXPECT_EQ(Text(data, 8, 28), "TARVO   RT650           2.10");  // padded with spaces
-  // The allocation length cuts the data.
-  data.assign(64, 0xEE);
-  ASSERT_TRUE(test::Send(bus, {0x12, 0, 0, 0, 36, 0}, kIn, data, 0, 1).Good());
-  EXPECT_EQ(Text(data, 32, 4), "1.07");
-  EXPECT_EQ(data[36], 0xEE);
-  EXPECT_EQ(bus.Records().back().transferred, 36u);
-
-  Bytes vpd(40, 0);
-  ASSERT_TRUE(test::Send(bus, {0x12, 1, 0xF0, 0, 40, 0}, kIn, vpd, 0, 1).Good());
-  EXPECT_EQ(vpd[1], 0xF0);
-  EXPECT_EQ(GetBe32(vpd, 34), 0x12345678u);
-  EXPECT_EQ(vpd[39], 0x20);
-  ExpectIllegal(test::Send(bus, {0x12, 1, 0xF1, 0, 40, 0}, kIn, vpd), 0x24);
-}
-
-TEST(SimBus, DevicesAnswerAtTheirAddressesAndEmptyTargetsDoNot) {
-  Bus bus(2);
-  bus.AddDevice(0, 1, Identity{0x00, "QUANTEX", "FIRECREST", "1.0"});
-  bus.AddDevice(0, 2, Identity{0x06, "OTHERCO", "SCAN 4000", "1.00"});
-  bus.AddScanner(1, 3);
-  EXPECT_EQ(bus.GetSupportInfo(), 0x0102u);
-
-  struct Case {
-    std::uint8_t adapter, target, srbStatus;
-    const char* vendor;
-  };
-  const Case cases[] = {{0, 1, 0x01, "QUANTEX "}, {0, 2, 0x01, "OTHERCO "},
-                        {1, 3, 0x01, "TARVO   "}, {0, 5, 0x82, nullptr},
-                        {1, 7, 0x82, nullptr},    {2, 0, 0x81, nullptr}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << int{c.adapter} << ":" << int{c.target});
-    Bytes data(64, 0);
-    const test::Outcome o = test::Send(bus, {0x12, 0, 0, 0, 64, 0}, kIn, data, c.adapter, c.target);
-    EXPECT_EQ(o.srbStatus, c.srbStatus);
-    EXPECT_EQ(o.returned, c.srbStatus);
-    if (c.vendor != nullptr) {
-      EXPECT_EQ(Text(data, 8, 8), c.vendor);
-    }
-  }
-  // A disk has no vital product data and knows no scanner commands.
-  Bytes vpd(40), page(20);
-  ExpectIllegal(test::Send(bus, {0x12, 1, 0xF0, 0, 40, 0}, kIn, vpd, 0, 1), 0x24);
-  ExpectIllegal(test::Send(bus, {0xD5, 0, 0x33, 0, 20, 0}, kIn, page, 0, 1), 0x20);
-}
-
-TEST_F(SimSettings, UnitsGammaAndKeysKeptAndBadBlocksRefused) {
-  Bytes units{0, 0, 0, 0, 0x03, 6, 0, 0, 0x02, 0x58, 0, 0};  // divisor 600
-  ASSERT_TRUE(test::Send(bus, {0x15, 0x10, 0, 0, 12, 0}, kOut, units).Good());
-  EXPECT_EQ(scanner.MeasurementDivisor(), 600u);
-
+TEST_F(SimRig, WindowGammaAndKeysKeptAndBadBlocksRefused) {
   // Gray needs 2, 4 or 8 bits: the window is refused and the old one kept.
-  Bytes window = test::WindowData(200, 10, 20, 3000, 4000, 2, 4);
+  Bytes window = test::WindowData(200, 10, 20, 3000, 4000, 2, 4), badWindow = test::WindowData(200, 0, 0, 100, 100, 2, 3);
   ASSERT_TRUE(test::SetWindow(bus, window).Good());
-  Bytes badWindow = test::WindowData(200, 0, 0, 100, 100, 2, 3);
-  ExpectIllegal(test::SetWindow(bus, badWindow), 0x26);
+  EXPECT_EQ(KeyAsc(test::SetWindow(bus, badWindow)), 0x526);
   EXPECT_TRUE(std::equal(window.begin(), window.end(), scanner.Window().begin()));
-  Bytes status = test::ScanModePage(0);  // the status page cannot be defined
-  status[4] = 0x33;
-  EXPECT_EQ(test::DefineScanMode(bus, status).SenseKey(), 5);
-
-  // Two gamma tables apart; table 3 is the identity.
-  Bytes gamma1(256), gamma2(256, 7), identity(256);
-  for (int i = 0; i < 256; ++i) gamma1[i] = static_cast<std::uint8_t>(255 - i), identity[i] = i;
+  // Gamma tables 1 and 2 apart.
+  Bytes gamma1(256, 3), gamma2(256, 7), read(256);
   ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}, kOut, gamma1).Good());
   ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 2, 0, 1, 0, 0}, kOut, gamma2).Good());
-  for (const auto& [q, expected] : {std::pair{1, gamma1}, {2, gamma2}, {3, identity}}) {
-    Bytes read(256);
-    ASSERT_TRUE(test::ReadData(bus, 0x03, read, static_cast<std::uint16_t>(q)).Good()) << q;
-    EXPECT_EQ(read, expected) << q;
-  }
-
+  ASSERT_TRUE(test::ReadData(bus, 0x03, read, 1).Good());
+  EXPECT_EQ(read, gamma1);
+  ASSERT_TRUE(test::ReadData(bus, 0x03, read, 2).Good());
+  EXPECT_EQ(read, gamma2);
+  // Function keys count from 1 to 10.
   Bytes key(16, 0);
-  key[0] = 4;
-  key[2] = 0x40;  // code 0x80
+  key[0] = 4, key[2] = 0x40;
+  read.assign(16, 0xEE);
   ASSERT_TRUE(test::Send(bus, {0xDA, 0, 0, 0, 16, 0}, kOut, key).Good());
-  Bytes read(16, 0xEE);
   ASSERT_TRUE(test::Send(bus, {0xDB, 0, 4, 0, 16, 0}, kIn, read).Good());
-  EXPECT_EQ(read[2], 0x40);
-  EXPECT_EQ(read[5], 0);
+  EXPECT_EQ(Text(read, 2, 4), Text(key, 2, 4));
   EXPECT_EQ(test::Send(bus, {0xDB, 0, 11, 0, 16, 0}, kIn, read).SenseKey(), 5);
-  key[0] = 0;  // keys count from 1
+  key[0] = 0;
   EXPECT_EQ(test::Send(bus, {0xDA, 0, 0, 0, 16, 0}, kOut, key).SenseKey(), 5);
 }
 
-TEST_F(SimFeeder, StatusPageFollowsTheBatchPageByPage) {
+TEST_F(SimRig, StatusPageAndCountersFollowTheBatchPageByPage) {
+  scanner.SetCounters({100, 55, 9});
   Load(3, BlankPage(300, 300, 300));
   test::SetWindowRaw(bus, test::WindowData(300, 0, 0, 1200, 1200, 0, 1));
-
-  using S = std::array<bool, 2>;  // paper present, page ready
   EXPECT_EQ(test::Status(bus), (S{true, false}));
   ASSERT_TRUE(test::Scan(bus).Good());
   for (std::uint32_t page = 1; page <= 3; ++page) {
     EXPECT_EQ(test::Status(bus), (S{true, true})) << page;
     Bytes counters(12);
     ASSERT_TRUE(test::ReadData(bus, 0x82, counters).Good());
-    EXPECT_EQ(counters[3], page);
-    EXPECT_EQ(counters[7], page);
+    EXPECT_EQ(GetBe32(counters, 0) << 8 | GetBe32(counters, 4), (100 + page) << 8 | page);
     EXPECT_EQ(ReadPage(bus).bytes.size(), 300u * 40);  // 300 rows of 300 bits padded to 40 bytes
   }
   EXPECT_EQ(test::Status(bus), (S{false, false}));
   EXPECT_EQ(scanner.Delivered().size(), 3u);
-  EXPECT_EQ(test::Scan(bus).sense[12], 0x3A);  // empty hopper: no paper
+  EXPECT_EQ(KeyAsc(test::Scan(bus)), 0x33A);  // empty hopper: not ready, no paper
 }
 
-TEST_F(SimFeeder, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) {
-  scanner.SetCounters({100, 55, 9});
+TEST_F(SimRig, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) {
   Load(4, BlankPage(64, 64, 300));
   test::DefinePage(bus, test::ScanModePage(0));  // continuous feed off
-
   ASSERT_TRUE(test::Scan(bus).Good());
   ReadPage(bus);
-  EXPECT_EQ(test::Status(bus), (std::array<bool, 2>{true, false}));
+  EXPECT_EQ(test::Status(bus), (S{true, false}));
   ASSERT_TRUE(test::Scan(bus).Good());
-  EXPECT_EQ(test::Status(bus), (std::array<bool, 2>{true, true}));
-  EXPECT_EQ(scanner.Counters(), (std::array<std::uint32_t, 3>{102, 2, 9}));
+  EXPECT_EQ(test::Status(bus), (S{true, true}));
   ReadPage(bus);
   ASSERT_TRUE(test::Command(bus, {0xD8, 0, 0, 0, 0, 0}).Good());
   ASSERT_TRUE(test::Scan(bus).Good());
-  EXPECT_EQ(scanner.Counters(), (std::array<std::uint32_t, 3>{103, 1, 9}));
-
+  EXPECT_EQ(scanner.Counters(), (std::array<std::uint32_t, 3>{3, 1, 0}));
   // Object position loads the last sheet and unloads it; then nothing is left.
   ReadPage(bus);
   ASSERT_TRUE(test::Command(bus, {0x31, 1, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
@@ -173,62 +90,130 @@ TEST_F(SimFeeder, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch
   EXPECT_EQ(scanner.HopperCount(), 0u);
   ASSERT_TRUE(test::Command(bus, {0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
   EXPECT_FALSE(scanner.PageInScanner());
-  const test::Outcome empty = test::Command(bus, {0x31, 1, 0, 0, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(empty.SenseKey() << 8 | empty.sense[12], 0x33A);  // not ready: no paper
+  EXPECT_EQ(KeyAsc(test::Command(bus, {0x31, 1, 0, 0, 0, 0, 0, 0, 0, 0})), 0x33A);
 }
 
-TEST_F(SimFeeder, SeparatorAndFlagBelongToTheirPages) {
+TEST_F(SimRig, SeparatorAndFlagBelongToTheirPages) {
   Load(3, BlankPage(64, 64, 300));
   ASSERT_TRUE(scanner.SetConditions(1, PageConditions{0x82, false, false}));
   ASSERT_TRUE(scanner.SetConditions(2, PageConditions{0x00, true, false}));
   EXPECT_FALSE(scanner.SetConditions(3, PageConditions{}));
   ASSERT_TRUE(test::Scan(bus).Good());
-  const std::uint8_t separators[] = {0x00, 0x82, 0x00}, flags[] = {0, 0, 1};
-  for (int page = 0; page < 3; ++page) {
-    SCOPED_TRACE(page);
+  for (const Bytes& expected : {Bytes{0x00, 0, 0}, Bytes{0x82, 0, 0}, Bytes{0x00, 1, 1}}) {
     Bytes separator(1), status(3);
     ASSERT_TRUE(test::ReadData(bus, 0x81, separator).Good());
-    EXPECT_EQ(separator[0], separators[page]);
+    Bytes got{separator[0]};
     for (int read = 0; read < 2; ++read) {  // a flagged page stays until its image is read
       ASSERT_TRUE(test::ReadData(bus, 0x84, status).Good());
-      EXPECT_EQ(status[0] & 1, flags[page]);
+      got.push_back(status[0] & 1);
     }
+    EXPECT_EQ(got, expected);
     ReadPage(bus);
   }
 }
 
-TEST_F(SimImprinter, StampsTextAndCounterWhenTheAddonIsOn) {
-  scanner.SetCounters({0, 0, 41});
-  Load(2, BlankPage(600, 600, 300));
-  test::DefinePage(bus, test::ScanModePage(0x40 | 0x08));  // continuous feed, addon on
-  Bytes addon(90, 0);
-  addon[4] = 0x34, addon[5] = 0x54;
-  std::memcpy(addon.data() + 4 + 2, "BATCH", 5);
-  addon[4 + 67] = 10;    // x 10 mm
-  addon[4 + 69] = 20;    // y 20 mm
-  addon[4 + 71] = 0x40;  // counter on
-  addon[4 + 74] = 2;     // count up by 2
-  test::DefinePage(bus, addon);
-  test::SetWindowRaw(bus, test::WindowData(300, 0, 0, 2400, 2400, 0, 1));
+// ---- scripted faults and the configuration text ---------------------------------------
 
-  ASSERT_TRUE(test::Scan(bus).Good());
-  const Bytes first = ReadPage(bus).bytes;
-  test::Status(bus);
-  ReadPage(bus);
-  ASSERT_EQ(scanner.Delivered().size(), 2u);
-  EXPECT_EQ(scanner.Delivered()[0].imprint, "BATCH 41");
-  EXPECT_EQ(scanner.Delivered()[1].imprint, "BATCH 43");
-  EXPECT_EQ(scanner.Counters()[2], 45u);
-  // Marks only in the band below y = 20 mm (236 rows at 300 dpi), none elsewhere.
-  std::size_t above = 0, band = 0;
-  for (std::size_t row = 0; row < 600; ++row) {
-    for (std::size_t i = 0; i < 76; ++i) {
-      const int bits = __builtin_popcount(first[row * 76 + i]);
-      (row >= 236 && row < 236 + 21 ? band : above) += static_cast<std::size_t>(bits);
+::testing::AssertionResult Configure(Bus& bus, const std::string& text) {
+  std::string error;
+  if (ApplyConfig(text, bus, error)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << error;
+}
+
+TEST(SimFaults, EachKindHitsTheNthOccurrenceOnly) {
+  struct Case {
+    const char* line;
+    std::uint8_t srb, hostAdapter, target;
+    std::array<std::uint8_t, 3> sense;  // key, ASC, ASCQ when target is 2
+  };
+  for (const Case& c : {Case{"fault tur 3 jam", 0x04, 0, 2, {3, 0x80, 0x00}},
+                        Case{"fault tur 3 illegal 0x2C 0x01", 0x04, 0, 2, {5, 0x2C, 0x01}},
+                        Case{"fault 0x00 3 sense 0xB 0x47 3", 0x04, 0, 2, {0xB, 0x47, 0x03}},
+                        Case{"fault tur 3 busy", 0x04, 0, 8, {}}, Case{"fault tur 3 hastat 0x11", 0x04, 0x11, 0, {}},
+                        Case{"fault tur 3 srb 0x82", 0x82, 0, 0, {}}}) {
+    Bus bus;
+    ASSERT_TRUE(Configure(bus, std::string("scanner 0 0\n") + c.line + "\n"));
+    std::array<std::uint8_t, 14> sense{};
+    if (c.target == 2) sense = {0x70, 0, c.sense[0], 0, 0, 0, 0, 6, 0, 0, 0, 0, c.sense[1], c.sense[2]};
+    for (int i = 1; i <= 4; ++i) {
+      const test::Outcome o = test::Command(bus, {0, 0, 0, 0, 0, 0});
+      EXPECT_EQ(o.Good(), i != 3) << c.line << " #" << i;
+      if (i != 3) continue;
+      EXPECT_EQ((std::array<std::uint32_t, 4>{o.returned, o.srbStatus, o.hostAdapterStatus, o.targetStatus}),
+                (std::array<std::uint32_t, 4>{c.srb, c.srb, c.hostAdapter, c.target})) << c.line;
+      EXPECT_EQ(o.sense, sense) << c.line;
     }
   }
-  EXPECT_GT(band, 100u);
-  EXPECT_EQ(above, 0u);
+}
+
+TEST(SimFaults, DataTypeNarrowsTheCommandAndRepeatExtendsTheFault) {
+  Bus bus;
+  ASSERT_TRUE(Configure(bus, "synthetic 1\nfault read/0x82 2 not-ready repeat 1\n"));
+  Bytes counters(12), status(3);
+  for (const std::uint8_t want : {0, 2, 2, 0}) {
+    ASSERT_TRUE(test::ReadData(bus, 0x84, status).Good());  // other data types do not count
+    EXPECT_EQ(test::ReadData(bus, 0x82, counters).targetStatus, want);
+  }
+}
+
+TEST(SimFaults, AJamOnAnImageReadTakesTheSheetOut) {
+  Bus bus;
+  ASSERT_TRUE(Configure(bus, "synthetic 2 dpi 200\nfault read/0 2 jam\n"));
+  Rt650& scanner = *bus.ScannerAt(0, 0);
+  ASSERT_TRUE(test::Scan(bus).Good());
+  Bytes chunk(16384);
+  ASSERT_TRUE(test::ReadData(bus, 0x00, chunk).Good());
+  EXPECT_EQ(KeyAsc(test::ReadData(bus, 0x00, chunk)), 0x380);
+  EXPECT_FALSE(scanner.PageInScanner());
+  EXPECT_TRUE(scanner.Delivered()[0].jammed);
+  EXPECT_EQ(scanner.HopperCount(), 1u);
+}
+
+TEST(SimConfig, BuildsDevicesPagesAndIdentityAndNamesTheLineOfAnError) {
+  tarvo::test::TempDir dir;
+  tarvo::test::WriteFileBytes(dir.File("a.pbm"), "P1\n2 2\n1 0\n0 1\n");
+  const std::string text =
+      "# two adapters\nadapters 2\ndisk 0 0\ndevice 0 2 6 OTHERCO SCAN4000 1.00\nscanner 1 4\n"
+      "revision 1.07\ncapability 0\nflags 0x80\ncounters 5 0 0\nfile " + dir.File("a.pbm") +
+      " dpi 200\nsynthetic 2 seed 9 dpi 600 size letter\ncondition 2 separator 0x81 flag\n";
+  Bus bus;
+  ASSERT_TRUE(Configure(bus, text));
+  EXPECT_EQ(bus.GetSupportInfo(), 0x0102u);
+  Rt650* scanner = bus.ScannerAt(1, 4);
+  ASSERT_NE(scanner, nullptr);
+  EXPECT_EQ(bus.ScannerAt(0, 0), nullptr);
+  EXPECT_EQ(scanner->HopperCount(), 3u);
+  EXPECT_EQ(scanner->Info().identity.revision, "1.07");
+  EXPECT_EQ(scanner->Counters()[0], 5u);
+  Bytes data(64);
+  ASSERT_TRUE(test::Send(bus, {0x12, 0, 0, 0, 64, 0}, kIn, data, 0, 2).Good());
+  EXPECT_EQ(Text(data, 16, 8), "SCAN4000");
+  ASSERT_TRUE(test::Send(bus, {0x12, 0, 0, 0, 64, 0}, kIn, data, 0, 0).Good());
+  EXPECT_EQ(data[0], 0x00);  // disk
+  for (const auto& [bad, error] :
+       {std::pair{"scanner 0 0\nfrobnicate 1\n", "line 2: unknown keyword 'frobnicate'"},
+        {"\n\nsynthetic 1 dpi 400\n", "line 3: synthetic pages are made at 200, 300 or 600 dpi"}}) {
+    Bus other;
+    std::string message;
+    EXPECT_FALSE(ApplyConfig(bad, other, message)) << bad;
+    EXPECT_EQ(message, error);
+  }
+}
+
+TEST(SimConfig, WireLogRecordsEveryCommand) {
+  tarvo::test::TempDir dir;
+  Bus bus;
+  ASSERT_TRUE(Configure(bus, "scanner 0 0\nlog " + dir.File("wire.log") + "\nfault tur 2 not-ready\n"));
+  test::Command(bus, {0, 0, 0, 0, 0, 0});
+  test::Command(bus, {0, 0, 0, 0, 0, 0});
+  Bytes data(36);
+  test::Send(bus, {0x12, 0, 0, 0, 36, 0}, kIn, data);
+  EXPECT_EQ(tarvo::test::ReadFileBytes(dir.File("wire.log")),
+            "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x01 ha 0x00 target 0x00\n"
+            "0:0 00 00 00 00 00 00 | flags 0x40 len 0 xfer 0 | srb 0x04 ha 0x00 target 0x02"
+            " | sense 70 00 02 00 00 00 00 06 00 00 00 00 04 00\n"
+            "0:0 12 00 00 00 24 00 | flags 0x48 len 36 xfer 36 | in 06 00 02 02 3B 00 00 00 54 41 52 56 4F 20 "
+            "20 20 52 54 36 35 30 20 20 20 20 20 20 20 20 20 20 20 ... | srb 0x01 ha 0x00 target 0x00\n");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Test helpers for the RT650 simulator: send raw CDBs through the bus as the
-// driver's transport would, with a packed request block.
+// Test helpers for the RT650 simulator: raw CDBs sent through the bus as the
+// driver's transport sends them, with a packed request block.
 #pragma once
 
 #include <array>
@@ -18,29 +18,23 @@ namespace tarvo::sim::test {
 
 struct Outcome {
   std::uint32_t returned = 0;
-  std::uint8_t srbStatus = 0;
-  std::uint8_t hostAdapterStatus = 0;
-  std::uint8_t targetStatus = 0;
+  std::uint8_t srbStatus = 0, hostAdapterStatus = 0, targetStatus = 0;
   std::array<std::uint8_t, 14> sense{};
 
   std::uint8_t SenseKey() const { return sense[2] & 0x0F; }
   bool Ili() const { return (sense[2] & 0x20) != 0; }
   std::uint32_t Information() const {
-    return (std::uint32_t{sense[3]} << 24) | (std::uint32_t{sense[4]} << 16) |
-           (std::uint32_t{sense[5]} << 8) | sense[6];
+    return std::uint32_t{sense[3]} << 24 | std::uint32_t{sense[4]} << 16 | std::uint32_t{sense[5]} << 8 | sense[6];
   }
-  bool Good() const {
-    return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0;
-  }
+  bool Good() const { return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0; }
 };
 
 inline constexpr std::uint8_t kIn = aspi::kSrbDirIn;
 inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 
 // Fills a request block as the transport does and sends it.
-inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb,
-                    std::uint8_t direction, std::uint8_t* data, std::uint32_t length,
-                    std::uint8_t adapter = 0, std::uint8_t target = 0) {
+inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
+                    std::uint8_t* data, std::uint32_t length, std::uint8_t adapter = 0, std::uint8_t target = 0) {
   aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data, length, adapter, target);
   Outcome out;
   out.returned = provider.SendCommand(&srb);
@@ -50,14 +44,10 @@ inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t
   std::memcpy(out.sense.data(), srb.SenseArea, out.sense.size());
   return out;
 }
-
-inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb,
-                    std::uint8_t direction, std::vector<std::uint8_t>& data,
-                    std::uint8_t adapter = 0, std::uint8_t target = 0) {
-  return Send(provider, cdb, direction, data.data(), static_cast<std::uint32_t>(data.size()),
-              adapter, target);
+inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
+                    std::vector<std::uint8_t>& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
+  return Send(provider, cdb, direction, data.data(), static_cast<std::uint32_t>(data.size()), adapter, target);
 }
-
 inline Outcome Command(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb) {
   return Send(provider, cdb, 0, nullptr, 0);
 }
@@ -67,13 +57,7 @@ inline std::uint8_t B(std::uint32_t v, int shift) { return static_cast<std::uint
 inline Outcome ReadData(aspi::Provider& p, std::uint8_t type, std::vector<std::uint8_t>& buffer,
                         std::uint16_t qualifier = 0) {
   const auto n = static_cast<std::uint32_t>(buffer.size());
-  return Send(p,
-              {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0},
-              kIn, buffer);
-}
-inline Outcome GetScanMode(aspi::Provider& p, std::uint8_t page,
-                           std::vector<std::uint8_t>& buffer) {
-  return Send(p, {0xD5, 0, page, 0, static_cast<std::uint8_t>(buffer.size()), 0}, kIn, buffer);
+  return Send(p, {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0}, kIn, buffer);
 }
 inline Outcome DefineScanMode(aspi::Provider& p, std::vector<std::uint8_t>& data) {
   return Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data);
@@ -82,9 +66,7 @@ inline Outcome DefineScanMode(aspi::Provider& p, std::vector<std::uint8_t>& data
 // (0x40 continuous feed, 0x20 auto size, 0x08 addon on).
 inline std::vector<std::uint8_t> ScanModePage(std::uint8_t feed) {
   std::vector<std::uint8_t> data(20, 0);
-  data[4] = 0x32;
-  data[5] = 14;
-  data[4 + 6] = feed;
+  data[4] = 0x32, data[5] = 14, data[4 + 6] = feed;
   return data;
 }
 inline Outcome Scan(aspi::Provider& p) {
@@ -94,27 +76,22 @@ inline Outcome Scan(aspi::Provider& p) {
 // Status page 0x33: {paper present, page ready}.
 inline std::array<bool, 2> Status(aspi::Provider& p) {
   std::vector<std::uint8_t> page(20);
-  GetScanMode(p, 0x33, page);
+  Send(p, {0xD5, 0, 0x33, 0, 20, 0}, kIn, page);
   return {(page[6] & 1) != 0, (page[7] & 1) != 0};
 }
 
 // A 52-byte window: resolution, area in 1/1200 inch, composition and depth.
-inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t left,
-                                            std::uint32_t top, std::uint32_t width,
-                                            std::uint32_t length, std::uint8_t composition,
+inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top,
+                                            std::uint32_t width, std::uint32_t length, std::uint8_t composition,
                                             std::uint8_t bits, std::uint8_t threshold = 128) {
   std::vector<std::uint8_t> w(52, 0);
   w[7] = 44;
   w[10] = B(dpi, 8), w[11] = B(dpi, 0), w[12] = B(dpi, 8), w[13] = B(dpi, 0);
   for (int i = 0; i < 4; ++i) {
-    w[14 + i] = B(left, 24 - 8 * i);
-    w[18 + i] = B(top, 24 - 8 * i);
-    w[22 + i] = B(width, 24 - 8 * i);
-    w[26 + i] = B(length, 24 - 8 * i);
+    w[14 + i] = B(left, 24 - 8 * i), w[18 + i] = B(top, 24 - 8 * i);
+    w[22 + i] = B(width, 24 - 8 * i), w[26 + i] = B(length, 24 - 8 * i);
   }
-  w[31] = threshold;
-  w[33] = composition;
-  w[34] = bits;
+  w[31] = threshold, w[33] = composition, w[34] = bits;
   return w;
 }
 inline Outcome SetWindow(aspi::Provider& p, std::vector<std::uint8_t>& window) {
@@ -127,7 +104,7 @@ inline void SetWindowRaw(aspi::Provider& p, std::vector<std::uint8_t> window) {
   ASSERT_TRUE(SetWindow(p, window).Good());
 }
 
-// A page whose pixel (x, y) is f(x, y).
+// A page whose pixel (x, y) is f(x, y); a blank one.
 template <typename F>
 Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F f) {
   Page page;
@@ -136,9 +113,7 @@ Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F
   page.height = page.raster.height = height;
   page.raster.pixels.resize(std::size_t{width} * height);
   for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
-    }
+    for (std::uint32_t x = 0; x < width; ++x) page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
   }
   return page;
 }
@@ -169,8 +144,7 @@ inline Scanned ReadPage(aspi::Provider& p, std::uint32_t chunk = 32768) {
     std::vector<std::uint8_t> buffer(chunk);
     out.last = ReadData(p, 0x00, buffer);
     const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
-    out.bytes.insert(out.bytes.end(), buffer.begin(),
-                     buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
     if (out.last.targetStatus != 0) break;
   }
   return out;
