@@ -201,17 +201,16 @@ TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
 }
 
 TEST_F(ChainTest, RenameAppendsTheEntryWhenNoTagReachesDocumentName) {
-  // One IFD at 16 with only ImageWidth and ImageLength.
-  const std::string bytes = std::string("II*\0\x10\0\0\0pixels!!\2\0", 18) +
-                            std::string("\0\1\4\0\1\0\0\0\x40\0\0\0\1\1\4\0\1\0\0\0\x20\0\0\0", 24) +
-                            std::string(4, '\0');
-  const std::string path = File("bare.tif", bytes);
+  const auto entry = [](std::uint32_t tag, std::uint32_t type, std::uint32_t n, std::uint32_t v) {
+    return Le(tag, 2) + Le(type, 2) + Le(n, 4) + Le(v, 4);
+  };
+  // One IFD at 16 with only ImageWidth and ImageLength; the copy goes to 46.
+  const std::string ifd = Le(2, 2) + entry(256, 4, 1, 64) + entry(257, 4, 1, 32) + Le(0, 4);
+  const std::string path = File("bare.tif", std::string("II*\0\x10\0\0\0pixels!!", 16) + ifd);
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "Long enough"), 0);
-  const std::string after = ReadFileBytes(path);
-  const std::string e = Le(46, 4);
-  EXPECT_EQ(after, bytes.substr(0, 4) + e + bytes.substr(8) + Le(3, 2) + bytes.substr(18, 24) +
-                       Le(269, 2) + Le(2, 2) + Le(12, 4) + Le(46 + 42, 4) + Le(0, 4) +
-                       std::string("Long enough\0", 12));
+  EXPECT_EQ(ReadFileBytes(path), std::string("II*\0\x2E\0\0\0pixels!!", 16) + ifd + Le(3, 2) +
+                                     ifd.substr(2, 24) + entry(269, 2, 12, 46 + 42) + Le(0, 4) +
+                                     std::string("Long enough\0", 12));
 }
 
 // 65535 entries below 269: the new entry would make a count of 65536.
