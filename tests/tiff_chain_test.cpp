@@ -171,8 +171,8 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
   ExpectLibtiffPages(path, pages);
 }
 
-// A page without a name gets the entry in tag order, before StripOffsets:
-// inline for 3 characters, after the new IFD for 4.
+// A page without a name gets the entry in tag order, before StripOffsets; a
+// name of 3 characters stands in it.
 TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   const Bytes image = TestRaster(100, 20, 4);
   const std::string path = platform.Scratch("uncoded.tif");
@@ -190,14 +190,6 @@ TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   ASSERT_EQ(tif.pages.size(), 1u) << tif.errors;
   EXPECT_EQ(tif.pages[0].documentName, "abc");
   EXPECT_TRUE(tif.pages[0].pixels == image);
-
-  ASSERT_EQ(ChangeDocname(context, path.c_str(), "abcd"), 0);
-  const std::string third = ReadFileBytes(path);
-  ASSERT_EQ(third.size(), after.size() + 2 + 12 * 14 + 4 + 5);
-  EXPECT_EQ(Le32(third, after.size() + 2 + 12 * 7 + 8), after.size() + 2 + 12 * 14 + 4);
-  const LibtiffFile again = ReadWithLibtiff(path);
-  ASSERT_EQ(again.pages.size(), 1u) << again.errors;
-  EXPECT_EQ(again.pages[0].documentName, "abcd");
 }
 
 TEST_F(ChainTest, RenameAppendsTheEntryWhenNoTagReachesDocumentName) {
@@ -230,8 +222,8 @@ TEST_F(ChainTest, RenameRefusals) {
     EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1) << path;
     EXPECT_EQ(ReadFileBytes(path), before);
   }
-  EXPECT_EQ(ChangeDocname(context, platform.Scratch("missing.tif").c_str(), "name"), 1);
   const std::string document = Document("doc.tif", Pages(1, 90, "doc"));
+  EXPECT_EQ(ChangeDocname(context, platform.Scratch("missing.tif").c_str(), "name"), 1);
   EXPECT_EQ(ChangeDocname(context, document.c_str(), nullptr), 1);
   const FileHandle held = OpenExisting(platform, document);
   EXPECT_EQ(ChangeDocname(context, document.c_str(), "held"), 1);
