@@ -27,8 +27,9 @@ HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
       context_(context),
       hostile_(platform.Scratch("hostile.tif")),
       valid_(platform.Scratch("valid.tif")) {
-  const std::string path = platform.Scratch("valid-original.tif");
-  if (WriteDocument(context, path, kValidPages) == Result::Ok) validBytes_ = ReadFileBytes(path);
+  if (WriteDocument(context, valid_, kValidPages) == Result::Ok) {
+    validBytes_ = ReadFileBytes(valid_);
+  }
   validPages_ = static_cast<std::uint32_t>(kValidPages.size());
 }
 
@@ -46,6 +47,12 @@ HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
   Walk walk{1, kWalkToEnd};
   walk.result = WalkChainOf(platform_, context_, path, walk.pages);
   return walk;
+}
+
+std::string HostileBench::CheckPages(const char* what, const std::string& path,
+                                     std::uint32_t pages) {
+  const Walk walk = WalkFile(path);
+  return walk.result == 0 && walk.pages == pages ? "" : Describe(what, walk.pages);
 }
 
 std::string HostileBench::CheckWalks(const std::string& bytes) {
@@ -79,19 +86,13 @@ std::string HostileBench::CheckJoinInto(const std::string& bytes, const Walk& be
   const std::string after = ReadFileBytes(hostile_);
   if (r == kConcatUnusable) {
     if (after != bytes) return "a refused destination was changed";
-    if (before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages) {
-      return "a walkable destination was refused";
-    }
-    return "";
+    const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
+    return usable ? "a walkable destination was refused" : "";
   }
   if (r != kConcatDone) return Describe("join into: result", r);
   if (before.result != 0) return "an unwalkable destination was joined";
   if (after.size() != bytes.size() + validBytes_.size()) return "join into: size";
-  const Walk joined = WalkFile(hostile_);
-  if (joined.result != 0 || joined.pages != before.pages + validPages_) {
-    return Describe("join into: joined chain pages", joined.pages);
-  }
-  return "";
+  return CheckPages("join into: joined chain pages", hostile_, before.pages + validPages_);
 }
 
 // The outside file as the source.
@@ -104,19 +105,13 @@ std::string HostileBench::CheckJoinFrom(const std::string& bytes, const Walk& be
   const bool tiffHeader = bytes.size() >= 4 && bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
   if (r == kConcatUnusable) {
     if (after != validBytes_) return "join from: a refused join changed the destination";
-    if (!tiffHeader || (before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages)) {
-      return "join from: a usable source was refused";
-    }
-    return "";
+    const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
+    return !tiffHeader || usable ? "join from: a usable source was refused" : "";
   }
   if (r != kConcatDone) return Describe("join from: result", r);
   if (after.size() != validBytes_.size() + bytes.size()) return "join from: size";
-  const Walk joined = WalkFile(valid_);
-  const std::uint32_t expected = validPages_ + (tiffHeader ? before.pages : 0);
-  if (joined.result != 0 || joined.pages != expected) {
-    return Describe("join from: joined chain pages", joined.pages);
-  }
-  return "";
+  return CheckPages("join from: joined chain pages", valid_,
+                    validPages_ + (tiffHeader ? before.pages : 0));
 }
 
 std::string HostileBench::CheckRename(const std::string& bytes, const Walk& before) {
@@ -128,13 +123,7 @@ std::string HostileBench::CheckRename(const std::string& bytes, const Walk& befo
   if (after.size() <= bytes.size() || Le32(after, 4) != bytes.size()) {
     return "rename: the header does not point at the copy";
   }
-  if (before.result == 0) {
-    const Walk renamed = WalkFile(hostile_);
-    if (renamed.result != 0 || renamed.pages != before.pages) {
-      return Describe("rename: chain pages", renamed.pages);
-    }
-  }
-  return "";
+  return before.result == 0 ? CheckPages("rename: chain pages", hostile_, before.pages) : "";
 }
 
 std::string HostileBench::Exercise(const std::string& bytes) {

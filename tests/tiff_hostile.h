@@ -1,7 +1,6 @@
 // Runs every operation that reads outside files (the chain walk, the entry
-// shift, joining in both directions, renaming) on arbitrary bytes and checks
-// what must hold whatever the bytes are. Shared by the mutation test and the
-// fuzz target.
+// shift, joining both ways, renaming) on any bytes and checks what must hold
+// whatever they are. Shared by the hostile tests and the fuzz target.
 #pragma once
 
 #include <string>
@@ -13,8 +12,7 @@
 namespace tarvo::test {
 
 // Walks the chain of the file at `path` to link `pages` (kWalkToEnd: to its
-// end), `pages` then holding the walk's index; 1 also when the file cannot be
-// opened.
+// end), leaving the walk's index in `pages`; 1 also when it cannot be opened.
 int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
                 std::uint32_t& pages);
 
@@ -25,8 +23,6 @@ class HostileBench {
 
   // Returns an empty text when every property held, else what broke.
   std::string Exercise(const std::string& bytes);
-
-  const std::string& validBytes() const { return validBytes_; }
   // How many inputs so far had a chain that could be walked to its end.
   int walkable() const { return walkable_; }
   int unwalkable() const { return unwalkable_; }
@@ -37,6 +33,8 @@ class HostileBench {
     std::uint32_t pages = 0;
   };
   Walk WalkFile(const std::string& path);
+  // "" when the chain of `path` walks to its end over `pages` pages.
+  std::string CheckPages(const char* what, const std::string& path, std::uint32_t pages);
   std::string CheckWalks(const std::string& bytes);
   std::string CheckJoinInto(const std::string& bytes, const Walk& before);
   std::string CheckJoinFrom(const std::string& bytes, const Walk& before);
@@ -52,9 +50,8 @@ class HostileBench {
   int unwalkable_ = 0;
 };
 
-// Our own documents, as seeds for mutations: uncoded and Group 4 pages, with
-// and without long texts, renamed, joined, a single TsdMakeTiff page, a
-// document without pages.
+// Our own documents as seeds for mutations: uncoded and Group 4 pages, long
+// and short texts, renamed, joined, a TsdMakeTiff page, no pages.
 std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context);
 
 }  // namespace tarvo::test

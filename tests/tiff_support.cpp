@@ -33,23 +33,18 @@ std::string TextField(TIFF* tif, ttag_t tag) {
   return TIFFGetField(tif, tag, &text) == 1 && text != nullptr ? std::string(text) : std::string();
 }
 
-std::uint32_t RowBytes(std::uint32_t width) { return (width + 7) / 8; }
-
 }  // namespace
 
 Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed) {
-  const std::uint32_t rowBytes = RowBytes(width);
+  const std::uint32_t rowBytes = (width + 7) / 8;
   Bytes raster(static_cast<std::size_t>(rowBytes) * length, 0);
   for (std::uint32_t y = 0; y < length; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      // Diagonal bands and a frame: long runs for the coder, and a mix that
-      // shows a swapped row or a shifted column.
+      // Diagonal bands and a frame: long runs, and a swapped row or a
+      // shifted column shows.
       const bool frame = x < 3 || y < 3 || x + 3 >= width || y + 3 >= length;
       const bool band = ((x + y * (seed % 5 + 1) + seed * 7) / (seed % 11 + 3)) % 3 == 0;
-      if (frame || band) {
-        raster[static_cast<std::size_t>(y) * rowBytes + x / 8] |=
-            static_cast<std::uint8_t>(0x80u >> (x % 8));
-      }
+      if (frame || band) raster[std::size_t{y} * rowBytes + x / 8] |= 0x80u >> (x % 8);
     }
   }
   return raster;
@@ -62,7 +57,6 @@ Result AddTestPage(DriverContext& context, const PagePlan& page) {
   Bilevel bilevel(static_cast<std::int32_t>(page.width), static_cast<std::int32_t>(page.length));
   bilevel.bits = raster;
   const Bytes data = page.compression == kDriverCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
-  // The page pipeline's part: the image data at docDataPos.
   std::uint32_t written = 0;
   if (GuardedWriteFile(context, context.state.docFile, data.data(),
                        static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
@@ -102,7 +96,6 @@ LibtiffFile ReadWithLibtiff(const std::string& path) {
       TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &page.length);
       TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &page.compression);
       TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &page.photometric);
-      TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &page.fillOrder);
       TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &page.bitsPerSample);
       TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &page.resolutionUnit);
       TIFFGetField(tif, TIFFTAG_XRESOLUTION, &page.xResolution);
@@ -110,7 +103,7 @@ LibtiffFile ReadWithLibtiff(const std::string& path) {
       page.documentName = TextField(tif, TIFFTAG_DOCUMENTNAME);
       page.pageName = TextField(tif, TIFFTAG_PAGENAME);
       page.software = TextField(tif, TIFFTAG_SOFTWARE);
-      const std::uint32_t rowBytes = RowBytes(page.width);
+      const std::uint32_t rowBytes = (page.width + 7) / 8;
       page.pixels.assign(static_cast<std::size_t>(rowBytes) * page.length, 0);
       for (std::uint32_t row = 0; row < page.length; ++row) {
         if (TIFFReadScanline(tif, page.pixels.data() + static_cast<std::size_t>(row) * rowBytes,
@@ -139,16 +132,15 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
     const PagePlan& plan = plans[i];
     const LibtiffPage& page = tif.pages[i];
     const bool g4 = plan.compression == kDriverCompressionG4;
-    const auto resolution = static_cast<float>(plan.resolution);
+    const auto dpi = static_cast<float>(plan.resolution);
     EXPECT_EQ(std::tuple(page.width, page.length, page.compression, page.photometric),
               std::tuple(plan.width, plan.length, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE,
                          PHOTOMETRIC_MINISWHITE));
-    EXPECT_FLOAT_EQ(page.xResolution, resolution);
-    EXPECT_FLOAT_EQ(page.yResolution, resolution);
+    EXPECT_TRUE(page.xResolution == dpi && page.yResolution == dpi) << page.yResolution;
     // Uncoded pages carry no text entries.
-    EXPECT_EQ(page.documentName, g4 && plan.documentName ? plan.documentName : "");
-    EXPECT_EQ(page.pageName, g4 && plan.pageName ? plan.pageName : "");
-    EXPECT_EQ(page.software, g4 ? kSoftwareName : "");
+    EXPECT_EQ(std::tuple(page.documentName, page.pageName, page.software),
+              std::tuple(g4 && plan.documentName ? plan.documentName : "",
+                         g4 && plan.pageName ? plan.pageName : "", g4 ? kSoftwareName : ""));
     EXPECT_TRUE(page.pixels == RasterOf(plan)) << "pixels differ";
   }
 }
@@ -184,8 +176,7 @@ bool FaultPlatform::FileClose(FileHandle f) {
 }
 
 std::uint32_t Le16(const std::string& bytes, std::size_t at) {
-  return static_cast<std::uint8_t>(bytes.at(at)) |
-         (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes.at(at + 1))) << 8);
+  return static_cast<std::uint8_t>(bytes.at(at)) | static_cast<std::uint8_t>(bytes.at(at + 1)) << 8;
 }
 
 std::uint32_t Le32(const std::string& bytes, std::size_t at) {

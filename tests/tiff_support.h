@@ -1,7 +1,6 @@
-// Test support for the TIFF tests: pages made on purpose, Group 4 streams
-// coded by libtiff, documents built with the driver's own page-adding
-// operation, libtiff as the reader that judges what the driver wrote, and a
-// platform that fails the N-th file call.
+// Test support for the TIFF tests: pages made on purpose, documents built with
+// the driver's own page-adding operation, libtiff as the reader that judges
+// what the driver wrote, and a platform that fails the N-th file call.
 #pragma once
 
 #include <cstdint>
@@ -31,22 +30,18 @@ struct PagePlan {
 };
 
 // Adds one page to the open document as the batch does: the image data
-// (Group 4 coded by libtiff when asked) written
-// at docDataPos, the settings and names of the page, then AddPageToDocument.
+// (Group 4 coded by libtiff when asked) at docDataPos, the page's settings
+// and names, then AddPageToDocument.
 Result AddTestPage(DriverContext& context, const PagePlan& page);
-
-// Creates `path`, adds every page with AddTestPage, then TsdCloseFile.
-// Returns the first failure.
+// Creates `path`, adds every page, then closes it; the first failure.
 Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PagePlan>& pages);
-// The raster that WriteDocument stores for `page`.
 Bytes RasterOf(const PagePlan& page);
 
 // What libtiff reads from one page.
 struct LibtiffPage {
   std::uint32_t width = 0, length = 0;
-  std::uint16_t compression = 0, photometric = 0, fillOrder = 0, bitsPerSample = 0;
-  std::uint16_t resolutionUnit = 0;
+  std::uint16_t compression = 0, photometric = 0, bitsPerSample = 0, resolutionUnit = 0;
   float xResolution = 0, yResolution = 0;
   std::string documentName, pageName, software;  // empty when absent
   Bytes pixels;  // decoded rows of (width + 7) / 8 bytes
@@ -64,8 +59,7 @@ LibtiffFile ReadWithLibtiff(const std::string& path);
 // compression, resolution, the text entries (Group 4 pages only) and pixels.
 void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& plans);
 
-// Fails the N-th (1-based) call of a kind with the given system error, once;
-// 0 fails nothing. Counts only after arm().
+// Fails the N-th (1-based) call of a kind with `error`, once; 0 fails nothing.
 class FaultPlatform : public TestPlatform {
  public:
   std::uint32_t failWrite = 0, failRead = 0, failSeek = 0;
@@ -75,27 +69,21 @@ class FaultPlatform : public TestPlatform {
   bool failed = false;
 
   void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
-    failWrite = write;
-    failRead = read;
-    failSeek = seek;
-    failClose = 0;
+    failWrite = write, failRead = read, failSeek = seek, failClose = 0;
     writes = reads = seeks = closes = 0;
     failed = false;
   }
-
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override;
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override;
   std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override;
   bool FileClose(FileHandle f) override;
 
  private:
-  // Counts a call of a kind; true (with the last error set) when it is the
-  // one to fail.
   bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
-// Little-endian numbers in a file's bytes: read, written in place (the
-// text grows as needed), and as a text of `size` bytes.
+// Little-endian numbers in a file's bytes: read, written in place (the text
+// grows as needed), and as a text of `size` bytes.
 std::uint32_t Le16(const std::string& bytes, std::size_t at);
 std::uint32_t Le32(const std::string& bytes, std::size_t at);
 void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size);
@@ -103,7 +91,7 @@ std::string Le(std::uint32_t value, int size);
 
 // Opens an existing file for reading and writing without sharing.
 FileHandle OpenExisting(Platform& platform, const std::string& path);
-// True when the file can be opened without sharing: nobody holds it.
+// True when nobody holds the file.
 bool Released(Platform& platform, const std::string& path);
 
 }  // namespace tarvo::test

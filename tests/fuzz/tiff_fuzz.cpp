@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "scan/DriverContext.h"
 #include "support/TestPlatform.h"
@@ -44,52 +45,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 #ifndef TARVO_LIBFUZZER
 
-namespace {
-
-int RunOne(const std::filesystem::path& path) {
-  const std::string bytes = tarvo::test::ReadFileBytes(path.string());
-  return LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                bytes.size());
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   Bench& bench = TheBench();
-  const auto seeds = tarvo::test::SeedDocuments(bench.platform, bench.context);
+  std::vector<std::string> inputs = tarvo::test::SeedDocuments(bench.platform, bench.context);
   if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
-    std::filesystem::create_directories(argv[2]);
-    for (std::size_t i = 0; i < seeds.size(); ++i) {
-      tarvo::test::WriteFileBytes(
-          (std::filesystem::path(argv[2]) / ("seed" + std::to_string(i) + ".tif")).string(),
-          seeds[i]);
+    fs::create_directories(argv[2]);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+      const fs::path seed = fs::path(argv[2]) / ("seed" + std::to_string(i) + ".tif");
+      tarvo::test::WriteFileBytes(seed.string(), inputs[i]);
     }
-    std::printf("%zu seeds written\n", seeds.size());
+    std::printf("%zu seeds written\n", inputs.size());
     return 0;
   }
-  std::size_t inputs = 0;
-  if (argc == 1) {
-    for (const std::string& seed : seeds) {
-      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(seed.data()), seed.size());
-      ++inputs;
-    }
-  }
+  if (argc > 1) inputs.clear();
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path(argv[i]);
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        if (entry.is_regular_file()) {
-          RunOne(entry.path());
-          ++inputs;
-        }
+    std::vector<fs::path> files{argv[i]};
+    if (fs::is_directory(files[0])) {
+      files.clear();
+      for (const auto& entry : fs::directory_iterator(argv[i])) {
+        if (entry.is_regular_file()) files.push_back(entry.path());
       }
-    } else {
-      RunOne(path);
-      ++inputs;
     }
+    for (const fs::path& file : files) inputs.push_back(tarvo::test::ReadFileBytes(file.string()));
   }
-  std::printf("%zu inputs replayed\n", inputs);
-  return inputs > 0 ? 0 : 1;
+  for (const std::string& input : inputs) {
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+  }
+  std::printf("%zu inputs replayed\n", inputs.size());
+  return inputs.empty() ? 1 : 0;
 }
 
 #endif
