@@ -45,7 +45,7 @@ TEST(DetailsTemplate, ByLanguageName) {
                                  std::pair{"Italian", DialogTemplate::kDetailsUs}}) {
     SetCurrentLanguage(t.context, language);
     EXPECT_EQ(RunDetailsDialog(t.context, runner, Handle(0x4000), nullptr), 0x4000u);
-    EXPECT_EQ(runner.openings().back().which, which);
+    EXPECT_EQ(runner.openings_().back().which, which);
     EXPECT_EQ(t.context.dialogs.instance, Handle(0x4000));
   }
 }
@@ -181,11 +181,11 @@ TEST_F(DetailsTest, ButtonsOpenTheSubDialogsWithTheRememberedInstance) {
   const DialogTemplate order[] = {DialogTemplate::kGamma, DialogTemplate::kFunction,
                                   DialogTemplate::kImprinter};
   for (int button : {kGamma, kFunctionKey, kAddon}) s.Click(button);
-  ASSERT_EQ(runner.openings().size(), 3u);
+  ASSERT_EQ(runner.openings_().size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(runner.openings()[i].which, order[i]);
-    EXPECT_EQ(runner.openings()[i].instance, Handle(0x77));
-    EXPECT_EQ(runner.openings()[i].owner, s.Window());
+    EXPECT_EQ(runner.openings_()[i].which, order[i]);
+    EXPECT_EQ(runner.openings_()[i].instance, Handle(0x77));
+    EXPECT_EQ(runner.openings_()[i].owner, s.Window());
   }
   EXPECT_FALSE(s.ended());
 }

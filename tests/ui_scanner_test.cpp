@@ -103,9 +103,9 @@ TEST_F(WithScanner, StartScanWritesThreeAndSendsNothing) {
     EXPECT_EQ(bus.Records().size(), sent);
   });
   EXPECT_EQ(RunStartScanDialog(t.context, runner, Handle(1), Handle(2)), 0u);
-  ASSERT_EQ(runner.openings().size(), 1u);
-  EXPECT_EQ(runner.openings()[0].instance, Handle(0x50));
-  EXPECT_EQ(runner.openings()[0].owner, Handle(2));
+  ASSERT_EQ(runner.openings_().size(), 1u);
+  EXPECT_EQ(runner.openings_()[0].instance, Handle(0x50));
+  EXPECT_EQ(runner.openings_()[0].owner, Handle(2));
   EXPECT_EQ(Get(PAR_JOB_SEPARATOR), 3);
   EXPECT_TRUE(t.platform.boxes.empty());
 }
@@ -120,9 +120,9 @@ TEST_F(WithScanner, SettingsRunsOnTheModulesInstance) {
     EXPECT_TRUE(s.ended());
   });
   EXPECT_EQ(RunSettingsDialog(t.context, runner, Handle(1), Handle(2)), 0u);
-  ASSERT_EQ(runner.openings().size(), 1u);
-  EXPECT_EQ(runner.openings()[0].which, DialogTemplate::kSetting);
-  EXPECT_EQ(runner.openings()[0].instance, Handle(0x50));
+  ASSERT_EQ(runner.openings_().size(), 1u);
+  EXPECT_EQ(runner.openings_()[0].which, DialogTemplate::kSetting);
+  EXPECT_EQ(runner.openings_()[0].instance, Handle(0x50));
   EXPECT_TRUE(t.platform.boxes.empty());
 }
 

@@ -257,10 +257,10 @@ TEST_F(SettingsTest, DetailHandsTheChosenImageTypeToTheDetailsDialog) {
   EXPECT_EQ(r.dialogImageType, 4);
   EXPECT_EQ(r.imageType, 1);  // not written before OK
   EXPECT_FALSE(eraseEnabled);
-  ASSERT_EQ(runner.openings().size(), 1u);
-  EXPECT_EQ(runner.openings()[0].which, DialogTemplate::kDetailsUs);
-  EXPECT_EQ(runner.openings()[0].instance, Handle(0x1234));
-  EXPECT_EQ(runner.openings()[0].owner, s.Window());
+  ASSERT_EQ(runner.openings_().size(), 1u);
+  EXPECT_EQ(runner.openings_()[0].which, DialogTemplate::kDetailsUs);
+  EXPECT_EQ(runner.openings_()[0].instance, Handle(0x1234));
+  EXPECT_EQ(runner.openings_()[0].owner, s.Window());
   EXPECT_FALSE(s.ended());
 }
 
