@@ -148,8 +148,8 @@ TEST(StartScanDialog, OkWritesTheJobSeparatorChoice) {
       d.surface.Choose(startscan::kJobSeparator, entry);
       EXPECT_EQ(t.context.settings.separatorModeA, other);
       d.surface.Click(button);
-      EXPECT_TRUE(d.surface.ended());
-      EXPECT_EQ(d.surface.result(), 0);
+      EXPECT_TRUE(d.surface.ended);
+      EXPECT_EQ(d.surface.result, 0);
       EXPECT_EQ(t.context.settings.separatorModeA, button == kIdOkButton ? values[entry] : other);
       if (button == kIdOkButton) {
         EXPECT_EQ(std::string(d.dialog.fileName()), std::string(38, 'n'));

@@ -69,7 +69,7 @@ TEST_F(DetailsTest, CaptionsListsAndControlsLoadedFromTheRecord) {
   std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase,
            r.userGrc, r.backgroundErase) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1);
   HeadlessSurface& s = Open();
-  EXPECT_EQ(std::tuple(s.title(), s[kDefaults].text, s[kPolarity].items.at(2), s[kBatchMode].items.at(0)),
+  EXPECT_EQ(std::tuple(s.title, s[kDefaults].text, s[kPolarity].items.at(2), s[kBatchMode].items.at(0)),
             std::tuple(Msg(92), Msg(91), Msg(10), Msg(267)));
   EXPECT_EQ(s[kPolarity].selection, 2);
   EXPECT_EQ(std::tuple(s[kRotate].checked, s[kAutoSize].checked, s[kAddonOn].checked, s[kKeyStart].checked,
@@ -131,7 +131,7 @@ TEST_F(DetailsTest, DefaultsSetEveryParameterAndCancelRollsBackOnlyTheSliders) {
   EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kRotate].checked, s[kNotchErase].checked, s[kBatchMode].selection),
             std::tuple(" 10", false, false, 0));
   s.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(s.ended(), s.result()), std::tuple(true, 0));
+  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
   EXPECT_EQ(Sliders(), std::tuple(4, 9, 3));
   EXPECT_EQ(std::tuple(r.notchErase, r.polarity, r.marginScan), std::tuple(0, 0, 0));
 }
@@ -145,7 +145,7 @@ TEST_F(DetailsTest, OkWritesTheControls) {
   s.Type(kAeEdit, "99");
   s.Type(kEdgeEdit, "2");
   s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended());
+  EXPECT_TRUE(s.ended);
   EXPECT_EQ(std::tuple(r.polarity, r.separatorSense, r.grcMode), std::tuple(1, 0, 0));
   EXPECT_EQ(Switches(), std::tuple(1, 1, 1, 1, 1, 0, 1, 0, 1));
   EXPECT_EQ(Sliders(), std::tuple(-4, 17, 2));
@@ -162,7 +162,7 @@ TEST_F(DetailsTest, ButtonsOpenTheSubDialogsWithTheRememberedInstance) {
     const auto& o = runner.openings[i];
     EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(order[i], Handle(0x77), s.Window()));
   }
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
 }
 
 }  // namespace

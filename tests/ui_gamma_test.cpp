@@ -78,7 +78,7 @@ class GammaDialogTest : public ::testing::Test {
   GammaDialogTest() { s.Start(dialog); }
   void ExpectOpenAndReady() {  // both buttons usable again
     EXPECT_TRUE(s[kIdOkButton].enabled && s[kIdCancelButton].enabled);
-    EXPECT_FALSE(s.ended());
+    EXPECT_FALSE(s.ended);
   }
   DialogTestContext t;
   GammaDialog dialog{t.context};
@@ -86,12 +86,12 @@ class GammaDialogTest : public ::testing::Test {
 };
 
 TEST_F(GammaDialogTest, OpeningAndACancelledChooser) {
-  EXPECT_EQ(std::tuple(s.title(), s[kIdOkButton].text, s[gamma::kCurve].items, s[gamma::kCurve].selection),
+  EXPECT_EQ(std::tuple(s.title, s[kIdOkButton].text, s[gamma::kCurve].items, s[gamma::kCurve].selection),
             std::tuple(Msg(160), Msg(166), std::vector{Msg(162)}, 0));
   EXPECT_FALSE(s[gamma::kFromFile].enabled || s[gamma::kToFile].enabled);
   s.Click(kIdOkButton);
-  EXPECT_EQ(s.chooserCalls(), 1);
-  EXPECT_EQ(s.chooserFilter(), Msg(303) + "|*.gmm|" + Msg(304) + "|*.*|");
+  EXPECT_EQ(s.chooserCalls, 1);
+  EXPECT_EQ(s.chooserFilter, Msg(303) + "|*.gmm|" + Msg(304) + "|*.*|");
   EXPECT_TRUE(t.platform.boxes.empty());
   ExpectOpenAndReady();
 }
@@ -117,7 +117,7 @@ TEST_F(GammaDialogTest, FailedDownloadKeepsTheFilesValues) {
   EXPECT_TRUE(t.LastBox(1, Msg(202)));
   ExpectOpenAndReady();
   s.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(s.ended(), s.result()), std::tuple(true, 0));
+  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
 
   OpenDialog<GammaDialog> again(DialogTemplate::kGamma, t.context);
   again.surface.NotifyList(gamma::kCurve);

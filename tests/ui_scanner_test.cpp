@@ -88,10 +88,10 @@ TEST_F(WithScanner, SettingsPushFailureByCode) {
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .sense = sim::kSenseJam});  // the mode page goes first
   OpenDialog<SettingsDialog> d(DialogTemplate::kSetting, t.context, runner);
   d.surface.Click(kIdOkButton);
-  EXPECT_FALSE(d.surface.ended());
+  EXPECT_FALSE(d.surface.ended);
   EXPECT_TRUE(t.LastBox(1, Msg(200)));
   d.surface.Click(kIdOkButton);  // the fault fired once: the second push goes through
-  EXPECT_TRUE(d.surface.ended());
+  EXPECT_TRUE(d.surface.ended);
 }
 
 TEST_F(WithScanner, DetailsOkPushesEveryMode) {
@@ -135,7 +135,7 @@ TEST_F(GammaWithScanner, CancelledChooserSendsNothingAndTheIdentityCurveIsDownlo
   EXPECT_EQ(scanner->Gamma(1), identity);
   EXPECT_EQ(Count(wire::kOpSend, wire::kDataGamma), 1u);
   EXPECT_TRUE(t.platform.boxes.empty());
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
 }
 
 TEST_F(GammaWithScanner, ListReadsTheScannersTableAndAHeaderOnlyFileSendsItBack) {
@@ -159,7 +159,7 @@ TEST_F(GammaWithScanner, DownloadFailureBoxByCode) {
     s.Click(kIdOkButton);
     EXPECT_TRUE(t.LastBox(1, Msg(message)));
     EXPECT_EQ(t.context.dialogs.gammaTable[1], 2);
-    EXPECT_FALSE(s.ended());
+    EXPECT_FALSE(s.ended);
   }
 }
 
@@ -181,9 +181,9 @@ TEST(AddonTiming, ListIndexAndValueBothWays) {
 TEST_F(WithScanner, AddonReadFailureClosesTheDialogBeforeFilling) {  // no scanner attached
   OpenDialog<AddonDialog> d(DialogTemplate::kImprinter, t.context);
   const HeadlessSurface& s = d.surface;
-  EXPECT_EQ(std::tuple(s.ended(), s.result()), std::tuple(true, 0));
+  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
   EXPECT_TRUE(t.LastBox(1, Msg(202)));
-  EXPECT_EQ(std::tuple(s.title(), s[addon::kResetTiming].items.size(), s[addon::kCountUpAmountUpDown].high,
+  EXPECT_EQ(std::tuple(s.title, s[addon::kResetTiming].items.size(), s[addon::kCountUpAmountUpDown].high,
                        s[addon::kText].text),
             std::tuple(Msg(277), 6u, 255, ""));
 }
@@ -210,7 +210,7 @@ class AddonWithScanner : public WithScanner {
 TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   using namespace addon;
   HeadlessSurface& s = Open();
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   EXPECT_EQ(std::tuple(s[kText].text, s[kXEdit].text, s[kYEdit].text, s[kCountUpAmountEdit].text,
                        s[kResetValueEdit].text, s[kCountUpTiming].items.at(1)),
             std::tuple("HELLO", "120", " 30", "  3", "  9", Msg(271)));
@@ -226,7 +226,7 @@ TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   s.ScrollUpDown(kResetValueUpDown, 17);
   EXPECT_EQ(s[kResetValueEdit].text, " 17");
   s.Click(kIdCancelButton);
-  EXPECT_TRUE(s.ended());
+  EXPECT_TRUE(s.ended);
   EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
 }
 
@@ -235,7 +235,7 @@ TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
   s.Type(addon::kText, "NEW");
   s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   EXPECT_TRUE(t.LastBox(1, Msg(203)));
   EXPECT_EQ(AddonText(), "NEW");  // set before the stop
   EXPECT_EQ(Get(PAR_ADDON_X), 120);
@@ -254,7 +254,7 @@ TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   s.Choose(kResetTiming, 0);
   s.Type(kResetValueEdit, "5");
   s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended());
+  EXPECT_TRUE(s.ended);
   EXPECT_TRUE(t.platform.boxes.empty());
   EXPECT_EQ(Count(wire::kOpDefineScanMode), 11u);  // ten sets and the final send
   t.context.addonPage.fill(0);
@@ -271,13 +271,13 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
   HeadlessSurface& s = Open();
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .sense = sim::kSenseJam});
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   EXPECT_TRUE(t.LastBox(1, Msg(200)));
   HeadlessSurface& again = Open();  // its final send meets a selection timeout
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .kind = sim::FaultKind::kHostAdapter, .sense = {},
                      .value = 0x11});
   again.Click(kIdOkButton);
-  EXPECT_TRUE(again.ended());
+  EXPECT_TRUE(again.ended);
   EXPECT_TRUE(t.LastBox(2, Msg(202)));
 }
 
@@ -339,7 +339,7 @@ TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
   ASSERT_EQ(CmdDefineFunctionKey(t.context, t.context.state.scannerTarget, sense.data(), block), 0);
   HeadlessSurface& s = Open();
-  EXPECT_EQ(std::tuple(s.title(), s[fkey::kKey].items.size(), s[fkey::kKey].items.at(6), s[fkey::kKey].selection),
+  EXPECT_EQ(std::tuple(s.title, s[fkey::kKey].items.size(), s[fkey::kKey].items.at(6), s[fkey::kKey].selection),
             std::tuple(Msg(170), 10u, "P1", 0));
   EXPECT_EQ(s[fkey::kFunction].selection, IndexOf(182));
   s.Choose(fkey::kKey, 1);  // key 2 has no bit set: the selection stays
@@ -353,10 +353,10 @@ TEST_F(FunctionKeysWithScanner, FailedReads) {
   HeadlessSurface& s = Open();
   s.Choose(fkey::kKey, 4);
   EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .sense = sim::kSenseJam});
   HeadlessSurface& closed = Open();
-  EXPECT_EQ(std::tuple(closed.ended(), closed.result()), std::tuple(true, 0));
+  EXPECT_EQ(std::tuple(closed.ended, closed.result), std::tuple(true, 0));
   EXPECT_TRUE(t.LastBox(2, Msg(200)));
 }
 
@@ -366,12 +366,12 @@ TEST_F(FunctionKeysWithScanner, SetSendsTheChosenFunctionAndStaysOpen) {
   s.Choose(fkey::kKey, 7);  // P2: key 8
   s.Choose(fkey::kFunction, IndexOf(280));
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   s.Choose(fkey::kKey, 0);
   s.Choose(fkey::kFunction, IndexOf(302));
   s.Click(kIdOkButton);
   s.Click(kIdCancelButton);
-  EXPECT_EQ(s.result(), 0);
+  EXPECT_EQ(s.result, 0);
   EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0, 0x80, 0}));  // 0x800000
   EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
 }

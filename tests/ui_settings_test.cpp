@@ -40,7 +40,7 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   HeadlessSurface& s = Open();
   // No revision read: below 2000, the contrast label is message 7.
-  EXPECT_EQ(std::tuple(s.title(), s[kDetail].text, s[kContrastLabel].text), std::tuple(Msg(1), Msg(2), Msg(7)));
+  EXPECT_EQ(std::tuple(s.title, s[kDetail].text, s[kContrastLabel].text), std::tuple(Msg(1), Msg(2), Msg(7)));
   EXPECT_EQ(s[kResolution].items, (std::vector<std::string>{"200", "300", "600"}));
   EXPECT_EQ(std::tuple(s[kPageSize].items.size(), s[kPageSize].items[1], s[kFrameArea].items.size()),
             std::tuple(15u, Msg(197), 4u));
@@ -76,7 +76,7 @@ TEST_F(SettingsTest, OkWithoutImageTypeWritesNothing) {
   std::tie(r.imageType, r.scanLength) = std::tuple(2, 1000);
   HeadlessSurface& s = Open();
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   EXPECT_EQ(std::tuple(r.imageType, r.scanLength), std::tuple(2, 1000));
   EXPECT_TRUE(t.platform.boxes.empty());
   s.Choose(kImageType, 2);
@@ -175,11 +175,11 @@ TEST_F(SettingsTest, FailedPushShowsTheBoxAndCancelLeavesTheRecord) {
   HeadlessSurface& s = Open();
   s.Choose(kPageSize, 6);
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
   EXPECT_TRUE(t.LastBox(1, Msg(202)));
   EXPECT_EQ(r.pageSizeIndex, 6);  // the record is already changed
   s.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(s.ended(), s.result()), std::tuple(true, 0));
+  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
 
   const ScanSettings before = r;
   HeadlessSurface& cancelled = Open();
@@ -204,7 +204,7 @@ TEST_F(SettingsTest, DetailHandsTheChosenImageTypeToTheDetailsDialog) {
   ASSERT_EQ(runner.openings.size(), 1u);
   const auto& o = runner.openings[0];
   EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(DialogTemplate::kDetailsUs, Handle(0x1234), s.Window()));
-  EXPECT_FALSE(s.ended());
+  EXPECT_FALSE(s.ended);
 }
 
 }  // namespace

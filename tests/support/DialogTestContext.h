@@ -13,11 +13,6 @@
 namespace tarvo::test {
 
 inline std::string Msg(std::uint32_t id) { return "m" + std::to_string(id); }
-inline std::vector<std::string> Msgs(std::initializer_list<std::uint32_t> ids) {  // COMPAT
-  std::vector<std::string> out;
-  for (std::uint32_t id : ids) out.push_back(Msg(id));
-  return out;
-}
 inline void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }  // a made-up handle
 
 struct DialogTestContext {

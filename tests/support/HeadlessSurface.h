@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -55,7 +56,12 @@ class HeadlessSurface final : public DialogSurface {
   }
 
   // What the controller did: s[id].text, .items, .selection, .checked, ...
-  const std::string& title() const { return title_; }
+  std::string title;
+  bool ended = false;
+  std::intptr_t result = 0;
+  std::string chooserFilter;  // "a|b|..." of the last chooser
+  int chooserCalls = 0;
+  std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
   const HeadlessControl& operator[](int id) const {
     static const HeadlessControl kMissing;
     auto it = controls_.find(id);
@@ -63,24 +69,6 @@ class HeadlessSurface final : public DialogSurface {
     ADD_FAILURE() << TemplateName(which_) << " has no control " << id;
     return kMissing;
   }
-  // COMPAT-BEGIN
-  const HeadlessControl& control(int id) const { return (*this)[id]; }
-  const std::string& text(int id) const { return (*this)[id].text; }
-  const std::vector<std::string>& items(int id) const { return (*this)[id].items; }
-  int selection(int id) const { return (*this)[id].selection; }
-  std::string selectedText(int id) const {
-    const HeadlessControl& c = (*this)[id];
-    return c.HasItem(c.selection) ? c.items[static_cast<std::size_t>(c.selection)] : "";
-  }
-  bool checked(int id) const { return (*this)[id].checked; }
-  bool enabled(int id) const { return (*this)[id].enabled; }
-  int position(int id) const { return (*this)[id].position; }
-  // COMPAT-END
-  bool ended() const { return ended_; }
-  std::intptr_t result() const { return result_; }
-  const std::string& chooserFilter() const { return chooserFilter_; }  // "a|b|..." of the last
-  int chooserCalls() const { return chooserCalls_; }
-  std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
 
   // What the user does.
   void Click(int id) {  // a check box toggles first
@@ -98,7 +86,7 @@ class HeadlessSurface final : public DialogSurface {
     }
     c->selection = index;
     Send({EventKind::kListSelChanged, list});
-    if (!ended_) Send({EventKind::kListClosedUp, list});
+    if (!ended) Send({EventKind::kListClosedUp, list});
   }
   void NotifyList(int list) {
     if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list});
@@ -113,81 +101,52 @@ class HeadlessSurface final : public DialogSurface {
   void ScrollTrackbar(int id, int position) { Scroll(id, K::kTrackbar, position); }
   void ScrollUpDown(int id, int position) { Scroll(id, K::kUpDown, position); }
 
-  // DialogSurface.
+  // DialogSurface: a wrong control fails the test and acts on a scratch one.
   void SetText(int id, const char* text) override {
-    if (id == kDialogTitle) {
-      title_ = text != nullptr ? text : "";
-    } else if (HeadlessControl* c = Find(id, "SetText", {K::kLabel, K::kButton, K::kCheckBox, K::kEdit})) {
-      c->text = text != nullptr ? text : "";
-    }
+    (id == kDialogTitle ? title : At(id, "SetText", {K::kLabel, K::kButton, K::kCheckBox, K::kEdit}).text) =
+        text != nullptr ? text : "";
   }
   std::size_t GetText(int id, char* buffer, std::size_t size) override {
-    HeadlessControl* c = Find(id, "GetText");
-    return CopyOut(c != nullptr ? c->text : "", buffer, size);
+    return CopyOut(At(id, "GetText").text, buffer, size);
   }
   void ListAdd(int id, const char* text) override {
-    if (HeadlessControl* c = Find(id, "ListAdd", {K::kList})) {
-      c->items.emplace_back(text != nullptr ? text : "");
-    }
+    At(id, "ListAdd", {K::kList}).items.emplace_back(text != nullptr ? text : "");
   }
   void ListSelect(int id, int index) override {
-    if (HeadlessControl* c = Find(id, "ListSelect", {K::kList})) {
-      c->selection = c->HasItem(index) ? index : kNoSelection;
-    }
+    HeadlessControl& c = At(id, "ListSelect", {K::kList});
+    c.selection = c.HasItem(index) ? index : kNoSelection;
   }
-  int ListSelection(int id) override {
-    HeadlessControl* c = Find(id, "ListSelection", {K::kList});
-    return c != nullptr ? c->selection : kNoSelection;
-  }
-  int ListCount(int id) override {
-    HeadlessControl* c = Find(id, "ListCount", {K::kList});
-    return c != nullptr ? static_cast<int>(c->items.size()) : 0;
-  }
+  int ListSelection(int id) override { return At(id, "ListSelection", {K::kList}).selection; }
+  int ListCount(int id) override { return static_cast<int>(At(id, "ListCount", {K::kList}).items.size()); }
   bool ListText(int id, int index, char* buffer, std::size_t size) override {
-    HeadlessControl* c = Find(id, "ListText", {K::kList});
-    if (c == nullptr || !c->HasItem(index)) return false;
-    CopyOut(c->items[static_cast<std::size_t>(index)], buffer, size);
-    return true;
+    const HeadlessControl& c = At(id, "ListText", {K::kList});
+    return c.HasItem(index) && (CopyOut(c.items[static_cast<std::size_t>(index)], buffer, size), true);
   }
-  void SetChecked(int id, bool checked) override {
-    if (HeadlessControl* c = Find(id, "SetChecked", {K::kCheckBox})) c->checked = checked;
-  }
-  bool IsChecked(int id) override {
-    HeadlessControl* c = Find(id, "IsChecked", {K::kCheckBox});
-    return c != nullptr && c->checked;
-  }
-  void Enable(int id, bool enabled) override {
-    if (HeadlessControl* c = Find(id, "Enable")) c->enabled = enabled;
-  }
+  void SetChecked(int id, bool checked) override { At(id, "SetChecked", {K::kCheckBox}).checked = checked; }
+  bool IsChecked(int id) override { return At(id, "IsChecked", {K::kCheckBox}).checked; }
+  void Enable(int id, bool enabled) override { At(id, "Enable").enabled = enabled; }
   void SetRange(int id, int low, int high) override {
-    if (HeadlessControl* c = Find(id, "SetRange", {K::kTrackbar, K::kUpDown})) {
-      c->ranged = true;
-      c->low = low;
-      c->high = high;
-      c->position = c->Clamp(c->position);
-    }
+    HeadlessControl& c = At(id, "SetRange", {K::kTrackbar, K::kUpDown});
+    std::tie(c.ranged, c.low, c.high) = std::tuple(true, low, high);
+    c.position = c.Clamp(c.position);
   }
   void SetPosition(int id, int position) override {
-    if (HeadlessControl* c = Find(id, "SetPosition", {K::kTrackbar, K::kUpDown})) {
-      c->position = c->Clamp(position);
-    }
+    HeadlessControl& c = At(id, "SetPosition", {K::kTrackbar, K::kUpDown});
+    c.position = c.Clamp(position);
   }
-  int Position(int id) override {
-    HeadlessControl* c = Find(id, "Position", {K::kTrackbar, K::kUpDown});
-    return c != nullptr ? c->position : 0;
-  }
+  int Position(int id) override { return At(id, "Position", {K::kTrackbar, K::kUpDown}).position; }
   void SetTicks(int id, std::span<const int> ticks) override {
-    if (HeadlessControl* c = Find(id, "SetTicks", {K::kTrackbar})) c->ticks.assign(ticks.begin(), ticks.end());
+    At(id, "SetTicks", {K::kTrackbar}).ticks.assign(ticks.begin(), ticks.end());
   }
-  void End(std::intptr_t result) override {
-    if (ended_) ADD_FAILURE() << "End called twice";
-    ended_ = true;
-    result_ = result;
+  void End(std::intptr_t value) override {
+    if (ended) ADD_FAILURE() << "End called twice";
+    ended = true;
+    result = value;
   }
   bool ChooseFile(const char* filter, char* buffer, std::size_t size) override {
-    ++chooserCalls_;
-    chooserFilter_.clear();  // description/pattern pairs up to the empty text
-    for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) chooserFilter_ += std::string(p) + '|';
+    ++chooserCalls;
+    chooserFilter.clear();  // description/pattern pairs up to the empty text
+    for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) chooserFilter += std::string(p) + '|';
     if (nextChosenFile) CopyOut(*nextChosenFile, buffer, size);
     return nextChosenFile.has_value();
   }
@@ -216,6 +175,10 @@ class HeadlessSurface final : public DialogSurface {
     }
     return c;
   }
+  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) {
+    HeadlessControl* c = Find(id, op, kinds);
+    return c != nullptr ? *c : (scratch_ = HeadlessControl());
+  }
   void Scroll(int id, K kind, int position) {
     if (HeadlessControl* c = Find(id, "Scroll", {kind}, true)) {
       c->position = c->Clamp(position);
@@ -224,7 +187,7 @@ class HeadlessSurface final : public DialogSurface {
     }
   }
   void Send(const DialogEvent& event) {
-    if (ended_) {
+    if (ended) {
       ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
     } else if (controller_ != nullptr) {
       controller_->OnEvent(*this, event);
@@ -233,12 +196,8 @@ class HeadlessSurface final : public DialogSurface {
 
   DialogTemplate which_;
   std::map<int, HeadlessControl> controls_;
-  std::string title_;
-  DialogController* controller_ = nullptr;
-  bool ended_ = false;
-  std::intptr_t result_ = 0;
-  std::string chooserFilter_;
-  int chooserCalls_ = 0;
+  HeadlessControl scratch_;
+    DialogController* controller_ = nullptr;
 };
 
 // A controller on its own headless surface, initialised.
@@ -277,7 +236,6 @@ class HeadlessRunner final : public DialogRunner {
     void* owner;
   };
   std::vector<Opening> openings;
-  const std::vector<Opening>& openings_() const { return openings; }  // COMPAT
 
   DialogOutcome Run(DialogTemplate which, void* instance, void* owner, DialogController& controller) override {
     openings.push_back({which, instance, owner});
@@ -285,13 +243,13 @@ class HeadlessRunner final : public DialogRunner {
     HeadlessSurface& surface = *surfaces_.emplace_back(std::make_unique<HeadlessSurface>(which));
     surface.Start(controller);
     auto& queue = scripts_[which];
-    if (!surface.ended() && !queue.empty()) {
+    if (!surface.ended && !queue.empty()) {
       auto script = std::move(queue.front());
       queue.pop_front();
       script(surface);
     }
-    if (!surface.ended()) surface.Click(kIdCancelButton);
-    return {true, surface.result(), 0};
+    if (!surface.ended) surface.Click(kIdCancelButton);
+    return {true, surface.result, 0};
   }
 
  private:
