@@ -62,12 +62,11 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   EXPECT_EQ(r.pageSizeIndex, 0);
 }
 
-// Near (sum 12), another column, far from all but nearest to entry 9, equally
-// near 0 and 1 (the lower index), every sum 20000 or more, entry 3 nearer.
+// Another column, far from all but nearest to entry 9, equally near 0 and 1
+// (the lower index), every sum 20000 or more, entry 3 nearer.
 TEST(SettingsPageSize, NearestEntry) {
-  for (auto [column, length, width, entry] :
-       {std::array{1, 2560, 3300, 0}, {2, 4960, 6976, 6}, {1, 1, 1, 9}, {1, 2928, 2928, 0},
-        {0, 25000, 1000, 0}, {0, 21000, 1000, 3}}) {
+  for (auto [column, length, width, entry] : {std::array{2, 4960, 6976, 6}, {1, 1, 1, 9}, {1, 2928, 2928, 0},
+                                              {0, 25000, 1000, 0}, {0, 21000, 1000, 3}}) {
     EXPECT_EQ(NearestPageSize(column, length, width), entry) << column << " " << length << "x" << width;
   }
 }
