@@ -1,14 +1,14 @@
-// What the dialogs share: numbers in edits, the slider group, the
-// driver-error box, and the work of the dialog exports (probe steps,
-// templates, results, the box of a dialog that cannot be created). No
-// scanner answers here.
+// What the dialogs share (numbers in edits, the slider group, the driver-error
+// box), the dialog exports and the Start-scan dialog. No scanner answers here.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "support/DialogTestContext.h"
 #include "support/HeadlessSurface.h"
 #include "ui/DialogCommon.h"
 #include "ui/DialogExports.h"
-#include "ui/DialogTemplates.h"
+#include "ui/StartScanDialog.h"
 
 namespace tarvo {
 namespace {
@@ -16,25 +16,17 @@ namespace {
 using namespace test;
 using setting::kBrightnessEdit, setting::kBrightnessTrackbar, setting::kBrightnessUpDown;
 
+// The C library's reading of a decimal number, taken modulo 2^32.
 TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
-  struct Case {
-    const char* text;
-    std::int32_t value;
-  };
-  for (Case c : {Case{"128", 128}, Case{"  42", 42}, Case{"-25", -25}, Case{"+7", 7},
-                 Case{"12abc", 12}, Case{"", 0}, Case{"abc", 0}, Case{"-", 0}, Case{" \t9\r\n", 9},
-                 Case{"300\n", 300}, Case{"- 5", 0}, Case{"4294967297", 1}}) {
-    EXPECT_EQ(ParseDecimal(c.text), c.value) << '"' << c.text << '"';
+  for (const char* text : {"128", "  42", "-25", "+7", "12abc", "", "abc", "-", " \t9\r\n", "- 5",
+                           "0x10", "\v\f3", "4294967297", "-123456789012345"}) {
+    const auto judge = static_cast<std::uint32_t>(std::strtoll(text, nullptr, 10));
+    EXPECT_EQ(ParseDecimal(text), static_cast<std::int32_t>(judge)) << '"' << text << '"';
   }
-  // The low 8 bits of a long number are right.
-  EXPECT_EQ(ParseDecimal("123456789012345") & 0xFF, 123456789012345LL & 0xFF);
 }
 
-// Shown whatever the message switch says.
-TEST(DriverErrorBox, MessageByResultCode) {
-  const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-      {2, 202}, {15, 203}, {7, 200}, {38, 223}, {0, 224}, {39, 224}, {0xFFFFFFFFu, 224}};
-  for (auto [code, message] : cases) {
+TEST(DriverErrorBox, MessageByResultCodeWhateverTheMessageSwitch) {
+  for (auto [code, message] : {std::pair{2u, 202u}, {15u, 203u}, {38u, 223u}, {39u, 224u}}) {
     DialogTestContext t;
     t.context.state.showMessages = 0;
     ShowDriverErrorBox(t.context, code);
@@ -43,79 +35,58 @@ TEST(DriverErrorBox, MessageByResultCode) {
   }
 }
 
-// The slider group on the brightness controls of the Settings template.
 class SliderGroupTest : public ::testing::Test {
  protected:
-  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown},
-                                      1, 255};
+  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}, 1, 255};
   static constexpr int kTicks[] = {1, 255, 128};
-
   void SetUp() override {
-    kGroup.SetRanges(surface, kTicks);
-    kGroup.Show(surface, value);
+    kGroup.SetRanges(s, kTicks);
+    kGroup.Show(s, value);
   }
-  void Send(const DialogEvent& e) { EXPECT_TRUE(kGroup.OnEvent(surface, e, value)); }
-  // The value, the edit's text and both positions.
+  void Send(const DialogEvent& e) { EXPECT_TRUE(kGroup.OnEvent(s, e, value)); }
   void ExpectShown(std::int32_t v, const char* text) {
-    EXPECT_EQ(value, v);
-    EXPECT_EQ(surface.text(kBrightnessEdit), text);
-    EXPECT_EQ(surface.position(kBrightnessTrackbar), v);
-    EXPECT_EQ(surface.position(kBrightnessUpDown), v);
+    EXPECT_EQ(std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessTrackbar].position,
+                         s[kBrightnessUpDown].position),
+              std::tuple(v, text, v, v));
   }
-
-  HeadlessSurface surface{DialogTemplate::kSetting};
+  HeadlessSurface s{DialogTemplate::kSetting};
   std::int32_t value = 100;
 };
 
-TEST_F(SliderGroupTest, ShowsRangesAndFollowsTrackbarAndUpDown) {
+TEST_F(SliderGroupTest, RangesTrackbarAndUpDown) {
   ExpectShown(100, "100");
-  EXPECT_EQ(surface.control(kBrightnessTrackbar).ticks, (std::vector<int>{1, 255, 128}));
-  EXPECT_EQ(surface.control(kBrightnessUpDown).low, 1);
-  EXPECT_EQ(surface.control(kBrightnessUpDown).high, 255);
-  // Trackbar codes 0 to 5 move the value, the others do not.
-  for (int code = 0; code <= 8; ++code) {
-    SCOPED_TRACE(code);
+  EXPECT_EQ(s[kBrightnessTrackbar].ticks, (std::vector<int>{1, 255, 128}));
+  EXPECT_EQ(std::tuple(s[kBrightnessUpDown].low, s[kBrightnessUpDown].high), std::tuple(1, 255));
+  for (int code = 0; code <= 8; ++code) {  // scroll codes 0 to 5 move the value
     value = 100;
-    kGroup.Show(surface, 100);
-    surface.SetPosition(kBrightnessTrackbar, 7);
+    kGroup.Show(s, 100);
+    s.SetPosition(kBrightnessTrackbar, 7);
     Send({EventKind::kTrackbarScrolled, kBrightnessTrackbar, code, 7});
-    EXPECT_EQ(value, code <= 5 ? 7 : 100);
-    EXPECT_EQ(surface.text(kBrightnessEdit), code <= 5 ? "  7" : "100");
-    EXPECT_EQ(surface.position(kBrightnessUpDown), value);
+    EXPECT_EQ(std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessUpDown].position),
+              code <= 5 ? std::tuple(7, "  7", 7) : std::tuple(100, "100", 100)) << code;
   }
-  surface.SetPosition(kBrightnessUpDown, 9);
+  s.SetPosition(kBrightnessUpDown, 9);
   Send({EventKind::kUpDownScrolled, kBrightnessUpDown, 4, 9});
   ExpectShown(9, "  9");
 }
 
 // Clamped when left; only the first seven characters count.
 TEST_F(SliderGroupTest, EditIsClampedWhenLeft) {
-  struct Case {
-    const char* typed;
-    std::int32_t value;
-    const char* shown;
-  };
-  for (Case c : {Case{"0", 1, "  1"}, Case{"999", 255, "255"}, Case{"77", 77, " 77"},
-                 Case{"abc", 1, "  1"}, Case{"12345678", 255, "255"}, Case{"-3", 1, "  1"},
-                 Case{" 64x", 64, " 64"}, Case{"0000012999", 12, " 12"}}) {
-    SCOPED_TRACE(c.typed);
-    surface.Type(kBrightnessEdit, c.typed);
+  for (auto [typed, v, shown] : {std::tuple{"0", 1, "  1"}, {"999", 255, "255"},
+                                 {" 64x", 64, " 64"}, {"0000012999", 12, " 12"}}) {
+    s.Type(kBrightnessEdit, typed);
     Send({EventKind::kEditLostFocus, kBrightnessEdit});
-    ExpectShown(c.value, c.shown);
+    ExpectShown(v, shown);
   }
 }
 
 TEST_F(SliderGroupTest, IgnoresOtherControlsAndEnablesItsOwn) {
-  EXPECT_FALSE(kGroup.OnEvent(surface, {EventKind::kEditLostFocus, setting::kContrastEdit}, value));
-  EXPECT_FALSE(kGroup.OnEvent(surface, {EventKind::kClicked, kBrightnessEdit}, value));
-  kGroup.Enable(surface, false);
-  for (int id : {kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}) {
-    EXPECT_FALSE(surface.enabled(id));
-  }
-  EXPECT_TRUE(surface.enabled(setting::kContrastEdit));
+  EXPECT_FALSE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, setting::kContrastEdit}, value));
+  EXPECT_FALSE(kGroup.OnEvent(s, {EventKind::kClicked, kBrightnessEdit}, value));
+  kGroup.Enable(s, false);
+  for (int id : {kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}) EXPECT_FALSE(s[id].enabled);
+  EXPECT_TRUE(s[setting::kContrastEdit].enabled);
 }
-
-// ---- the exports ---------------------------------------------------------------------
 
 TEST(DialogExports, WithoutScannerStartScanShowsTheNoticeAndSettingsGivesTheProbeCode) {
   DialogTestContext t;
@@ -124,7 +95,7 @@ TEST(DialogExports, WithoutScannerStartScanShowsTheNoticeAndSettingsGivesTheProb
   EXPECT_TRUE(t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
   EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
   EXPECT_EQ(RunSettingsDialog(t.context, runner, Handle(1), Handle(2)), 2u);
-  EXPECT_TRUE(runner.openings().empty());
+  EXPECT_TRUE(runner.openings.empty());
   EXPECT_EQ(t.platform.boxes.size(), 1u);
 }
 
@@ -135,20 +106,18 @@ TEST(DialogExports, ResultsAfterTheDialogRan) {
   EXPECT_EQ(RunGammaDialog(t.context, runner, Handle(0x11), Handle(0x21)), 0x11u);
   EXPECT_EQ(RunAddonDialog(t.context, runner, Handle(0x12), Handle(0x22)), 0x22u);
   EXPECT_EQ(RunFunctionKeyDialog(t.context, runner, Handle(0x13), Handle(0x23)), 0x23u);
-  ASSERT_EQ(runner.openings().size(), 4u);
+  ASSERT_EQ(runner.openings.size(), 4u);
   const DialogTemplate order[] = {DialogTemplate::kDetailsUs, DialogTemplate::kGamma,
                                   DialogTemplate::kImprinter, DialogTemplate::kFunction};
   for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(runner.openings()[i].which, order[i]);
-    EXPECT_EQ(runner.openings()[i].instance, Handle(0x10 + i));
-    EXPECT_EQ(runner.openings()[i].owner, Handle(0x20 + i));
+    const auto& o = runner.openings[i];
+    EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(order[i], Handle(0x10 + i), Handle(0x20 + i)));
   }
   EXPECT_EQ(t.context.dialogs.instance, Handle(0x11));  // Gamma remembers its instance too
 }
 
-// A dialog that cannot be created (1407: no window class; 50: no window
-// system at all) gives the error and a box without caption.
-TEST(DialogExports, DialogThatCannotBeCreated) {
+// 1407: no window class; 50: no window system at all.
+TEST(DialogExports, DialogThatCannotBeCreatedGivesTheErrorAndABoxWithoutCaption) {
   using RunExport = std::uint32_t (*)(DriverContext&, DialogRunner&, void*, void*);
   for (RunExport run : {&RunDetailsDialog, &RunGammaDialog, &RunAddonDialog, &RunFunctionKeyDialog}) {
     DialogTestContext t;
@@ -159,6 +128,33 @@ TEST(DialogExports, DialogThatCannotBeCreated) {
     EXPECT_TRUE(t.LastBox(1, "DialogBox return code is 1407", ""));
     EXPECT_EQ(run(t.context, SystemDialogRunner(), nullptr, nullptr), kErrorNotSupported);
     EXPECT_TRUE(t.LastBox(2, "DialogBox return code is 50", ""));
+  }
+}
+
+// The job separator list opens on "None" whatever the record; OK writes the
+// entry's value (nothing before), Cancel nothing; the file name is read up to
+// 38 characters.
+TEST(StartScanDialog, OkWritesTheJobSeparatorChoice) {
+  const std::int32_t values[] = {0, 3, 5};
+  for (int entry = 0; entry < 3; ++entry) {
+    for (int button : {kIdCancelButton, kIdOkButton}) {
+      DialogTestContext t;
+      const std::int32_t other = values[(entry + 1) % 3];
+      t.context.settings.separatorModeA = other;
+      OpenDialog<StartScanDialog> d(DialogTemplate::kStartScan, t.context);
+      EXPECT_EQ(d.surface[startscan::kJobSeparator].items.at(0), "None");
+      EXPECT_EQ(d.surface[startscan::kJobSeparator].selection, 0);
+      d.surface.Type(startscan::kFileName, std::string(50, 'n'));
+      d.surface.Choose(startscan::kJobSeparator, entry);
+      EXPECT_EQ(t.context.settings.separatorModeA, other);
+      d.surface.Click(button);
+      EXPECT_TRUE(d.surface.ended);
+      EXPECT_EQ(d.surface.result, 0);
+      EXPECT_EQ(t.context.settings.separatorModeA, button == kIdOkButton ? values[entry] : other);
+      if (button == kIdOkButton) {
+        EXPECT_EQ(std::string(d.dialog.fileName()), std::string(38, 'n'));
+      }
+    }
   }
 }
 

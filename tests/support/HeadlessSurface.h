@@ -1,12 +1,9 @@
-// The headless dialog surface of the tests: the controls of one template,
-// what the controller did to each, and the user's actions (click, choose,
-// type, leave an edit, scroll). A controller touching a control its template
-// does not have, or using it as the wrong kind, fails the test; so does a
-// user acting on a missing or disabled control.
-//
-// HeadlessRunner runs controllers on headless surfaces: per template a queue
-// of scripts (what the user does while the dialog is open); a dialog still
-// open after its script is closed with Cancel.
+// The headless dialog surface of the tests: the controls of one template, what
+// the controller did to each, and what the user does. A controller touching a
+// control its template lacks, or of the wrong kind, fails the test; so does a
+// user acting on a missing, disabled or hidden control, or after the end.
+// HeadlessRunner runs a queued script per template; a dialog still open after
+// its script is cancelled.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,15 +35,13 @@ struct HeadlessControl {
   int low = 0, high = 0, position = 0;
   std::vector<int> ticks;
 
-  bool HasItem(int index) const {
-    return index >= 0 && static_cast<std::size_t>(index) < items.size();
-  }
-  int Clamp(int p) const {
-    return ranged ? std::clamp(p, std::min(low, high), std::max(low, high)) : p;
-  }
+  bool HasItem(int i) const { return i >= 0 && static_cast<std::size_t>(i) < items.size(); }
+  int Clamp(int p) const { return ranged ? std::clamp(p, std::min(low, high), std::max(low, high)) : p; }
 };
 
 class HeadlessSurface final : public DialogSurface {
+  using K = ControlKind;
+
  public:
   explicit HeadlessSurface(DialogTemplate which) : which_(which) {
     for (const ControlForm& form : TemplateControls(which)) {
@@ -55,165 +50,103 @@ class HeadlessSurface final : public DialogSurface {
       c.enabled = c.visible = !form.hidden;
     }
   }
-
-  // Attaches the controller and sends the initialisation.
   void Start(DialogController& controller) {
     controller_ = &controller;
     controller.OnInit(*this);
   }
 
-  // ---- what the controller did ----
-  const std::string& title() const { return title_; }
-  const HeadlessControl& control(int id) const {
+  // What the controller did: s[id].text, .items, .selection, .checked, ...
+  std::string title;
+  bool ended = false;
+  std::intptr_t result = 0;
+  std::string chooserFilter;  // "a|b|..." of the last chooser
+  int chooserCalls = 0;
+  std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
+  const HeadlessControl& operator[](int id) const {
     static const HeadlessControl kMissing;
     auto it = controls_.find(id);
     if (it != controls_.end()) return it->second;
-    ADD_FAILURE() << "template " << TemplateName(which_) << " has no control " << id;
+    ADD_FAILURE() << TemplateName(which_) << " has no control " << id;
     return kMissing;
   }
-  const std::string& text(int id) const { return control(id).text; }
-  const std::vector<std::string>& items(int id) const { return control(id).items; }
-  int selection(int id) const { return control(id).selection; }
-  // The selected entry's text, "" without selection.
-  std::string selectedText(int id) const {
-    const HeadlessControl& c = control(id);
-    return c.HasItem(c.selection) ? c.items[static_cast<std::size_t>(c.selection)] : "";
-  }
-  bool checked(int id) const { return control(id).checked; }
-  bool enabled(int id) const { return control(id).enabled; }
-  int position(int id) const { return control(id).position; }
-  bool ended() const { return ended_; }
-  std::intptr_t result() const { return result_; }
-  // The filters the open-file chooser was shown with ("" when never).
-  const std::string& chooserFilter() const { return chooserFilter_; }
-  int chooserCalls() const { return chooserCalls_; }
 
-  // ---- what the user does ----
-  void Click(int id) {  // an auto check box toggles first
-    HeadlessControl* c = FindEnabled(id, "Click", {kButton, kCheckBox});
-    if (c == nullptr || !c->enabled || !c->visible) return;
-    if (c->kind == kCheckBox) c->checked = !c->checked;
-    Send({EventKind::kClicked, id});
+  // What the user does.
+  void Click(int id) {  // a check box toggles first
+    if (HeadlessControl* c = Find(id, "Click", {K::kButton, K::kCheckBox}, true)) {
+      if (c->kind == K::kCheckBox) c->checked = !c->checked;
+      Send({EventKind::kClicked, id});
+    }
   }
   void Choose(int list, int index) {  // selection changed, then closed up
-    HeadlessControl* c = FindEnabled(list, "Choose", {kList});
-    if (c == nullptr || !c->enabled) return;
+    HeadlessControl* c = Find(list, "Choose", {K::kList}, true);
+    if (c == nullptr) return;
     if (!c->HasItem(index)) {
-      ADD_FAILURE() << "Choose: list " << list << " has no entry " << index;
+      ADD_FAILURE() << "list " << list << " has no entry " << index;
       return;
     }
     c->selection = index;
     Send({EventKind::kListSelChanged, list});
-    if (!ended_) Send({EventKind::kListClosedUp, list});
+    if (!ended) Send({EventKind::kListClosedUp, list});
   }
-  void NotifyList(int list) {  // any other notification of a list
-    if (Find(list, "NotifyList", {kList})) Send({EventKind::kListOther, list});
+  void NotifyList(int list) {
+    if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list});
   }
   void Type(int edit, const std::string& text) {
-    if (HeadlessControl* c = FindEnabled(edit, "Type", {kEdit})) c->text = text;
-  }
-  void Leave(int edit) {
-    if (Find(edit, "Leave", {kEdit})) Send({EventKind::kEditLostFocus, edit});
+    if (HeadlessControl* c = Find(edit, "Type", {K::kEdit}, true)) c->text = text;
   }
   void TypeAndLeave(int edit, const std::string& text) {
     Type(edit, text);
-    Leave(edit);
+    Send({EventKind::kEditLostFocus, edit});
   }
-  // Moves a trackbar or an up-down to `position`, clamped to its range.
-  void ScrollTrackbar(int trackbar, int position, int code = 5) {
-    if (HeadlessControl* c = FindEnabled(trackbar, "ScrollTrackbar", {kTrackbar})) {
-      c->position = c->Clamp(position);
-      Send({EventKind::kTrackbarScrolled, trackbar, code, c->position});
-    }
-  }
-  void ScrollUpDown(int upDown, int position) {
-    if (HeadlessControl* c = FindEnabled(upDown, "ScrollUpDown", {kUpDown})) {
-      c->position = c->Clamp(position);
-      Send({EventKind::kUpDownScrolled, upDown, 4, c->position});
-    }
-  }
-  // What the next open-file chooser answers: a name, or nothing (cancelled).
-  std::optional<std::string> nextChosenFile;
+  void ScrollTrackbar(int id, int position) { Scroll(id, K::kTrackbar, position); }
+  void ScrollUpDown(int id, int position) { Scroll(id, K::kUpDown, position); }
 
-  // ---- DialogSurface ----
-  void SetText(int control, const char* text) override {
-    const std::string value = text != nullptr ? text : "";
-    if (control == kDialogTitle) {
-      title_ = value;
-    } else if (HeadlessControl* c = Find(control, "SetText", {kLabel, kButton, kCheckBox, kEdit})) {
-      c->text = value;
-    }
+  // DialogSurface: a wrong control fails the test and acts on a scratch one.
+  void SetText(int id, const char* text) override {
+    (id == kDialogTitle ? title : At(id, "SetText", {K::kLabel, K::kButton, K::kCheckBox, K::kEdit}).text) =
+        text != nullptr ? text : "";
   }
-  std::size_t GetText(int control, char* buffer, std::size_t size) override {
-    HeadlessControl* c = Find(control, "GetText");
-    return CopyOut(c != nullptr ? c->text : std::string(), buffer, size);
+  std::size_t GetText(int id, char* buffer, std::size_t size) override {
+    return CopyOut(At(id, "GetText").text, buffer, size);
   }
-  void ListAdd(int control, const char* text) override {
-    if (HeadlessControl* c = Find(control, "ListAdd", {kList})) {
-      c->items.emplace_back(text != nullptr ? text : "");
-    }
+  void ListAdd(int id, const char* text) override {
+    At(id, "ListAdd", {K::kList}).items.emplace_back(text != nullptr ? text : "");
   }
-  void ListSelect(int control, int index) override {
-    if (HeadlessControl* c = Find(control, "ListSelect", {kList})) {
-      c->selection = c->HasItem(index) ? index : kNoSelection;
-    }
+  void ListSelect(int id, int index) override {
+    HeadlessControl& c = At(id, "ListSelect", {K::kList});
+    c.selection = c.HasItem(index) ? index : kNoSelection;
   }
-  int ListSelection(int control) override {
-    HeadlessControl* c = Find(control, "ListSelection", {kList});
-    return c != nullptr ? c->selection : kNoSelection;
+  int ListSelection(int id) override { return At(id, "ListSelection", {K::kList}).selection; }
+  int ListCount(int id) override { return static_cast<int>(At(id, "ListCount", {K::kList}).items.size()); }
+  bool ListText(int id, int index, char* buffer, std::size_t size) override {
+    const HeadlessControl& c = At(id, "ListText", {K::kList});
+    return c.HasItem(index) && (CopyOut(c.items[static_cast<std::size_t>(index)], buffer, size), true);
   }
-  int ListCount(int control) override {
-    HeadlessControl* c = Find(control, "ListCount", {kList});
-    return c != nullptr ? static_cast<int>(c->items.size()) : 0;
+  void SetChecked(int id, bool checked) override { At(id, "SetChecked", {K::kCheckBox}).checked = checked; }
+  bool IsChecked(int id) override { return At(id, "IsChecked", {K::kCheckBox}).checked; }
+  void Enable(int id, bool enabled) override { At(id, "Enable").enabled = enabled; }
+  void SetRange(int id, int low, int high) override {
+    HeadlessControl& c = At(id, "SetRange", {K::kTrackbar, K::kUpDown});
+    std::tie(c.ranged, c.low, c.high) = std::tuple(true, low, high);
+    c.position = c.Clamp(c.position);
   }
-  bool ListText(int control, int index, char* buffer, std::size_t size) override {
-    HeadlessControl* c = Find(control, "ListText", {kList});
-    if (c == nullptr || !c->HasItem(index)) return false;
-    CopyOut(c->items[static_cast<std::size_t>(index)], buffer, size);
-    return true;
+  void SetPosition(int id, int position) override {
+    HeadlessControl& c = At(id, "SetPosition", {K::kTrackbar, K::kUpDown});
+    c.position = c.Clamp(position);
   }
-  void SetChecked(int control, bool checked) override {
-    if (HeadlessControl* c = Find(control, "SetChecked", {kCheckBox})) c->checked = checked;
+  int Position(int id) override { return At(id, "Position", {K::kTrackbar, K::kUpDown}).position; }
+  void SetTicks(int id, std::span<const int> ticks) override {
+    At(id, "SetTicks", {K::kTrackbar}).ticks.assign(ticks.begin(), ticks.end());
   }
-  bool IsChecked(int control) override {
-    HeadlessControl* c = Find(control, "IsChecked", {kCheckBox});
-    return c != nullptr && c->checked;
-  }
-  void Enable(int control, bool enabled) override {
-    if (HeadlessControl* c = Find(control, "Enable")) c->enabled = enabled;
-  }
-  void SetRange(int control, int low, int high) override {
-    if (HeadlessControl* c = Find(control, "SetRange", {kTrackbar, kUpDown})) {
-      std::tie(c->ranged, c->low, c->high) = std::tuple(true, low, high);
-      c->position = c->Clamp(c->position);
-    }
-  }
-  void SetPosition(int control, int position) override {
-    if (HeadlessControl* c = Find(control, "SetPosition", {kTrackbar, kUpDown})) {
-      c->position = c->Clamp(position);
-    }
-  }
-  int Position(int control) override {
-    HeadlessControl* c = Find(control, "Position", {kTrackbar, kUpDown});
-    return c != nullptr ? c->position : 0;
-  }
-  void SetTicks(int control, std::span<const int> ticks) override {
-    if (HeadlessControl* c = Find(control, "SetTicks", {kTrackbar})) {
-      c->ticks.assign(ticks.begin(), ticks.end());
-    }
-  }
-  void End(std::intptr_t result) override {
-    if (ended_) ADD_FAILURE() << "End called twice";
-    ended_ = true;
-    result_ = result;
+  void End(std::intptr_t value) override {
+    if (ended) ADD_FAILURE() << "End called twice";
+    ended = true;
+    result = value;
   }
   bool ChooseFile(const char* filter, char* buffer, std::size_t size) override {
-    ++chooserCalls_;
-    chooserFilter_.clear();
-    // Description/pattern pairs up to the empty text.
-    for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) {
-      chooserFilter_ += std::string(p) + '|';
-    }
+    ++chooserCalls;
+    chooserFilter.clear();  // description/pattern pairs up to the empty text
+    for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) chooserFilter += std::string(p) + '|';
     if (nextChosenFile) CopyOut(*nextChosenFile, buffer, size);
     return nextChosenFile.has_value();
   }
@@ -221,42 +154,40 @@ class HeadlessSurface final : public DialogSurface {
 
  private:
   static std::size_t CopyOut(const std::string& text, char* buffer, std::size_t size) {
-    if (buffer == nullptr || size == 0) return 0;
+    if (size == 0) return 0;
     const std::size_t n = std::min(text.size(), size - 1);
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
     return n;
   }
-  // The control `id` of one of `kinds`, or a failure naming the operation.
-  using Kinds = std::initializer_list<ControlKind>;  // empty: any kind
-  static constexpr auto kLabel = ControlKind::kLabel, kButton = ControlKind::kButton,
-                        kCheckBox = ControlKind::kCheckBox, kList = ControlKind::kList,
-                        kEdit = ControlKind::kEdit, kTrackbar = ControlKind::kTrackbar,
-                        kUpDown = ControlKind::kUpDown;
-
-  HeadlessControl* Find(int id, const char* operation, Kinds kinds = {}) {
+  // The control `id` of one of `kinds` (none: any), enabled and visible when `user`.
+  HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) {
     auto it = controls_.find(id);
-    if (it == controls_.end()) {
-      ADD_FAILURE() << operation << ": template " << TemplateName(which_) << " has no control "
-                    << id;
-    } else if (kinds.size() != 0 &&
-               std::find(kinds.begin(), kinds.end(), it->second.kind) == kinds.end()) {
-      ADD_FAILURE() << operation << ": control " << id << " of " << TemplateName(which_)
-                    << " is of another kind";
-    } else {
-      return &it->second;
-    }
-    return nullptr;
-  }
-  HeadlessControl* FindEnabled(int id, const char* operation, Kinds kinds) {
-    HeadlessControl* c = Find(id, operation, kinds);
-    if (c != nullptr && (!c->enabled || !c->visible)) {
-      ADD_FAILURE() << operation << ": control " << id << " is disabled or hidden";
+    HeadlessControl* c = it != controls_.end() ? &it->second : nullptr;
+    if (c == nullptr) {
+      ADD_FAILURE() << op << ": " << TemplateName(which_) << " has no control " << id;
+    } else if (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) {
+      ADD_FAILURE() << op << ": control " << id << " is of another kind";
+      c = nullptr;
+    } else if (user && (!c->enabled || !c->visible)) {
+      ADD_FAILURE() << op << ": control " << id << " is disabled or hidden";
+      c = nullptr;
     }
     return c;
   }
+  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) {
+    HeadlessControl* c = Find(id, op, kinds);
+    return c != nullptr ? *c : (scratch_ = HeadlessControl());
+  }
+  void Scroll(int id, K kind, int position) {
+    if (HeadlessControl* c = Find(id, "Scroll", {kind}, true)) {
+      c->position = c->Clamp(position);
+      Send({kind == K::kTrackbar ? EventKind::kTrackbarScrolled : EventKind::kUpDownScrolled, id,
+            kind == K::kTrackbar ? 5 : 4, c->position});
+    }
+  }
   void Send(const DialogEvent& event) {
-    if (ended_) {
+    if (ended) {
       ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
     } else if (controller_ != nullptr) {
       controller_->OnEvent(*this, event);
@@ -265,28 +196,22 @@ class HeadlessSurface final : public DialogSurface {
 
   DialogTemplate which_;
   std::map<int, HeadlessControl> controls_;
-  std::string title_;
-  DialogController* controller_ = nullptr;
-  bool ended_ = false;
-  std::intptr_t result_ = 0;
-  std::string chooserFilter_;
-  int chooserCalls_ = 0;
+  HeadlessControl scratch_;
+    DialogController* controller_ = nullptr;
 };
 
 // A controller on its own headless surface, initialised.
 template <class Controller>
 struct OpenDialog {
   template <class... Args>
-  explicit OpenDialog(DialogTemplate which, Args&&... args)
-      : dialog(std::forward<Args>(args)...), surface(which) {
+  explicit OpenDialog(DialogTemplate which, Args&&... args) : dialog(std::forward<Args>(args)...), surface(which) {
     surface.Start(dialog);
   }
   Controller dialog;
   HeadlessSurface surface;
 };
 
-// One dialog at a time, opened afresh by each Open (the last one stays for
-// assertions).
+// One dialog at a time, opened afresh by each Open.
 template <class Controller>
 struct Reopening {
   template <class... Args>
@@ -301,39 +226,34 @@ struct Reopening {
 
 class HeadlessRunner final : public DialogRunner {
  public:
-  // Queues what the user does in the next dialog of the template.
   void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> script) {
     scripts_[which].push_back(std::move(script));
   }
-  // Every dialog fails to be created with `error` while set.
-  std::optional<std::uint32_t> failWith;
-
+  std::optional<std::uint32_t> failWith;  // every dialog fails to be created while set
   struct Opening {
     DialogTemplate which;
     void* instance;
     void* owner;
   };
-  const std::vector<Opening>& openings() const { return openings_; }
+  std::vector<Opening> openings;
 
-  DialogOutcome Run(DialogTemplate which, void* instance, void* owner,
-                    DialogController& controller) override {
-    openings_.push_back({which, instance, owner});
+  DialogOutcome Run(DialogTemplate which, void* instance, void* owner, DialogController& controller) override {
+    openings.push_back({which, instance, owner});
     if (failWith) return {false, 0, *failWith};
     HeadlessSurface& surface = *surfaces_.emplace_back(std::make_unique<HeadlessSurface>(which));
     surface.Start(controller);
     auto& queue = scripts_[which];
-    if (!surface.ended() && !queue.empty()) {
+    if (!surface.ended && !queue.empty()) {
       auto script = std::move(queue.front());
       queue.pop_front();
       script(surface);
     }
-    if (!surface.ended()) surface.Click(kIdCancelButton);
-    return {true, surface.result(), 0};
+    if (!surface.ended) surface.Click(kIdCancelButton);
+    return {true, surface.result, 0};
   }
 
  private:
   std::map<DialogTemplate, std::deque<std::function<void(HeadlessSurface&)>>> scripts_;
-  std::vector<Opening> openings_;
   std::vector<std::unique_ptr<HeadlessSurface>> surfaces_;
 };
 
