@@ -1,6 +1,6 @@
-// Pages stored outside TIFF documents, through the whole page transfer: gray
-// pages as JPEG, BMP and the coder's PNG, bilevel pages as BMP, inverted
-// data. libjpeg and libpng read back what the sibling libraries wrote; the
+// Pages stored outside TIFF documents through the whole page transfer: gray
+// pages as JPEG and BMP, bilevel pages through the coder as PNG, inverted data.
+// libjpeg and libpng read back what the sibling libraries wrote; the
 // simulator's own rendering judges the pixels.
 #include <gtest/gtest.h>
 #include <jpeglib.h>
@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Bus.h"
@@ -19,12 +19,12 @@
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
 #include "scsi/Transport.h"
-#include "support/TestPlatform.h"
+#include "tiff_support.h"
 
 namespace tarvo {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 // Finds the sibling libraries in the build tree under their Windows names.
 class OutputPlatform : public test::TestPlatform {
@@ -36,13 +36,9 @@ class OutputPlatform : public test::TestPlatform {
   }
 };
 
-struct JpegInfo {
-  bool ok = false;
-  unsigned width = 0, height = 0, components = 0, density = 0;
-};
-
-JpegInfo ReadJpeg(const std::string& path) {
-  JpegInfo info;
+// width, height, components, X density as libjpeg reads them; all 0 when it cannot.
+std::tuple<unsigned, unsigned, int, unsigned> ReadJpeg(const std::string& path) {
+  std::tuple<unsigned, unsigned, int, unsigned> info{};
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return info;
   jpeg_decompress_struct cinfo{};
@@ -51,42 +47,11 @@ JpegInfo ReadJpeg(const std::string& path) {
   jpeg_create_decompress(&cinfo);
   jpeg_stdio_src(&cinfo, f);
   if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
-    info.ok = true;
-    info.width = cinfo.image_width;
-    info.height = cinfo.image_height;
-    info.components = static_cast<unsigned>(cinfo.num_components);
-    info.density = cinfo.X_density;
+    info = std::tuple(cinfo.image_width, cinfo.image_height, cinfo.num_components, unsigned{cinfo.X_density});
   }
   jpeg_destroy_decompress(&cinfo);
   std::fclose(f);
   return info;
-}
-
-struct PngInfo {
-  bool ok = false;
-  png_uint_32 width = 0, height = 0;
-  int bitDepth = 0;
-};
-
-PngInfo ReadPng(const std::string& path) {
-  PngInfo info;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, path.c_str()) != 0) {
-    info.ok = true;
-    info.width = image.width;
-    info.height = image.height;
-    info.bitDepth = PNG_IMAGE_SAMPLE_SIZE(image.format) * 8;
-    png_image_free(&image);
-  }
-  return info;
-}
-
-std::uint32_t Le32(const std::string& b, std::size_t at) {
-  return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
-         static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8 |
-         static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16 |
-         static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
 }
 
 class BatchOutputs : public ::testing::Test {
@@ -95,26 +60,20 @@ class BatchOutputs : public ::testing::Test {
     scanner_ = &bus_.AddScanner(0, 0);
     SetProvider(context_.transport, &bus_);
   }
-  void Set(std::int32_t id, std::int32_t value) {
-    ASSERT_EQ(ParSet(context_, id, &value), Result::Ok) << "parameter " << id;
-  }
-  // Probes and sets a 200 dpi window of the given kind, unturned.
-  void Prepare(std::int32_t imageType, std::int32_t bits, std::int32_t fileType,
-               std::int32_t compression) {
+  void Set(std::int32_t id, std::int32_t value) { ASSERT_EQ(ParSet(context_, id, &value), Result::Ok) << id; }
+  // Probes, sets a 200 dpi window 803 pixels wide (not a multiple of 8) on the sheet, turned, and starts.
+  void Prepare(std::int32_t imageType, std::int32_t bits, std::int32_t fileType, std::int32_t compression) {
     ASSERT_EQ(Probe(context_), Result::Ok);
-    Set(PAR_RESOLUTION, 200);
-    Set(PAR_SCAN_WIDTH, 803);  // not a multiple of 8
-    Set(PAR_SCAN_LENGTH, 1400);
-    Set(PAR_SIDE_OFFSET, 2325 - 803);  // upper left X 0: the window lies on the sheet
-    Set(PAR_IMAGE_TYPE, imageType);
-    Set(PAR_BITS_PER_PIXEL, bits);
-    Set(PAR_FILE_TYPE, fileType);
-    Set(PAR_COMPRESSION, compression);
-    Set(PAR_ROTATE, 1);
+    for (auto [id, value] : {std::pair{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, 803}, {PAR_SCAN_LENGTH, 1400},
+                             {PAR_SIDE_OFFSET, 2325 - 803}, {PAR_IMAGE_TYPE, imageType}, {PAR_BITS_PER_PIXEL, bits},
+                             {PAR_FILE_TYPE, fileType}, {PAR_COMPRESSION, compression}, {PAR_ROTATE, 1}}) {
+      Set(id, value);
+    }
     ASSERT_TRUE(scanner_->AddSyntheticPages(1, 77, 200));
     std::uint32_t position = 0;
     ASSERT_EQ(StartScan(context_, nullptr, &position, nullptr), Result::Ok);
   }
+  Result Read(const std::string& path) { return ReadPage(context_, path.c_str(), page_.data(), nullptr); }
   // The scanner's rows of the page now in it, as the simulator renders them.
   Bytes ScannerRows(sim::ImageJob& job) {
     sim::Page page;
@@ -134,16 +93,19 @@ class BatchOutputs : public ::testing::Test {
   Bytes page_;
 };
 
-TEST_F(BatchOutputs, GrayPageAsJpegHasTheWidthCutToWholeBytesAndTheDensity) {
+TEST_F(BatchOutputs, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytes) {
   Prepare(4, 8, 2, 4);
-  const std::string path = platform_.Scratch("page.jpg");
-  ASSERT_EQ(ReadPage(context_, path.c_str(), page_.data(), nullptr), Result::Ok);
-  const JpegInfo jpeg = ReadJpeg(path);
-  ASSERT_TRUE(jpeg.ok);
-  EXPECT_EQ(jpeg.width, 800u);
-  EXPECT_EQ(jpeg.height, static_cast<unsigned>(context_.settings.pageWidth));
-  EXPECT_EQ(jpeg.components, 1u);
-  EXPECT_EQ(jpeg.density, 200u);
+  const std::string jpeg = platform_.Scratch("page.jpg"), png = platform_.Scratch("page.png");
+  ASSERT_EQ(Read(jpeg), Result::Ok);
+  EXPECT_EQ(ReadJpeg(jpeg), std::tuple(800u, static_cast<unsigned>(context_.settings.pageWidth), 1, 200u));
+  Prepare(1, 1, 4, 5);
+  ASSERT_EQ(Read(png), Result::Ok);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, png.c_str()), 0);
+  png_image_free(&image);
+  EXPECT_EQ(std::tuple(image.width, image.height), std::tuple(800u, static_cast<png_uint_32>(context_.settings.pageWidth)));
+  EXPECT_EQ(test::ReadFileBytes(png).at(24), 1) << "bit depth";
 }
 
 TEST_F(BatchOutputs, GrayFourBitPageAsBmpHoldsTheExpandedLevels) {
@@ -151,35 +113,21 @@ TEST_F(BatchOutputs, GrayFourBitPageAsBmpHoldsTheExpandedLevels) {
   sim::ImageJob job;
   const Bytes rows = ScannerRows(job);
   const std::string path = platform_.Scratch("page.bmp");
-  ASSERT_EQ(ReadPage(context_, path.c_str(), page_.data(), nullptr), Result::Ok);
+  ASSERT_EQ(Read(path), Result::Ok);
   const std::string bmp = test::ReadFileBytes(path);
-  ASSERT_GE(bmp.size(), 1078u);
-  EXPECT_EQ(bmp.substr(0, 2), "BM");
-  EXPECT_EQ(Le32(bmp, 10), 1078u);
-  EXPECT_EQ(Le32(bmp, 18), job.width);
-  EXPECT_EQ(Le32(bmp, 22), job.rows);
-  EXPECT_EQ(Le32(bmp, 38), 200u * 10000u / 254u);
   const std::uint32_t fileRow = (job.width + 3) / 4 * 4;
   ASSERT_EQ(bmp.size(), 1078u + std::size_t{fileRow} * job.rows);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(std::tuple(test::Le32(bmp, 10), test::Le32(bmp, 18), test::Le32(bmp, 22), test::Le32(bmp, 38)),
+            std::tuple(1078u, job.width, job.rows, 200u * 10000u / 254u));
   // The file's last row is the page's first; 4-bit level v shows as v * 17.
   for (std::uint32_t y : {0u, job.rows / 2, job.rows - 1}) {
     const std::size_t fileAt = 1078u + std::size_t{job.rows - 1 - y} * fileRow;
     for (std::uint32_t x = 0; x < job.width; x += 37) {
       const std::uint8_t b = rows[std::size_t{y} * job.rowBytes + x / 2];
-      const std::uint8_t level = static_cast<std::uint8_t>((x % 2 == 0 ? b >> 4 : b & 15) * 17);
-      ASSERT_EQ(static_cast<std::uint8_t>(bmp[fileAt + x]), level) << x << "," << y;
+      ASSERT_EQ(static_cast<std::uint8_t>(bmp[fileAt + x]), (x % 2 == 0 ? b >> 4 : b & 15) * 17) << x << "," << y;
     }
   }
-}
-
-TEST_F(BatchOutputs, BilevelPageThroughTheCoderIsAOneBitPng) {
-  Prepare(1, 1, 4, 5);
-  const std::string path = platform_.Scratch("page.png");
-  ASSERT_EQ(ReadPage(context_, path.c_str(), page_.data(), nullptr), Result::Ok);
-  const PngInfo png = ReadPng(path);
-  ASSERT_TRUE(png.ok);
-  EXPECT_EQ(png.width, 800u);
-  EXPECT_EQ(png.height, static_cast<png_uint_32>(context_.settings.pageWidth));
 }
 
 TEST_F(BatchOutputs, InvertedBilevelDataIsTheNegativeOfTheScannerRows) {
@@ -187,14 +135,12 @@ TEST_F(BatchOutputs, InvertedBilevelDataIsTheNegativeOfTheScannerRows) {
   Set(PAR_INVERT, 1);
   sim::ImageJob job;
   const Bytes rows = ScannerRows(job);
-  const std::string path = platform_.Scratch("inverted.bmp");
-  ASSERT_EQ(ReadPage(context_, path.c_str(), page_.data(), nullptr), Result::Ok);
+  ASSERT_EQ(Read(platform_.Scratch("inverted.bmp")), Result::Ok);
   const std::size_t stride = (job.width + 7) / 8;
   EXPECT_NE(std::count(rows.begin(), rows.end(), 0), static_cast<long>(rows.size()));
-  for (std::uint32_t y = 0; y < job.rows; y += 13) {
+  for (std::size_t y = 0; y < job.rows; y += 13) {
     for (std::size_t i = 0; i + 1 < stride; ++i) {
-      ASSERT_EQ(page_[y * stride + i], static_cast<std::uint8_t>(~rows[y * job.rowBytes + i]))
-          << i << "," << y;
+      ASSERT_EQ(page_[y * stride + i], static_cast<std::uint8_t>(~rows[y * job.rowBytes + i])) << i << "," << y;
     }
   }
 }
@@ -207,22 +153,16 @@ TEST_F(BatchOutputs, AMissingSiblingLibraryFailsThePageWithAFileError) {
   DriverContext context(platform);
   SetProvider(context.transport, &bus_);
   ASSERT_EQ(Probe(context), Result::Ok);
-  context.settings.scanWidth = 800;  // the page buffer holds 8 MiB
-  context.settings.scanLength = 640;
-  context.settings.imageType = 4;
-  context.settings.bitsPerPixel = 8;
-  context.settings.fileType = 2;
-  context.settings.compression = 4;
+  std::tie(context.settings.scanWidth, context.settings.scanLength) = std::tuple(800, 640);  // the buffer holds 8 MiB
+  std::tie(context.settings.imageType, context.settings.bitsPerPixel) = std::tuple(4, 8);
+  std::tie(context.settings.fileType, context.settings.compression) = std::tuple(2, 4);
   ASSERT_TRUE(scanner_->AddSyntheticPages(2, 5, 200));
   std::uint32_t position = 0;
   ASSERT_EQ(StartScan(context, nullptr, &position, nullptr), Result::Ok);
-  EXPECT_EQ(ReadPage(context, platform.Scratch("x.jpg").c_str(), page_.data(), nullptr),
-            Result::FileError);
+  EXPECT_EQ(ReadPage(context, platform.Scratch("x.jpg").c_str(), page_.data(), nullptr), Result::FileError);
   // The batch goes on with the next page.
-  context.settings.fileType = 8;
-  context.settings.compression = 0;
-  EXPECT_EQ(ReadPage(context, platform.Scratch("x.bmp").c_str(), page_.data(), nullptr),
-            Result::Ok);
+  std::tie(context.settings.fileType, context.settings.compression) = std::tuple(8, 0);
+  EXPECT_EQ(ReadPage(context, platform.Scratch("x.bmp").c_str(), page_.data(), nullptr), Result::Ok);
 }
 
 }  // namespace
