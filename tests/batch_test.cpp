@@ -133,7 +133,7 @@ TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
       EXPECT_TRUE(SameRaster(page_.data(), raster.data(), width, rows)) << i;
       EXPECT_NE(std::count(raster.begin(), raster.end(), 0), static_cast<long>(raster.size()));  // has marks
       expected.push_back(raster);
-      EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), i + 1);
+      EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), i + 1);  // whole after every page
     }
     EXPECT_EQ(ReadOne(), Result::NoPaper);
     EXPECT_EQ(context_.state.docFile, kInvalidFile);
@@ -201,7 +201,7 @@ TEST_F(BatchTest, OutputCombinationsAreCheckedBeforeAnyCommand) {
 
 TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   Prepare(1);
-  AddPages(3, 3);
+  AddPages(5, 3);
   const std::string path = Doc("cancel.tif");
   ASSERT_EQ(Start(path), Result::Ok);
   ASSERT_EQ(ReadOne(), Result::Ok);
@@ -211,8 +211,12 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   EXPECT_EQ(bus_.Records().back().cdb[0], wire::kOpObjectPosition);
   EXPECT_EQ(context_.state.docFile, kInvalidFile);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
-  // A batch without a name forgets an open document without closing it.
-  ASSERT_EQ(Start(Doc("open.tif")), Result::Ok);
+  // A named batch gives back the handle of a document still open; one without a name forgets it unclosed.
+  for (const char* name : {"old.tif", "open.tif"}) {
+    ASSERT_EQ(Start(Doc(name)), Result::Ok);
+    ASSERT_EQ(ReadOne(), Result::Ok);
+  }
+  EXPECT_TRUE(test::Released(platform_, Doc("old.tif")));
   const FileHandle open = context_.state.docFile;
   ASSERT_EQ(Start(""), Result::Ok);
   EXPECT_EQ(context_.state.docFile, kInvalidFile);
@@ -246,13 +250,8 @@ TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
 }
 
 TEST(SeparatorSense, WhichStatusBitsCount) {
-  struct Case {
-    std::int32_t sense;
-    std::uint8_t status;
-    std::int32_t detected;
-  };
-  for (Case c : {Case{0, 0x82, 1}, Case{0, 0x81, 0}, Case{0, 0x02, 0}, Case{1, 0x81, 1}, Case{1, 0x82, 0},
-                 Case{2, 0x81, 1}, Case{2, 0x82, 1}, Case{2, 0x03, 0}}) {
+  for (auto [sense, status, detected] : {std::tuple{0, 0x82, 1}, {0, 0x81, 0}, {0, 0x02, 0}, {1, 0x81, 1}, {1, 0x82, 0},
+                                         {2, 0x81, 1}, {2, 0x82, 1}, {2, 0x03, 0}}) {
     test::TestPlatform platform;
     DriverContext context(platform);
     sim::Bus bus;
@@ -261,14 +260,14 @@ TEST(SeparatorSense, WhichStatusBitsCount) {
     ASSERT_EQ(Probe(context), Result::Ok);
     ASSERT_TRUE(scanner.AddSyntheticPages(1, 3, 200));
     sim::PageConditions conditions;
-    conditions.separatorStatus = c.status;
+    conditions.separatorStatus = static_cast<std::uint8_t>(status);
     ASSERT_TRUE(scanner.SetConditions(0, conditions));
-    context.settings.separatorSense = c.sense;
+    context.settings.separatorSense = sense;
     std::uint32_t position = 0;
     ASSERT_EQ(StartScan(context, nullptr, &position, nullptr), Result::Ok);
     ASSERT_EQ(WaitForPage(context, nullptr).wait, PageWait::kReady);
     ASSERT_EQ(ReadSeparatorStatus(context), Result::Ok);
-    EXPECT_EQ(context.state.separatorDetected, c.detected) << c.sense << " " << int(c.status);
+    EXPECT_EQ(context.state.separatorDetected, detected) << sense << " " << status;
   }
 }
 
@@ -282,10 +281,8 @@ TEST_F(BatchTest, AFailureAtAnyCommandOfThePageLoopLosesNoStoredPage) {
       {wire::kOpRead, wire::kDataDetectedSize},       {wire::kOpRead, wire::kDataCounters},
       {wire::kOpRead, wire::kDataImage}};
   const std::tuple<sim::FaultKind, sim::Sense, std::uint8_t> kinds[] = {
-      {sim::FaultKind::kSense, sim::kSenseNotReady, 0},
-      {sim::FaultKind::kSense, sim::kSenseInvalidCdbField, 0},
-      {sim::FaultKind::kSense, sim::kSenseUnitAttention, 0},
-      {sim::FaultKind::kHostAdapter, {}, aspi::kHaStatSelectionTimeout},
+      {sim::FaultKind::kSense, sim::kSenseNotReady, 0}, {sim::FaultKind::kSense, sim::kSenseInvalidCdbField, 0},
+      {sim::FaultKind::kSense, sim::kSenseUnitAttention, 0}, {sim::FaultKind::kHostAdapter, {}, aspi::kHaStatSelectionTimeout},
       {sim::FaultKind::kSrbStatus, {}, aspi::kSsAborted}};
   for (int round = 0; round < 14; ++round) {
     const auto [opcode, type] = commands[round % 7];
