@@ -1,6 +1,7 @@
 // Batches end to end against the in-process simulator: libtiff judges every
-// document; the simulator's own rendering, turned by a plain reference turn,
-// judges the page rasters.
+// document, libjpeg and libpng what the sibling libraries wrote; the
+// simulator's own rendering, turned by a plain reference turn, judges the
+// page rasters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +21,14 @@
 #include "scan/Probe.h"
 #include "scsi/Transport.h"
 #include "tiff_support.h"
+#ifdef TARVO_KLXJPEG
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cstdio>
+
+#include "image/ExternalCodecs.h"
+#endif
 
 namespace tarvo {
 namespace {
@@ -52,18 +61,31 @@ bool SameRaster(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t widt
   return true;
 }
 
+// Finds the sibling libraries in the build tree under their Windows names.
+class BatchPlatform : public test::FaultPlatform {
+#ifdef TARVO_KLXJPEG
+ public:
+  LibraryHandle LibraryLoad(const char* name) override {
+    if (std::string(name) == kJpegLibraryName) return FaultPlatform::LibraryLoad(TARVO_KLXJPEG);
+    if (std::string(name) == kCoderLibraryName) return FaultPlatform::LibraryLoad(TARVO_RAVEZEVA);
+    return FaultPlatform::LibraryLoad(name);
+  }
+#endif
+};
+
 class BatchTest : public ::testing::Test {
  protected:
   BatchTest() : page_(8u << 20) {
     scanner_ = &bus_.AddScanner(0, 0);
     SetProvider(context_.transport, &bus_);
   }
-  // Probes and sets a small 200 dpi line-art window on the sheet, Group 4 TIFF.
-  void Prepare(std::int32_t rotate, std::int32_t compression = 3) {
+  // Probes and sets a small 200 dpi window on the sheet: line art as Group 4 TIFF unless told.
+  void Prepare(std::int32_t rotate, std::int32_t compression = 3, std::int32_t imageType = 1, std::int32_t bits = 1,
+               std::int32_t fileType = 1, std::int32_t width = 1000) {
     ASSERT_EQ(Probe(context_), Result::Ok);
-    for (auto [id, value] : {std::pair{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, 1000}, {PAR_SCAN_LENGTH, 1400},
-                             {PAR_SIDE_OFFSET, 2325 - 1000}, {PAR_IMAGE_TYPE, 1}, {PAR_FILE_TYPE, 1},
-                             {PAR_COMPRESSION, compression}, {PAR_ROTATE, rotate}}) {
+    for (auto [id, value] : {std::pair{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, width}, {PAR_SCAN_LENGTH, 1400},
+                             {PAR_SIDE_OFFSET, 2325 - width}, {PAR_IMAGE_TYPE, imageType}, {PAR_BITS_PER_PIXEL, bits},
+                             {PAR_FILE_TYPE, fileType}, {PAR_COMPRESSION, compression}, {PAR_ROTATE, rotate}}) {
       Set(id, value);
     }
   }
@@ -82,14 +104,20 @@ class BatchTest : public ::testing::Test {
       scanner_->AddPage(std::move(page));
     }
   }
-  // The bilevel raster the scanner delivers for page `i` with the current window.
-  Bytes ScannerRaster(std::size_t i, std::uint32_t& width, std::uint32_t& rows) {
+  // The scanner's rows of page `i` with the current window, as the simulator renders them.
+  Bytes ScannerRows(std::size_t i, sim::ImageJob& job) {
     sim::Page page = pages_[i];
     page.Materialize();
     page.TurnForFeed();
-    const sim::ImageJob job = scanner_->PlanImage(page);
-    Bytes rowsData(job.totalBytes);
-    sim::Rt650::RenderImage(page, job, 0, rowsData);
+    job = scanner_->PlanImage(page);
+    Bytes rows(job.totalBytes);
+    sim::Rt650::RenderImage(page, job, 0, rows);
+    return rows;
+  }
+  // The same rows of a bilevel page without their fill bytes.
+  Bytes ScannerRaster(std::size_t i, std::uint32_t& width, std::uint32_t& rows) {
+    sim::ImageJob job;
+    const Bytes rowsData = ScannerRows(i, job);
     width = job.width;
     rows = job.rows;
     const std::size_t stride = (width + 7) / 8;
@@ -103,7 +131,7 @@ class BatchTest : public ::testing::Test {
   Result ReadOne(CancelFunction cancel = nullptr) { return ReadPage(context_, nullptr, page_.data(), cancel); }
   std::string Doc(const std::string& name) { return platform_.Scratch(name); }
 
-  test::FaultPlatform platform_;
+  BatchPlatform platform_;
   DriverContext context_{platform_};
   sim::Bus bus_;
   sim::Rt650* scanner_ = nullptr;
@@ -378,6 +406,110 @@ TEST(PagePipelineRows, TwoBitGrayExpands) {
   ExpandGrayRow(out, two, 4, 2);
   EXPECT_EQ(Bytes(out, out + 4), (Bytes{255, 170, 85, 0}));
 }
+
+#ifdef TARVO_KLXJPEG
+// width, height, components, X density as libjpeg reads them; all 0 when it cannot.
+std::tuple<unsigned, unsigned, int, unsigned> ReadJpeg(const std::string& path) {
+  std::tuple<unsigned, unsigned, int, unsigned> info{};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return info;
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr err{};
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, f);
+  if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
+    info = std::tuple(cinfo.image_width, cinfo.image_height, cinfo.num_components, unsigned{cinfo.X_density});
+  }
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(f);
+  return info;
+}
+
+// Gray and bilevel pages outside TIFF documents, 803 pixels wide (not a multiple of 8), turned.
+class BatchOutputs : public BatchTest {
+ protected:
+  void PrepareOutput(std::int32_t imageType, std::int32_t bits, std::int32_t fileType, std::int32_t compression) {
+    Prepare(1, compression, imageType, bits, fileType, 803);
+    AddPages(1, 77);
+    ASSERT_EQ(Start(""), Result::Ok);
+  }
+  Result Read(const std::string& path) { return ReadPage(context_, path.c_str(), page_.data(), nullptr); }
+};
+
+TEST_F(BatchOutputs, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytes) {
+  PrepareOutput(4, 8, 2, 4);
+  const std::string jpeg = platform_.Scratch("page.jpg"), png = platform_.Scratch("page.png");
+  ASSERT_EQ(Read(jpeg), Result::Ok);
+  EXPECT_EQ(ReadJpeg(jpeg), std::tuple(800u, static_cast<unsigned>(context_.settings.pageWidth), 1, 200u));
+  PrepareOutput(1, 1, 4, 5);
+  ASSERT_EQ(Read(png), Result::Ok);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_NE(png_image_begin_read_from_file(&image, png.c_str()), 0);
+  png_image_free(&image);
+  EXPECT_EQ(std::tuple(image.width, image.height), std::tuple(800u, static_cast<png_uint_32>(context_.settings.pageWidth)));
+  EXPECT_EQ(test::ReadFileBytes(png).at(24), 1) << "bit depth";
+}
+
+TEST_F(BatchOutputs, GrayFourBitPageAsBmpHoldsTheExpandedLevels) {
+  PrepareOutput(4, 4, 8, 0);
+  sim::ImageJob job;
+  const Bytes rows = ScannerRows(0, job);
+  const std::string path = platform_.Scratch("page.bmp");
+  ASSERT_EQ(Read(path), Result::Ok);
+  const std::string bmp = test::ReadFileBytes(path);
+  const std::uint32_t fileRow = (job.width + 3) / 4 * 4;
+  ASSERT_EQ(bmp.size(), 1078u + std::size_t{fileRow} * job.rows);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(std::tuple(test::Le32(bmp, 10), test::Le32(bmp, 18), test::Le32(bmp, 22), test::Le32(bmp, 38)),
+            std::tuple(1078u, job.width, job.rows, 200u * 10000u / 254u));
+  // The file's last row is the page's first; 4-bit level v shows as v * 17.
+  for (std::uint32_t y : {0u, job.rows / 2, job.rows - 1}) {
+    const std::size_t fileAt = 1078u + std::size_t{job.rows - 1 - y} * fileRow;
+    for (std::uint32_t x = 0; x < job.width; x += 37) {
+      const std::uint8_t b = rows[std::size_t{y} * job.rowBytes + x / 2];
+      ASSERT_EQ(static_cast<std::uint8_t>(bmp[fileAt + x]), (x % 2 == 0 ? b >> 4 : b & 15) * 17) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(BatchOutputs, InvertedBilevelDataIsTheNegativeOfTheScannerRows) {
+  PrepareOutput(1, 1, 8, 0);
+  Set(PAR_INVERT, 1);
+  sim::ImageJob job;
+  const Bytes rows = ScannerRows(0, job);
+  ASSERT_EQ(Read(platform_.Scratch("inverted.bmp")), Result::Ok);
+  const std::size_t stride = (job.width + 7) / 8;
+  EXPECT_NE(std::count(rows.begin(), rows.end(), 0), static_cast<long>(rows.size()));
+  for (std::size_t y = 0; y < job.rows; y += 13) {
+    for (std::size_t i = 0; i + 1 < stride; ++i) {
+      ASSERT_EQ(page_[y * stride + i], static_cast<std::uint8_t>(~rows[y * job.rowBytes + i])) << i << "," << y;
+    }
+  }
+}
+
+TEST_F(BatchOutputs, AMissingSiblingLibraryFailsThePageWithAFileError) {
+  class NoCodecs : public test::TestPlatform {
+   public:
+    LibraryHandle LibraryLoad(const char*) override { return nullptr; }
+  } platform;
+  DriverContext context(platform);
+  SetProvider(context.transport, &bus_);
+  ASSERT_EQ(Probe(context), Result::Ok);
+  std::tie(context.settings.scanWidth, context.settings.scanLength) = std::tuple(800, 640);  // the buffer holds 8 MiB
+  std::tie(context.settings.imageType, context.settings.bitsPerPixel) = std::tuple(4, 8);
+  std::tie(context.settings.fileType, context.settings.compression) = std::tuple(2, 4);
+  ASSERT_TRUE(scanner_->AddSyntheticPages(2, 5, 200));
+  std::uint32_t position = 0;
+  ASSERT_EQ(StartScan(context, nullptr, &position, nullptr), Result::Ok);
+  EXPECT_EQ(ReadPage(context, platform.Scratch("x.jpg").c_str(), page_.data(), nullptr), Result::FileError);
+  // The batch goes on with the next page.
+  std::tie(context.settings.fileType, context.settings.compression) = std::tuple(8, 0);
+  EXPECT_EQ(ReadPage(context, platform.Scratch("x.bmp").c_str(), page_.data(), nullptr), Result::Ok);
+}
+
+#endif
 
 }  // namespace
 }  // namespace tarvo
