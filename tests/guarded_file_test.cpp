@@ -5,10 +5,10 @@
 
 #include <ostream>
 #include <string>
-#include <vector>
+#include <tuple>
 
-#include "scan/DriverContext.h"
 #include "core/GuardedFile.h"
+#include "scan/DriverContext.h"
 #include "scsi/Transport.h"
 #include "support/ScsiTestSupport.h"
 
@@ -21,36 +21,34 @@ class FailingDiskPlatform : public test::ScsiTestPlatform {
  public:
   FailingDiskPlatform() { std::tie(fakeClock, tickStep) = std::tuple(true, 10); }
   std::uint32_t error = kErrorGenFailure;
-  int failures = 0;
-  int attempts = 0;
+  int failures = 0, attempts = 0;
   FileHandle document = kInvalidFile;
 
-  bool Fail() {
+  bool Fail(bool ours) {
+    if (!ours) return false;
     ++attempts;
     if (failures == 0) return false;
-    if (failures > 0) --failures;
+    failures -= failures > 0;
     SetLastError(error);
     return true;
   }
   std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
     return static_cast<std::size_t>(std::snprintf(buffer, size, "Text %u.\r\n", code));
   }
-  FileHandle FileOpen(const char* name, std::uint32_t access, std::uint32_t share,
-                      std::uint32_t disposition, std::uint32_t flags) override {
-    if (std::string(name).find("doc") != std::string::npos && Fail()) return kInvalidFile;
-    return ScsiTestPlatform::FileOpen(name, access, share, disposition, flags);
+  FileHandle FileOpen(const char* name, std::uint32_t a, std::uint32_t s, std::uint32_t d, std::uint32_t f) override {
+    return Fail(std::string(name).find("doc") != std::string::npos) ? kInvalidFile : ScsiTestPlatform::FileOpen(name, a, s, d, f);
   }
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
-    return !(f == document && Fail()) && ScsiTestPlatform::FileWrite(f, b, n, done);
+    return !Fail(f == document) && ScsiTestPlatform::FileWrite(f, b, n, done);
   }
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override {
-    return !(f == document && Fail()) && ScsiTestPlatform::FileRead(f, b, n, done);
+    return !Fail(f == document) && ScsiTestPlatform::FileRead(f, b, n, done);
   }
   std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override {
-    return f == document && Fail() ? kInvalidFilePosition : ScsiTestPlatform::FileSeek(f, d, m);
+    return Fail(f == document) ? kInvalidFilePosition : ScsiTestPlatform::FileSeek(f, d, m);
   }
   bool FileClose(FileHandle f) override {
-    if (f == document && Fail()) return false;
+    if (Fail(f == document)) return false;
     if (f == document) document = kInvalidFile;  // closed: nothing left for the teardown
     return ScsiTestPlatform::FileClose(f);
   }
@@ -67,35 +65,24 @@ struct Operation {
 void PrintTo(const Operation& c, std::ostream* os) { *os << c.name; }
 
 const Operation kOperations[] = {
-    {"Create", "CreateFile c:\\newdoc.tif",
-     [](DriverContext& c, FileHandle) {
-       FileHandle f = GuardedCreateFile(c, "c:\\newdoc.tif", kGenericRead | kGenericWrite,
-                                        kShareNone, nullptr, kOpenAlways, kAttributeNormal,
-                                        kInvalidFile, 42, "Tiff");
+    {"Create", "CreateFile c:\\newdoc.tif", [](DriverContext& c, FileHandle) {
+       const FileHandle f = GuardedCreateFile(c, "c:\\newdoc.tif", kGenericRead | kGenericWrite, kShareNone, nullptr,
+                                              kOpenAlways, kAttributeNormal, kInvalidFile, 42, "Tiff");
        return f != kInvalidFile && c.platform.FileClose(f);
-     },
-     true},
-    {"Write", "WriteFile",
-     [](DriverContext& c, FileHandle f) {
+     }, true},
+    {"Write", "WriteFile", [](DriverContext& c, FileHandle f) {
        std::uint32_t done = 0;
        return GuardedWriteFile(c, f, "abc", 3, &done, nullptr, 42, "Tiff") == 1 && done == 3;
-     },
-     false},
-    {"Read", "ReadFile",
-     [](DriverContext& c, FileHandle f) {
+     }, false},
+    {"Read", "ReadFile", [](DriverContext& c, FileHandle f) {
        char b[4];
        std::uint32_t done = 0;
        return GuardedReadFile(c, f, b, sizeof b, &done, nullptr, 42, "Tiff") == 1;
-     },
-     false},
+     }, false},
     {"Seek", "SetFilePointer",
-     [](DriverContext& c, FileHandle f) {
-       return GuardedSetFilePointer(c, f, 2, kFileBegin, 42, "Tiff") == 2;
-     },
-     false},
+     [](DriverContext& c, FileHandle f) { return GuardedSetFilePointer(c, f, 2, kFileBegin, 42, "Tiff") == 2; }, false},
     {"Close", "CloseHandle",
-     [](DriverContext& c, FileHandle f) { return GuardedCloseHandle(c, f, 42, "Tiff") == 1; },
-     false},
+     [](DriverContext& c, FileHandle f) { return GuardedCloseHandle(c, f, 42, "Tiff") == 1; }, false},
 };
 
 class GuardedFileTest : public ::testing::TestWithParam<Operation> {
@@ -111,10 +98,8 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
     context.state.scannerTarget = 3;
     context.state.showMessages = 1;
     test::WriteFileBytes(platform.RootFile("doc.tif"), "0123");
-    document = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone,
-                                 kOpenExisting, kAttributeNormal);
-    std::tie(platform.failures, platform.attempts, platform.document) =
-        std::tuple(-1, 0, document);
+    document = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone, kOpenExisting, kAttributeNormal);
+    std::tie(platform.failures, platform.attempts, platform.document) = std::tuple(-1, 0, document);
   }
   void TearDown() override {
     platform.failures = 0;
@@ -122,39 +107,30 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
   }
   bool Run() { return GetParam().run(context, document); }
   int LogEntries() {
-    const std::string log = platform.Log("scan.log");
+    const std::string log = platform.Log("scan.log"), entry = " returned from line 42 of Tiff";
     int n = 0;
-    for (std::size_t at = log.find(" returned from line 42 of Tiff"); at != std::string::npos;
-         at = log.find(" returned from line 42 of Tiff", at + 1)) {
-      ++n;
-    }
+    for (std::size_t at = log.find(entry); at != std::string::npos; at = log.find(entry, at + 1)) ++n;
     return n;
   }
   // An unload (START STOP UNIT) went to the scanner's target.
   bool Ejected() {
     for (const auto& r : provider.requests) {
-      if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3)
-        return true;
+      if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3) return true;
     }
     return false;
   }
 };
 
-// Once with message boxes on, once with them off: logged each time, the box
-// only while they are on.
+// Once with message boxes on, once with them off: logged each time, the box only while they are on.
 TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
   platform.error = kErrorAccessDenied;
   EXPECT_FALSE(Run());
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()),
-            std::tuple(1, 1, GetParam().ejects));
-  EXPECT_NE(platform.Log("scan.log")
-                .find(std::string(GetParam().caption) +
-                      " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()), std::tuple(1, 1, GetParam().ejects));
+  EXPECT_NE(platform.Log("scan.log").find(std::string(GetParam().caption) + " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
             std::string::npos);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].caption, GetParam().caption);
   EXPECT_EQ(platform.boxes[0].text, "5 returned from line 42 of Tiff\nText 5.\r\n");
-
   provider.requests.clear();
   context.state.showMessages = 0;
   platform.error = kErrorDiskFull;
@@ -163,26 +139,25 @@ TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
             std::tuple(2, 2, 1u, GetParam().ejects));
 }
 
-TEST_P(GuardedFileTest, Error31StopsAtTheBound) {
+TEST_P(GuardedFileTest, Error31RetriesUpToTheBound) {
   const std::uint32_t startTick = platform.tick;
   EXPECT_FALSE(Run());
   const int attempts = kGuardedRetrySeries * kGuardedAttemptsPerSeries;
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()),
-            std::tuple(attempts, attempts, GetParam().ejects));
+  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()), std::tuple(attempts, attempts, GetParam().ejects));
   ASSERT_EQ(platform.boxes.size(), static_cast<std::size_t>(kGuardedRetrySeries));
   EXPECT_EQ(platform.boxes.back().text, "31 returned from line 42 of Tiff\nText 31.\r\n");
   // 5000 ms between attempts, none after the last one.
   const std::uint32_t waited = platform.tick - startTick;
   EXPECT_GE(waited, static_cast<std::uint32_t>(attempts - 1) * kGuardedRetryWaitMs);
   EXPECT_LT(waited, static_cast<std::uint32_t>(attempts) * kGuardedRetryWaitMs);
-}
 
-// The attempt that succeeds is neither logged, boxed, ejected nor repeated.
-TEST_P(GuardedFileTest, Error31ThatClearsUpSucceeds) {
-  platform.failures = 7;  // one series and two attempts of the next
+  // An error 31 that clears up: the attempt that succeeds is neither logged, boxed, ejected nor repeated.
+  std::tie(platform.failures, platform.attempts) = std::tuple(7, 0);  // one series and two attempts of the next
+  platform.boxes.clear();
+  provider.requests.clear();
   EXPECT_TRUE(Run());
   EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
-            std::tuple(8, 7, 1u, false));
+            std::tuple(8, attempts + 7, 1u, false));
 }
 
 INSTANTIATE_TEST_SUITE_P(FiveOperations, GuardedFileTest, ::testing::ValuesIn(kOperations),
@@ -200,8 +175,7 @@ TEST(GuardedFileNoHandle, WriteSeekAndCloseDoNothing) {
   // Reading has no such shortcut: the system refuses and the failure is logged.
   char b[1];
   EXPECT_EQ(GuardedReadFile(context, kInvalidFile, b, 1, &done, nullptr, 1, "Scan"), 0);
-  EXPECT_NE(platform.Log("scan.log").find("ReadFile 6 returned from line 1 of Scan"),
-            std::string::npos);
+  EXPECT_NE(platform.Log("scan.log").find("ReadFile 6 returned from line 1 of Scan"), std::string::npos);
 }
 
 }  // namespace

@@ -4,14 +4,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace tarvo::test {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarvoscn-test-XXXXXX").string();
-  char* made = ::mkdtemp(pattern.data());
-  path_ = made != nullptr ? std::string(made) : std::string();
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "tarvoscn-test-XXXXXX").string()) {
+  if (::mkdtemp(path_.data()) == nullptr) path_.clear();
 }
 
 TempDir::~TempDir() {
