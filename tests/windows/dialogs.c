@@ -75,13 +75,11 @@ struct Find {
 static BOOL CALLBACK FindOne(HWND window, LPARAM l) {
   struct Find* f = (struct Find*)l;
   char name[16] = {0};
-  if (GetClassNameA(window, name, sizeof name) > 0 && strcmp(name, "#32770") == 0 &&
-      IsWindowVisible(window) && IsWindowEnabled(window) &&
-      (f->control == 0 || GetDlgItem(window, f->control) != NULL)) {
+  if (GetClassNameA(window, name, sizeof name) > 0 && strcmp(name, "#32770") == 0 && IsWindowVisible(window) &&
+      IsWindowEnabled(window) && (f->control == 0 || GetDlgItem(window, f->control) != NULL)) {
     f->found = window;
-    return FALSE;
   }
-  return TRUE;
+  return f->found == NULL;
 }
 
 static HWND FindDialog(int control) {
@@ -105,8 +103,6 @@ static int WaitFor(HWND window, int gone) {
   }
   return 0;
 }
-
-/* ---- the template on screen ------------------------------------------------------- */
 
 /* 1 when `text` fits in `room` pixels of the control in its font and the font
  * has a glyph for every character; else prints why. */
@@ -247,8 +243,6 @@ static void Photograph(HWND dialog, const char* name) {
   ReleaseDC(NULL, screen);
 }
 
-/* ---- scripts ---------------------------------------------------------------------- */
-
 /* One step on the dialog on top. kOpen clicks a button that opens another
  * dialog (found by the control `arg` only it has), on top until it is closed;
  * kUnder: whether a control of the dialog below (0: the dialog) is enabled. */
@@ -381,24 +375,17 @@ static void Drive(enum DialogExport which, const struct Script* script, const ch
   HANDLE thread = CreateThread(NULL, 0, HandThread, &run, 0, NULL);
   if (!CHECK(thread != NULL, "the hand's thread starts")) return;
   HINSTANCE instance = (HINSTANCE)g_drv.module;
-  if (which == kDrvSet || which == kStartScan) {
-    Dialog2Fn call;
-    memcpy(&call, &fn, sizeof fn);
-    call(instance, g_owner);
-  } else {
-    Dialog3Fn call;
-    memcpy(&call, &fn, sizeof fn);
-    call(instance, g_owner, NULL);
-  }
+  Dialog2Fn two;
+  Dialog3Fn three;
+  memcpy(&two, &fn, sizeof fn);
+  memcpy(&three, &fn, sizeof fn);
+  if (which == kDrvSet || which == kStartScan) two(instance, g_owner); else three(instance, g_owner, NULL);
   SetEvent(g_exportDone);
   /* The hand may still send to this thread's windows while it ends. */
   for (DWORD waited = 0; waited < 4 * kWaitMs; waited += 50) {
     if (MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0) break;
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) TranslateMessage(&msg), DispatchMessageA(&msg);
   }
   CloseHandle(thread);
 }
@@ -416,8 +403,6 @@ static void CancelThenOk(enum DialogExport which, const char* name, const struct
   snprintf(where, sizeof where, "%s: OK stores", name);
   CheckAll(stored, n, where);
 }
-
-/* ---- the dialogs ------------------------------------------------------------------ */
 
 enum { kStartScanId = 1100, kSettingId = 1049, kDetailsId = 1171, kImprinterId = 1090, kFunctionId = 1234,
        kGammaId = 1191, kFileNameId = 0x47C };

@@ -7,11 +7,9 @@
 #include <wincodec.h>
 
 #include <stdint.h>
-
 #include "tarvoscn.h"
 
-/* Each check counts as passed or failed (a failure prints a FAIL line) and
- * returns its outcome. */
+/* Each check counts as passed or failed (a failure prints a FAIL line). */
 int Check(int ok, const char* what, long got, long expected);
 int CheckEq(long got, long expected, const char* what);
 int CheckTrue(int ok, const char* what);
@@ -27,8 +25,7 @@ typedef uint32_t(TSD_CALL* StartFn)(const char*, uint32_t*, uint32_t*);
 typedef uint32_t(TSD_CALL* ReadFn)(const char*, void*, TsdCancelCallback);
 typedef int32_t(TSD_CALL* TiffFn)(const char*, const char*);
 
-/* tarvoscn.dll beside the host, loaded with LoadLibraryA, its exports found
- * by their published names; the dialog exports as addresses. */
+/* tarvoscn.dll beside the host and its exports by their published names. */
 enum DialogExport { kDrvSet, kDetails, kGamma, kImprinter, kFKey, kStartScan };
 struct Driver {
   HMODULE module;
