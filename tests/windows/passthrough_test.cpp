@@ -1,8 +1,6 @@
-// The SCSI pass-through provider over a fake port driver: \\.\Scsi0: with two
-// buses, inquiry data and IOCTL_SCSI_PASS_THROUGH_DIRECT answered by the
-// simulated bus (ProviderScenario.h). Logs are compared without their time
-// stamps. Run under Wine by scripts/windows-provider-test.sh; exit 0 when
-// every check held.
+// The SCSI pass-through provider over a fake port driver (\\.\Scsi0:, two buses)
+// answered by the simulated bus, against the simulator's own provider: the same
+// results, logs (without time stamps) and document, and every request as sent.
 #include <windows.h>
 #include <ntddscsi.h>
 
@@ -48,17 +46,14 @@ class FakePort {
     auto& r = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
     seen.push_back(r);
     const std::uint8_t direction = r.DataIn == SCSI_IOCTL_DATA_IN    ? aspi::kSrbDirIn
-                                   : r.DataIn == SCSI_IOCTL_DATA_OUT ? aspi::kSrbDirOut
-                                                                     : 0;
-    const test::BusAnswer a = test::AnswerFromBus(bus, r.PathId, r.TargetId, direction,
-                                                  r.DataBuffer, r.DataTransferLength, r.Cdb,
-                                                  r.CdbLength);
+                                   : r.DataIn == SCSI_IOCTL_DATA_OUT ? aspi::kSrbDirOut : 0;
+    const test::BusAnswer a = test::AnswerFromBus(bus, r.PathId, r.TargetId, direction, r.DataBuffer,
+                                                  r.DataTransferLength, r.Cdb, r.CdbLength);
     const std::uint8_t ha = a.srb.SRB_HaStat;
     if ((a.srb.SRB_Status != aspi::kSsComp && a.srb.SRB_Status != aspi::kSsErr) || ha != 0) {
       SetLastError(ha == aspi::kHaStatSelectionTimeout ? ERROR_DEVICE_NOT_CONNECTED
                    : ha == aspi::kHaStatTimeout        ? ERROR_SEM_TIMEOUT
-                   : a.srb.SRB_Status == aspi::kSsNoDevice ? ERROR_DEV_NOT_EXIST
-                                                           : ERROR_GEN_FAILURE);
+                   : a.srb.SRB_Status == aspi::kSsNoDevice ? ERROR_DEV_NOT_EXIST : ERROR_GEN_FAILURE);
       return FALSE;
     }
     r.ScsiStatus = a.srb.SRB_TargStat;
@@ -96,16 +91,14 @@ std::string ReadAll(const char* path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Without the "MM/DD/YY HH:MM:SS" stamps.
-std::string WithoutStamps(const std::string& text) {
+// The logs, without their "MM/DD/YY HH:MM:SS" stamps.
+std::string Logs() {
+  const std::string text = ReadAll("c:\\scan.log") + ReadAll("c:\\scsi.log") + ReadAll("cdb.log");
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
-    if (i + 17 <= text.size() && text[i + 2] == '/' && text[i + 5] == '/' && text[i + 11] == ':' &&
-        text[i + 14] == ':') {
-      i += 17;
-    } else {
-      out += text[i++];
-    }
+    const bool stamp = i + 17 <= text.size() && text[i + 2] == '/' && text[i + 5] == '/' &&
+                       text[i + 11] == ':' && text[i + 14] == ':';
+    if (stamp) i += 17; else out += text[i++];
   }
   return out;
 }
@@ -118,9 +111,8 @@ struct SessionRun {
 SessionRun Session(aspi::Provider& provider, const char* document) {
   for (const char* file : {"c:\\scan.log", "c:\\scsi.log", "cdb.log", document}) DeleteFileA(file);
   std::unique_ptr<Platform> platform = CreateSystemPlatform(nullptr);
-  SessionRun run{test::RunScenario(*platform, provider, document), {}, ReadAll(document)};
-  run.logs = WithoutStamps(ReadAll("c:\\scan.log") + ReadAll("c:\\scsi.log") + ReadAll("cdb.log"));
-  return run;
+  std::vector<int> results = test::RunScenario(*platform, provider, document);
+  return {results, Logs(), ReadAll(document)};
 }
 
 }  // namespace
@@ -140,7 +132,6 @@ int main() {
     CHECK(actual.logs == expected.logs && !expected.logs.empty(), fault.name);
     CHECK(actual.document == expected.document, fault.name);
 
-    // Every pass-through request as the port saw it.
     const std::vector<sim::CommandRecord>& records = port.bus.Records();
     CHECK(port.seen.size() == records.size(), fault.name);
     for (std::size_t i = 0; i < std::min(port.seen.size(), records.size()); ++i) {
