@@ -12,7 +12,10 @@
 
 namespace tarvo::test {
 
-inline std::string Msg(std::uint32_t id) { return "m" + std::to_string(id); }
+inline std::string Msg(std::uint32_t id) {
+  std::string text = "m";  // appended, not "m" + ...: GCC 12 -O3 warns on that (-Wrestrict)
+  return text += std::to_string(id);
+}
 inline void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }  // a made-up handle
 
 struct DialogTestContext {
