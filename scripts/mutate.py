@@ -101,7 +101,7 @@ MUTANTS = [
      "spin wait breaks at the tick counter's wrap"),
     ("M17", "scanlib/scsi/CheckCondition.cpp",
      "  DriverLog(context, kTagCheckScsi, callSite, module, transportResult);",
-     "  (void)context, (void)callSite;",
+     "  (void)context, (void)callSite, (void)module;",
      "transport failure not logged"),
     ("M18", "scanlib/scan/GuardedFile.cpp",
      "if (retryable && ++failedInSeries < kGuardedAttemptsPerSeries) {",
