@@ -174,7 +174,7 @@ class DriverAdapter final : public Driver {
     s.fileType = TSD_FILE_BMP;
     s.compression = TSD_COMPRESSION_NONE;
     s.rotate = 0;
-    s.bitsPerPixel = s.imageType == 4 ? 8 : 1;
+    s.bitsPerPixel = s.imageType == TSD_IMAGE_GRAY ? 8 : 1;
     const std::size_t bytes = RasterBytes(s.xResolution);
     if (bytes != rasterBytes_) {
       raster_.reset(new (std::nothrow) std::uint8_t[bytes]);
@@ -215,7 +215,7 @@ class DriverAdapter final : public Driver {
     page.raster = raster_.get();
     page.width = s.pageLength;  // after the turn: the stored page's width
     page.height = s.pageWidth;
-    page.gray = s.imageType == 4;
+    page.gray = s.imageType == TSD_IMAGE_GRAY;
     page.stride = page.gray ? (page.width + 7) / 8 * 8 : (page.width + 7) / 8;
     page.separator = separator;
     return SANE_STATUS_GOOD;

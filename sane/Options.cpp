@@ -19,10 +19,10 @@ struct ModeRow {
   bool gray;
 };
 constexpr ModeRow kModes[] = {
-    {SANE_VALUE_SCAN_MODE_LINEART, 1, false},
-    {SANE_VALUE_SCAN_MODE_HALFTONE, 10, false},
-    {"Text", 9, false},  // line art with the scanner's text mode
-    {SANE_VALUE_SCAN_MODE_GRAY, 4, true},
+    {SANE_VALUE_SCAN_MODE_LINEART, TSD_IMAGE_LINEART, false},
+    {SANE_VALUE_SCAN_MODE_HALFTONE, TSD_IMAGE_HALFTONE, false},
+    {"Text", TSD_IMAGE_LINEART_TEXT, false},  // line art with the scanner's text mode
+    {SANE_VALUE_SCAN_MODE_GRAY, TSD_IMAGE_GRAY, true},
 };
 
 constexpr SANE_Word kResolutions[] = {3, 200, 300, 600};
@@ -304,8 +304,8 @@ SANE_Parameters OptionSet::Estimate() const {
   p.last_frame = SANE_TRUE;
   p.pixels_per_line = w.length;  // the quarter turn: the feed runs across the upright page
   p.lines = w.autoSize || w.marginScan ? -1 : w.width;
-  p.depth = w.imageType == 4 ? 8 : 1;
-  p.bytes_per_line = w.imageType == 4 ? w.length : (w.length + 7) / 8;
+  p.depth = w.imageType == TSD_IMAGE_GRAY ? 8 : 1;
+  p.bytes_per_line = w.imageType == TSD_IMAGE_GRAY ? w.length : (w.length + 7) / 8;
   return p;
 }
 

@@ -34,7 +34,7 @@ TEST(Bmp, BilevelHeaderPaletteAndRows) {
 TEST(Bmp, GrayPaletteRowsAtRasterStrideAndFileSizes) {
   // 5 pixels by 2 rows: raster stride 8, file rows of 8 bytes.
   const std::vector<std::uint8_t> file =
-      Bmp({1, 2, 3, 4, 5, 9, 9, 9, 10, 20, 30, 40, 50, 9, 9, 9}, 5, 2, 200, kGrayImageType);
+      Bmp({1, 2, 3, 4, 5, 9, 9, 9, 10, 20, 30, 40, 50, 9, 9, 9}, 5, 2, 200, kImageGray);
   std::vector<std::uint8_t> expected(file.begin(), file.begin() + 54);
   for (int v = 0; v < 256; ++v) expected.insert(expected.end(), {std::uint8_t(v), std::uint8_t(v), std::uint8_t(v), 0});
   expected.insert(expected.end(), {10, 20, 30, 40, 50, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0});
@@ -45,7 +45,7 @@ TEST(Bmp, GrayPaletteRowsAtRasterStrideAndFileSizes) {
   EXPECT_EQ(GetLe32(file, 38), 200u * 10000 / 254);
   EXPECT_EQ(GetLe32(file, 46), 256u);
   // File rows of every width: whole 32-bit words of 1 or 8 bits a pixel.
-  for (const int type : {1, kGrayImageType}) {
+  for (const int type : {kImageLineArt, kImageGray}) {
     const std::uint32_t bits = type == 1 ? 1 : 8, offset = type == 1 ? 62 : 1078;
     for (const int width : {1, 4, 5, 31, 32, 33, 2551, 2552}) {
       const std::vector<std::uint8_t> raster(BmpLayoutFor(width, 7, type).rasterStride * 7, 0);

@@ -56,7 +56,7 @@ Result AddTestPage(DriverContext& context, const PagePlan& page) {
   const Bytes raster = RasterOf(page);
   Bilevel bilevel(static_cast<std::int32_t>(page.width), static_cast<std::int32_t>(page.length));
   bilevel.bits = raster;
-  const Bytes data = page.compression == kDriverCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
+  const Bytes data = page.compression == kCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
   std::uint32_t written = 0;
   if (GuardedWriteFile(context, context.state.docFile, data.data(),
                        static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
@@ -131,7 +131,7 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
     SCOPED_TRACE("page " + std::to_string(i));
     const PagePlan& plan = plans[i];
     const LibtiffPage& page = tif.pages[i];
-    const bool g4 = plan.compression == kDriverCompressionG4;
+    const bool g4 = plan.compression == kCompressionG4;
     const auto dpi = static_cast<float>(plan.resolution);
     EXPECT_EQ(std::tuple(page.width, page.length, page.compression, page.photometric),
               std::tuple(plan.width, plan.length, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE,

@@ -93,7 +93,7 @@ class WriterTest : public ::testing::TestWithParam<Case> {
   int Write(const Case& c, std::uint32_t& link, std::uint32_t& block) {
     const std::uint32_t ifd = kStrip + c.stripBytes;
     const PageDescription page{.width = 1700, .length = 2200, .stripBytes = c.stripBytes,
-                               .compression = c.compression, .xResolution = 300,
+                               .compression = static_cast<Compression>(c.compression), .xResolution = 300,
                                .yResolution = 200, .stripOffset = kStrip, .ifdOffset = ifd,
                                .pageName = c.pageName, .software = c.software,
                                .documentName = c.documentName};

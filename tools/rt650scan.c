@@ -570,7 +570,10 @@ static const struct {
   const char* name;
   int32_t imageType;
   int32_t bitsPerPixel;
-} kModes[] = {{"lineart", 1, 1}, {"halftone", 10, 1}, {"gray", 4, 8}, {"text", 9, 1}};
+} kModes[] = {{"lineart", TSD_IMAGE_LINEART, 1},
+               {"halftone", TSD_IMAGE_HALFTONE, 1},
+               {"gray", TSD_IMAGE_GRAY, 8},
+               {"text", TSD_IMAGE_LINEART_TEXT, 1}};
 enum { kModeCount = sizeof kModes / sizeof kModes[0] };
 
 struct ScanChoices {
@@ -637,7 +640,7 @@ static int ApplyChoices(const struct Driver* driver, const struct ScanChoices* c
   int status = kExitOk;
   if (c->mode >= 0) {
     status = SetInt(driver, PAR_IMAGE_TYPE, kModes[c->mode].imageType);
-    if (status == kExitOk && kModes[c->mode].imageType == 4) {
+    if (status == kExitOk && kModes[c->mode].imageType == TSD_IMAGE_GRAY) {
       status = SetInt(driver, PAR_BITS_PER_PIXEL, kModes[c->mode].bitsPerPixel);
     }
   }
@@ -700,7 +703,7 @@ static const struct {
   int32_t bitsPerPixel;
 } kFormats[] = {
     {"tiff", "tif", TSD_FILE_TIFF, TSD_COMPRESSION_G4, 0, 0},
-    {"jpeg", "jpg", TSD_FILE_JPEG, TSD_COMPRESSION_JPEG, 4, 8},
+    {"jpeg", "jpg", TSD_FILE_JPEG, TSD_COMPRESSION_JPEG, TSD_IMAGE_GRAY, 8},
     {"bmp", "bmp", TSD_FILE_BMP, TSD_COMPRESSION_NONE, 0, 0},
     {"png", "png", TSD_FILE_CODER, TSD_COMPRESSION_CODER, 0, 0},
 };
@@ -1795,7 +1798,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: unknown format '%s' (tiff, jpeg, bmp, png)\n", kProgram, formatName);
     return kExitUsage;
   }
-  const int gray = choices.mode >= 0 && kModes[choices.mode].imageType == 4;
+  const int gray = choices.mode >= 0 && kModes[choices.mode].imageType == TSD_IMAGE_GRAY;
   if (gray && kFormats[batch.format].fileType == TSD_FILE_TIFF) {
     fprintf(stderr,
             "%s: gray pages are stored as JPEG, BMP or PNG files (--format jpeg, bmp or png, or "

@@ -27,7 +27,7 @@ constexpr std::array<std::uint8_t, kGrayPaletteBytes> kGrayPalette = BuildGrayPa
 
 BmpLayout BmpLayoutFor(std::int32_t width, std::int32_t rows, std::int32_t imageType) {
   BmpLayout layout;
-  layout.gray = imageType == kGrayImageType;
+  layout.gray = imageType == kImageGray;
   const std::uint64_t w = width > 0 ? static_cast<std::uint64_t>(width) : 0;
   const std::uint64_t h = rows > 0 ? static_cast<std::uint64_t>(rows) : 0;
   if (layout.gray) {

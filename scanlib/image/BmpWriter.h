@@ -32,11 +32,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/Values.h"
 #include "image/ByteSink.h"
 
 namespace tarvo {
 
-inline constexpr std::int32_t kGrayImageType = 4;  // every other image type is bilevel
 inline constexpr std::size_t kBmpHeaderBytes = 54;
 
 struct BmpLayout {

@@ -80,6 +80,12 @@ typedef void* TSD_HINSTANCE;
 #define TSD_FILE_CODER 4
 #define TSD_FILE_BMP 8
 
+/* Image types (PAR_IMAGE_TYPE): gray is the only multi-level one. */
+#define TSD_IMAGE_LINEART 1
+#define TSD_IMAGE_GRAY 4
+#define TSD_IMAGE_LINEART_TEXT 9
+#define TSD_IMAGE_HALFTONE 10
+
 /* End marker of the accepted-value tables. */
 #define TSD_TABLE_END 0xE5E5
 

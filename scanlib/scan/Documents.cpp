@@ -111,7 +111,7 @@ PageDescription DescribeDocumentPage(const DriverContext& context) {
   page.width = static_cast<std::uint32_t>(settings.pageLength);
   page.length = static_cast<std::uint32_t>(settings.pageWidth);
   page.stripBytes = state.pageImageBytes;
-  page.compression = static_cast<std::uint32_t>(settings.compression);
+  page.compression = static_cast<Compression>(settings.compression);
   page.xResolution = static_cast<std::uint32_t>(settings.xResolution);
   page.yResolution = static_cast<std::uint32_t>(settings.xResolution);
   page.stripOffset = state.docDataPos;
@@ -200,7 +200,7 @@ Result MakeTiff(DriverContext& context, const char* name, const void* image, std
   page.width = static_cast<std::uint32_t>(width);
   page.length = static_cast<std::uint32_t>(length);
   page.stripBytes = state.pageImageBytes;
-  page.compression = kDriverCompressionNone;
+  page.compression = kCompressionNone;
   page.xResolution = static_cast<std::uint32_t>(xResolution);
   page.yResolution = static_cast<std::uint32_t>(yResolution);
   page.stripOffset = tiff::kHeaderSize;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/Values.h"
 #include "scsi/Wire.h"
 #include "tarvoscn.h"
 
@@ -57,27 +58,6 @@ struct ScanSettings {
   std::int32_t frameArea = 0;         // 0..3
   std::int32_t edgeEmphasis = 0;      // 1..5
   std::int32_t separatorSense = 0;    // which separator status bits count
-};
-
-// The scanner's largest window, pixels at 300 dpi.
-// The values of imageType, fileType and compression.
-enum ImageType : std::int32_t {
-  kImageLineArt = 1,
-  kImageGray = 4,
-  kImageLineArtText = 9,  // line art in text mode
-  kImageHalftone = 10,
-};
-enum FileType : std::int32_t {
-  kFileTiffDocument = 1,  // a page of the multi-page document
-  kFileJpeg = 2,
-  kFileCoder = 4,  // the external image coder's file
-  kFileBmp = 8,
-};
-enum Compression : std::int32_t {
-  kCompressionNone = 0,
-  kCompressionG4 = 3,
-  kCompressionJpeg = 4,
-  kCompressionCoder = 5,
 };
 
 // How a setting stands in its page byte: the whole byte, one flag bit (1 for

@@ -92,7 +92,7 @@ PageText DescribeText(const char* text) {
 }  // namespace
 
 IfdBlock BuildIfdBlock(const PageDescription& page) {
-  const bool group4 = page.compression == kDriverCompressionG4;
+  const bool group4 = page.compression == kCompressionG4;
   IfdBlock block;
   block.texts = {DescribeText(page.documentName), DescribeText(page.pageName),
                  DescribeText(page.software)};

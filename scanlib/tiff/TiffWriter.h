@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/Values.h"
 #include "platform/Platform.h"
 #include "tiff/TiffFormat.h"
 
@@ -17,7 +18,7 @@ struct PageDescription {
   std::uint32_t width = 0;         // pixels per row: ImageWidth
   std::uint32_t length = 0;        // rows: ImageLength
   std::uint32_t stripBytes = 0;    // byte count of the image data
-  std::uint32_t compression = 0;   // driver code: 0 uncoded, 3 Group 4
+  Compression compression = kCompressionNone;  // uncoded or Group 4
   std::uint32_t xResolution = 0;   // dots per inch
   std::uint32_t yResolution = 0;   // dots per inch
   std::uint32_t stripOffset = 0;   // file offset of the image data
@@ -28,8 +29,6 @@ struct PageDescription {
   const char* documentName = nullptr;
 };
 
-inline constexpr std::uint32_t kDriverCompressionNone = 0;
-inline constexpr std::uint32_t kDriverCompressionG4 = 3;
 
 // The software text of every page the batch writes.
 inline constexpr const char* kSoftwareName = "Roradiv Ver.1.111";

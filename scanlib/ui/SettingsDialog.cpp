@@ -42,7 +42,6 @@ constexpr int kBrightnessTicks[] = {1, 255, 128};
 constexpr int kContrastTicks[] = {1, 128, 255};
 constexpr std::int32_t kAutomaticBrightness = 128;  // shown while automatic
 constexpr std::int32_t kNoNearPageSize = 20000;
-constexpr std::int32_t kGrayImageType = 4;
 
 std::int32_t Get(DriverContext& context, std::int32_t id) { return GetParameter(context, id); }
 // Only the final push counts: the results of the sets are not examined.
@@ -100,7 +99,7 @@ int ImageTypeEntry(std::int32_t imageType, std::int32_t bitsPerPixel, std::size_
     case 1: entry = 0; break;
     case 9: entry = 1; break;
     case 10: entry = 2; break;
-    case kGrayImageType: entry = bitsPerPixel == 4 ? 4 : bitsPerPixel == 8 ? 5 : 3; break;
+    case kImageGray: entry = bitsPerPixel == 4 ? 4 : bitsPerPixel == 8 ? 5 : 3; break;
     default: break;
   }
   return entry != kNoSelection && static_cast<std::size_t>(entry) < entries ? entry : kNoSelection;
@@ -165,7 +164,7 @@ void SettingsDialog::OnInit(DialogSurface& surface) {
   // Brightness: 0 is automatic, shown disabled at 128.
   std::int32_t brightness = Get(context_, PAR_BRIGHTNESS);
   kBrightnessGroup.SetRanges(surface, kBrightnessTicks);
-  if (s.imageType == kGrayImageType) {
+  if (s.imageType == kImageGray) {
     surface.SetChecked(setting::kAutomatic, false);
     surface.Enable(setting::kAutomatic, false);
   } else {
@@ -226,7 +225,7 @@ void SettingsDialog::OnEvent(DialogSurface& surface, const DialogEvent& event) {
 
 void SettingsDialog::ImageTypeClosedUp(DialogSurface& surface) {
   const ImageTypeChoice* choice = SelectedImageType(surface);
-  if (choice != nullptr && choice->imageType == kGrayImageType) {
+  if (choice != nullptr && choice->imageType == kImageGray) {
     surface.SetChecked(setting::kAutomatic, false);
     surface.Enable(setting::kAutomatic, false);
     kBrightnessGroup.Enable(surface, true);
