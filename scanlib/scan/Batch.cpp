@@ -79,10 +79,6 @@ using Sense = SenseBuffer;
 
 std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
 
-std::int32_t Mul32(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-}
-
 // Closes the open document without finishing it; docFile becomes none.
 // False when the close failed.
 bool CloseDocumentFile(DriverContext& c, int site) {
@@ -111,24 +107,16 @@ std::int32_t GetParameter(DriverContext& c, std::int32_t id) {
 // area.
 void ApplyHostGeometry(DriverContext& c) {
   const std::int32_t resolution = GetParameter(c, PAR_RESOLUTION);
-  const int column = resolution == 200 ? 0 : resolution == 300 ? 1 : 2;
+  const std::size_t column = resolution == 200 ? 0 : resolution == 300 ? 1 : 2;
   ScanSettings& s = c.settings;
   for (std::size_t i = 0; i < kPageSizes.size(); ++i) {
     const PageSize& size = kPageSizes[i];
     if (size.length[column] != s.scanLength || size.width[column] != s.scanWidth) continue;
     s.pageSizeIndex = static_cast<std::int32_t>(i);
-    const std::int32_t r = s.xResolution;
-    const std::int32_t maxLength = Mul32(r, kMaxScanLength300) / kBaseResolution;
-    const std::int32_t maxWidth = Mul32(r, kMaxScanWidth300) / kBaseResolution;
-    const std::int32_t frame = GetParameter(c, PAR_FRAME_AREA);
-    if (frame == 0) {
-      s.topOffset = (maxLength - s.scanLength) / 2;
-    } else if (frame == 1) {
-      s.topOffset = size.frameTopOffset[column];
-    } else if (frame == 2 || frame == 3) {
-      s.topOffset = maxLength / 2 - s.scanLength;
-    }
-    s.sideOffset = (maxWidth - s.scanWidth) / 2;
+    const WindowOffsets offsets = FrameOffsets(GetParameter(c, PAR_FRAME_AREA), size, column,
+                                               s.xResolution, s.topOffset);
+    s.topOffset = offsets.top;
+    s.sideOffset = offsets.side;
     return;
   }
 }

@@ -9,18 +9,6 @@ using namespace wire;
 
 constexpr std::int32_t kFallbackResolution = 300;
 
-// The scanner's arithmetic is 32-bit signed; products wrap as they do there
-// (and without undefined behaviour here).
-constexpr std::int32_t Mul32(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
-}
-// Truncates toward zero; a zero divisor (a record holding a resolution whose
-// low 16 bits are 0) gives 0 instead of a fault.
-constexpr std::int32_t Div32(std::int32_t a, std::int32_t b) {
-  if (b == 0) return 0;
-  if (b == -1) return static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a));
-  return a / b;
-}
 constexpr std::int32_t Sub32(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }

@@ -120,6 +120,39 @@ inline constexpr std::array<PageSize, 15> kPageSizes{{
     {{3424, 5136, 10272}, {2320, 3488, 6976}, {0, 0, 0}},       // 14: whole scan area
 }};
 
+// The scanner's arithmetic is 32-bit signed; products wrap as they do there
+// (and without undefined behaviour here).
+constexpr std::int32_t Mul32(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+}
+// Truncates toward zero; a zero divisor (a record holding a resolution whose
+// low 16 bits are 0) gives 0 instead of a fault.
+constexpr std::int32_t Div32(std::int32_t a, std::int32_t b) {
+  if (b == 0) return 0;
+  if (b == -1) return static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a));
+  return a / b;
+}
+
+struct WindowOffsets {
+  std::int32_t top;
+  std::int32_t side;
+};
+// Where a frame area puts a page of the page-size table (its `column`) in the
+// scanner's largest window at `resolution`: centred across the feed; along
+// it centred (0), at the size's frame offset (1) or ending at the middle (2
+// and 3; may be negative). Any other frame area keeps `top`.
+constexpr WindowOffsets FrameOffsets(std::int32_t frameArea, const PageSize& page,
+                                     std::size_t column, std::int32_t resolution,
+                                     std::int32_t top) {
+  const std::int32_t maxLength = Mul32(resolution, kMaxScanLength300) / kBaseResolution;
+  const std::int32_t maxWidth = Mul32(resolution, kMaxScanWidth300) / kBaseResolution;
+  const std::int32_t length = page.length[column];
+  if (frameArea == 0) top = (maxLength - length) / 2;
+  if (frameArea == 1) top = page.frameTopOffset[column];
+  if (frameArea == 2 || frameArea == 3) top = maxLength / 2 - length;
+  return {top, (maxWidth - page.width[column]) / 2};
+}
+
 // Column of the page-size table for a resolution: 0 for 200, 2 for 600, else 1.
 constexpr int PageSizeColumn(std::int32_t resolution) {
   return resolution == 200 ? 0 : resolution == 600 ? 2 : 1;

@@ -120,23 +120,6 @@ int NearestPageSize(int column, std::int32_t length, std::int32_t width) {
   return best;
 }
 
-WindowOffsets FrameOffsets(std::int32_t frameArea, int pageSize, int column,
-                           std::int32_t resolution) {
-  const PageSize& page = kPageSizes[static_cast<std::size_t>(pageSize)];
-  const auto col = static_cast<std::size_t>(column);
-  const std::int32_t length = page.length[col];
-  const std::int32_t width = page.width[col];
-  const std::int32_t maxLength = resolution * kMaxScanLength300 / kBaseResolution;
-  const std::int32_t maxWidth = resolution * kMaxScanWidth300 / kBaseResolution;
-  WindowOffsets offsets{0, (maxWidth - width) / 2};
-  switch (frameArea) {
-    case 0: offsets.top = (maxLength - length) / 2; break;
-    case 1: offsets.top = page.frameTopOffset[col]; break;
-    default: offsets.top = maxLength / 2 - length; break;  // 2 and 3; may be negative
-  }
-  return offsets;
-}
-
 void SettingsDialog::OnInit(DialogSurface& surface) {
   ScanSettings& s = context_.settings;
   SetCaptions(surface, context_, kCaptions);
@@ -258,8 +241,9 @@ void SettingsDialog::Accept(DialogSurface& surface) {
   s.xResolution = resolution;
   s.yResolution = resolution;
   const PageSize& page = kPageSizes[static_cast<std::size_t>(pageSize)];
-  s.scanLength = page.length[static_cast<std::size_t>(resolutionEntry)];
-  s.scanWidth = page.width[static_cast<std::size_t>(resolutionEntry)];
+  const auto column = static_cast<std::size_t>(resolutionEntry);
+  s.scanLength = page.length[column];
+  s.scanWidth = page.width[column];
 
   Set(context_, PAR_BRIGHTNESS,
       surface.IsChecked(setting::kAutomatic) ? 0 : kBrightnessGroup.ReadEdit(surface));
@@ -270,7 +254,7 @@ void SettingsDialog::Accept(DialogSurface& surface) {
   const std::int32_t frameArea = frameEntry >= 1 && frameEntry <= 3 ? frameEntry : 0;
   Set(context_, PAR_FRAME_AREA, frameArea);
 
-  const WindowOffsets offsets = FrameOffsets(frameArea, pageSize, resolutionEntry, resolution);
+  const WindowOffsets offsets = FrameOffsets(frameArea, page, column, resolution, 0);
   s.topOffset = offsets.top;
   s.sideOffset = offsets.side;
 

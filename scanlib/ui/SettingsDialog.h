@@ -51,13 +51,6 @@ int ImageTypeEntry(std::int32_t imageType, std::int32_t bitsPerPixel, std::size_
 // is 20000 or more.
 int NearestPageSize(int column, std::int32_t length, std::int32_t width);
 
-struct WindowOffsets {
-  std::int32_t top;
-  std::int32_t side;
-};
-// The offsets OK writes for a frame area, page size and resolution column.
-WindowOffsets FrameOffsets(std::int32_t frameArea, int pageSize, int column,
-                           std::int32_t resolution);
 
 class SettingsDialog final : public DialogController {
  public:
