@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
 
 #include "passthrough/PassThroughProvider.h"
 #include "platform/SystemPlatform.h"
@@ -93,14 +94,8 @@ std::string ReadAll(const char* path) {
 
 // The logs, without their "MM/DD/YY HH:MM:SS" stamps.
 std::string Logs() {
-  const std::string text = ReadAll("c:\\scan.log") + ReadAll("c:\\scsi.log") + ReadAll("cdb.log");
-  std::string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const bool stamp = i + 17 <= text.size() && text[i + 2] == '/' && text[i + 5] == '/' &&
-                       text[i + 11] == ':' && text[i + 14] == ':';
-    if (stamp) i += 17; else out += text[i++];
-  }
-  return out;
+  return std::regex_replace(ReadAll("c:\\scan.log") + ReadAll("c:\\scsi.log") + ReadAll("cdb.log"),
+                            std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"), "");
 }
 
 struct SessionRun {
