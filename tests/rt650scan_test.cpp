@@ -16,10 +16,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
-#include <png.h>
 #include <tiffio.h>
 
+#include "support/ImageRead.h"
 #include "support/TempDir.h"
 #include "tiff_support.h"
 
@@ -82,57 +81,17 @@ class Rt650scanTest : public ::testing::Test {
   TempDir dir_;
 };
 
-// A stored page as an independent reader sees it: 8-bit gray, 0 black.
-struct Gray {
-  std::uint32_t width = 0, height = 0;
-  std::vector<std::uint8_t> pixels;
-  std::uint8_t At(std::uint32_t x, std::uint32_t y) const { return pixels[std::size_t{y} * width + x]; }
-};
-
 Gray ReadTiffGray(const std::string& path) {
   const LibtiffFile file = ReadWithLibtiff(path);
   if (file.pages.size() != 1 || !file.errors.empty()) return {};
   const LibtiffPage& p = file.pages[0];
-  Gray g{p.width, p.length, {}};
+  Gray g{p.width, p.length, {}, {}};  // 0 black
   for (std::uint32_t y = 0; y < p.length; ++y) {
     for (std::uint32_t x = 0; x < p.width; ++x) {
       const bool bit = (p.pixels[std::size_t{y} * ((p.width + 7) / 8) + x / 8] >> (7 - x % 8)) & 1;
       g.pixels.push_back(bit != (p.photometric == PHOTOMETRIC_MINISBLACK) ? 0 : 255);
     }
   }
-  return g;
-}
-
-Gray ReadJpegGray(const std::string& path) {
-  Gray g;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return g;
-  jpeg_decompress_struct cinfo{};
-  jpeg_error_mgr err{};
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_decompress(&cinfo);
-  jpeg_stdio_src(&cinfo, f);
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_GRAYSCALE;
-  jpeg_start_decompress(&cinfo);
-  g = Gray{cinfo.output_width, cinfo.output_height, std::vector<std::uint8_t>(std::size_t{cinfo.output_width} * cinfo.output_height)};
-  for (JSAMPROW row; cinfo.output_scanline < cinfo.output_height;) {
-    row = g.pixels.data() + std::size_t{cinfo.output_scanline} * g.width;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  std::fclose(f);
-  return g;
-}
-
-Gray ReadPngGray(const std::string& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return {};
-  image.format = PNG_FORMAT_GRAY;
-  Gray g{image.width, image.height, std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
-  if (png_image_finish_read(&image, nullptr, g.pixels.data(), 0, nullptr) == 0) return {};
   return g;
 }
 
