@@ -1,6 +1,5 @@
-// rt650scan, the command-line host, run as a user runs it: the built program
-// with the simulated RT650, in a fresh folder per test, its documents judged
-// by libtiff and its other files by libjpeg and libpng.
+// rt650scan run as a user runs it, with the simulated RT650 in a fresh folder per test;
+// libtiff, libjpeg and libpng judge its files.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -226,8 +225,7 @@ TEST_F(Rt650scanTest, AJamKeepsTheCompletePagesAndSaysSo) {
   EXPECT_EQ(Pages("full.tif").size(), 1u);
 }
 
-// A separator sheet is no page: the counts, the JSON lines and the split
-// documents hold exactly the pages on disk.
+// A separator sheet is no page: counts, JSON lines and split documents hold the pages on disk.
 TEST_F(Rt650scanTest, SeparatorSheetsSplitDocuments) {
   const std::string simulate =
       Simulator("scanner 0 0\nsynthetic 6 size a5\ncondition 3 separator 0x82\ncondition 5 separator 0x82\n");
@@ -264,9 +262,9 @@ TEST_F(Rt650scanTest, CtrlCCancelsAndFinishesTheDocument) {
   EXPECT_EQ(file.errors, "");
 }
 
-// Every mode at every resolution, into every format: each page decoded by an
-// independent reader is an upright A4 page of the right size, not blank.
-TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4Pages) {
+// Every mode at every resolution, into every format: an upright A4 page of the right size, not
+// blank; the imprinter's text only where asked.
+TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4PagesAndTheImprinterMarksThem) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 12 seed 5\n");
   const std::tuple<const char*, int, const char*> cases[] = {
       {"lineart", 200, "a.tif"}, {"lineart", 300, "b.tif"}, {"lineart", 600, "c.png"},
@@ -290,17 +288,10 @@ TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4Pages) {
   ASSERT_NE(png.find("pHYs"), std::string::npos);
   EXPECT_NEAR(GetBe32(ConstByteSpan(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()), png.find("pHYs") + 4),
               600 / 0.0254, 1);
-}
-
-// The imprinter's text is in the image exactly when asked for, where asked.
-TEST_F(Rt650scanTest, TheImprinterMarksThePagesWhenAsked) {
-  const std::string simulate = Simulator("scanner 0 0\nsynthetic 1 seed 9\n");
-  ASSERT_EQ(Rt650scan({simulate, "-o", "plain.tif"}).status, 0);
-  ASSERT_EQ(Rt650scan({simulate, "-o", "marked.tif", "--imprint", "PAID", "--imprint-counter", "--imprint-at", "100,250"}).status, 0);
-  const Gray plain = ReadTiffGray(dir_.File("plain.tif")), marked = ReadTiffGray(dir_.File("marked.tif"));
+  // Marks only near 250 mm down (2953 rows at 300 dpi, less the window's few rows) from 100 mm across.
+  ASSERT_EQ(Rt650scan({simulate, "-n", "1", "-o", "m.tif", "--imprint", "PAID", "--imprint-counter", "--imprint-at", "100,250"}).status, 0);
+  const Gray plain = ReadTiffGray(dir_.File("b.tif")), marked = ReadTiffGray(dir_.File("m.tif"));
   ASSERT_EQ(plain.pixels.size(), marked.pixels.size());
-  // Marks only near 250 mm down (2953 rows at 300 dpi; the window cuts the sheet's edges by a few
-  // rows) and from 100 mm across.
   std::size_t inBand = 0, elsewhere = 0;
   for (std::uint32_t y = 0; y < plain.height; ++y) {
     for (std::uint32_t x = 0; x < plain.width; ++x) {
@@ -311,9 +302,8 @@ TEST_F(Rt650scanTest, TheImprinterMarksThePagesWhenAsked) {
   EXPECT_EQ(elsewhere, 0u);
 }
 
-// SIGKILL at random moments of a batch into a new document over an old one,
-// of an append and of an insert: every original page is still there, in
-// order, and libtiff reads the whole document.
+// SIGKILL at random moments of a new document over an old one, an append, an insert: every
+// original page is still there, in order, and libtiff reads the whole document.
 TEST_F(Rt650scanTest, AKillAtAnyMomentLosesNoOriginalPage) {
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 3 size a5\ncompletion pending 1\n");
   for (const char* name : {"1", "2", "3"}) {
