@@ -1,6 +1,5 @@
-// The sibling codec libraries and the driver's calls of them: JPEG files read
-// back with libjpeg, PNG files with libpng, the image coder's call protocol
-// against a recording coder, and missing libraries or entries.
+// The sibling codec libraries as libjpeg and libpng read their files, the image coder's call
+// protocol against a recording coder, missing libraries or entries.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,8 +16,8 @@
 namespace tarvo {
 namespace {
 
-// Loads the built sibling libraries under their Windows names; can hide a
-// library or one entry, or put a recording coder in the image coder's place.
+// The built sibling libraries under their Windows names; hides a library or an entry, or puts
+// a recording coder in the image coder's place.
 class CodecPlatform : public test::TestPlatform {
  public:
   std::set<std::string> missingLibraries, missingSymbols;
@@ -159,8 +158,6 @@ TEST(ExternalCodecs, MissingLibraryOrEntryGivesFileErrorAndNoFile) {
   const test::Gray jpeg = test::ReadJpegGray(plain.Scratch("a.jpg"));
   EXPECT_EQ(std::tuple(jpeg.width, jpeg.height, jpeg.header), std::tuple(16u, 4u, std::vector<unsigned>{1, 1, 300, 300}));
 }
-
-// ---- the coder's failures, from a recording coder ---------------------------------------------
 
 struct Recorder {
   std::vector<std::string> calls;
