@@ -1,6 +1,5 @@
-// The sibling codec libraries and the driver's calls of them: JPEG files read
-// back with libjpeg, PNG files with libpng, the image coder's call protocol
-// against a recording coder, and missing libraries or entries.
+// The sibling codec libraries as libjpeg and libpng read their files, the image coder's call
+// protocol against a recording coder, missing libraries or entries.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,18 +8,16 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-#include <png.h>
-
 #include "core/Bytes.h"
 #include "image/ExternalCodecs.h"
+#include "support/ImageRead.h"
 #include "support/TestPlatform.h"
 
 namespace tarvo {
 namespace {
 
-// Loads the built sibling libraries under their Windows names; can hide a
-// library or one entry, or put a recording coder in the image coder's place.
+// The built sibling libraries under their Windows names; hides a library or an entry, or puts
+// a recording coder in the image coder's place.
 class CodecPlatform : public test::TestPlatform {
  public:
   std::set<std::string> missingLibraries, missingSymbols;
@@ -47,56 +44,11 @@ class CodecPlatform : public test::TestPlatform {
   }
 };
 
-// Width, height, components, density unit, X and Y density; the pixels.
-std::pair<std::vector<int>, std::vector<std::uint8_t>> ReadJpeg(const std::string& path) {
-  std::pair<std::vector<int>, std::vector<std::uint8_t>> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  jpeg_decompress_struct info;
-  jpeg_error_mgr err;
-  info.err = jpeg_std_error(&err);
-  jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, f);
-  jpeg_read_header(&info, TRUE);
-  jpeg_start_decompress(&info);
-  const std::size_t rowBytes = std::size_t{info.output_width} * info.output_components;
-  out.first = {static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-               info.output_components, info.density_unit, info.X_density, info.Y_density};
-  out.second.resize(rowBytes * info.output_height);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = out.second.data() + info.output_scanline * rowBytes;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  std::fclose(f);
-  return out;
-}
-
-// Width, height, bit depth, colour type (empty: unreadable); the pixels as
-// 8-bit gray, as a viewer shows them.
-std::pair<std::vector<png_uint_32>, std::vector<std::uint8_t>> ReadPng(const std::string& path) {
-  std::pair<std::vector<png_uint_32>, std::vector<std::uint8_t>> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, f);
-    png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    const png_byte bitDepth = png_get_bit_depth(png, info), colourType = png_get_color_type(png, info);
-    png_set_expand(png);
-    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_rgb_to_gray_fixed(png, 1, -1, -1);
-    png_read_update_info(png, info);
-    out.second.resize(std::size_t{width} * height);
-    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, out.second.data() + y * width, nullptr);
-    png_read_end(png, nullptr);
-    out.first = {width, height, bitDepth, colourType};
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(f);
-  return out;
+// Width, height, bit depth and colour type from the PNG header.
+std::vector<unsigned> PngHeader(const std::string& path) {
+  const std::string b = test::ReadFileBytes(path);
+  auto be32 = [&](std::size_t at) { return GetBe32(ConstByteSpan(reinterpret_cast<const std::uint8_t*>(b.data()), b.size()), at); };
+  return b.size() < 26 ? std::vector<unsigned>{} : std::vector<unsigned>{be32(16), be32(20), std::uint8_t(b[24]), std::uint8_t(b[25])};
 }
 
 // A gray page of `width` pixels (stride rounded up to 8) with a gradient and a dark box.
@@ -120,12 +72,13 @@ TEST(KlxJpeg, WritesGrayJpegWithSizeDensityAndBoundedError) {
   for (int quality : {20, 95}) {
     const std::string path = platform.Scratch("page" + std::to_string(quality) + ".jpg");
     ASSERT_EQ(SaveJpeg(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300, stride, quality), Result::Ok);
-    const auto [header, pixels] = ReadJpeg(path);
-    ASSERT_EQ(header, (std::vector<int>{200, rows, 1, 1, 300, 300}));  // dots per inch
+    const test::Gray jpeg = test::ReadJpegGray(path);
+    ASSERT_EQ(std::tuple(jpeg.width, jpeg.height, jpeg.header),
+              std::tuple(200u, unsigned{rows}, std::vector<unsigned>{1, 1, 300, 300}));  // dots per inch
     double error = 0;
     for (int y = 0; y < rows; ++y) {
       for (int x = 0; x < 200; ++x) {
-        error += std::abs(pixels[static_cast<std::size_t>(y * 200 + x)] - page[static_cast<std::size_t>(y * stride + x)]);
+        error += std::abs(jpeg.pixels[static_cast<std::size_t>(y * 200 + x)] - page[static_cast<std::size_t>(y * stride + x)]);
       }
     }
     EXPECT_LT(error / (200 * rows), quality > 50 ? 2.0 : 6.0) << quality;
@@ -161,9 +114,9 @@ TEST(RavezevaPng, PagesReadAsAViewerShowsThem) {
     const std::string path = platform.Scratch("page" + std::to_string(bitsPerPixel) + ".png");
     ASSERT_EQ(WriteCodedFile(platform, path.c_str(), page.data(), width / 8 * 8, rows, 300, bitsPerPixel, stride),
               Result::Ok);
-    const auto [header, gray] = ReadPng(path);
-    const png_uint_32 type = bilevel ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY;
-    ASSERT_EQ(header, (std::vector<png_uint_32>{80, rows, bilevel ? 1u : 8u, type}));
+    const std::vector<std::uint8_t> gray = test::ReadPngGray(path).pixels;
+    const unsigned type = bilevel ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY;
+    ASSERT_EQ(PngHeader(path), (std::vector<unsigned>{80, rows, bilevel ? 1u : 8u, type}));
     for (int y = 0; y < rows; ++y) {
       for (int x = 0; x < 80; ++x) {
         const int shown = bilevel ? (black(x, y) ? 0 : 255) : page[static_cast<std::size_t>(y * stride + x)];
@@ -201,11 +154,10 @@ TEST(ExternalCodecs, MissingLibraryOrEntryGivesFileErrorAndNoFile) {
   test::TestPlatform plain;
   ASSERT_EQ(SaveJpeg(plain, plain.Scratch("a.jpg").c_str(), page.data(), 16, 4, 300, 16, 75), Result::Ok);
   ASSERT_EQ(WriteCodedFile(plain, plain.Scratch("a.png").c_str(), page.data(), 16, 4, 300, 8, 16), Result::Ok);
-  EXPECT_EQ(ReadPng(plain.Scratch("a.png")).first, (std::vector<png_uint_32>{16, 4, 8, PNG_COLOR_TYPE_GRAY}));
-  EXPECT_EQ(ReadJpeg(plain.Scratch("a.jpg")).first, (std::vector<int>{16, 4, 1, 1, 300, 300}));
+  EXPECT_EQ(PngHeader(plain.Scratch("a.png")), (std::vector<unsigned>{16, 4, 8, PNG_COLOR_TYPE_GRAY}));
+  const test::Gray jpeg = test::ReadJpegGray(plain.Scratch("a.jpg"));
+  EXPECT_EQ(std::tuple(jpeg.width, jpeg.height, jpeg.header), std::tuple(16u, 4u, std::vector<unsigned>{1, 1, 300, 300}));
 }
-
-// ---- the coder's failures, from a recording coder ---------------------------------------------
 
 struct Recorder {
   std::vector<std::string> calls;

@@ -1,5 +1,4 @@
-// The open document and the names: TsdMakeTiff, documents grown page by page,
-// finishing and closing, the file size; every file judged by libtiff.
+// TsdMakeTiff, documents grown page by page, closing, names and size; libtiff judges every file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,8 +30,6 @@ TEST_F(DocumentsTest, MakeTiffWritesPagesThatLibtiffReads) {
   EXPECT_EQ(std::tuple(Le32(bytes, 4), Le16(bytes, 468608), Le32(bytes, 468608 + 2 + 12 * 13), bytes.size()),
             std::tuple(468608u, 13u, 0u, 468608u + 178u));
   EXPECT_EQ(bytes.substr(8, 468600), std::string(image.begin(), image.end()));
-  EXPECT_EQ(std::tuple(context.state.pageImageBytes, context.state.docLinkPos, context.state.docDataPos),
-            std::tuple(468600u, 468608u + 158u, 468608u + 178u));
   EXPECT_EQ(context.state.docFile, kInvalidFile) << "TsdMakeTiff opens no document";
   const LibtiffFile tif = ReadWithLibtiff(path);
   ASSERT_EQ(tif.pages.size(), 1u) << tif.errors;
@@ -58,8 +55,7 @@ TEST_F(DocumentsTest, MakeTiffWritesPagesThatLibtiffReads) {
   EXPECT_FALSE(FileExists(none));
 }
 
-// Every write and seek of TsdMakeTiff failing in turn gives 4 and leaves the
-// file closed; so does a file that cannot be created.
+// Every write and seek of TsdMakeTiff failing in turn, or no file: 4 and the file closed.
 TEST_F(DocumentsTest, MakeTiffFailuresGiveFourAndReleaseTheFile) {
   const Bytes image = TestRaster(40, 10, 2);
   const std::string path = Path("fail.tif");
@@ -110,8 +106,7 @@ TEST_F(DocumentsTest, CloseAndSizeWithAndWithoutADocument) {
   EXPECT_EQ(ReadFileBytes(path), std::string("II*\0\0\0\0\0", 8));
 }
 
-// A failing finish (the move or the write of the link) or a failing close
-// gives 4, and the handle is given up in every case.
+// A failing finish (the move or the write of the link) or close: 4, and the handle given up.
 TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
   const std::string path = Path("close.tif");
   const PagePlan page{50, 20, 3, 300, "doc", "page", 1};
@@ -150,8 +145,7 @@ TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
   ExpectLibtiffPages(path, kMixedPages);
 }
 
-// A write or seek failing anywhere while a document grows: the operation
-// gives 4, and the file stays a TIFF file of its complete pages.
+// A write or seek failing anywhere while a document grows: 4, and a TIFF file of the complete pages.
 TEST_F(DocumentsTest, FaultsAtEveryStepLeaveTheCompletePagesReadable) {
   const std::string path = Path("faults.tif");
   for (int kind = 0; kind < 2; ++kind) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "scan/DriverContext.h"
 #include "scan/Info.h"
@@ -30,25 +31,19 @@ TEST_F(DriverLoadTest, DefaultsWithNothingOnDisk) {
   auto context = Load();
   EXPECT_EQ(test::Fields(context->settings), test::Fields(ScanSettings{}));
   const DriverState& st = context->state;
-  EXPECT_EQ(st.probed, 0);
-  EXPECT_EQ(st.docFile, kInvalidFile);
-  EXPECT_EQ(st.showMessages, 0);
-  EXPECT_EQ(st.separatorDetected, 0);
+  EXPECT_EQ(std::tuple(st.probed, st.docFile, st.showMessages, st.separatorDetected, context->cdbTraceOn),
+            std::tuple(0, kInvalidFile, 0, 0, false));
   EXPECT_STREQ(st.currentLanguage.data(), "English");
-  EXPECT_FALSE(context->cdbTraceOn);
   // The language chosen from the locale was written for this host.
   EXPECT_EQ(test::ReadFileBytes(Ini()), "[TestHost.exe]\nLANGUAGE=English\n");
+  platform.commandTrace = true;  // the debugging set-up switches the command trace on
+  EXPECT_TRUE(Load()->cdbTraceOn);
 }
 
 TEST_F(DriverLoadTest, Rotate90IsOffOnlyForExactlyFalse) {
-  struct Case {
-    const char* stored;
-    int rotate;
-  };
-  for (Case c : {Case{"FALSE", 0}, Case{"\"FALSE\"", 0}, Case{"false", 1}, Case{"", 1}}) {
-    test::WriteFileBytes(Ini(), std::string("[TestHost.exe]\nROTATE90=") + c.stored +
-                                    "\nLANGUAGE=English\n");
-    EXPECT_EQ(Load()->settings.rotate, c.rotate) << c.stored;
+  for (auto [stored, rotate] : {std::pair{"FALSE", 0}, {"\"FALSE\"", 0}, {"false", 1}, {"", 1}}) {
+    test::WriteFileBytes(Ini(), std::string("[TestHost.exe]\nROTATE90=") + stored + "\nLANGUAGE=English\n");
+    EXPECT_EQ(Load()->settings.rotate, rotate) << stored;
   }
 }
 
@@ -107,11 +102,6 @@ TEST_F(DriverLoadTest, MarkerFileSwitchesMessageBoxesOnUntilTheHostSaysOtherwise
   EXPECT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(SetMessageBoxes(*quiet, 5), 1u);
   EXPECT_EQ(quiet->state.showMessages, 1);
-}
-
-TEST_F(DriverLoadTest, CommandTraceFollowsTheDebuggingSetUp) {
-  platform.commandTrace = true;
-  EXPECT_TRUE(Load()->cdbTraceOn);
 }
 
 TEST_F(DriverLoadTest, InformationalOperations) {

@@ -1,9 +1,7 @@
-// The guarded file operations: log every failure, show the box only while
-// message boxes are on, retry error 31 in bounded series of five attempts,
-// eject the sheet when a create fails.
+// Guarded file operations: every failure logged, boxed while boxes are on, error 31 retried in
+// bounded series, the sheet ejected when a create fails.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -15,8 +13,7 @@
 namespace tarvo {
 namespace {
 
-// Fails the operations on the document (never the logs) with `error`,
-// `failures` times (negative: for ever), on a fake tick clock.
+// Fails the document's operations (never the logs) `failures` times (negative: for ever).
 class FailingDiskPlatform : public test::ScsiTestPlatform {
  public:
   FailingDiskPlatform() { std::tie(fakeClock, tickStep) = std::tuple(true, 10); }
@@ -61,8 +58,6 @@ struct Operation {
   bool (*run)(DriverContext&, FileHandle);
   bool ejects;
 };
-
-void PrintTo(const Operation& c, std::ostream* os) { *os << c.name; }
 
 const Operation kOperations[] = {
     {"Create", "CreateFile c:\\newdoc.tif", [](DriverContext& c, FileHandle) {
