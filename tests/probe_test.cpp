@@ -232,7 +232,7 @@ TEST(Probe, FirmwareRevision) {
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 2u);
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 8u);
   EXPECT_EQ(revision, -7);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 }  // namespace

@@ -148,8 +148,7 @@ TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
 TEST(WindowData, AZeroResolutionReadsAs300) {
   ScanSettings s{.xResolution = 7, .yResolution = 7};
   ApplyWindowData(s, WindowData{});
-  EXPECT_EQ(Fields(s, std::array<Field, 2>{&S::xResolution, &S::yResolution}),
-            (std::vector<std::int32_t>{300, 300}));
+  EXPECT_EQ(std::pair(s.xResolution, s.yResolution), std::pair(300, 300));
 }
 
 TEST_F(ScannerOps, ShortPagesPushedInTheir20ByteForm) {
@@ -291,7 +290,7 @@ TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0u);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 // With the scanner finishing each command later: data, sense and transport
@@ -301,10 +300,8 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   std::array<std::uint8_t, 256> table{}, read{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(255 - i);
   ASSERT_EQ(SendGammaTable(context, 1, table.data()), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
   EXPECT_EQ(sim.scanner.Gamma(1), table);
   ASSERT_EQ(ReadGammaTable(context, 1, read.data()), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x28, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
   EXPECT_EQ(read, table);
 
   // A rule counts the matching commands from when it is added.
@@ -316,7 +313,7 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::ScannerFailure);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::NotReady);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::ScannerFailure);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 // A command an operation sends: the fault that hits it (opcode, data type,
