@@ -195,9 +195,10 @@ TEST_F(ParameterTest, PointersOfNameBlockAndGamma) {
   EXPECT_EQ(GetPointer(PAR_GAMMA, table.data()), Result::UnknownParameter);
 }
 
+// Every code, the keys in turn.
 TEST_F(ParameterTest, FunctionKeysThroughTheScanner) {
-  for (std::int32_t id = PAR_FKEY_1; id <= PAR_FKEY_10; ++id) {
-    const auto code = static_cast<std::int32_t>(0x40u << (id - PAR_FKEY_1));
+  for (std::int32_t code = 0x20, id = PAR_FKEY_1; code <= 0x800000; code <<= 1) {
+    id = id == PAR_FKEY_10 ? PAR_FKEY_1 : id + 1;
     sim.bus.ClearRecords();
     ASSERT_EQ(Set(id, code), Result::Ok);
     EXPECT_EQ(sim.bus.Records().back().dataOut[0], id - 109);
