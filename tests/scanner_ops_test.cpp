@@ -1,6 +1,5 @@
-// The scanner mode and accessory operations against the in-process
-// simulator: the exact blocks sent, the record after the reads, and the
-// failure convention with its log entries and call sites.
+// The scanner mode and accessory operations against the in-process simulator:
+// the exact blocks sent, the record after the reads, and the failure convention.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -58,8 +57,7 @@ Bytes WindowBytes(const Win& w) {
 // A 20-byte page 0x32/0x36/0x37 with the given page bytes (index: page byte).
 Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std::uint8_t>> set) {
   Bytes d(20, 0);
-  d[4] = code;
-  d[5] = 14;
+  d[4] = code, d[5] = 14;
   for (auto [at, v] : set) d[4 + at] = v;
   return d;
 }

@@ -1,6 +1,5 @@
-// A driver context attached to the in-process simulator: a fixed clock and no
-// system text, so that "c:\scan.log" entries compare exactly, and the
-// simulator's record named command by command.
+// A driver context on the in-process simulator: a fixed clock and no system
+// text, so that "c:\scan.log" entries compare exactly.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -66,8 +65,7 @@ inline sim::FaultRule AdapterFault(std::uint8_t op, int type, std::uint32_t nth,
           .kind = sim::FaultKind::kHostAdapter, .sense = {}, .value = status};
 }
 
-// Every number of the record, its name pointer and the addon mirror, to show
-// that nothing changed.
+// Every number of the record, its name pointer and the addon mirror.
 inline std::vector<std::int64_t> Snapshot(const DriverContext& c) {
   const std::vector<std::int32_t> fields = Fields(c.settings);
   std::vector<std::int64_t> out(fields.begin(), fields.end());
