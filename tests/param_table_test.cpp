@@ -34,10 +34,7 @@ std::vector<std::int32_t> Values(const TsdParamDesc& row) {
   return out;
 }
 
-bool Listed(const TsdParamDesc& row, std::int32_t value) {
-  return std::ranges::count(Values(row), value) != 0;
-}
-
+bool Listed(const TsdParamDesc& row, std::int32_t v) { return std::ranges::count(Values(row), v) != 0; }
 bool Has(const TsdParamDesc& row, std::uint32_t flag) { return (row.access & flag) != 0; }
 
 Result SetOn(test::SimContext& sim, const TsdParamDesc& row, std::int32_t value) {
@@ -95,10 +92,10 @@ TEST(ParamTable, EveryIdIsARowOrAnswers3AndCSeesTheSameRows) {
 TEST(ParamTable, SettableRowsTakeTheirValuesRefuseOthersAndSendTheirBlock) {
   // What the simulator records last for a set of each push kind.
   const std::map<std::int32_t, std::string> pushed = {
-      {TSD_PUSH_NONE, ""},          {TSD_PUSH_WINDOW, "setwindow"},
-      {TSD_PUSH_FUNCTION_KEY, "definekey"}, {TSD_PUSH_GAMMA, "send 03"},
-      {TSD_PUSH_PAGE_32, "definescanmode 32"}, {TSD_PUSH_PAGE_36, "definescanmode 36"},
-      {TSD_PUSH_ADDON_PAGE_34, "definescanmode 34"}, {TSD_PUSH_PAGE_37, "definescanmode 37"}};
+      {TSD_PUSH_NONE, ""}, {TSD_PUSH_WINDOW, "setwindow"}, {TSD_PUSH_FUNCTION_KEY, "definekey"},
+      {TSD_PUSH_GAMMA, "send 03"}, {TSD_PUSH_PAGE_32, "definescanmode 32"},
+      {TSD_PUSH_PAGE_36, "definescanmode 36"}, {TSD_PUSH_ADDON_PAGE_34, "definescanmode 34"},
+      {TSD_PUSH_PAGE_37, "definescanmode 37"}};
   // Kept in the record only, or sent in a page the get does not read back.
   const std::set<std::int32_t> echoless = {PAR_TEXT_MODE, PAR_POLARITY, PAR_ADDON};
   for (const TsdParamDesc& row : tsdParamTable) {
@@ -108,12 +105,10 @@ TEST(ParamTable, SettableRowsTakeTheirValuesRefuseOthersAndSendTheirBlock) {
     const bool echoes = Has(row, TSD_PARAM_GETTABLE) && !echoless.count(row.id) && !text;
     std::vector<std::int32_t> good = Values(row), bad;
     if (good.empty()) good = {row.min, row.max};
-    for (std::int64_t v : {std::int64_t{row.min} - 1, std::int64_t{row.max} + 1}) {
+    for (std::int64_t v : {std::int64_t{row.min} - 1, std::int64_t{row.max} + 1})
       if (v >= INT32_MIN && v <= INT32_MAX) bad.push_back(static_cast<std::int32_t>(v));
-    }
-    for (std::int32_t v = row.min; row.type == TSD_PARAM_CHOICE && v < row.max && bad.size() < 3; ++v) {
+    for (std::int32_t v = row.min; row.type == TSD_PARAM_CHOICE && v < row.max && bad.size() < 3; ++v)
       if (!Listed(row, v)) bad.push_back(v);  // a gap in the list
-    }
     if (row.type == TSD_PARAM_TEXT) bad = {row.max + 1};
     if (row.type == TSD_PARAM_BLOCK || (row.type == TSD_PARAM_TEXT && row.max == 0)) bad.clear();
     for (std::int32_t value : good) {

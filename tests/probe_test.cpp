@@ -1,6 +1,6 @@
 // The scanner search against the in-process simulator: search order over
-// adapters and targets 0..6, the five reads each on its own, the second
-// TEST UNIT READY, the capability page and the firmware revision.
+// adapters and targets 0..6, the outcomes of a probe, the capability page and
+// the firmware revision.
 #include "scan/Probe.h"
 
 #include <gtest/gtest.h>
@@ -59,12 +59,11 @@ struct Probing {
 };
 
 TEST(Probe, SearchOrderOverAdaptersAndTargets) {
-  const sim::Identity disk{0x00, "QUANTEX", "FIRECREST", "1.0"};
-  const sim::Identity otherVendor{0x06, "OTHERCO", "RT650", "2.10"};
-  const sim::Identity otherModel{0x06, "TARVO", "RT600", "2.10"};
-  const sim::Identity longerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
+  const sim::Identity disk{0x00, "QUANTEX", "FIRECREST", "1.0"},
+      otherVendor{0x06, "OTHERCO", "RT650", "2.10"}, otherModel{0x06, "TARVO", "RT600", "2.10"},
+      longerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
   struct Device {
-    int adapter, target;
+    std::uint8_t adapter, target;
     const sim::Identity* identity;  // null: an RT650
   };
   struct Case {
@@ -81,11 +80,8 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     Probing p(c.adapters);
-    for (const auto& [a, t, identity] : c.devices) {
-      const auto adapter = static_cast<std::uint8_t>(a), target = static_cast<std::uint8_t>(t);
-      identity == nullptr ? (void)p.bus.AddScanner(adapter, target)
-                          : p.bus.AddDevice(adapter, target, *identity);
-    }
+    for (const auto& [a, t, identity] : c.devices)
+      identity == nullptr ? (void)p.bus.AddScanner(a, t) : p.bus.AddDevice(a, t, *identity);
     const Result result = Probe(p.context);
     // Every target 0..6 in order is asked until the match; everything after
     // it goes to the scanner.
@@ -103,37 +99,52 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
       if (records[i].cdb == std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}) inquired.push_back(at);
     }
     EXPECT_EQ(inquired, expected);
-    if (c.adapter < 0) {
-      EXPECT_EQ(result, Result::ScannerFailure);
-      EXPECT_EQ(p.state.probed, 0);
-      EXPECT_EQ(p.state.scannerTarget, kNoTarget);
+    const bool found = c.adapter >= 0;
+    EXPECT_EQ(result, found ? Result::Ok : Result::ScannerFailure);
+    EXPECT_EQ(p.state.probed, found ? 1 : 0);
+    EXPECT_EQ(int{p.state.scannerTarget}, found ? c.target : int{kNoTarget});
+    if (!found) {
       EXPECT_EQ(records.size(), expected.size());  // nothing but the search
       EXPECT_EQ(p.Log(), "");
       continue;
     }
-    EXPECT_EQ(result, Result::Ok);
-    EXPECT_EQ(p.state.probed, 1);
     EXPECT_EQ(p.state.adapterCount, c.adapters);
     EXPECT_EQ(p.state.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
-    EXPECT_EQ(p.state.scannerTarget, c.target);
     EXPECT_EQ(p.state.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
   }
 }
 
-const Strings kAfterSearch = {"tur",       "getscanmode 32", "getscanmode 36", "read 84",
-                              "getwindow", "getscanmode 34", "tur",            "inquiry F0"};
-
-TEST(Probe, TheFiveReadsRunEachOnItsOwn) {
+// Each fault on the scanner at (0, 0) after an earlier probe: the five reads
+// run each on its own and keep the others' values; the first TEST UNIT READY is
+// not examined, the second stops the probe before the capability page, whose
+// own failure does not fail the probe.
+TEST(Probe, Outcomes) {
+  const Strings after = {"tur",       "getscanmode 32", "getscanmode 36", "read 84",
+                         "getwindow", "getscanmode 34", "tur",            "inquiry F0"};
   struct Case {
-    std::uint8_t opcode;
-    int type, callSite;
+    sim::FaultRule fault;
+    Result result;
+    std::string log;
   };
-  for (const Case& c : {Case{0xD5, 0x32, 873}, {0xD5, 0x36, 885}, {0x28, 0x84, 812},
-                        {0x25, -1, 970}, {0xD5, 0x34, 766}}) {
-    SCOPED_TRACE(c.callSite);
+  const Case cases[] = {
+      {BusyFault(0xD5, 0x32, 1), Result::Ok, CheckScsiEntry(8, 873)},
+      {BusyFault(0xD5, 0x36, 1), Result::Ok, CheckScsiEntry(8, 885)},
+      {BusyFault(0x28, 0x84, 1), Result::Ok, CheckScsiEntry(8, 812)},
+      {BusyFault(0x25, -1, 1), Result::Ok, CheckScsiEntry(8, 970)},
+      {BusyFault(0xD5, 0x34, 1), Result::Ok, CheckScsiEntry(8, 766)},
+      {BusyFault(0x00, -1, 1), Result::Ok, ""},
+      {SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
+      {SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
+      {BusyFault(0x00, -1, 2), Result::ScannerFailure, CheckScsiEntry(8, 610)},
+      {test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout), Result::ScannerFailure,
+       CheckScsiEntry(0x0409, 610)},
+      {BusyFault(0x12, 0xF0, 1), Result::Ok, CheckScsiEntry(8, 351)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
     Probing p;
-    p.bus.AddScanner(0, 0).AddFault(BusyFault(c.opcode, c.type, 1));
-    // What the other reads bring: 600 dpi, batch mode 2, edge emphasis 4, the addon page.
+    p.bus.AddScanner(0, 0).AddFault(c.fault);
+    // What the reads bring: 600 dpi, batch mode 2, edge emphasis 4, the addon page.
     sim::test::SetWindowRaw(p.bus, sim::test::WindowData(600, 0, 0, 6000, 6000, 0, 1));
     std::vector<std::uint8_t> page32 = sim::test::ScanModePage(0x40), page36(20, 0);
     page32[4 + 13] = 2;
@@ -141,60 +152,31 @@ TEST(Probe, TheFiveReadsRunEachOnItsOwn) {
     page36[4] = 0x36, page36[5] = 14, page36[4 + 3] = 4;
     sim::test::DefinePage(p.bus, page36);
     p.bus.ClearRecords();
+    p.state.probed = 1;
+    const bool ok = c.result == Result::Ok;
+    const auto hit = [&](std::uint8_t op, int type) {
+      return c.fault.opcode == op && c.fault.dataType == type;
+    };
 
-    EXPECT_EQ(Probe(p.context), Result::Ok);
-    EXPECT_EQ(p.state.probed, 1);
-    EXPECT_EQ(p.AfterSearch(), kAfterSearch);
-    EXPECT_EQ(p.Log(), CheckScsiEntry(8, c.callSite));
-    const ScanSettings& s = p.context.settings;
-    EXPECT_EQ(s.batchMode, c.callSite == 873 ? 0 : 2);
-    EXPECT_EQ(s.edgeEmphasis, c.callSite == 885 ? 0 : 4);
-    EXPECT_EQ(s.xResolution, c.callSite == 970 ? 300 : 600);
-    EXPECT_EQ(p.context.addonPage[4], c.callSite == 766 ? 0 : 0x34);
-  }
-}
-
-TEST(Probe, SecondTestUnitReady) {
-  struct Case {
-    sim::FaultRule fault;
-    Result result;
-    std::string log;
-  };
-  const Case cases[] = {
-      {SenseFault(0x00, -1, 2, sim::kSenseNotReady), Result::NotReady, ""},
-      {SenseFault(0x00, -1, 2, {2, 0x04, 0x03}), Result::NotReadyManual, ""},
-      {BusyFault(0x00, -1, 2), Result::ScannerFailure, CheckScsiEntry(8, 610)},
-      {test::AdapterFault(0x00, -1, 2, aspi::kHaStatTimeout), Result::ScannerFailure,
-       CheckScsiEntry(0x0409, 610)},
-  };
-  for (const Case& c : cases) {
-    Probing p;
-    p.bus.AddScanner(0, 0, sim::ScannerInfo{{}, 9, 0xE0}).AddFault(c.fault);
-    p.state.probed = 1;  // from an earlier probe
     EXPECT_EQ(Probe(p.context), c.result);
-    EXPECT_EQ(p.state.probed, 0);
-    EXPECT_EQ(p.AfterSearch(), Strings(kAfterSearch.begin(), kAfterSearch.end() - 1));
-    EXPECT_FALSE(p.state.scannerCaps.batchCapable);  // no capability page
+    EXPECT_EQ(p.state.probed, ok ? 1 : 0);
+    EXPECT_EQ(p.AfterSearch(), Strings(after.begin(), after.end() - (ok ? 0 : 1)));
     EXPECT_EQ(p.Log(), c.log);
+    const ScanSettings& s = p.context.settings;
+    EXPECT_EQ(s.batchMode, hit(0xD5, 0x32) ? 0 : 2);
+    EXPECT_EQ(s.edgeEmphasis, hit(0xD5, 0x36) ? 0 : 4);
+    EXPECT_EQ(s.xResolution, hit(0x25, -1) ? 300 : 600);
+    EXPECT_EQ(p.context.addonPage[4], hit(0xD5, 0x34) ? 0 : 0x34);
+    EXPECT_EQ(p.state.scannerCaps.batchCapable, ok && !hit(0x12, 0xF0));
   }
 
-  // The first TEST UNIT READY is not examined.
-  Probing p;
-  p.bus.AddScanner(0, 0).AddFault(BusyFault(0x00, -1, 1));
-  EXPECT_EQ(Probe(p.context), Result::Ok);
-  EXPECT_EQ(p.state.probed, 1);
-  EXPECT_EQ(p.Log(), "");
-}
-
-TEST(Probe, NoAdaptersSendsNothing) {
+  // Without adapters nothing is sent.
   Probing p;
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
-  p.state.probed = 1;
-  p.state.adapterCount = 4;
+  p.state.probed = 1, p.state.adapterCount = 4;
   EXPECT_EQ(Probe(p.context), Result::ScannerFailure);
-  EXPECT_EQ(p.state.adapterCount, 0);
-  EXPECT_EQ(p.state.probed, 0);
+  EXPECT_EQ(std::tuple(p.state.adapterCount, p.state.probed), std::tuple(0, 0));
   EXPECT_TRUE(p.bus.Records().empty());
   EXPECT_EQ(FindScanner(p.context), kNoTarget);
 }
@@ -227,13 +209,6 @@ TEST(Probe, ScannerCapabilities) {
   EXPECT_TRUE(sim.context.state.scannerCaps.batchCapable);
   EXPECT_EQ(sim.context.state.scannerCaps.value, 42u);
   EXPECT_EQ(sim.ScanLog(), CheckScsiEntry(8, 351));
-
-  // A failing capability page does not fail the probe.
-  Probing p;
-  p.bus.AddScanner(0, 0).AddFault(BusyFault(0x12, 0xF0, 1));
-  EXPECT_EQ(Probe(p.context), Result::Ok);
-  EXPECT_EQ(p.state.probed, 1);
-  EXPECT_FALSE(p.state.scannerCaps.batchCapable);
 }
 
 TEST(Probe, FirmwareRevision) {
@@ -257,7 +232,7 @@ TEST(Probe, FirmwareRevision) {
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 2u);
   EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 8u);
   EXPECT_EQ(revision, -7);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The scanner mode and accessory operations against the in-process
-// simulator: the exact blocks sent, the record after the reads, and the
-// failure convention with its log entries and call sites.
+// The scanner mode and accessory operations against the in-process simulator:
+// the exact blocks sent, the record after the reads, and the failure convention.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -58,8 +57,7 @@ Bytes WindowBytes(const Win& w) {
 // A 20-byte page 0x32/0x36/0x37 with the given page bytes (index: page byte).
 Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std::uint8_t>> set) {
   Bytes d(20, 0);
-  d[4] = code;
-  d[5] = 14;
+  d[4] = code, d[5] = 14;
   for (auto [at, v] : set) d[4 + at] = v;
   return d;
 }
@@ -148,8 +146,7 @@ TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
 TEST(WindowData, AZeroResolutionReadsAs300) {
   ScanSettings s{.xResolution = 7, .yResolution = 7};
   ApplyWindowData(s, WindowData{});
-  EXPECT_EQ(Fields(s, std::array<Field, 2>{&S::xResolution, &S::yResolution}),
-            (std::vector<std::int32_t>{300, 300}));
+  EXPECT_EQ(std::pair(s.xResolution, s.yResolution), std::pair(300, 300));
 }
 
 TEST_F(ScannerOps, ShortPagesPushedInTheir20ByteForm) {
@@ -249,16 +246,7 @@ TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
   std::uint32_t unset = 0xABCD;  // a key without function leaves the code
   ASSERT_EQ(ReadFunctionKey(context, 7, &unset), Result::Ok);
   EXPECT_EQ(unset, 0xABCDu);
-  int key = 0;
-  for (std::uint32_t code = 0x20; code <= 0x800000; code <<= 1) {
-    key = key % 10 + 1;
-    ASSERT_EQ(DefineFunctionKey(context, static_cast<std::uint8_t>(key), code), 0u);
-    std::uint32_t read = 0;
-    ASSERT_EQ(ReadFunctionKey(context, key, &read), Result::Ok);
-    EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0xDB, 0, static_cast<std::uint8_t>(key), 0, 16, 0}));
-    EXPECT_EQ(read, code) << key;
-  }
-
+  // Each code defined and read back: the parameter tests.
   ASSERT_EQ(DefineFunctionKey(context, 3, 0x800000), 0u);
   Bytes block(16, 0);
   block[0] = 3, block[3] = 0x80;
@@ -281,9 +269,8 @@ TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
   for (std::uint32_t bad : {0u, 0x10u, 0x30u, 0x1000000u, 0x80000000u})
     EXPECT_EQ(DefineFunctionKey(context, 1, bad), 5u) << bad;
   EXPECT_TRUE(sim.bus.Records().empty());
-}
 
-TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
+  // Failures give the raw transport result.
   sim.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0xDA, -1, 2));
   sim.scanner.AddFault(AdapterFault(0xDA, -1, 3));
@@ -291,7 +278,7 @@ TEST_F(ScannerOps, FunctionKeyDefinitionReturnsTheRawTransportResult) {
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 8u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0x0411u);
   EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), 0u);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 // With the scanner finishing each command later: data, sense and transport
@@ -301,10 +288,8 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   std::array<std::uint8_t, 256> table{}, read{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(255 - i);
   ASSERT_EQ(SendGammaTable(context, 1, table.data()), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
   EXPECT_EQ(sim.scanner.Gamma(1), table);
   ASSERT_EQ(ReadGammaTable(context, 1, read.data()), Result::Ok);
-  EXPECT_EQ(Last(sim.bus).cdb, (Bytes{0x28, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}));
   EXPECT_EQ(read, table);
 
   // A rule counts the matching commands from when it is added.
@@ -316,7 +301,7 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::ScannerFailure);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::NotReady);
   EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::ScannerFailure);
-  EXPECT_FALSE(sim.HasScanLog());
+  EXPECT_EQ(sim.ScanLog(), "");
 }
 
 // A command an operation sends: the fault that hits it (opcode, data type,

@@ -1,11 +1,11 @@
-// A driver context attached to the in-process simulator: a fixed clock and no
-// system text, so that "c:\scan.log" entries compare exactly, and the
-// simulator's record named command by command.
+// A driver context on the in-process simulator: a fixed clock and no system
+// text, so that "c:\scan.log" entries compare exactly.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,30 +32,22 @@ inline std::string CheckScsiEntry(int code, int callSite) {
          std::to_string(callSite) + " of Scan\r\n\r\n";
 }
 
-// A command of the record in words: "getscanmode 36", "definescanmode 34",
+// The record command by command in words: "getscanmode 36", "definescanmode 34",
 // "setwindow", "read 84", "inquiry F0", "getkey 3".
-inline std::string Describe(const sim::CommandRecord& r) {
-  const std::uint8_t op = r.Opcode(), b2 = r.cdb.size() > 2 ? r.cdb[2] : 0;
-  char hex[8];
-  std::snprintf(hex, sizeof hex, " %02X", op != 0xD6 ? b2 : r.dataOut.size() > 4 ? r.dataOut[4] : 0);
-  switch (op) {
-    case 0x00: return "tur";
-    case 0x12: return (r.cdb[1] & 1) != 0 ? std::string("inquiry") + hex : "inquiry";
-    case 0x24: return "setwindow";
-    case 0x25: return "getwindow";
-    case 0x28: return std::string("read") + hex;
-    case 0x2A: return std::string("send") + hex;
-    case 0xD5: return std::string("getscanmode") + hex;
-    case 0xD6: return std::string("definescanmode") + hex;
-    case 0xDA: return "definekey";
-    case 0xDB: return "getkey " + std::to_string(b2);
-    default: return "opcode " + std::to_string(op);
-  }
-}
-
 inline std::vector<std::string> Commands(sim::Bus& bus) {
   std::vector<std::string> out;
-  for (const sim::CommandRecord& r : bus.Records()) out.push_back(Describe(r));
+  for (const sim::CommandRecord& r : bus.Records()) {
+    const std::uint8_t op = r.Opcode(), b2 = r.cdb.size() > 2 ? r.cdb[2] : 0;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, " %02X", op != 0xD6 ? b2 : r.dataOut.size() > 4 ? r.dataOut[4] : 0);
+    const std::map<std::uint8_t, std::string> names = {
+        {0x00, "tur"}, {0x12, (r.cdb[1] & 1) != 0 ? std::string("inquiry") + hex : "inquiry"},
+        {0x24, "setwindow"}, {0x25, "getwindow"}, {0x28, std::string("read") + hex},
+        {0x2A, std::string("send") + hex}, {0xD5, std::string("getscanmode") + hex},
+        {0xD6, std::string("definescanmode") + hex}, {0xDA, "definekey"},
+        {0xDB, "getkey " + std::to_string(b2)}};
+    out.push_back(names.count(op) ? names.at(op) : "opcode " + std::to_string(op));
+  }
   return out;
 }
 
@@ -73,8 +65,7 @@ inline sim::FaultRule AdapterFault(std::uint8_t op, int type, std::uint32_t nth,
           .kind = sim::FaultKind::kHostAdapter, .sense = {}, .value = status};
 }
 
-// Every number of the record, its name pointer and the addon mirror, to show
-// that nothing changed.
+// Every number of the record, its name pointer and the addon mirror.
 inline std::vector<std::int64_t> Snapshot(const DriverContext& c) {
   const std::vector<std::int32_t> fields = Fields(c.settings);
   std::vector<std::int64_t> out(fields.begin(), fields.end());
@@ -96,7 +87,6 @@ class SimContext {
   }
 
   std::string ScanLog() { return platform.Log("scan.log"); }
-  bool HasScanLog() { return FileExists(platform.RootFile("scan.log")); }
 
   OpsPlatform platform;
   DriverContext context{platform};

@@ -1,5 +1,5 @@
-// The numbers of the scan settings record as one list, so that a test can
-// compare a whole record, or the fields one operation touches, at once.
+// The numbers of the scan settings record as one list, to compare a whole
+// record, or the fields one operation touches, at once.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 
 namespace tarvo::test {
 
-// Every number of the record, to show at once what changed and what did not.
 using Field = std::int32_t ScanSettings::*;
 using S = ScanSettings;
 inline constexpr Field kAllFields[] = {
