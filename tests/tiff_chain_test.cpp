@@ -16,8 +16,7 @@
 namespace tarvo::test {
 namespace {
 
-// Mixed pages; the names stand inline (up to 3 characters) or out of line
-// (4 and more).
+// Mixed pages; names inline (up to 3 characters) or out of line (4 and more).
 std::vector<PagePlan> Pages(std::uint32_t count, std::uint32_t seed, const char* docName) {
   static const char* const kPageNames[] = {"first page", "two", "four", "the fourth page"};
   std::vector<PagePlan> pages;
@@ -138,10 +137,10 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
 }
 
 // The first page's IFD is copied to the end with the new name after it; the
-// header points at the copy and nothing else moves.
+// header points at the copy and nothing else moves (libtiff reads the renamed
+// document in RenameFailuresLeaveTheOldChain).
 TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
-  std::vector<PagePlan> pages = Pages(2, 80, "Old document name");
-  const std::string path = Document("named.tif", pages);
+  const std::string path = Document("named.tif", Pages(2, 80, "Old document name"));
   const std::string before = ReadFileBytes(path);
   const std::uint32_t entries = Le16(before, Le32(before, 4));
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "New name"), 0);
@@ -150,8 +149,6 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
   EXPECT_EQ(after.substr(8, before.size() - 8), before.substr(8));
   EXPECT_EQ(Le32(after, 4), before.size());
   EXPECT_EQ(after.substr(after.size() - 9), std::string("New name\0", 9));
-  pages[0].documentName = "New name";
-  ExpectLibtiffPages(path, pages);
 }
 
 // A page without a name gets the entry in tag order, before StripOffsets; a
