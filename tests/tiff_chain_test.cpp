@@ -16,8 +16,7 @@
 namespace tarvo::test {
 namespace {
 
-// Mixed pages; the names stand inline (up to 3 characters) or out of line
-// (4 and more).
+// Mixed pages; names inline (up to 3 characters) or out of line (4 and more).
 std::vector<PagePlan> Pages(std::uint32_t count, std::uint32_t seed, const char* docName) {
   static const char* const kPageNames[] = {"first page", "two", "four", "the fourth page"};
   std::vector<PagePlan> pages;
@@ -120,23 +119,6 @@ INSTANTIATE_TEST_SUITE_P(PageCounts, ConcatTest,
                                            std::pair(1u, 1u), std::pair(3u, 1u),
                                            std::pair(4u, 4u)));
 
-TEST_F(ChainTest, ConcatRefusals) {
-  const std::string document = Document("doc.tif", Pages(2, 40, "doc"));
-  const std::string other = File("other.bin", "MM\0*this is not a little-endian TIFF file");
-  const std::string missing = platform.Scratch("missing.tif");
-  const std::string documentBytes = ReadFileBytes(document);
-  // Joined to itself, a destination that is not TIFF, missing files.
-  for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document},
-                            {document, missing}}) {
-    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), kConcatUnusable) << into << from;
-  }
-  EXPECT_FALSE(FileExists(missing));
-  const FileHandle held = OpenExisting(platform, document);
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), other.c_str()), kConcatUnusable);
-  platform.FileClose(held);
-  EXPECT_EQ(ReadFileBytes(document), documentBytes);
-}
-
 TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
   const std::string source = Document("source.tif", Pages(2, 60, "s"));
   const std::string destination = platform.Scratch("destination.tif");
@@ -155,10 +137,10 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
 }
 
 // The first page's IFD is copied to the end with the new name after it; the
-// header points at the copy and nothing else moves.
+// header points at the copy and nothing else moves (libtiff reads the renamed
+// document in RenameFailuresLeaveTheOldChain).
 TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
-  std::vector<PagePlan> pages = Pages(2, 80, "Old document name");
-  const std::string path = Document("named.tif", pages);
+  const std::string path = Document("named.tif", Pages(2, 80, "Old document name"));
   const std::string before = ReadFileBytes(path);
   const std::uint32_t entries = Le16(before, Le32(before, 4));
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "New name"), 0);
@@ -167,8 +149,6 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
   EXPECT_EQ(after.substr(8, before.size() - 8), before.substr(8));
   EXPECT_EQ(Le32(after, 4), before.size());
   EXPECT_EQ(after.substr(after.size() - 9), std::string("New name\0", 9));
-  pages[0].documentName = "New name";
-  ExpectLibtiffPages(path, pages);
 }
 
 // A page without a name gets the entry in tag order, before StripOffsets; a
@@ -181,15 +161,13 @@ TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   ASSERT_EQ(ChangeDocname(context, path.c_str(), "abc"), 0);
   const std::string after = ReadFileBytes(path);
   const std::uint32_t ifd = Le32(after, 4);
-  EXPECT_EQ(ifd, before.size());
-  ASSERT_EQ(after.size(), before.size() + 2 + 12 * 14 + 4);
-  EXPECT_EQ(Le16(after, ifd), 14u);
+  ASSERT_EQ(std::tuple(ifd, after.size(), Le16(after, ifd)),
+            std::tuple(before.size(), before.size() + 2 + 12 * 14 + 4, 14u));
   EXPECT_EQ(after.substr(ifd + 2 + 12 * 7, 12), std::string("\x0D\1\2\0\4\0\0\0abc\0", 12));
   EXPECT_EQ(Le16(after, ifd + 2 + 12 * 8), 273u);
   const LibtiffFile tif = ReadWithLibtiff(path);
   ASSERT_EQ(tif.pages.size(), 1u) << tif.errors;
-  EXPECT_EQ(tif.pages[0].documentName, "abc");
-  EXPECT_TRUE(tif.pages[0].pixels == image);
+  EXPECT_TRUE(tif.pages[0].documentName == "abc" && tif.pages[0].pixels == image);
 }
 
 TEST_F(ChainTest, RenameAppendsTheEntryWhenNoTagReachesDocumentName) {
@@ -215,19 +193,30 @@ TEST_F(ChainTest, RenameRefusesAFullIfdThatNeedsTheEntry) {
   EXPECT_EQ(ReadFileBytes(path).substr(0, bytes.size()), bytes);
 }
 
-TEST_F(ChainTest, RenameRefusals) {
-  for (const std::string& path : {File("not.tif", "MM\0*\0\0\0\x08 big-endian"),
-                                  File("empty.tif", std::string("II*\0\0\0\0\0", 8))}) {
-    const std::string before = ReadFileBytes(path);
-    EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1) << path;
-    EXPECT_EQ(ReadFileBytes(path), before);
+// Joined to itself, a file that is not little-endian TIFF, a document without
+// pages, missing files, a file someone holds: refused and left alone.
+TEST_F(ChainTest, ConcatAndRenameRefusals) {
+  const std::string document = Document("doc.tif", Pages(2, 40, "doc"));
+  const std::string other = File("other.bin", std::string("MM\0*\0\0\0\x08 big-endian", 19));
+  const std::string empty = File("empty.tif", std::string("II*\0\0\0\0\0", 8));
+  const std::string missing = platform.Scratch("missing.tif");
+  const std::string documentBytes = ReadFileBytes(document);
+  for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document},
+                            {document, missing}}) {
+    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), kConcatUnusable) << into << from;
   }
-  const std::string document = Document("doc.tif", Pages(1, 90, "doc"));
-  EXPECT_EQ(ChangeDocname(context, platform.Scratch("missing.tif").c_str(), "name"), 1);
+  for (const std::string& path : {other, empty, missing}) {
+    EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1) << path;
+  }
   EXPECT_EQ(ChangeDocname(context, document.c_str(), nullptr), 1);
   const FileHandle held = OpenExisting(platform, document);
+  EXPECT_EQ(ConcatTiff(context, document.c_str(), other.c_str()), kConcatUnusable);
   EXPECT_EQ(ChangeDocname(context, document.c_str(), "held"), 1);
   platform.FileClose(held);
+  EXPECT_FALSE(FileExists(missing));
+  EXPECT_EQ(ReadFileBytes(document) + ReadFileBytes(other) + ReadFileBytes(empty),
+            documentBytes + std::string("MM\0*\0\0\0\x08 big-endian", 19) +
+                std::string("II*\0\0\0\0\0", 8));
 }
 
 // Any read or write failing: result 1, the old chain (the header is written

@@ -12,8 +12,8 @@
 namespace tarvo::test {
 namespace {
 
-std::string Describe(const char* what, long long got) {
-  return std::string(what) + " (" + std::to_string(got) + ")";
+std::string Describe(const std::string& what, long long got) {
+  return what + " (" + std::to_string(got) + ")";
 }
 
 // The valid document to join with: two uncoded pages.
@@ -49,7 +49,7 @@ HostileBench::Walk HostileBench::WalkFile(const std::string& path) {
   return walk;
 }
 
-std::string HostileBench::CheckPages(const char* what, const std::string& path,
+std::string HostileBench::CheckPages(const std::string& what, const std::string& path,
                                      std::uint32_t pages) {
   const Walk walk = WalkFile(path);
   return walk.result == 0 && walk.pages == pages ? "" : Describe(what, walk.pages);
@@ -78,40 +78,26 @@ std::string HostileBench::CheckWalks(const std::string& bytes) {
   return problem;
 }
 
-// The outside file as the destination.
-std::string HostileBench::CheckJoinInto(const std::string& bytes, const Walk& before) {
+// The outside file joined with the valid one, as the destination (`into`) or the source.
+std::string HostileBench::CheckJoin(const std::string& bytes, const Walk& before, bool into) {
   WriteFileBytes(hostile_, bytes);
   WriteFileBytes(valid_, validBytes_);
-  const std::int32_t r = ConcatTiff(context_, hostile_.c_str(), valid_.c_str());
-  const std::string after = ReadFileBytes(hostile_);
-  if (r == kConcatUnusable) {
-    if (after != bytes) return "a refused destination was changed";
-    const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
-    return usable ? "a walkable destination was refused" : "";
-  }
-  if (r != kConcatDone) return Describe("join into: result", r);
-  if (before.result != 0) return "an unwalkable destination was joined";
-  if (after.size() != bytes.size() + validBytes_.size()) return "join into: size";
-  return CheckPages("join into: joined chain pages", hostile_, before.pages + validPages_);
-}
-
-// The outside file as the source.
-std::string HostileBench::CheckJoinFrom(const std::string& bytes, const Walk& before) {
-  WriteFileBytes(hostile_, bytes);
-  WriteFileBytes(valid_, validBytes_);
-  const std::int32_t r = ConcatTiff(context_, valid_.c_str(), hostile_.c_str());
-  const std::string after = ReadFileBytes(valid_);
-  if (ReadFileBytes(hostile_) != bytes) return "the source was changed";
+  const std::string& destination = into ? hostile_ : valid_;
+  const std::int32_t r = ConcatTiff(context_, destination.c_str(), (into ? valid_ : hostile_).c_str());
+  const std::string after = ReadFileBytes(destination);
+  const std::string what = into ? "join into: " : "join from: ";
+  if (!into && ReadFileBytes(hostile_) != bytes) return "the source was changed";
   const bool tiffHeader = bytes.size() >= 4 && bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
+  const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
   if (r == kConcatUnusable) {
-    if (after != validBytes_) return "join from: a refused join changed the destination";
-    const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
-    return !tiffHeader || usable ? "join from: a usable source was refused" : "";
+    if (after != (into ? bytes : validBytes_)) return what + "a refused join changed the destination";
+    return usable || (!into && !tiffHeader) ? what + "a usable file was refused" : "";
   }
-  if (r != kConcatDone) return Describe("join from: result", r);
-  if (after.size() != validBytes_.size() + bytes.size()) return "join from: size";
-  return CheckPages("join from: joined chain pages", valid_,
-                    validPages_ + (tiffHeader ? before.pages : 0));
+  if (r != kConcatDone) return Describe(what + "result", r);
+  if (into && before.result != 0) return "an unwalkable destination was joined";
+  if (after.size() != bytes.size() + validBytes_.size()) return what + "size";
+  return CheckPages(what + "joined chain pages", destination,
+                    validPages_ + (into || tiffHeader ? before.pages : 0));
 }
 
 std::string HostileBench::CheckRename(const std::string& bytes, const Walk& before) {
@@ -132,8 +118,8 @@ std::string HostileBench::Exercise(const std::string& bytes) {
   WriteFileBytes(hostile_, bytes);
   const Walk before = WalkFile(hostile_);
   ++(before.result == 0 ? walkable_ : unwalkable_);
-  if (std::string p = CheckJoinInto(bytes, before); !p.empty()) return p;
-  if (std::string p = CheckJoinFrom(bytes, before); !p.empty()) return p;
+  if (std::string p = CheckJoin(bytes, before, true); !p.empty()) return p;
+  if (std::string p = CheckJoin(bytes, before, false); !p.empty()) return p;
   return CheckRename(bytes, before);
 }
 

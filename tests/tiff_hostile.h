@@ -1,6 +1,5 @@
-// Runs every operation that reads outside files (the chain walk, the entry
-// shift, joining both ways, renaming) on any bytes and checks what must hold
-// whatever they are. Shared by the hostile tests and the fuzz target.
+// Runs every operation that reads outside files (chain walk, entry shift, joining
+// both ways, renaming) on any bytes and checks what must hold whatever they are.
 #pragma once
 
 #include <string>
@@ -18,9 +17,7 @@ int WalkChainOf(Platform& platform, DriverContext& context, const std::string& p
 
 class HostileBench {
  public:
-  // Writes a small valid document (uncoded pages) to join with.
-  HostileBench(TestPlatform& platform, DriverContext& context);
-
+  HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
   // Returns an empty text when every property held, else what broke.
   std::string Exercise(const std::string& bytes);
   // How many inputs so far had a chain that could be walked to its end.
@@ -28,16 +25,12 @@ class HostileBench {
   int unwalkable() const { return unwalkable_; }
 
  private:
-  struct Walk {
-    int result = 1;
-    std::uint32_t pages = 0;
-  };
+  struct Walk { int result = 1; std::uint32_t pages = 0; };
   Walk WalkFile(const std::string& path);
   // "" when the chain of `path` walks to its end over `pages` pages.
-  std::string CheckPages(const char* what, const std::string& path, std::uint32_t pages);
+  std::string CheckPages(const std::string& what, const std::string& path, std::uint32_t pages);
   std::string CheckWalks(const std::string& bytes);
-  std::string CheckJoinInto(const std::string& bytes, const Walk& before);
-  std::string CheckJoinFrom(const std::string& bytes, const Walk& before);
+  std::string CheckJoin(const std::string& bytes, const Walk& before, bool into);
   std::string CheckRename(const std::string& bytes, const Walk& before);
 
   TestPlatform& platform_;

@@ -22,10 +22,7 @@ __attribute__((format(printf, 2, 0))) void CollectError(const char* module, cons
   if (g_errors == nullptr) return;
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  *g_errors += module != nullptr ? module : "";
-  *g_errors += ": ";
-  *g_errors += text;
-  *g_errors += "\n";
+  *g_errors += std::string(module != nullptr ? module : "") + ": " + text + "\n";
 }
 
 std::string TextField(TIFF* tif, ttag_t tag) {
@@ -40,8 +37,7 @@ Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed) 
   Bytes raster(static_cast<std::size_t>(rowBytes) * length, 0);
   for (std::uint32_t y = 0; y < length; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      // Diagonal bands and a frame: long runs, and a swapped row or a
-      // shifted column shows.
+      // Diagonal bands and a frame: long runs; a swapped row or shifted column shows.
       const bool frame = x < 3 || y < 3 || x + 3 >= width || y + 3 >= length;
       const bool band = ((x + y * (seed % 5 + 1) + seed * 7) / (seed % 11 + 3)) % 3 == 0;
       if (frame || band) raster[std::size_t{y} * rowBytes + x / 8] |= 0x80u >> (x % 8);
@@ -189,7 +185,7 @@ void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
 }
 
 std::string Le(std::uint32_t value, int size) {
-  std::string out;
+  std::string out(static_cast<std::size_t>(size), '\0');
   PutLe(out, 0, value, size);
   return out;
 }

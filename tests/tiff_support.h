@@ -1,6 +1,5 @@
-// Test support for the TIFF tests: pages made on purpose, documents built with
-// the driver's own page-adding operation, libtiff as the reader that judges
-// what the driver wrote, and a platform that fails the N-th file call.
+// TIFF test support: pages made on purpose, documents built with the driver's
+// page-adding operation, libtiff judging them, a platform failing the N-th call.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +14,7 @@ namespace tarvo::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A bilevel raster: rows of (width + 7) / 8 bytes, 1 = black, with a pattern
-// that depends on `seed`. Bits past the width in each row are 0.
+// A bilevel raster: rows of (width + 7) / 8 bytes, 1 = black, bits past the width 0.
 Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
 
 struct PagePlan {
@@ -29,17 +27,15 @@ struct PagePlan {
   std::uint32_t seed = 1;
 };
 
-// Adds one page to the open document as the batch does: the image data
-// (Group 4 coded by libtiff when asked) at docDataPos, the page's settings
-// and names, then AddPageToDocument.
+// Adds one page to the open document as the batch does: the image data (Group 4
+// coded by libtiff when asked), the page's settings and names, AddPageToDocument.
 Result AddTestPage(DriverContext& context, const PagePlan& page);
-// Creates `path`, adds every page, then closes it; the first failure.
+// Creates `path`, adds every page and closes it; the first failure.
 Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PagePlan>& pages);
 Bytes RasterOf(const PagePlan& page);
 
-// What libtiff reads from one page.
-struct LibtiffPage {
+struct LibtiffPage {  // what libtiff reads from one page
   std::uint32_t width = 0, length = 0;
   std::uint16_t compression = 0, photometric = 0, bitsPerSample = 0, resolutionUnit = 0;
   float xResolution = 0, yResolution = 0;
@@ -55,8 +51,8 @@ struct LibtiffFile {
 
 LibtiffFile ReadWithLibtiff(const std::string& path);
 
-// Asserts that libtiff reads exactly these pages from `path`: sizes,
-// compression, resolution, the text entries (Group 4 pages only) and pixels.
+// Asserts that libtiff reads exactly these pages from `path`: sizes, compression,
+// resolution, the text entries (Group 4 pages only) and pixels.
 void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& plans);
 
 // Fails the N-th (1-based) call of a kind with `error`, once; 0 fails nothing.
@@ -82,16 +78,14 @@ class FaultPlatform : public TestPlatform {
   bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
-// Little-endian numbers in a file's bytes: read, written in place (the text
-// grows as needed), and as a text of `size` bytes.
+// Little-endian numbers in a file's bytes: read, written in place (growing the
+// text), and as a text of `size` bytes.
 std::uint32_t Le16(const std::string& bytes, std::size_t at);
 std::uint32_t Le32(const std::string& bytes, std::size_t at);
 void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size);
 std::string Le(std::uint32_t value, int size);
 
-// Opens an existing file for reading and writing without sharing.
-FileHandle OpenExisting(Platform& platform, const std::string& path);
-// True when nobody holds the file.
-bool Released(Platform& platform, const std::string& path);
+FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
+bool Released(Platform& platform, const std::string& path);  // nobody holds the file
 
 }  // namespace tarvo::test

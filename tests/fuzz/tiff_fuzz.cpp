@@ -1,11 +1,7 @@
-// Fuzz target over the operations that read outside TIFF files: the chain
-// walk, the entry shift, joining in both directions and renaming, with the
-// properties of HostileBench checked on every input.
-//
-// Built with libFuzzer (clang, TARVOSCN_FUZZ=ON) it is driven by the fuzzer.
-// Built without, it is a replay driver:
-//   tiff_fuzz_replay                    our seed documents
-//   tiff_fuzz_replay FILE|DIR...        the given inputs (a corpus, a crash)
+// Fuzz target over the operations that read outside TIFF files, with the
+// properties of HostileBench checked on every input. Built with libFuzzer
+// (clang, TARVOSCN_FUZZ=ON) the fuzzer drives it; built without, it replays:
+//   tiff_fuzz_replay [FILE|DIR...]      our seed documents, or the given inputs
 //   tiff_fuzz_replay --write-seeds DIR  writes the seed documents into DIR
 #include <cstdint>
 #include <cstdio>
@@ -47,27 +43,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
+  using tarvo::test::ReadFileBytes;
   Bench& bench = TheBench();
   std::vector<std::string> inputs = tarvo::test::SeedDocuments(bench.platform, bench.context);
   if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
     fs::create_directories(argv[2]);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-      const fs::path seed = fs::path(argv[2]) / ("seed" + std::to_string(i) + ".tif");
-      tarvo::test::WriteFileBytes(seed.string(), inputs[i]);
+      tarvo::test::WriteFileBytes(argv[2] + ("/seed" + std::to_string(i) + ".tif"), inputs[i]);
     }
-    std::printf("%zu seeds written\n", inputs.size());
-    return 0;
+    return std::printf("%zu seeds written\n", inputs.size()) < 0;
   }
   if (argc > 1) inputs.clear();
   for (int i = 1; i < argc; ++i) {
-    std::vector<fs::path> files{argv[i]};
-    if (fs::is_directory(files[0])) {
-      files.clear();
-      for (const auto& entry : fs::directory_iterator(argv[i])) {
-        if (entry.is_regular_file()) files.push_back(entry.path());
-      }
+    if (!fs::is_directory(argv[i])) inputs.push_back(ReadFileBytes(argv[i]));
+    if (!fs::is_directory(argv[i])) continue;
+    for (const auto& entry : fs::directory_iterator(argv[i])) {
+      if (entry.is_regular_file()) inputs.push_back(ReadFileBytes(entry.path().string()));
     }
-    for (const fs::path& file : files) inputs.push_back(tarvo::test::ReadFileBytes(file.string()));
   }
   for (const std::string& input : inputs) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
