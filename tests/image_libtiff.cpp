@@ -55,12 +55,6 @@ void SetG4Tags(TIFF* tif, std::int32_t width, std::int32_t rows) {
 
 }  // namespace
 
-void Bilevel::ClearFill() {
-  if (width % 8 == 0) return;
-  const auto keep = static_cast<std::uint8_t>(0xFF << (8 - width % 8));
-  for (std::int32_t r = 0; r < rows; ++r) row(r)[stride() - 1] &= keep;
-}
-
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
   MemoryFile file;
   TIFF* tif = Open(file, "w");
