@@ -120,7 +120,7 @@ TEST_F(SimImageRig, JamStopsTheTransferHalfway) {
 
 TEST(SimAutoSize, DeliversAndReportsTheSheetSize) {
   Bus bus;
-  bus.AddScanner(0, 0).AddPage(test::BlankPage(850, 1100, 100));
+  bus.AddScanner(0, 0).AddPage(test::PatternPage(850, 1100, 100));
   test::DefinePage(bus, test::ScanModePage(0x40 | 0x20));  // continuous feed, auto size
   test::SetWindowRaw(bus, test::WindowData(200, 0, 0, 1200, 1200, 2, 8));
   ASSERT_TRUE(test::Scan(bus).Good());
