@@ -1,6 +1,7 @@
 // The simulated RT650 as the driver sees it: what its settings keep and
-// refuse, the feeder through a batch, page conditions; scripted faults, the
-// configuration text and the command record.
+// refuse, the feeder through a batch; scripted faults, the configuration text
+// and the command record. Separator sheets and flagged pages are judged by
+// the batch tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,24 +93,6 @@ TEST_F(SimRig, SingleSheetFeedStopsAfterEachPageAndCounterTwoRestartsPerBatch) {
     EXPECT_EQ(scanner.HopperCount(), 0u);
   }
   EXPECT_EQ(KeyAsc(test::Command(bus, {0x31, 1, 0, 0, 0, 0, 0, 0, 0, 0})), 0x33A);
-}
-
-TEST_F(SimRig, SeparatorAndFlagBelongToTheirPages) {
-  Load(3, PatternPage(64, 64, 300));
-  ASSERT_TRUE(scanner.SetConditions(1, PageConditions{0x82, false, false}));
-  ASSERT_TRUE(scanner.SetConditions(2, PageConditions{0x00, true, false}));
-  EXPECT_FALSE(scanner.SetConditions(3, PageConditions{}));
-  ASSERT_TRUE(test::Scan(bus).Good());
-  for (const Bytes& expected : {Bytes{0x00, 0, 0}, Bytes{0x82, 0, 0}, Bytes{0x00, 1, 1}}) {
-    Bytes got(1), status(3);
-    ASSERT_TRUE(test::ReadData(bus, 0x81, got).Good());
-    for (int read = 0; read < 2; ++read) {  // a flagged page stays until its image is read
-      ASSERT_TRUE(test::ReadData(bus, 0x84, status).Good());
-      got.push_back(status[0] & 1);
-    }
-    EXPECT_EQ(got, expected);
-    ReadPage(bus);
-  }
 }
 
 // ---- scripted faults and the configuration text ---------------------------------------
