@@ -28,25 +28,16 @@ std::string Text(const Bytes& data, std::size_t at, std::size_t length) {
 // Sense key and additional sense code of a check condition, 0 for none.
 int KeyAsc(const test::Outcome& o) { return o.targetStatus == 2 ? o.SenseKey() << 8 | o.sense[12] : 0; }
 
-TEST_F(SimRig, WindowGammaAndKeysKeptAndBadBlocksRefused) {
+TEST_F(SimRig, WindowAndKeysKeptAndBadBlocksRefused) {
   // Gray needs 2, 4 or 8 bits: the window is refused and the old one kept.
   const Bytes window = test::WindowData(200, 10, 20, 3000, 4000, 2, 4);
   Bytes badWindow = test::WindowData(200, 0, 0, 100, 100, 2, 3);
   test::SetWindowRaw(bus, window);
   EXPECT_EQ(KeyAsc(test::SetWindow(bus, badWindow)), 0x526);
   EXPECT_TRUE(std::equal(window.begin(), window.end(), scanner.Window().begin()));
-  // Gamma tables 1 and 2 apart.
-  Bytes gamma1(256, 3), gamma2(256, 7), read(256);
-  ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 1, 0, 1, 0, 0}, kOut, gamma1).Good());
-  ASSERT_TRUE(test::Send(bus, {0x2A, 0, 0x03, 0, 0, 2, 0, 1, 0, 0}, kOut, gamma2).Good());
-  for (const Bytes* gamma : {&gamma1, &gamma2}) {
-    ASSERT_TRUE(test::ReadData(bus, 0x03, read, gamma == &gamma1 ? 1 : 2).Good());
-    EXPECT_EQ(read, *gamma);
-  }
   // Function keys count from 1 to 10.
-  Bytes key(16, 0);
+  Bytes key(16, 0), read(16, 0xEE);
   key[0] = 4, key[2] = 0x40;
-  read.assign(16, 0xEE);
   ASSERT_TRUE(test::Send(bus, {0xDA, 0, 0, 0, 16, 0}, kOut, key).Good());
   ASSERT_TRUE(test::Send(bus, {0xDB, 0, 4, 0, 16, 0}, kIn, read).Good());
   EXPECT_EQ(Text(read, 2, 4), Text(key, 2, 4));
