@@ -1,110 +1,78 @@
 #include "image_libtiff.h"
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace tarvo::test {
 namespace {
 
-// A TIFF file in memory for TIFFClientOpen.
-struct MemoryFile {
-  std::vector<std::uint8_t> data;
-  std::size_t pos = 0;
+// A temporary file for libtiff, removed with the object.
+struct TempTiff {
+  char name[32] = "/tmp/tarvo-g4-XXXXXX";
+  TempTiff() { close(mkstemp(name)); }
+  ~TempTiff() { std::remove(name); }
+  // Opens the file for writing with the tags of a one-strip Group 4 page.
+  TIFF* Create(std::int32_t width, std::int32_t rows) {
+    TIFF* tif = TIFFOpen(name, "w");
+    if (tif == nullptr) return nullptr;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(std::max(rows, 1)));
+    return tif;
+  }
+  // The page coded by libtiff's encoder.
+  bool Encode(const Bilevel& page) {
+    TIFF* tif = Create(page.width, page.rows);
+    if (tif == nullptr) return false;
+    std::vector<std::uint8_t> bits = page.bits;  // libtiff's encoder may work in its input
+    const bool ok = TIFFWriteEncodedStrip(tif, 0, bits.data(), static_cast<tmsize_t>(bits.size())) >= 0;
+    TIFFClose(tif);
+    return ok;
+  }
 };
-
-tmsize_t MemRead(thandle_t h, void* buffer, tmsize_t size) {
-  auto& f = *static_cast<MemoryFile*>(h);
-  const std::size_t n = std::min(static_cast<std::size_t>(size), f.data.size() - std::min(f.pos, f.data.size()));
-  std::memcpy(buffer, f.data.data() + f.pos, n);
-  f.pos += n;
-  return static_cast<tmsize_t>(n);
-}
-tmsize_t MemWrite(thandle_t h, void* buffer, tmsize_t size) {
-  auto& f = *static_cast<MemoryFile*>(h);
-  f.data.resize(std::max(f.data.size(), f.pos + static_cast<std::size_t>(size)));
-  std::memcpy(f.data.data() + f.pos, buffer, static_cast<std::size_t>(size));
-  f.pos += static_cast<std::size_t>(size);
-  return size;
-}
-toff_t MemSeek(thandle_t h, toff_t offset, int whence) {
-  auto& f = *static_cast<MemoryFile*>(h);
-  f.pos = (whence == SEEK_CUR ? f.pos : whence == SEEK_END ? f.data.size() : 0) + static_cast<std::size_t>(offset);
-  return f.pos;
-}
-int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) { return static_cast<MemoryFile*>(h)->data.size(); }
-
-TIFF* Open(MemoryFile& file, const char* mode) {
-  file.pos = 0;
-  return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, nullptr, nullptr);
-}
-
-void SetG4Tags(TIFF* tif, std::int32_t width, std::int32_t rows) {
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows));
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(std::max(rows, 1)));
-}
 
 }  // namespace
 
-void Bilevel::ClearFill() {
-  if (width % 8 == 0) return;
-  const auto keep = static_cast<std::uint8_t>(0xFF << (8 - width % 8));
-  for (std::int32_t r = 0; r < rows; ++r) row(r)[stride() - 1] &= keep;
-}
-
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
-  MemoryFile file;
-  TIFF* tif = Open(file, "w");
-  if (tif == nullptr) return false;
-  SetG4Tags(tif, page.width, page.rows);
-  std::vector<std::uint8_t> bits = page.bits;  // libtiff's encoder may work in its input
-  const bool ok = TIFFWriteEncodedStrip(tif, 0, bits.data(), static_cast<tmsize_t>(bits.size())) >= 0;
-  TIFFClose(tif);
-  out = std::move(file.data);
+  TempTiff file;
+  const bool ok = file.Encode(page);
+  std::ifstream in(file.name, std::ios::binary);
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return ok;
 }
 
 std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page) {
-  MemoryFile file;
-  if (!LibtiffWriteG4File(page, file.data)) return {};
-  TIFF* tif = Open(file, "r");
+  TempTiff file;
+  TIFF* tif = file.Encode(page) ? TIFFOpen(file.name, "r") : nullptr;
   if (tif == nullptr) return {};
-  std::vector<std::uint8_t> raw;
-  uint64_t* counts = nullptr;
-  if (TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) == 1 && counts != nullptr) {
-    raw.resize(static_cast<std::size_t>(counts[0]));
-    if (TIFFReadRawStrip(tif, 0, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) raw.clear();
-  }
+  std::vector<std::uint8_t> raw(static_cast<std::size_t>(TIFFRawStripSize(tif, 0)));
+  if (TIFFReadRawStrip(tif, 0, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) raw.clear();
   TIFFClose(tif);
   return raw;
 }
 
 bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width,
                      std::int32_t rows, Bilevel& out) {
-  MemoryFile file;
-  TIFF* tif = Open(file, "w");
+  TempTiff file;
+  TIFF* tif = file.Create(width, rows);
   if (tif == nullptr) return false;
-  SetG4Tags(tif, width, rows);
   std::vector<std::uint8_t> copy = coded;
-  const bool written =
-      TIFFWriteRawStrip(tif, 0, copy.data(), static_cast<tmsize_t>(copy.size())) >= 0;
+  const bool written = TIFFWriteRawStrip(tif, 0, copy.data(), static_cast<tmsize_t>(copy.size())) >= 0;
   TIFFClose(tif);
-  if (!written) return false;
-
-  tif = Open(file, "r");
-  if (tif == nullptr) return false;
+  if (!written || (tif = TIFFOpen(file.name, "r")) == nullptr) return false;
   out = Bilevel(width, rows);
-  const tmsize_t got = TIFFReadEncodedStrip(tif, 0, out.bits.data(),
-                                            static_cast<tmsize_t>(out.bits.size()));
+  const tmsize_t got = TIFFReadEncodedStrip(tif, 0, out.bits.data(), static_cast<tmsize_t>(out.bits.size()));
   TIFFClose(tif);
   return got == static_cast<tmsize_t>(out.bits.size());
 }

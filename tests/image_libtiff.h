@@ -24,8 +24,15 @@ struct Bilevel {
     const auto m = static_cast<std::uint8_t>(0x80 >> (x % 8));
     b = static_cast<std::uint8_t>(black ? (b | m) : (b & ~m));
   }
-  // Clears the bits past the width in every row.
-  void ClearFill();
+  // Sets (or clears) the bits past the width in every row.
+  void SetFill(bool black = true) {
+    if (width % 8 == 0) return;
+    const auto fill = static_cast<std::uint8_t>(0xFF >> (width % 8));
+    for (std::int32_t r = 0; r < rows; ++r) {
+      std::uint8_t& b = row(r)[stride() - 1];
+      b = static_cast<std::uint8_t>(black ? b | fill : b & ~fill);
+    }
+  }
 };
 
 // libtiff's Group 4 coding of the raster (one strip, FillOrder 1).

@@ -19,31 +19,21 @@ Bilevel NoisePage(std::int32_t width, std::int32_t rows, double density, std::ui
 Bilevel TextPage(std::int32_t width, std::int32_t rows, std::uint32_t seed) {
   Bilevel page(width, rows);
   std::mt19937 rng(seed);
-  const std::int32_t scale = std::max(1, width / 850);  // about 3 at 300 dpi
-  const std::int32_t lineHeight = 16 * scale;
-  const std::int32_t glyph = 7 * scale;
-  std::uniform_int_distribution<int> shape(0, 9);
-  std::uniform_int_distribution<int> wordLength(2, 9);
-  for (std::int32_t top = rows / 12; top + lineHeight < rows - rows / 12; top += lineHeight) {
-    std::int32_t x = width / 10;
-    while (x + glyph < width - width / 10) {
-      const int letters = wordLength(rng);
-      for (int l = 0; l < letters && x + glyph < width - width / 10; ++l) {
-        const int s = shape(rng);
-        const std::int32_t ascent = s < 3 ? 3 * scale : 0;
-        for (std::int32_t y = top + 3 * scale - ascent; y < top + 10 * scale; ++y) {
-          for (std::int32_t dx = 0; dx < glyph - scale; ++dx) {
-            const bool stemLeft = dx < scale + scale / 2;
-            const bool stemRight = dx >= glyph - 2 * scale - scale / 2 && (s & 1);
-            const bool bar = (y - top) % (4 * scale) < scale && (s & 2);
-            const bool round = s >= 6 && std::abs((y - top) - 6 * scale) + std::abs(dx - 3 * scale) ==
-                                             3 * scale;
-            if (stemLeft || stemRight || bar || round) page.set(x + dx, y, true);
+  const std::int32_t k = std::max(1, width / 850), glyph = 7 * k, right = width - width / 10;  // k: 3 at 300 dpi
+  std::uniform_int_distribution<int> shape(0, 9), wordLength(2, 9);
+  for (std::int32_t top = rows / 12; top + 16 * k < rows - rows / 12; top += 16 * k) {
+    for (std::int32_t x = width / 10; x + glyph < right; x += glyph) {  // words, a space after each
+      for (int letters = wordLength(rng); letters > 0 && x + glyph < right; --letters, x += glyph) {
+        const int s = shape(rng);  // stems, bars, ascender, a round stroke
+        for (std::int32_t y = top + (s < 3 ? 0 : 3 * k); y < top + 10 * k; ++y) {
+          for (std::int32_t dx = 0; dx < glyph - k; ++dx) {
+            const bool round = s >= 6 && std::abs(y - top - 6 * k) + std::abs(dx - 3 * k) == 3 * k;
+            if (dx < k + k / 2 || (dx >= glyph - 2 * k - k / 2 && (s & 1)) || ((y - top) % (4 * k) < k && (s & 2)) || round) {
+              page.set(x + dx, y, true);
+            }
           }
         }
-        x += glyph;
       }
-      x += glyph;
     }
   }
   return page;
@@ -62,21 +52,16 @@ Bilevel TablePage(std::int32_t width, std::int32_t rows, std::uint32_t seed) {
 
 Bilevel HalftonePage(std::int32_t width, std::int32_t rows) {
   Bilevel page(width, rows);
-  std::vector<float> error(static_cast<std::size_t>(width) + 2, 0.0f);
-  std::vector<float> next(static_cast<std::size_t>(width) + 2, 0.0f);
+  std::vector<float> error(static_cast<std::size_t>(width) + 2, 0.0f), next = error;
   for (std::int32_t y = 0; y < rows; ++y) {
     for (std::int32_t x = 0; x < width; ++x) {
       const double fx = static_cast<double>(x) / width, fy = static_cast<double>(y) / rows;
-      const float gray = static_cast<float>(
-          0.5 + 0.35 * std::sin(fx * 11.0 + std::cos(fy * 7.0)) * std::cos(fy * 9.0 - fx * 3.0));
-      const float value = gray + error[static_cast<std::size_t>(x) + 1];
-      const bool black = value < 0.5f;
-      const float e = value - (black ? 0.0f : 1.0f);
-      page.set(x, y, black);
-      error[static_cast<std::size_t>(x) + 2] += e * 7 / 16;
-      next[static_cast<std::size_t>(x)] += e * 3 / 16;
-      next[static_cast<std::size_t>(x) + 1] += e * 5 / 16;
-      next[static_cast<std::size_t>(x) + 2] += e * 1 / 16;
+      const std::size_t i = static_cast<std::size_t>(x);
+      const float value = static_cast<float>(0.5 + 0.35 * std::sin(fx * 11.0 + std::cos(fy * 7.0)) *
+                                                       std::cos(fy * 9.0 - fx * 3.0)) + error[i + 1];
+      const float e = value - (value < 0.5f ? 0.0f : 1.0f);  // the error diffused onwards
+      page.set(x, y, value < 0.5f);
+      error[i + 2] += e * 7 / 16, next[i] += e * 3 / 16, next[i + 1] += e * 5 / 16, next[i + 2] += e * 1 / 16;
     }
     error.swap(next);
     std::fill(next.begin(), next.end(), 0.0f);

@@ -14,70 +14,57 @@ namespace {
 
 using test::Bilevel;
 
-// The turn, and the same turn pixel by pixel.
-std::pair<Bilevel, Bilevel> TurnAndRule(const Bilevel& src) {
-  Bilevel dst(src.rows, src.width), rule(src.rows, src.width);
-  std::fill(dst.bits.begin(), dst.bits.end(), 0xA5);  // the turn must write every byte
+const std::pair<int, int> kSizes[] = {{1, 1},    {8, 8},    {7, 5},    {9, 17},    {13, 64},   {64, 13},   {65, 71},
+                                      {100, 3},  {3, 100},  {257, 130}, {520, 67}, {1001, 333}, {128, 16}, {129, 17},
+                                      {200, 48}, {1001, 1100}, {2048, 530}};
+
+// The turn of a bilevel page; destination fill bits 0, every byte written.
+Bilevel Turn(const Bilevel& src) {
+  Bilevel dst(src.rows, src.width);
+  std::fill(dst.bits.begin(), dst.bits.end(), 0xA5);
   RotateLeft90(1, dst.bits.data(), src.bits.data(), src.width, src.rows);
-  for (int y = 0; y < rule.rows; ++y) {
-    for (int x = 0; x < rule.width; ++x) rule.set(x, y, src.get(src.width - 1 - y, x));
-  }
-  return {dst, rule};
+  return dst;
 }
 
-const std::pair<int, int> kSizes[] = {{1, 1},   {8, 8},   {7, 5},   {9, 17},   {13, 64},  {64, 13},
-                                      {65, 71}, {100, 3}, {3, 100}, {257, 130}, {520, 67}, {1001, 333}};
-
-TEST(RotateBits, EqualsThePixelRuleWithWhiteFill) {
-  for (auto [w, h] : kSizes) {
-    Bilevel src = test::NoisePage(w, h, 0.5, static_cast<unsigned>(w * 1000 + h));
-    // Bits past the width are don't-care in the source: set them all.
-    for (int r = 0; w % 8 != 0 && r < h; ++r) src.row(r)[src.stride() - 1] |= static_cast<std::uint8_t>(0xFF >> (w % 8));
-    const auto [turned, rule] = TurnAndRule(src);
-    EXPECT_EQ(turned.bits, rule.bits) << w << "x" << h;  // exact bytes: destination fill bits 0
-  }
-}
-
-TEST(RotateBits, WhiteBandsChunksAndEdgesEqualThePixelRule) {
+TEST(Rotate, BitsAndBytesEqualThePixelRule) {
   // Wide pages are turned by 16 by 16 tiles in chunks of 512 rows, and a
   // 16-row band that is white across its whole bytes is skipped. Noise in
   // every third band; single pixels in white bands at the partial byte, at
   // the last whole byte (the overlapping last column of tiles) and at the
-  // left edge; one in the rows below the last whole band.
-  for (auto [w, h] : {std::pair{128, 16}, {129, 17}, {200, 48}, {1001, 1100}, {2048, 530}}) {
-    Bilevel src(w, h);
-    const Bilevel noise = test::NoisePage(w, h, 0.5, static_cast<unsigned>(w + h));
+  // left edge; one in the rows below the last whole band. The bits past the
+  // width are don't-care in the source: all set.
+  std::mt19937 rng(7);
+  for (auto [w, h] : kSizes) {
+    Bilevel src(w, h), rule(h, w);
+    const Bilevel noise = test::NoisePage(w, h, 0.5, static_cast<unsigned>(w * 1000 + h));
     for (int y = 0; y < h; ++y) {
       if ((y / 16) % 3 == 0) std::copy(noise.row(y), noise.row(y) + src.stride(), src.row(y));
     }
     for (const int y : {17, 530, 600}) {
       if (y >= h) continue;
       src.set(w - 1, y, true);
-      src.set(w / 8 * 8 - 1, y + 1 < h ? y + 1 : y, true);
+      src.set(w / 8 * 8 - 1 < 0 ? 0 : w / 8 * 8 - 1, y + 1 < h ? y + 1 : y, true);
       src.set(0, y, true);
     }
     src.set(w / 2, h - 1, true);
-    const auto [turned, rule] = TurnAndRule(src);
-    EXPECT_EQ(turned.bits, rule.bits) << w << "x" << h;
-    const Bilevel blank = TurnAndRule(Bilevel(w, h)).first;
-    EXPECT_EQ(blank.bits, std::vector<std::uint8_t>(blank.bits.size(), 0)) << w << "x" << h;
-  }
-}
-
-TEST(RotateBytes, EqualsThePixelRuleAndKeepsFillBytes) {
-  std::mt19937 rng(7);
-  for (auto [w, h] : kSizes) {
+    src.SetFill();
+    for (int y = 0; y < rule.rows; ++y) {
+      for (int x = 0; x < rule.width; ++x) rule.set(x, y, src.get(w - 1 - y, x));
+    }
+    EXPECT_EQ(Turn(src).bits, rule.bits) << w << "x" << h;
+    EXPECT_EQ(Turn(Bilevel(w, h)).bits, std::vector<std::uint8_t>(rule.bits.size(), 0)) << w << "x" << h;
+    // 8 bits a pixel: rows of GrayStride bytes, the destination's fill bytes kept.
     const std::size_t srcStride = GrayStride(w), dstStride = GrayStride(h);
-    std::vector<std::uint8_t> src(srcStride * static_cast<std::size_t>(h));
-    for (auto& b : src) b = static_cast<std::uint8_t>(rng());
-    std::vector<std::uint8_t> dst(dstStride * static_cast<std::size_t>(w), 0x5A), rule = dst;
-    RotateLeft90(8, dst.data(), src.data(), w, h);
+    std::vector<std::uint8_t> bytes(srcStride * static_cast<std::size_t>(h));
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    std::vector<std::uint8_t> dst(dstStride * static_cast<std::size_t>(w), 0x5A), byteRule = dst;
+    RotateLeft90(8, dst.data(), bytes.data(), w, h);
     for (std::size_t y = 0; y < static_cast<std::size_t>(w); ++y) {
       for (std::size_t x = 0; x < static_cast<std::size_t>(h); ++x) {
-        rule[y * dstStride + x] = src[x * srcStride + static_cast<std::size_t>(w) - 1 - y];
+        byteRule[y * dstStride + x] = bytes[x * srcStride + static_cast<std::size_t>(w) - 1 - y];
       }
     }
-    EXPECT_EQ(dst, rule) << w << "x" << h;
+    EXPECT_EQ(dst, byteRule) << w << "x" << h;
   }
 }
 

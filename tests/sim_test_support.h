@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -34,22 +35,16 @@ inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 
 // Fills a request block as the transport does and sends it.
 inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                    std::uint8_t* data, std::uint32_t length, std::uint8_t adapter = 0, std::uint8_t target = 0) {
-  aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data, length, adapter, target);
-  Outcome out;
-  out.returned = provider.SendCommand(&srb);
-  out.srbStatus = srb.SRB_Status;
-  out.hostAdapterStatus = srb.SRB_HaStat;
-  out.targetStatus = srb.SRB_TargStat;
+                    std::vector<std::uint8_t>& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
+  aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data.empty() ? nullptr : data.data(),
+                                         static_cast<std::uint32_t>(data.size()), adapter, target);
+  Outcome out{provider.SendCommand(&srb), srb.SRB_Status, srb.SRB_HaStat, srb.SRB_TargStat, {}};
   std::memcpy(out.sense.data(), srb.SenseArea, out.sense.size());
   return out;
 }
-inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                    std::vector<std::uint8_t>& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
-  return Send(provider, cdb, direction, data.data(), static_cast<std::uint32_t>(data.size()), adapter, target);
-}
 inline Outcome Command(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb) {
-  return Send(provider, cdb, 0, nullptr, 0);
+  std::vector<std::uint8_t> none;
+  return Send(provider, cdb, 0, none);
 }
 
 // The commands the driver sends, as raw CDBs.
@@ -58,9 +53,6 @@ inline Outcome ReadData(aspi::Provider& p, std::uint8_t type, std::vector<std::u
                         std::uint16_t qualifier = 0) {
   const auto n = static_cast<std::uint32_t>(buffer.size());
   return Send(p, {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0}, kIn, buffer);
-}
-inline Outcome DefineScanMode(aspi::Provider& p, std::vector<std::uint8_t>& data) {
-  return Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data);
 }
 // Scan mode page 0x32 (20 bytes of data) with page byte 6 = `feed`
 // (0x40 continuous feed, 0x20 auto size, 0x08 addon on).
@@ -98,27 +90,24 @@ inline Outcome SetWindow(aspi::Provider& p, std::vector<std::uint8_t>& window) {
   return Send(p, {0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, kOut, window);
 }
 inline void DefinePage(aspi::Provider& p, std::vector<std::uint8_t> data) {
-  ASSERT_TRUE(DefineScanMode(p, data).Good());
+  ASSERT_TRUE(Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data).Good());
 }
 inline void SetWindowRaw(aspi::Provider& p, std::vector<std::uint8_t> window) {
   ASSERT_TRUE(SetWindow(p, window).Good());
 }
 
-// A page whose pixel (x, y) is f(x, y); a blank one.
-template <typename F>
-Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi, F f) {
+// A page whose pixel (x, y) is f(x, y), white by default.
+inline Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi,
+                        const std::function<unsigned(std::uint32_t, std::uint32_t)>& f = {}) {
   Page page;
   page.dpi = dpi;
   page.width = page.raster.width = width;
   page.height = page.raster.height = height;
-  page.raster.pixels.resize(std::size_t{width} * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
+  page.raster.pixels.assign(std::size_t{width} * height, 255);
+  for (std::uint32_t y = 0; f && y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
   }
   return page;
-}
-inline Page BlankPage(std::uint32_t width, std::uint32_t height, std::uint32_t dpi) {
-  return PatternPage(width, height, dpi, [](std::uint32_t, std::uint32_t) { return 255; });
 }
 
 // A bus with the RT650 at 0:0 whose sheets lie at the corner of the feeder.
