@@ -183,8 +183,8 @@ class AddonWithScanner : public WithScanner {
     t.context.addonPage.fill(0);  // what the dialog shows comes from the scanner
     bus.ClearRecords();
   }
-  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kImprinter, t.context); }
-  Reopening<AddonDialog> dialogs;
+  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kImprinter, t.context).surface; }
+  std::optional<OpenDialog<AddonDialog>> dialogs;
 };
 
 TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
@@ -255,12 +255,12 @@ TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
 
 class FunctionKeysWithScanner : public WithScanner {
  protected:
-  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kFunction, t.context); }
+  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kFunction, t.context).surface; }
   int IndexOf(std::uint32_t message) {
-    const auto& items = dialogs.opened->surface[fkey::kFunction].items;
+    const auto& items = dialogs->surface[fkey::kFunction].items;
     return static_cast<int>(std::find(items.begin(), items.end(), Msg(message)) - items.begin());
   }
-  Reopening<FunctionKeyDialog> dialogs;
+  std::optional<OpenDialog<FunctionKeyDialog>> dialogs;
 };
 
 // The probed revision and capability shape the Function key list and the
@@ -304,7 +304,7 @@ TEST_F(FunctionKeysWithScanner, FailedReads) {
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .occurrence = 2, .sense = sim::kSenseNotReady});
   Open().Choose(fkey::kKey, 4);
   EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
-  EXPECT_FALSE(dialogs.opened->surface.ended);
+  EXPECT_FALSE(dialogs->surface.ended);
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .sense = sim::kSenseJam});
   HeadlessSurface& closed = Open();
   EXPECT_EQ(std::tuple(closed.ended, closed.result), std::tuple(true, 0));

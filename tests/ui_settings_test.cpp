@@ -22,7 +22,7 @@ class SettingsTest : public ::testing::Test {
     std::tie(r.imageType, r.bitsPerPixel, r.xResolution, r.yResolution, r.scanLength, r.scanWidth,
              r.brightness, r.contrast) = std::tuple(1, 1, 300, 300, 3304, 2552, 100, 60);
   }
-  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kSetting, t.context, runner); }
+  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kSetting, t.context, runner).surface; }
   void ExpectSliders(HeadlessSurface& s, bool enabled) {
     for (int id : {kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown, kContrastTrackbar, kContrastEdit,
                    kContrastUpDown}) EXPECT_EQ(s[id].enabled, enabled) << id;
@@ -31,7 +31,7 @@ class SettingsTest : public ::testing::Test {
   DialogTestContext t;
   ScanSettings& r = t.context.settings;
   HeadlessRunner runner;
-  Reopening<SettingsDialog> dialogs;
+  std::optional<OpenDialog<SettingsDialog>> dialogs;
 };
 
 TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
@@ -94,7 +94,7 @@ TEST_F(SettingsTest, AutomaticBrightnessGovernsTheSlidersAndZeroContrastShowsAsO
   EXPECT_TRUE(automatic[kAutomatic].checked && automatic[kAutomatic].enabled);
   ExpectSliders(automatic, false);
   EXPECT_EQ(std::tuple(automatic[kBrightnessEdit].text, automatic[kBrightnessTrackbar].position,
-                       dialogs.dialog().brightness()), std::tuple("128", 128, 128));
+                       dialogs->dialog.brightness()), std::tuple("128", 128, 128));
   automatic.Click(kAutomatic);
   ExpectSliders(automatic, true);
   automatic.Click(kAutomatic);
