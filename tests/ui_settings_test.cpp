@@ -54,7 +54,8 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   }
   // The page size is the nearest entry, whatever the recorded index said.
   std::tie(r.pageSizeIndex, r.scanLength, r.scanWidth, r.xResolution) = std::tuple(9, 2560, 3300, 300);
-  EXPECT_EQ(std::tuple(Open()[kPageSize].selection, r.pageSizeIndex), std::tuple(0, 0));
+  HeadlessSurface& nearest = Open();
+  EXPECT_EQ(std::tuple(nearest[kPageSize].selection, r.pageSizeIndex), std::tuple(0, 0));
 }
 
 // Another column, far from all but nearest to entry 9, equally near 0 and 1
