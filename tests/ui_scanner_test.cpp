@@ -206,17 +206,6 @@ TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   EXPECT_EQ(std::tuple(s.ended, Count(wire::kOpDefineScanMode)), std::tuple(true, 0u));
 }
 
-TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
-  HeadlessSurface& s = Open();
-  s.Type(addon::kText, "NEW");
-  s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
-  s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended);
-  EXPECT_TRUE(t.LastBox(1, Msg(203)));
-  EXPECT_EQ(AddonText(), "NEW");  // set before the stop
-  EXPECT_EQ(Get(PAR_ADDON_X), 120);
-}
-
 TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   using namespace addon;
   HeadlessSurface& s = Open();
@@ -241,20 +230,28 @@ TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   EXPECT_EQ(got, (std::vector<std::int32_t>{44, 30, 0, 0, 1, 3, 200, 0, 5}));
 }
 
-TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
+// OK stops at a rejected value, or a failed final send, and closes only for code 2.
+TEST_F(AddonWithScanner, OkStopsAtARejectedValueOrFailedSendAndClosesOnlyForTwo) {
   HeadlessSurface& s = Open();
+  s.Type(addon::kText, "NEW");
+  s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(203)));
+  EXPECT_EQ(std::tuple(AddonText(), Get(PAR_ADDON_X)), std::tuple("NEW", 120));  // the text set before the stop
+  s.Type(addon::kXEdit, "120");
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .sense = sim::kSenseJam});
   s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(200)));
+  EXPECT_TRUE(!s.ended && t.LastBox(2, Msg(200)));
   HeadlessSurface& again = Open();  // its final send meets a selection timeout
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .kind = sim::FaultKind::kHostAdapter,
                      .sense = {}, .value = 0x11});
   again.Click(kIdOkButton);
-  EXPECT_TRUE(again.ended && t.LastBox(2, Msg(202)));
+  EXPECT_TRUE(again.ended && t.LastBox(3, Msg(202)));
 }
 
 class FunctionKeysWithScanner : public WithScanner {
  protected:
+  void SetUp() override { Attach(); }
   HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kFunction, t.context).surface; }
   int IndexOf(std::uint32_t message) {
     const auto& items = dialogs->surface[fkey::kFunction].items;
@@ -286,7 +283,6 @@ TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
 }
 
 TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
-  Attach();
   std::array<std::uint8_t, wire::kSenseLength> sense{};
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
   ASSERT_EQ(CmdDefineFunctionKey(t.context, t.context.state.scannerTarget, sense.data(), block), 0);
@@ -300,7 +296,6 @@ TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
 }
 
 TEST_F(FunctionKeysWithScanner, FailedReads) {
-  Attach();
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .occurrence = 2, .sense = sim::kSenseNotReady});
   Open().Choose(fkey::kKey, 4);
   EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
@@ -311,28 +306,20 @@ TEST_F(FunctionKeysWithScanner, FailedReads) {
   EXPECT_TRUE(t.LastBox(2, Msg(200)));
 }
 
+// Of equal texts, the first in comparison order is sent.
 TEST_F(FunctionKeysWithScanner, SetSendsTheChosenFunctionAndStaysOpen) {
-  Attach();
-  HeadlessSurface& s = Open();
-  s.Choose(fkey::kKey, 7);  // P2: key 8
-  s.Choose(fkey::kFunction, IndexOf(280));
-  s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended);
-  s.Choose(fkey::kKey, 0);
-  s.Choose(fkey::kFunction, IndexOf(302));
-  s.Click(kIdOkButton);
-  EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0, 0x80, 0}));  // 0x800000
-  EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
-}
-
-TEST_F(FunctionKeysWithScanner, EqualTextsSendTheFirstInComparisonOrder) {
-  Attach();
   t.context.messages.Set(279, "Same");
   t.context.messages.Set(292, "Same");
   HeadlessSurface& s = Open();
   ASSERT_EQ(s[fkey::kFunction].items[0], "Same");  // 292 leads the list
-  s.Choose(fkey::kFunction, 0);
-  s.Click(kIdOkButton);
+  for (auto [key, entry] : {std::pair{7, IndexOf(280)}, {1, IndexOf(302)}, {0, 0}}) {  // 7: P2, key 8
+    s.Choose(fkey::kKey, key);
+    s.Choose(fkey::kFunction, entry);
+    s.Click(kIdOkButton);
+    EXPECT_FALSE(s.ended);
+  }
+  EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
+  EXPECT_EQ(scanner->FunctionKey(2), (Block{0, 0, 0x80, 0}));  // 0x800000
   EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0x01, 0, 0}));  // 279: 0x2000
 }
 
