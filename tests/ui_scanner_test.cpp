@@ -1,6 +1,5 @@
-// The dialogs against the simulated RT650: what they read from the scanner,
-// what they send, and how they answer its failures; the Addon timing list and
-// the function key dialog's reading of a key's block.
+// The dialogs against the simulated RT650: what they read, what they send,
+// and how they answer its failures.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -73,10 +72,9 @@ TEST_F(WithScanner, StartScanAndSettingsRunOnTheModulesInstance) {
   EXPECT_EQ(RunStartScanDialog(t.context, runner, Handle(1), Handle(2)), 0u);
   EXPECT_EQ(RunSettingsDialog(t.context, runner, Handle(1), Handle(3)), 0u);
   ASSERT_EQ(runner.openings.size(), 2u);
-  for (std::size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(std::tuple(runner.openings[i].instance, runner.openings[i].owner), std::tuple(Handle(0x50), Handle(2 + i)));
-  }
-  EXPECT_EQ(runner.openings[1].which, DialogTemplate::kSetting);
+  const auto& o = runner.openings[1];
+  EXPECT_EQ(std::tuple(runner.openings[0].instance, runner.openings[0].owner, o.which, o.instance, o.owner),
+            std::tuple(Handle(0x50), Handle(2), DialogTemplate::kSetting, Handle(0x50), Handle(3)));
   EXPECT_EQ(Get(PAR_JOB_SEPARATOR), 3);
   EXPECT_TRUE(t.platform.boxes.empty());
 }
@@ -100,12 +98,10 @@ TEST_F(WithScanner, DetailsOkPushesEveryMode) {
   std::vector<std::uint8_t> sent;
   for (const sim::CommandRecord& r : bus.Records()) sent.push_back(r.Opcode());
   ASSERT_GE(sent.size(), 4u);
-  EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{wire::kOpDefineScanMode, wire::kOpDefineScanMode,
-                                                                            wire::kOpSetWindow, wire::kOpDefineScanMode}));
+  const std::uint8_t mode = wire::kOpDefineScanMode;
+  EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{mode, mode, wire::kOpSetWindow, mode}));
   EXPECT_EQ(scanner->ScanModeData(0x34).size(), 90u);
 }
-
-// ---- Gamma ---------------------------------------------------------------------------------
 
 class GammaWithScanner : public WithScanner {
  protected:
@@ -121,32 +117,27 @@ class GammaWithScanner : public WithScanner {
   HeadlessSurface s{DialogTemplate::kGamma};
 };
 
-TEST_F(GammaWithScanner, CancelledChooserSendsNothingAndTheIdentityCurveIsDownloaded) {
-  s.Click(kIdOkButton);
-  EXPECT_EQ(Count(wire::kOpSend), 0u);
-  std::string body;
-  for (int i = 0; i < 256; ++i) body += std::to_string(i) + "\n";
-  ChooseCurve(body);
-  s.Click(kIdOkButton);
-  std::array<std::uint8_t, 256> identity;
-  std::iota(identity.begin(), identity.end(), 0);
-  EXPECT_EQ(scanner->Gamma(1), identity);
-  EXPECT_EQ(Count(wire::kOpSend, wire::kDataGamma), 1u);
-  EXPECT_TRUE(t.platform.boxes.empty());
-  EXPECT_FALSE(s.ended);
-}
-
-TEST_F(GammaWithScanner, ListReadsTheScannersTableAndAHeaderOnlyFileSendsItBack) {
-  std::array<std::uint8_t, 256> curve;
+TEST_F(GammaWithScanner, ListReadsTheScannersTableAndOkDownloadsTheChosenFile) {
+  std::array<std::uint8_t, 256> curve, identity;
   for (std::size_t i = 0; i < curve.size(); ++i) curve[i] = static_cast<std::uint8_t>(255 - i);
   ASSERT_EQ(SendGammaTable(t.context, 1, curve.data()), Result::Ok);
   s.NotifyList(gamma::kCurve);
   EXPECT_EQ(t.context.dialogs.gammaTable, curve);
   EXPECT_EQ(Count(wire::kOpRead, wire::kDataGamma), 1u);
   ASSERT_EQ(SendGammaTable(t.context, 1, std::array<std::uint8_t, 256>{}.data()), Result::Ok);
-  ChooseCurve("");
+  s.Click(kIdOkButton);  // the chooser cancelled: nothing sent
+  EXPECT_EQ(Count(wire::kOpSend), 2u);
+  ChooseCurve("");  // a header only sends the table read back
   s.Click(kIdOkButton);
   EXPECT_EQ(scanner->Gamma(1), curve);
+  std::string body;
+  for (int i = 0; i < 256; ++i) body += std::to_string(i) + "\n";
+  ChooseCurve(body);
+  s.Click(kIdOkButton);
+  std::iota(identity.begin(), identity.end(), 0);
+  EXPECT_EQ(scanner->Gamma(1), identity);
+  EXPECT_EQ(Count(wire::kOpSend, wire::kDataGamma), 4u);
+  EXPECT_TRUE(t.platform.boxes.empty() && !s.ended);
 }
 
 TEST_F(GammaWithScanner, DownloadFailureBoxByCode) {
@@ -161,10 +152,6 @@ TEST_F(GammaWithScanner, DownloadFailureBoxByCode) {
   }
 }
 
-// ---- Addon ---------------------------------------------------------------------------------
-
-// Both ways for each of the six entries (their values the dialog tests show);
-// no entry beyond them, none for a value without one.
 TEST(AddonTiming, ListIndexAndValueBothWays) {
   std::int32_t v = 99;
   EXPECT_FALSE(TimingValue(kNoSelection, v) || TimingValue(6, v) || v != 99);
@@ -175,11 +162,10 @@ TEST(AddonTiming, ListIndexAndValueBothWays) {
 TEST_F(WithScanner, AddonReadFailureClosesTheDialogBeforeFilling) {  // no scanner attached
   OpenDialog<AddonDialog> d(DialogTemplate::kImprinter, t.context);
   const HeadlessSurface& s = d.surface;
-  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
   EXPECT_TRUE(t.LastBox(1, Msg(202)));
-  EXPECT_EQ(std::tuple(s.title, s[addon::kResetTiming].items.size(), s[addon::kCountUpAmountUpDown].high,
-                       s[addon::kText].text),
-            std::tuple(Msg(277), 6u, 255, ""));
+  EXPECT_EQ(std::tuple(s.ended, s.result, s.title, s[addon::kResetTiming].items.size(),
+                       s[addon::kCountUpAmountUpDown].high, s[addon::kText].text),
+            std::tuple(true, 0, Msg(277), 6u, 255, ""));
 }
 
 class AddonWithScanner : public WithScanner {
@@ -197,14 +183,13 @@ class AddonWithScanner : public WithScanner {
     t.context.addonPage.fill(0);  // what the dialog shows comes from the scanner
     bus.ClearRecords();
   }
-  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kImprinter, t.context); }
-  Reopening<AddonDialog> dialogs;
+  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kImprinter, t.context).surface; }
+  std::optional<OpenDialog<AddonDialog>> dialogs;
 };
 
 TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   using namespace addon;
   HeadlessSurface& s = Open();
-  EXPECT_FALSE(s.ended);
   EXPECT_EQ(std::tuple(s[kText].text, s[kXEdit].text, s[kYEdit].text, s[kCountUpAmountEdit].text,
                        s[kResetValueEdit].text, s[kCountUpTiming].items.at(1)),
             std::tuple("HELLO", "120", " 30", "  3", "  9", Msg(271)));
@@ -218,36 +203,22 @@ TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   s.ScrollUpDown(kResetValueUpDown, 17);
   EXPECT_EQ(s[kResetValueEdit].text, " 17");
   s.Click(kIdCancelButton);
-  EXPECT_TRUE(s.ended);
-  EXPECT_EQ(Count(wire::kOpDefineScanMode), 0u);
-}
-
-TEST_F(AddonWithScanner, OkStopsAtARejectedValue) {
-  HeadlessSurface& s = Open();
-  s.Type(addon::kText, "NEW");
-  s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
-  s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended);
-  EXPECT_TRUE(t.LastBox(1, Msg(203)));
-  EXPECT_EQ(AddonText(), "NEW");  // set before the stop
-  EXPECT_EQ(Get(PAR_ADDON_X), 120);
+  EXPECT_EQ(std::tuple(s.ended, Count(wire::kOpDefineScanMode)), std::tuple(true, 0u));
 }
 
 TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   using namespace addon;
   HeadlessSurface& s = Open();
-  s.Type(kText, std::string(70, 'T'));
-  s.Type(kXEdit, "44");
-  s.Choose(kTiming, 0);
+  for (auto [edit, text] : {std::pair{kText, std::string(70, 'T')}, {kXEdit, "44"}, {kCountUpAmountEdit, "200"},
+                            {kResetValueEdit, "5"}}) {
+    s.Type(edit, text);
+  }
+  for (auto [list, entry] : {std::pair{kTiming, 0}, {kColor, 1}, {kCountUpTiming, 4}, {kResetTiming, 0}}) {
+    s.Choose(list, entry);
+  }
   s.Click(kCounterOn);
-  s.Choose(kColor, 1);
-  s.Choose(kCountUpTiming, 4);
-  s.Type(kCountUpAmountEdit, "200");
-  s.Choose(kResetTiming, 0);
-  s.Type(kResetValueEdit, "5");
   s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended);
-  EXPECT_TRUE(t.platform.boxes.empty());
+  EXPECT_TRUE(s.ended && t.platform.boxes.empty());
   EXPECT_EQ(Count(wire::kOpDefineScanMode), 11u);  // ten sets and the final send
   t.context.addonPage.fill(0);
   EXPECT_EQ(AddonText(), std::string(63, 'T'));
@@ -259,61 +230,59 @@ TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
   EXPECT_EQ(got, (std::vector<std::int32_t>{44, 30, 0, 0, 1, 3, 200, 0, 5}));
 }
 
-TEST_F(AddonWithScanner, FinalSendFailureClosesOnlyForTwo) {
+// OK stops at a rejected value, or a failed final send, and closes only for code 2.
+TEST_F(AddonWithScanner, OkStopsAtARejectedValueOrFailedSendAndClosesOnlyForTwo) {
   HeadlessSurface& s = Open();
+  s.Type(addon::kText, "NEW");
+  s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(203)));
+  EXPECT_EQ(std::tuple(AddonText(), Get(PAR_ADDON_X)), std::tuple("NEW", 120));  // the text set before the stop
+  s.Type(addon::kXEdit, "120");
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .sense = sim::kSenseJam});
   s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended);
-  EXPECT_TRUE(t.LastBox(1, Msg(200)));
+  EXPECT_TRUE(!s.ended && t.LastBox(2, Msg(200)));
   HeadlessSurface& again = Open();  // its final send meets a selection timeout
-  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .kind = sim::FaultKind::kHostAdapter, .sense = {},
-                     .value = 0x11});
+  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .kind = sim::FaultKind::kHostAdapter,
+                     .sense = {}, .value = 0x11});
   again.Click(kIdOkButton);
-  EXPECT_TRUE(again.ended);
-  EXPECT_TRUE(t.LastBox(2, Msg(202)));
+  EXPECT_TRUE(again.ended && t.LastBox(3, Msg(202)));
 }
-
-// ---- Function keys -------------------------------------------------------------------------
 
 class FunctionKeysWithScanner : public WithScanner {
  protected:
-  HeadlessSurface& Open() { return dialogs.Open(DialogTemplate::kFunction, t.context); }
+  void SetUp() override { Attach(); }
+  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kFunction, t.context).surface; }
   int IndexOf(std::uint32_t message) {
-    const auto& items = dialogs.opened->surface[fkey::kFunction].items;
+    const auto& items = dialogs->surface[fkey::kFunction].items;
     return static_cast<int>(std::find(items.begin(), items.end(), Msg(message)) - items.begin());
   }
-  Reopening<FunctionKeyDialog> dialogs;
+  std::optional<OpenDialog<FunctionKeyDialog>> dialogs;
 };
 
 // The probed revision and capability shape the Function key list and the
 // Settings dialog's image types and contrast label.
 TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
-  struct Case {
-    const char* revision;
-    std::uint8_t flags, capability;
-    std::size_t entries, imageTypes;
-    std::uint32_t contrastLabel;
-  };
-  for (Case c : {Case{"1.50", 0xA0, 0, 15, 3, 7}, Case{"2.10", 0x80, 1, 16, 6, 301}, Case{"2.00", 0x20, 1, 19, 6, 301}}) {
+  for (auto [revision, flags, capability, entries, imageTypes, label] :
+       {std::tuple{"1.50", 0xA0, 0, 15u, 3u, 7u}, {"2.10", 0x80, 1, 16u, 6u, 301u}, {"2.00", 0x20, 1, 19u, 6u, 301u}}) {
     sim::Bus own;
     sim::ScannerInfo info;
-    std::tie(info.identity.revision, info.vendorFlags, info.capability) = std::tuple(c.revision, c.flags, c.capability);
+    std::tie(info.identity.revision, info.vendorFlags, info.capability) = std::tuple(revision, flags, capability);
     own.AddScanner(0, 0, info);
     DialogTestContext ctx;
     SetProvider(ctx.context.transport, &own);
     ASSERT_EQ(Probe(ctx.context), Result::Ok);
     OpenDialog<FunctionKeyDialog> d(DialogTemplate::kFunction, ctx.context);
-    EXPECT_EQ(d.surface[fkey::kFunction].items.size(), c.entries) << c.revision;
-    EXPECT_EQ(d.surface[fkey::kFunction].items.back(), Msg(182));
     OpenDialog<SettingsDialog> settings(DialogTemplate::kSetting, ctx.context, runner);
-    EXPECT_EQ(settings.surface[setting::kImageType].items.size(), c.imageTypes) << c.revision;
-    EXPECT_EQ(settings.surface[setting::kContrastLabel].text, Msg(c.contrastLabel));
+    const HeadlessSurface& set = settings.surface;
+    EXPECT_EQ(std::tuple(d.surface[fkey::kFunction].items.size(), d.surface[fkey::kFunction].items.back(),
+                         set[setting::kImageType].items.size(), set[setting::kContrastLabel].text),
+              std::tuple(entries, Msg(182), imageTypes, Msg(label))) << revision;
     SetProvider(ctx.context.transport, nullptr);
   }
 }
 
 TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
-  Attach();
   std::array<std::uint8_t, wire::kSenseLength> sense{};
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
   ASSERT_EQ(CmdDefineFunctionKey(t.context, t.context.state.scannerTarget, sense.data(), block), 0);
@@ -327,42 +296,30 @@ TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
 }
 
 TEST_F(FunctionKeysWithScanner, FailedReads) {
-  Attach();
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .occurrence = 2, .sense = sim::kSenseNotReady});
-  HeadlessSurface& s = Open();
-  s.Choose(fkey::kKey, 4);
+  Open().Choose(fkey::kKey, 4);
   EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
-  EXPECT_FALSE(s.ended);
+  EXPECT_FALSE(dialogs->surface.ended);
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .sense = sim::kSenseJam});
   HeadlessSurface& closed = Open();
   EXPECT_EQ(std::tuple(closed.ended, closed.result), std::tuple(true, 0));
   EXPECT_TRUE(t.LastBox(2, Msg(200)));
 }
 
+// Of equal texts, the first in comparison order is sent.
 TEST_F(FunctionKeysWithScanner, SetSendsTheChosenFunctionAndStaysOpen) {
-  Attach();
-  HeadlessSurface& s = Open();
-  s.Choose(fkey::kKey, 7);  // P2: key 8
-  s.Choose(fkey::kFunction, IndexOf(280));
-  s.Click(kIdOkButton);
-  EXPECT_FALSE(s.ended);
-  s.Choose(fkey::kKey, 0);
-  s.Choose(fkey::kFunction, IndexOf(302));
-  s.Click(kIdOkButton);
-  s.Click(kIdCancelButton);
-  EXPECT_EQ(s.result, 0);
-  EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0, 0x80, 0}));  // 0x800000
-  EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
-}
-
-TEST_F(FunctionKeysWithScanner, EqualTextsSendTheFirstInComparisonOrder) {
-  Attach();
   t.context.messages.Set(279, "Same");
   t.context.messages.Set(292, "Same");
   HeadlessSurface& s = Open();
   ASSERT_EQ(s[fkey::kFunction].items[0], "Same");  // 292 leads the list
-  s.Choose(fkey::kFunction, 0);
-  s.Click(kIdOkButton);
+  for (auto [key, entry] : {std::pair{7, IndexOf(280)}, {1, IndexOf(302)}, {0, 0}}) {  // 7: P2, key 8
+    s.Choose(fkey::kKey, key);
+    s.Choose(fkey::kFunction, entry);
+    s.Click(kIdOkButton);
+    EXPECT_FALSE(s.ended);
+  }
+  EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
+  EXPECT_EQ(scanner->FunctionKey(2), (Block{0, 0, 0x80, 0}));  // 0x800000
   EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0x01, 0, 0}));  // 279: 0x2000
 }
 

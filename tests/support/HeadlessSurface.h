@@ -1,9 +1,7 @@
-// The headless dialog surface of the tests: the controls of one template, what
-// the controller did to each, and what the user does. A controller touching a
-// control its template lacks, or of the wrong kind, fails the test; so does a
-// user acting on a missing, disabled or hidden control, or after the end.
-// HeadlessRunner runs a queued script per template; a dialog still open after
-// its script is cancelled.
+// A headless dialog surface: the controls of one template, what the controller
+// did to each, and what the user does. Touching a missing control or one of the
+// wrong kind fails the test, as does a user acting on a disabled or hidden one
+// or after the end.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,10 +48,7 @@ class HeadlessSurface final : public DialogSurface {
       c.enabled = c.visible = !form.hidden;
     }
   }
-  void Start(DialogController& controller) {
-    controller_ = &controller;
-    controller.OnInit(*this);
-  }
+  void Start(DialogController& controller) { (controller_ = &controller)->OnInit(*this); }
 
   // What the controller did: s[id].text, .items, .selection, .checked, ...
   std::string title;
@@ -79,8 +74,7 @@ class HeadlessSurface final : public DialogSurface {
   }
   void Choose(int list, int index) {  // selection changed, then closed up
     HeadlessControl* c = Find(list, "Choose", {K::kList}, true);
-    if (c == nullptr) return;
-    if (!c->HasItem(index)) {
+    if (c == nullptr || !c->HasItem(index)) {
       ADD_FAILURE() << "list " << list << " has no entry " << index;
       return;
     }
@@ -140,8 +134,7 @@ class HeadlessSurface final : public DialogSurface {
   }
   void End(std::intptr_t value) override {
     if (ended) ADD_FAILURE() << "End called twice";
-    ended = true;
-    result = value;
+    std::tie(ended, result) = std::tuple(true, value);
   }
   bool ChooseFile(const char* filter, char* buffer, std::size_t size) override {
     ++chooserCalls;
@@ -162,8 +155,7 @@ class HeadlessSurface final : public DialogSurface {
   }
   // The control `id` of one of `kinds` (none: any), enabled and visible when `user`.
   HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) {
-    auto it = controls_.find(id);
-    HeadlessControl* c = it != controls_.end() ? &it->second : nullptr;
+    HeadlessControl* c = controls_.count(id) ? &controls_.at(id) : nullptr;
     if (c == nullptr) {
       ADD_FAILURE() << op << ": " << TemplateName(which_) << " has no control " << id;
     } else if (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) {
@@ -197,7 +189,7 @@ class HeadlessSurface final : public DialogSurface {
   DialogTemplate which_;
   std::map<int, HeadlessControl> controls_;
   HeadlessControl scratch_;
-    DialogController* controller_ = nullptr;
+  DialogController* controller_ = nullptr;
 };
 
 // A controller on its own headless surface, initialised.
@@ -211,19 +203,6 @@ struct OpenDialog {
   HeadlessSurface surface;
 };
 
-// One dialog at a time, opened afresh by each Open.
-template <class Controller>
-struct Reopening {
-  template <class... Args>
-  HeadlessSurface& Open(DialogTemplate which, Args&&... args) {
-    opened.reset();
-    opened.emplace(which, std::forward<Args>(args)...);
-    return opened->surface;
-  }
-  Controller& dialog() { return opened->dialog; }
-  std::optional<OpenDialog<Controller>> opened;
-};
-
 class HeadlessRunner final : public DialogRunner {
  public:
   void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> script) {
@@ -232,11 +211,11 @@ class HeadlessRunner final : public DialogRunner {
   std::optional<std::uint32_t> failWith;  // every dialog fails to be created while set
   struct Opening {
     DialogTemplate which;
-    void* instance;
-    void* owner;
+    void* instance, *owner;
   };
   std::vector<Opening> openings;
 
+  // Runs the next script queued for the template; a dialog still open after it is cancelled.
   DialogOutcome Run(DialogTemplate which, void* instance, void* owner, DialogController& controller) override {
     openings.push_back({which, instance, owner});
     if (failWith) return {false, 0, *failWith};
