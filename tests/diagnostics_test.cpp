@@ -1,6 +1,5 @@
-// Result codes from sense data, the scanner-command failure convention, the
-// diagnostics log "c:\scan.log" and its rotation, SpinWait, the file-size
-// box and the sheet ejection behind TsdAbortScan.
+// Result codes from sense data, the scanner-command failure convention, the log
+// "c:\scan.log" and its rotation, SpinWait, the file-size box, the sheet ejection.
 #include "core/Diagnostics.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scan/DriverContext.h"
@@ -17,9 +17,6 @@
 
 namespace tarvo {
 namespace {
-
-using test::FileExists;
-using test::WriteFileBytes;
 
 // A platform with a fixed system text for every error code.
 class DiagnosticsPlatform : public test::ScsiTestPlatform {
@@ -89,12 +86,12 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
 TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   DriverLog(context, "T", 1, "Scan", 5);
   const std::size_t entryLength = ScanLog().size();
-  WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
-  WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
+  test::WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
+  test::WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
   DriverLog(context, "T", 1, "Scan", 5);
-  EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
+  EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
   EXPECT_EQ(platform.Log("scan0.log").size(), kDriverLogLimit + entryLength);
   EXPECT_EQ(platform.Log("scan1.log"), "gen0");
 }
@@ -103,7 +100,7 @@ TEST_F(DiagnosticsTest, CheckScsiConvention) {
   const std::vector<std::uint8_t> sense = test::Sense(0x3, 0x80, 0x00);
   EXPECT_EQ(CheckScsi(context, 0, sense.data(), 610), Result::Ok);
   EXPECT_EQ(CheckScsi(context, 2, sense.data(), 610), Result::PaperJam);
-  EXPECT_FALSE(FileExists(platform.RootFile("scan.log")));
+  EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
   EXPECT_EQ(CheckScsi(context, 0x8200, sense.data(), 610), Result::ScannerFailure);
   EXPECT_EQ(CheckScsi(context, 800, sense.data(), 611), Result::ScannerFailure);
   EXPECT_EQ(ScanLog(),
@@ -150,9 +147,8 @@ TEST_F(DiagnosticsTest, FileSizeBoxAppearsWhateverTheSwitchSays) {
   EXPECT_TRUE(platform.boxes.empty());
   ReportFileSizeError(context, "GetFileSize", 6, 55);
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].caption, "GetFileSize");
-  EXPECT_EQ(platform.boxes[0].text, "6 returned at line 55 Scan");
-  EXPECT_EQ(platform.boxes[0].style, kMbOk);
+  EXPECT_EQ(std::tuple(platform.boxes[0].caption, platform.boxes[0].text, platform.boxes[0].style),
+            std::tuple("GetFileSize", "6 returned at line 55 Scan", kMbOk));
 }
 
 }  // namespace
