@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -82,14 +81,13 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
                            std::string(127, 'L') + "\r\n");
 }
 
-// The rotation's rules are the SCSI logs' (scsi_log_test); here its limit and names.
+// The rotation's rules are the SCSI logs' (scsi_log_test); here the limit and names.
 TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
   DriverLog(context, "T", 1, "Scan", 5);
   const std::size_t entryLength = ScanLog().size();
   test::WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
   test::WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
   DriverLog(context, "T", 1, "Scan", 5);
-  EXPECT_EQ(ScanLog().size(), kDriverLogLimit);
   DriverLog(context, "T", 1, "Scan", 5);
   EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
   EXPECT_EQ(platform.Log("scan0.log").size(), kDriverLogLimit + entryLength);
