@@ -45,12 +45,14 @@ TEST_F(ScsiLogTest, TraceLinesToTheCharacter) {
   EXPECT_EQ(Trace(2, {0x28, 0, 0x84, 0, 0, 0, 0, 0, 3, 0}, {0x01, 0xAB, 0xF0}, 1),
             TraceHead("02", "Read           ", "28 00 84 00 00 00 00 00 03 00 ") +
                 "01 DATA:01 AB F0 \r\n");
+  // A failed request adds the sense line.
+  EXPECT_EQ(Trace(3, {0x1B, 0, 0, 0, 1, 0}, {0x00}, 4, test::Sense(0x03, 0x80, 0x01)),
+            TraceHead("03", "Scan           ", "1B 00 00 00 01 00 ") + "04 DATA:00 \r\n" +
+                std::string(18, ' ') + "SENSE:70 00 03 00 00 00 00 06 00 00 00 00 80 01 \r\n");
   EXPECT_STREQ(TraceCommandName(0x24), "SetWindow      ");
   EXPECT_STREQ(TraceCommandName(0x25), "GetWindow      ");
   EXPECT_STREQ(TraceCommandName(0xDA), "UnknownCommand ");
-}
-
-TEST_F(ScsiLogTest, TraceShowsAtMost128DataBytes) {
+  // At most 128 data bytes are shown.
   std::vector<std::uint8_t> data(4000);
   std::iota(data.begin(), data.end(), 0);
   const std::string line = Trace(1, {0x28, 0, 0, 0, 0, 0, 0, 0x0F, 0xA0, 0}, data, 1);
@@ -61,12 +63,6 @@ TEST_F(ScsiLogTest, TraceShowsAtMost128DataBytes) {
     expected += pair;
   }
   EXPECT_EQ(line.substr(line.find("DATA:")), expected + "\r\n");
-}
-
-TEST_F(ScsiLogTest, FailedRequestAddsTheSenseLine) {
-  EXPECT_EQ(Trace(3, {0x1B, 0, 0, 0, 1, 0}, {0x00}, 4, test::Sense(0x03, 0x80, 0x01)),
-            TraceHead("03", "Scan           ", "1B 00 00 00 01 00 ") + "04 DATA:00 \r\n" +
-                std::string(18, ' ') + "SENSE:70 00 03 00 00 00 00 06 00 00 00 00 80 01 \r\n");
 }
 
 TEST_F(ScsiLogTest, TransportTracesWhatWasReceivedOnlyWhileTheSwitchIsOn) {
