@@ -110,7 +110,8 @@ TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFaultAndSkipTheCl
       test::BuildScenarioBus(kernel.bus, fault);
       providers::SgProvider provider(kernel.System());
       EXPECT_EQ(Session(provider), expected);
-      EXPECT_TRUE(fault.opcode != 0xFF || std::get<1>(expected).find("SENSE:70 00 20") != std::string::npos);
+      EXPECT_TRUE(fault.opcode != 0xFF ||
+                  std::get<1>(expected).find("SENSE:70 00 20") != std::string::npos);
       // The node that does not open: one scan.log entry, the reason in the notes.
       const std::string log = kernel.ProviderLog();
       EXPECT_NE(log.find("/dev/sg2 2 returned from line 101 of SgAspi\r\n"), std::string::npos);

@@ -25,10 +25,10 @@ std::string FailureLines(const char* value, int transportLine, int callerLine) {
          ResultLine("ASPI caller", value, callerLine);
 }
 
-class CountingPlatform : public test::ScsiTestPlatform {
+class TransportPlatform : public test::ScsiTestPlatform {
  public:
   int waits = 0;
-  bool failEvent = false;
+  bool failEvent = false, withRizidud = false, failFree = false;
   EventHandle EventCreate() override {
     if (!failEvent) return ScsiTestPlatform::EventCreate();
     SetLastError(kErrorNotEnoughMemory);
@@ -38,11 +38,21 @@ class CountingPlatform : public test::ScsiTestPlatform {
     ++waits;
     return ScsiTestPlatform::EventWait(event);
   }
+  // The optional max-transfer library, found through the platform's library search.
+  LibraryHandle LibraryLoad(const char* name) override {
+    const bool rizidud = withRizidud && std::string(name) == "RIZIDUD";
+    return ScsiTestPlatform::LibraryLoad(rizidud ? TARVO_FAKE_RIZIDUD : name);
+  }
+  bool LibraryFree(LibraryHandle library) override {
+    if (!failFree) return ScsiTestPlatform::LibraryFree(library);
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
 };
 
 class TransportTest : public ::testing::Test {
  protected:
-  CountingPlatform platform;
+  TransportPlatform platform;
   DriverContext context{platform};
   test::RecordingProvider provider;
   std::array<std::uint8_t, 16> sense{};
@@ -108,11 +118,27 @@ TEST_F(TransportTest, NoEventMeansNothingSentAndResult800) {
   EXPECT_EQ(platform.Log("scsi.log"), ResultLine("ASPI error", "0x00000008", 354));
 }
 
+TEST_F(TransportTest, RequestBlockDirectionMaskedAndLengthCutTo16Bits) {
+  std::vector<std::uint8_t> data(70000);
+  const std::array<std::uint8_t, 6> cdb{};
+  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
+  const aspi::SrbExecScsiCmd srb = provider.requests.at(0).srb;
+  EXPECT_EQ(std::tuple(srb.SRB_Cmd, srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun, srb.SRB_SenseLen,
+                       srb.SRB_CDBLen),
+            std::tuple(aspi::kScExecScsiCmd, 0, 1, 0, 14, 6));
+  EXPECT_NE(static_cast<void*>(srb.SRB_PostProc), nullptr);
+  EXPECT_EQ(std::tuple(srb.SRB_Flags, std::uint32_t{srb.SRB_BufLen}), std::tuple(0x58, 0x1170u));
+  EXPECT_EQ(static_cast<std::uint8_t*>(srb.SRB_BufPointer), data.data());
+  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0x27, {}), 0);
+  EXPECT_EQ(provider.requests.at(1).srb.SRB_Flags, 0x40);
+  EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[1].srb.SRB_BufPointer), nullptr);
+}
+
 TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
   SelectAdapter(context, 3);
   context.transport.callSiteNumber = 777;
-  std::array<std::uint8_t, 64> data{};
   provider.reply.srbStatus = aspi::kSsNoDevice;
+  std::array<std::uint8_t, 100> data{};
   EXPECT_EQ(InquiryAt(context, 1, 6, sense.data(), data, 64), 0x8200);
   const aspi::SrbExecScsiCmd& srb = provider.requests.at(0).srb;
   EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}));
@@ -122,21 +148,6 @@ TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
   EXPECT_EQ(platform.Log("scsi.log"), FailureLines("0x06820000", 428, 777));
   EXPECT_EQ(CmdStopBatch(context, 6, sense.data()), 0x8200);
   EXPECT_EQ(provider.requests.at(1).srb.SRB_HaId, 3) << "other commands use the selected adapter";
-}
-
-TEST_F(TransportTest, RequestBlockDirectionMaskedAndLengthCutTo16Bits) {
-  std::vector<std::uint8_t> data(70000);
-  const std::array<std::uint8_t, 6> cdb{};
-  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
-  const aspi::SrbExecScsiCmd srb = provider.requests.at(0).srb;
-  EXPECT_EQ(std::tuple(srb.SRB_Cmd, srb.SRB_Target, srb.SRB_Lun, srb.SRB_SenseLen, srb.SRB_CDBLen),
-            std::tuple(aspi::kScExecScsiCmd, 1, 0, 14, 6));
-  EXPECT_NE(static_cast<void*>(srb.SRB_PostProc), nullptr);
-  EXPECT_EQ(std::tuple(srb.SRB_Flags, std::uint32_t{srb.SRB_BufLen}), std::tuple(0x58, 0x1170u));
-  EXPECT_EQ(static_cast<std::uint8_t*>(srb.SRB_BufPointer), data.data());
-  EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0x27, {}), 0);
-  EXPECT_EQ(provider.requests.at(1).srb.SRB_Flags, 0x40);
-  EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[1].srb.SRB_BufPointer), nullptr);
 }
 
 TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
@@ -151,26 +162,9 @@ TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
   EXPECT_EQ(AspiAdapterCount(context), 0);
 }
 
-// The optional library found through the platform's library search.
-class RizidudPlatform : public test::ScsiTestPlatform {
- public:
-  bool failFree = false;
-  LibraryHandle LibraryLoad(const char* name) override {
-    return ScsiTestPlatform::LibraryLoad(std::string(name) == "RIZIDUD" ? TARVO_FAKE_RIZIDUD : name);
-  }
-  bool LibraryFree(LibraryHandle library) override {
-    if (!failFree) return ScsiTestPlatform::LibraryFree(library);
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-};
-
-TEST(TransportMaxTransfer, FromTheOptionalLibrary) {
-  RizidudPlatform platform;
-  DriverContext context{platform};
-  test::RecordingProvider provider;
+TEST_F(TransportTest, MaxTransferFromTheOptionalLibrary) {
+  platform.withRizidud = true;
   provider.supportInfo = 0x0103;
-  SetProvider(context.transport, &provider);
   EXPECT_EQ(AspiAdapterCount(context), 3);
   EXPECT_EQ(AdapterMaxTransfer(context, 2), 0x10002u);
   EXPECT_EQ(AdapterMaxTransfer(context, 3), 0u);
