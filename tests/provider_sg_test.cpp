@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <tuple>
 
 #include "sg/SgProvider.h"
 #include "support/ProviderScenario.h"
@@ -89,17 +90,13 @@ class FakeSgKernel {
   bool bridge_;
 };
 
-struct SessionRun {
-  std::vector<int> results;
-  std::string logs, document;
-};
-
-SessionRun Session(aspi::Provider& provider) {
+// The results, the logs and the document of one session.
+std::tuple<std::vector<int>, std::string, std::string> Session(aspi::Provider& provider) {
   test::ScsiTestPlatform platform;
   const std::string path = platform.Scratch("batch.tif");
-  SessionRun run{test::RunScenario(platform, provider, path), {}, test::ReadFileBytes(path)};
-  run.logs = platform.Log("scan.log") + platform.Log("scsi.log") + platform.Log("cdb.log");
-  return run;
+  std::vector<int> results = test::RunScenario(platform, provider, path);
+  return {results, platform.Log("scan.log") + platform.Log("scsi.log") + platform.Log("cdb.log"),
+          test::ReadFileBytes(path)};
 }
 
 TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFaultAndSkipTheClosedNode) {
@@ -108,15 +105,13 @@ TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFaultAndSkipTheCl
       SCOPED_TRACE(std::string(fault.name) + (bridge ? " (bridge)" : ""));
       sim::Bus reference;
       test::BuildScenarioBus(reference, fault);
-      const SessionRun expected = Session(reference);
+      const auto expected = Session(reference);
       FakeSgKernel kernel(bridge);
       test::BuildScenarioBus(kernel.bus, fault);
       providers::SgProvider provider(kernel.System());
-      const SessionRun actual = Session(provider);
-      EXPECT_EQ(actual.results, expected.results);
-      EXPECT_EQ(actual.logs, expected.logs);
-      EXPECT_EQ(actual.document, expected.document);
-      EXPECT_TRUE(fault.opcode != 0xFF || expected.logs.find("SENSE:70 00 20") != std::string::npos);
+      EXPECT_EQ(Session(provider), expected);
+      EXPECT_TRUE(fault.opcode != 0xFF ||
+                  std::get<1>(expected).find("SENSE:70 00 20") != std::string::npos);
       // The node that does not open: one scan.log entry, the reason in the notes.
       const std::string log = kernel.ProviderLog();
       EXPECT_NE(log.find("/dev/sg2 2 returned from line 101 of SgAspi\r\n"), std::string::npos);

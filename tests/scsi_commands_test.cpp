@@ -1,6 +1,5 @@
-// The RT650 command builders: each CDB, data direction, data length and out
-// data byte for byte as the ASPI provider receives them. The request block's
-// other fields are the transport's (scsi_transport_test).
+// The RT650 command builders: each CDB, direction, data length and out data
+// byte for byte as the ASPI provider receives them.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -25,10 +24,16 @@ std::array<std::uint8_t, N> Pattern(std::uint8_t first) {
   return block;
 }
 
+template <class C>
+Bytes Of(const C& c) {
+  return {c.begin(), c.end()};
+}
+
 struct Expected {
   Bytes cdb;
   std::uint8_t flags;
   std::uint32_t bufLen;
+  Bytes out = {};  // what an outgoing buffer held when it was sent
 };
 
 TEST(CommandBuilders, SendTheirCdbDirectionLengthAndOutData) {
@@ -68,11 +73,11 @@ TEST(CommandBuilders, SendTheirCdbDirectionLengthAndOutData) {
       {{0x00, 0, 0, 0, 0, 0}, kIn, 0},
       {{0x12, 0, 0, 0, 36, 0}, kIn, 36},
       {{0x12, 0x01, 0xF0, 0, 0x28, 0}, kIn, 40},
-      {{0x15, 0x10, 0, 0, 0x0C, 0}, kOut, 12},
-      {{0x1B, 0, 0, 0, 2, 0}, kOut, 2},
-      {{0x1B, 0, 0, 0, 1, 0}, kOut, 1},
-      {{0x1B, 0, 0, 0, 1, 0}, kOut, 1},
-      {{0x24, 0, 0, 0, 0, 0, 0, 0, 0x34, 0}, kOut, 52},
+      {{0x15, 0x10, 0, 0, 0x0C, 0}, kOut, 12, {0, 0, 0, 0, 0x03, 0x06, 0, 0, 0x04, 0xB0, 0, 0}},
+      {{0x1B, 0, 0, 0, 2, 0}, kOut, 2, {0x00, 0x01}},
+      {{0x1B, 0, 0, 0, 1, 0}, kOut, 1, {0xFF}},
+      {{0x1B, 0, 0, 0, 1, 0}, kOut, 1, {0x00}},
+      {{0x24, 0, 0, 0, 0, 0, 0, 0, 0x34, 0}, kOut, 52, Of(window)},
       {{0x25, 0x01, 0, 0, 0, 0x03, 0, 0, 0x34, 0}, kIn, 52},
       // 70000 = 0x011170: 24 bits in the CDB, the low 16 bits in the request block.
       {{0x28, 0, 0x00, 0, 0, 0, 0x01, 0x11, 0x70, 0}, kIn, 0x1170},
@@ -83,16 +88,16 @@ TEST(CommandBuilders, SendTheirCdbDirectionLengthAndOutData) {
       {{0x28, 0, 0x84, 0, 0, 0, 0, 0, 0x03, 0}, kIn, 3},
       {{0x28, 0, 0x03, 0, 0x01, 0x02, 0x00, 0x01, 0x00, 0}, kIn, 256},
       {{0x28, 0, 0x82, 0, 0, 0, 0, 0, 0x0C, 0}, kIn, 12},
-      {{0x2A, 0, 0x03, 0, 0x00, 0x01, 0x00, 0x01, 0x00, 0}, kOut, 256},
+      {{0x2A, 0, 0x03, 0, 0x00, 0x01, 0x00, 0x01, 0x00, 0}, kOut, 256, Of(gamma)},
       {{0x31, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, kOut, 0},
       {{0x31, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}, kOut, 0},
       {{0xD5, 0, 0x34, 0, 0x5A, 0}, kIn, 90},
-      {{0xD6, 0x10, 0, 0, 0x14, 0}, kOut, 20},
-      {{0xD6, 0x10, 0, 0, 0x5A, 0}, kOut, 90},
+      {{0xD6, 0x10, 0, 0, 0x14, 0}, kOut, 20, Of(page)},
+      {{0xD6, 0x10, 0, 0, 0x5A, 0}, kOut, 90, Of(addon)},
       {{0xD5, 0, 0x33, 0, 0x14, 0}, kIn, 20},
       {{0xD8, 0, 0, 0, 0, 0}, kNone, 0},
       {{0xDB, 0, 0x07, 0, 0x10, 0}, kIn, 16},
-      {{0xDA, 0, 0, 0, 0x10, 0}, kOut, 16},
+      {{0xDA, 0, 0, 0, 0x10, 0}, kOut, 16, Of(key)},
   };
   ASSERT_EQ(provider.requests.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -101,17 +106,8 @@ TEST(CommandBuilders, SendTheirCdbDirectionLengthAndOutData) {
     EXPECT_EQ(provider.requests[i].cdb, expected[i].cdb) << i;
     EXPECT_EQ(srb.SRB_Flags, expected[i].flags) << i;
     EXPECT_EQ(std::uint32_t{srb.SRB_BufLen}, expected[i].bufLen) << i;
+    EXPECT_EQ(srb.SRB_Flags == kOut ? provider.requests[i].dataOut : Bytes{}, expected[i].out) << i;
   }
-  const auto out = [&](std::size_t i) { return provider.requests[i].dataOut; };
-  EXPECT_EQ(out(3), (Bytes{0, 0, 0, 0, 0x03, 0x06, 0, 0, 0x04, 0xB0, 0, 0}));
-  EXPECT_EQ(out(4), (Bytes{0x00, 0x01}));
-  EXPECT_EQ(out(5), Bytes{0xFF});
-  EXPECT_EQ(out(6), Bytes{0x00});
-  EXPECT_EQ(out(7), Bytes(window.begin(), window.end()));
-  EXPECT_EQ(out(16), Bytes(gamma.begin(), gamma.end()));
-  EXPECT_EQ(out(20), Bytes(page.begin(), page.end()));
-  EXPECT_EQ(out(21), Bytes(addon.begin(), addon.end()));
-  EXPECT_EQ(out(25), Bytes(key.begin(), key.end()));
   EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[14].srb.SRB_BufPointer), gamma.data());
 }
 

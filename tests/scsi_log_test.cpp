@@ -17,12 +17,8 @@
 namespace tarvo {
 namespace {
 
-using test::FileExists;
-using test::WriteFileBytes;
-
 const std::string kStamp = "05/22/00 17:04:09 ";
 const std::vector<std::uint8_t> kNoSense(16, 0);
-const std::vector<std::uint8_t> kTur(6, 0);
 
 class ScsiLogTest : public ::testing::Test {
  protected:
@@ -49,13 +45,14 @@ TEST_F(ScsiLogTest, TraceLinesToTheCharacter) {
   EXPECT_EQ(Trace(2, {0x28, 0, 0x84, 0, 0, 0, 0, 0, 3, 0}, {0x01, 0xAB, 0xF0}, 1),
             TraceHead("02", "Read           ", "28 00 84 00 00 00 00 00 03 00 ") +
                 "01 DATA:01 AB F0 \r\n");
-  EXPECT_STREQ(TraceCommandName(0x00), "TestUnitReady  ");
+  // A failed request adds the sense line.
+  EXPECT_EQ(Trace(3, {0x1B, 0, 0, 0, 1, 0}, {0x00}, 4, test::Sense(0x03, 0x80, 0x01)),
+            TraceHead("03", "Scan           ", "1B 00 00 00 01 00 ") + "04 DATA:00 \r\n" +
+                std::string(18, ' ') + "SENSE:70 00 03 00 00 00 00 06 00 00 00 00 80 01 \r\n");
   EXPECT_STREQ(TraceCommandName(0x24), "SetWindow      ");
   EXPECT_STREQ(TraceCommandName(0x25), "GetWindow      ");
   EXPECT_STREQ(TraceCommandName(0xDA), "UnknownCommand ");
-}
-
-TEST_F(ScsiLogTest, TraceShowsAtMost128DataBytes) {
+  // At most 128 data bytes are shown.
   std::vector<std::uint8_t> data(4000);
   std::iota(data.begin(), data.end(), 0);
   const std::string line = Trace(1, {0x28, 0, 0, 0, 0, 0, 0, 0x0F, 0xA0, 0}, data, 1);
@@ -68,13 +65,6 @@ TEST_F(ScsiLogTest, TraceShowsAtMost128DataBytes) {
   EXPECT_EQ(line.substr(line.find("DATA:")), expected + "\r\n");
 }
 
-TEST_F(ScsiLogTest, FailedRequestAddsTheSenseLine) {
-  const std::vector<std::uint8_t> sense = test::Sense(0x03, 0x80, 0x01);
-  EXPECT_EQ(Trace(3, {0x1B, 0, 0, 0, 1, 0}, {0x00}, 4, sense),
-            TraceHead("03", "Scan           ", "1B 00 00 00 01 00 ") + "04 DATA:00 \r\n" +
-                std::string(18, ' ') + "SENSE:70 00 03 00 00 00 00 06 00 00 00 00 80 01 \r\n");
-}
-
 TEST_F(ScsiLogTest, TransportTracesWhatWasReceivedOnlyWhileTheSwitchIsOn) {
   DriverContext context{platform};
   test::RecordingProvider provider;
@@ -83,7 +73,7 @@ TEST_F(ScsiLogTest, TransportTracesWhatWasReceivedOnlyWhileTheSwitchIsOn) {
   std::array<std::uint8_t, 16> sense{};
   std::array<std::uint8_t, 3> status{};
   EXPECT_EQ(CmdReadStatus(context, 4, sense.data(), status), 0);
-  EXPECT_FALSE(FileExists(platform.RootFile("cdb.log")));
+  EXPECT_FALSE(test::FileExists(platform.RootFile("cdb.log")));
   context.cdbTraceOn = true;
   EXPECT_EQ(CmdReadStatus(context, 4, sense.data(), status), 0);
   EXPECT_EQ(platform.Log("cdb.log"),
@@ -96,15 +86,15 @@ TEST_F(ScsiLogTest, TransportTracesWhatWasReceivedOnlyWhileTheSwitchIsOn) {
 TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
   WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
   const std::size_t lineLength = platform.Log("scsi.log").size();
-  WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit - lineLength, 'x'));
+  test::WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit - lineLength, 'x'));
   for (int g = 0; g < 5; ++g) {
-    WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
+    test::WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
   }
   WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
   EXPECT_EQ(platform.Log("scsi.log").size(), kScsiLogLimit);
   EXPECT_EQ(platform.Log("scsi0.log"), "gen0");
   WriteScsiResult(platform, "ASPI caller", 2, "Scsi", 0);
-  EXPECT_FALSE(FileExists(platform.RootFile("scsi.log")));
+  EXPECT_FALSE(test::FileExists(platform.RootFile("scsi.log")));
   EXPECT_EQ(platform.Log("scsi0.log").size(), kScsiLogLimit + lineLength + 1);
   for (int g = 1; g < 5; ++g) {
     EXPECT_EQ(platform.Log("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g - 1));
@@ -112,9 +102,9 @@ TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
   WriteScsiResult(platform, "ASPI error", 3, "Scsi", 0);
   EXPECT_EQ(platform.Log("scsi.log").size(), lineLength);
   // The trace rotates into its own generations.
-  WriteFileBytes(platform.RootFile("cdb.log"), std::string(kScsiLogLimit, 'x'));
-  TraceCommand(platform, true, 1, kNoSense.data(), kTur, {}, 1);
-  EXPECT_FALSE(FileExists(platform.RootFile("cdb.log")));
+  test::WriteFileBytes(platform.RootFile("cdb.log"), std::string(kScsiLogLimit, 'x'));
+  TraceCommand(platform, true, 1, kNoSense.data(), std::vector<std::uint8_t>(6, 0), {}, 1);
+  EXPECT_FALSE(test::FileExists(platform.RootFile("cdb.log")));
   EXPECT_GT(platform.Log("cdb0.log").size(), kScsiLogLimit);
 }
 
@@ -128,16 +118,15 @@ class FailingWrites : public test::ScsiTestPlatform {
 
 TEST(ScsiLogFailure, FailedWriteNeitherRotatesNorComplains) {
   FailingWrites platform;
-  WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit + 10, 'x'));
+  test::WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit + 10, 'x'));
   WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
   EXPECT_EQ(platform.Log("scsi.log").size(), kScsiLogLimit + 10);
-  EXPECT_FALSE(FileExists(platform.RootFile("scsi0.log")));
+  EXPECT_FALSE(test::FileExists(platform.RootFile("scsi0.log")));
   EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST(ScsiLogFailure, UnopenableLogsNeverChangeAResult) {
+TEST(ScsiLogFailure, LogsThatCannotBeOpenedNeverChangeAResult) {
   test::ScsiTestPlatform platform;
-  // Folders where the logs should be: neither can be opened as a file.
   std::filesystem::create_directories(platform.RootFile("scsi.log"));
   std::filesystem::create_directories(platform.RootFile("cdb.log"));
   DriverContext context{platform};

@@ -1,10 +1,10 @@
-// The ASPI transport: the request block, transport results and the result log
-// lines of each failure, completion through the event, the adapter table, and
-// the provider library loaded through the platform.
+// The ASPI transport: the request block, results and result log lines, completion
+// through the event, the adapter table, the provider library loaded by the platform.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/posix/PosixPlatform.h"
@@ -25,10 +25,10 @@ std::string FailureLines(const char* value, int transportLine, int callerLine) {
          ResultLine("ASPI caller", value, callerLine);
 }
 
-class CountingPlatform : public test::ScsiTestPlatform {
+class TransportPlatform : public test::ScsiTestPlatform {
  public:
   int waits = 0;
-  bool failEvent = false;
+  bool failEvent = false, withRizidud = false, failFree = false;
   EventHandle EventCreate() override {
     if (!failEvent) return ScsiTestPlatform::EventCreate();
     SetLastError(kErrorNotEnoughMemory);
@@ -38,11 +38,21 @@ class CountingPlatform : public test::ScsiTestPlatform {
     ++waits;
     return ScsiTestPlatform::EventWait(event);
   }
+  // The optional max-transfer library, found through the platform's library search.
+  LibraryHandle LibraryLoad(const char* name) override {
+    const bool rizidud = withRizidud && std::string(name) == "RIZIDUD";
+    return ScsiTestPlatform::LibraryLoad(rizidud ? TARVO_FAKE_RIZIDUD : name);
+  }
+  bool LibraryFree(LibraryHandle library) override {
+    if (!failFree) return ScsiTestPlatform::LibraryFree(library);
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
 };
 
 class TransportTest : public ::testing::Test {
  protected:
-  CountingPlatform platform;
+  TransportPlatform platform;
   DriverContext context{platform};
   test::RecordingProvider provider;
   std::array<std::uint8_t, 16> sense{};
@@ -108,39 +118,36 @@ TEST_F(TransportTest, NoEventMeansNothingSentAndResult800) {
   EXPECT_EQ(platform.Log("scsi.log"), ResultLine("ASPI error", "0x00000008", 354));
 }
 
-TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
-  SelectAdapter(context, 3);
-  context.transport.callSiteNumber = 777;
-  std::array<std::uint8_t, 64> data{};
-  provider.reply.srbStatus = aspi::kSsNoDevice;
-  EXPECT_EQ(InquiryAt(context, 1, 6, sense.data(), data, 64), 0x8200);
-  EXPECT_EQ(provider.requests.at(0).srb.SRB_HaId, 1);
-  EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}));
-  EXPECT_EQ(provider.requests[0].srb.SRB_Flags, 0x48);
-  EXPECT_EQ(std::uint32_t{provider.requests[0].srb.SRB_BufLen}, 64u);
-  EXPECT_EQ(context.transport.callSiteNumber, 777);
-  EXPECT_EQ(platform.Log("scsi.log"), FailureLines("0x06820000", 428, 777));
-  EXPECT_EQ(CmdStopBatch(context, 6, sense.data()), 0x8200);
-  EXPECT_EQ(provider.requests.at(1).srb.SRB_HaId, 3) << "other commands use the selected adapter";
-}
-
 TEST_F(TransportTest, RequestBlockDirectionMaskedAndLengthCutTo16Bits) {
   std::vector<std::uint8_t> data(70000);
   const std::array<std::uint8_t, 6> cdb{};
   EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0xFF, data), 0);
   const aspi::SrbExecScsiCmd srb = provider.requests.at(0).srb;
-  EXPECT_EQ(srb.SRB_Cmd, aspi::kScExecScsiCmd);
-  EXPECT_EQ(srb.SRB_Target, 1);
-  EXPECT_EQ(srb.SRB_Lun, 0);
-  EXPECT_EQ(srb.SRB_SenseLen, 14);
-  EXPECT_EQ(srb.SRB_CDBLen, 6);
+  EXPECT_EQ(std::tuple(srb.SRB_Cmd, srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun, srb.SRB_SenseLen,
+                       srb.SRB_CDBLen),
+            std::tuple(aspi::kScExecScsiCmd, 0, 1, 0, 14, 6));
   EXPECT_NE(static_cast<void*>(srb.SRB_PostProc), nullptr);
-  EXPECT_EQ(srb.SRB_Flags, 0x58);
-  EXPECT_EQ(std::uint32_t{srb.SRB_BufLen}, 0x1170u);
+  EXPECT_EQ(std::tuple(srb.SRB_Flags, std::uint32_t{srb.SRB_BufLen}), std::tuple(0x58, 0x1170u));
   EXPECT_EQ(static_cast<std::uint8_t*>(srb.SRB_BufPointer), data.data());
   EXPECT_EQ(ScsiExecute(context, 1, sense.data(), cdb, 0x27, {}), 0);
   EXPECT_EQ(provider.requests.at(1).srb.SRB_Flags, 0x40);
   EXPECT_EQ(static_cast<std::uint8_t*>(provider.requests[1].srb.SRB_BufPointer), nullptr);
+}
+
+TEST_F(TransportTest, InquiryAtUsesItsAdapterAndKeepsTheCallSite) {
+  SelectAdapter(context, 3);
+  context.transport.callSiteNumber = 777;
+  provider.reply.srbStatus = aspi::kSsNoDevice;
+  std::array<std::uint8_t, 100> data{};
+  EXPECT_EQ(InquiryAt(context, 1, 6, sense.data(), data, 64), 0x8200);
+  const aspi::SrbExecScsiCmd& srb = provider.requests.at(0).srb;
+  EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 64, 0}));
+  EXPECT_EQ(std::tuple(srb.SRB_HaId, srb.SRB_Flags, std::uint32_t{srb.SRB_BufLen}),
+            std::tuple(1, 0x48, 64u));
+  EXPECT_EQ(context.transport.callSiteNumber, 777);
+  EXPECT_EQ(platform.Log("scsi.log"), FailureLines("0x06820000", 428, 777));
+  EXPECT_EQ(CmdStopBatch(context, 6, sense.data()), 0x8200);
+  EXPECT_EQ(provider.requests.at(1).srb.SRB_HaId, 3) << "other commands use the selected adapter";
 }
 
 TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
@@ -155,37 +162,18 @@ TEST_F(TransportTest, AdapterCountAndTableWithoutTheOptionalLibrary) {
   EXPECT_EQ(AspiAdapterCount(context), 0);
 }
 
-// The optional library found through the platform's library search.
-class RizidudPlatform : public test::ScsiTestPlatform {
- public:
-  bool failFree = false;
-  LibraryHandle LibraryLoad(const char* name) override {
-    return ScsiTestPlatform::LibraryLoad(std::string(name) == "RIZIDUD" ? TARVO_FAKE_RIZIDUD : name);
-  }
-  bool LibraryFree(LibraryHandle library) override {
-    if (!failFree) return ScsiTestPlatform::LibraryFree(library);
-    SetLastError(kErrorInvalidHandle);
-    return false;
-  }
-};
-
-TEST(TransportMaxTransfer, FromTheOptionalLibrary) {
-  RizidudPlatform platform;
-  DriverContext context{platform};
-  test::RecordingProvider provider;
+TEST_F(TransportTest, MaxTransferFromTheOptionalLibrary) {
+  platform.withRizidud = true;
   provider.supportInfo = 0x0103;
-  SetProvider(context.transport, &provider);
   EXPECT_EQ(AspiAdapterCount(context), 3);
-  EXPECT_EQ(AdapterMaxTransfer(context, 0), 0x10000u);
   EXPECT_EQ(AdapterMaxTransfer(context, 2), 0x10002u);
   EXPECT_EQ(AdapterMaxTransfer(context, 3), 0u);
   EXPECT_TRUE(platform.boxes.empty());
   platform.failFree = true;  // a failed unload is shown and the size kept
   EXPECT_EQ(QueryMaxTransfer(context, 5), 0x10005u);
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "GetLastError 6");
-  EXPECT_EQ(platform.boxes[0].caption, "");
-  EXPECT_EQ(platform.boxes[0].style, kMbOk);
+  EXPECT_EQ(std::tuple(platform.boxes[0].text, platform.boxes[0].caption, platform.boxes[0].style),
+            std::tuple("GetLastError 6", "", kMbOk));
 }
 
 // The provider library loaded the way the driver loads it.
@@ -201,13 +189,11 @@ TEST(ProviderLibrary, EveryOutcomeThroughTheLoadedLibrary) {
   DriverContext context{platform};
   std::array<std::uint8_t, 16> sense{};
   EXPECT_EQ(AspiAdapterCount(context), 2);
-  EXPECT_EQ(AdapterMaxTransfer(context, 1), 16384u);
   std::array<std::uint8_t, 64> inquiry{};
   EXPECT_EQ(InquiryAt(context, 1, 0, sense.data(), inquiry, 64), 0);
   EXPECT_EQ(std::string(inquiry.begin() + 8, inquiry.begin() + 21), "TARVO   RT650");
   EXPECT_EQ(CmdTestUnitReady(context, 1, sense.data()), 2);
-  EXPECT_EQ(sense[2], 0x05);
-  EXPECT_EQ(sense[12], 0x24);
+  EXPECT_EQ(std::tuple(sense[2], sense[12]), std::tuple(0x05, 0x24));
   EXPECT_EQ(CmdTestUnitReady(context, 2, sense.data()), 0x0411);
   EXPECT_EQ(CmdStopBatch(context, 3, sense.data()), 0x8200);
   EXPECT_EQ(CmdLoadObject(context, 4, sense.data()), 0) << "pending, completed by the eventfd";
@@ -220,10 +206,9 @@ TEST(ProviderLibrary, AbsentProviderMeansNoAdapters) {
   test::TempDir dir;
   PosixPlatform platform{PosixPlatformOptions{dir.path(), false, "", dir.File("none.so")}};
   DriverContext context{platform};
-  std::array<std::uint8_t, 16> sense{};
-  EXPECT_EQ(AspiInit(context), 0xE8);
+  std::uint8_t sense[16] = {};
   EXPECT_EQ(AspiAdapterCount(context), 0);
-  EXPECT_EQ(CmdTestUnitReady(context, 0, sense.data()), 0xE800);
+  EXPECT_EQ(CmdTestUnitReady(context, 0, sense), 0xE800);
 }
 
 }  // namespace

@@ -1,11 +1,7 @@
-// One driver session on a simulated bus, to hold a real ASPI provider against
-// the simulator's own: the bus is built twice, the session runs over the
-// simulator's provider and over the provider under test (its operating-system
-// call answered by the bus), and results, logs and documents must be equal.
-// Bus: a disk at adapter 0 target 0, nothing at adapter 0 target 5, the RT650
-// at adapter 1 target 3 with five pages (the third jams, the fourth is a
-// separator sheet). Session: probe, modes, gamma, function keys, a batch read
-// until the feeder runs empty. Plain C++: the Windows seam test runs it too.
+// One driver session on a simulated bus, run over the simulator's provider and
+// over a provider under test whose system call the bus answers: results, logs
+// and documents must be equal. Bus: a disk at 0:0, the RT650 at 1:3 with five
+// pages (the third jams, the fourth is a separator sheet).
 #pragma once
 
 #include <cstring>
@@ -66,7 +62,8 @@ inline void BuildScenarioBus(sim::Bus& bus, const ScenarioFault& fault) {
   }
 }
 
-// The driver's result codes, in order.
+// Probe, modes, gamma, function keys, a batch read until the feeder runs empty:
+// the driver's result codes, in order.
 inline std::vector<int> RunScenario(Platform& platform, aspi::Provider& provider,
                                     const std::string& document) {
   DriverContext context(platform);
@@ -104,11 +101,10 @@ inline std::vector<int> RunScenario(Platform& platform, aspi::Provider& provider
   return results;
 }
 
-// What the bus answers to one request that a fake kernel or port driver
-// passes on; `transferred` is the length of its data phase.
+// The bus's answer to one request passed on by a fake kernel or port driver.
 struct BusAnswer {
   aspi::SrbExecScsiCmd srb{};
-  std::size_t transferred = 0;
+  std::size_t transferred = 0;  // the length of the data phase
 };
 inline BusAnswer AnswerFromBus(sim::Bus& bus, std::uint8_t adapter, std::uint8_t target,
                                std::uint8_t direction, void* data, std::uint32_t length,

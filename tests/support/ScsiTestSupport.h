@@ -1,13 +1,10 @@
-// Test support for the SCSI rooms: an in-process ASPI provider that records
-// every request block and answers from a script, and a test platform that
-// keeps the command trace ("cdb.log", normally in the current folder) inside
-// the test's own root.
+// An in-process ASPI provider that records every request and answers from a
+// script, and a test platform that keeps the command trace in its root.
 #pragma once
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +18,6 @@
 
 namespace tarvo::test {
 
-// What the provider answers to one request.
 struct ScriptedReply {
   std::uint8_t srbStatus = aspi::kSsComp, haStat = 0, targStat = 0;
   std::vector<std::uint8_t> sense;   // copied into SenseArea
@@ -33,8 +29,7 @@ class RecordingProvider : public aspi::Provider {
  public:
   ~RecordingProvider() override { Join(); }
 
-  // One request as the provider saw it: the block, its CDB, the buffer as sent.
-  struct Request {
+  struct Request {  // as the provider saw it: the block, its CDB, the buffer as sent
     aspi::SrbExecScsiCmd srb;
     std::vector<std::uint8_t> cdb, dataOut;
   };
@@ -81,7 +76,7 @@ class RecordingProvider : public aspi::Provider {
   std::thread worker_;
 };
 
-// A test platform whose command trace lands in the root ("c:\cdb.log").
+// The command trace, normally in the current folder, lands in the root ("c:\cdb.log").
 class ScsiTestPlatform : public TestPlatform {
  public:
   ScsiTestPlatform() { fixedTime = LocalTime{2000, 5, 22, 17, 4, 9, 0}; }

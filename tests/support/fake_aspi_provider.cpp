@@ -1,12 +1,8 @@
-// A small ASPI provider in a shared library, written from the provider
-// contract alone (docs/aspi.md), as an outside host would write one. The
-// target ID chooses the outcome:
-//   0  good; INQUIRY answers vendor "TARVO", product "RT650"
-//   1  CHECK CONDITION with sense key 5, ASC 0x24
-//   2  host adapter status 0x11 (selection timeout)
-//   3  SRB status 0x82 (SS_NO_DEVICE)
-//   4  good, completed later from another thread through the eventfd
-// GetASPI32SupportInfo reports SS_COMP and two host adapters.
+// A small ASPI provider library written from the provider contract alone
+// (docs/aspi.md), as an outside host would. Two adapters; the target chooses the
+// outcome: 0 good (INQUIRY: "TARVO   RT650"), 1 CHECK CONDITION with sense key 5
+// ASC 0x24, 2 host adapter status 0x11, 3 SS_NO_DEVICE, 4 good, completed later
+// from another thread through the eventfd.
 #include <unistd.h>
 
 #include <algorithm>
