@@ -6,6 +6,7 @@
 #include "core/Diagnostics.h"
 #include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
+#include "scan/ModePages.h"
 #include "scan/Probe.h"
 #include "scsi/Commands.h"
 #include "ui/DialogCommon.h"
@@ -54,10 +55,9 @@ std::span<const std::uint32_t> FunctionListMessages(std::int32_t firmwareRevisio
 }
 
 std::uint32_t BlockFunctionMessage(std::span<const std::uint8_t> block) {
-  for (const wire::FunctionBit& bit : wire::kFunctionReadingOrder) {
-    if (bit.byte < block.size() && (block[bit.byte] & bit.mask) != 0) return bit.message;
-  }
-  return 0;
+  if (block.size() < wire::kFunctionKeyBlockLength) return 0;
+  const std::optional<std::uint32_t> code = FunctionCodeFromBlock(block);
+  return code ? FunctionMessage(*code) : 0;
 }
 
 std::uint32_t FunctionMessage(std::uint32_t code) {
