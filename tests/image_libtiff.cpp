@@ -1,78 +1,112 @@
 #include "image_libtiff.h"
 
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 namespace tarvo::test {
 namespace {
 
-// A temporary file for libtiff, removed with the object.
-struct TempTiff {
-  char name[32] = "/tmp/tarvo-g4-XXXXXX";
-  TempTiff() { close(mkstemp(name)); }
-  ~TempTiff() { std::remove(name); }
-  // Opens the file for writing with the tags of a one-strip Group 4 page.
-  TIFF* Create(std::int32_t width, std::int32_t rows) {
-    TIFF* tif = TIFFOpen(name, "w");
-    if (tif == nullptr) return nullptr;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(std::max(rows, 1)));
-    return tif;
-  }
-  // The page coded by libtiff's encoder.
-  bool Encode(const Bilevel& page) {
-    TIFF* tif = Create(page.width, page.rows);
-    if (tif == nullptr) return false;
-    std::vector<std::uint8_t> bits = page.bits;  // libtiff's encoder may work in its input
-    const bool ok = TIFFWriteEncodedStrip(tif, 0, bits.data(), static_cast<tmsize_t>(bits.size())) >= 0;
-    TIFFClose(tif);
-    return ok;
-  }
+// A TIFF file in memory for TIFFClientOpen.
+struct MemoryFile {
+  std::vector<std::uint8_t> data;
+  std::size_t pos = 0;
 };
+
+tmsize_t MemRead(thandle_t h, void* buffer, tmsize_t size) {
+  auto& f = *static_cast<MemoryFile*>(h);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size),
+                                               f.pos < f.data.size() ? f.data.size() - f.pos : 0);
+  std::memcpy(buffer, f.data.data() + f.pos, n);
+  f.pos += n;
+  return static_cast<tmsize_t>(n);
+}
+tmsize_t MemWrite(thandle_t h, void* buffer, tmsize_t size) {
+  auto& f = *static_cast<MemoryFile*>(h);
+  const std::size_t n = static_cast<std::size_t>(size);
+  if (f.pos + n > f.data.size()) f.data.resize(f.pos + n);
+  std::memcpy(f.data.data() + f.pos, buffer, n);
+  f.pos += n;
+  return size;
+}
+toff_t MemSeek(thandle_t h, toff_t offset, int whence) {
+  auto& f = *static_cast<MemoryFile*>(h);
+  std::size_t base = whence == SEEK_CUR ? f.pos : whence == SEEK_END ? f.data.size() : 0;
+  f.pos = base + static_cast<std::size_t>(offset);
+  return f.pos;
+}
+int MemClose(thandle_t) { return 0; }
+toff_t MemSize(thandle_t h) { return static_cast<MemoryFile*>(h)->data.size(); }
+int MemMap(thandle_t, void**, toff_t*) { return 0; }
+void MemUnmap(thandle_t, void*, toff_t) {}
+
+TIFF* Open(MemoryFile& file, const char* mode) {
+  file.pos = 0;
+  return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize,
+                        MemMap, MemUnmap);
+}
+
+void SetG4Tags(TIFF* tif, std::int32_t width, std::int32_t rows) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(rows));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(std::max(rows, 1)));
+}
 
 }  // namespace
 
 bool LibtiffWriteG4File(const Bilevel& page, std::vector<std::uint8_t>& out) {
-  TempTiff file;
-  const bool ok = file.Encode(page);
-  std::ifstream in(file.name, std::ios::binary);
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  MemoryFile file;
+  file.data.swap(out);
+  file.data.clear();
+  TIFF* tif = Open(file, "w");
+  if (tif == nullptr) return false;
+  SetG4Tags(tif, page.width, page.rows);
+  const bool ok = TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint8_t*>(page.bits.data()),
+                                        static_cast<tmsize_t>(page.bits.size())) >= 0;
+  TIFFClose(tif);
+  out.swap(file.data);
   return ok;
 }
 
 std::vector<std::uint8_t> LibtiffEncodeG4(const Bilevel& page) {
-  TempTiff file;
-  TIFF* tif = file.Encode(page) ? TIFFOpen(file.name, "r") : nullptr;
+  MemoryFile file;
+  if (!LibtiffWriteG4File(page, file.data)) return {};
+  TIFF* tif = Open(file, "r");
   if (tif == nullptr) return {};
-  std::vector<std::uint8_t> raw(static_cast<std::size_t>(TIFFRawStripSize(tif, 0)));
-  if (TIFFReadRawStrip(tif, 0, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) raw.clear();
+  std::vector<std::uint8_t> raw;
+  uint64_t* counts = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) == 1 && counts != nullptr) {
+    raw.resize(static_cast<std::size_t>(counts[0]));
+    if (TIFFReadRawStrip(tif, 0, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) raw.clear();
+  }
   TIFFClose(tif);
   return raw;
 }
 
 bool LibtiffDecodeG4(const std::vector<std::uint8_t>& coded, std::int32_t width,
                      std::int32_t rows, Bilevel& out) {
-  TempTiff file;
-  TIFF* tif = file.Create(width, rows);
+  MemoryFile file;
+  TIFF* tif = Open(file, "w");
   if (tif == nullptr) return false;
+  SetG4Tags(tif, width, rows);
   std::vector<std::uint8_t> copy = coded;
-  const bool written = TIFFWriteRawStrip(tif, 0, copy.data(), static_cast<tmsize_t>(copy.size())) >= 0;
+  const bool written =
+      TIFFWriteRawStrip(tif, 0, copy.data(), static_cast<tmsize_t>(copy.size())) >= 0;
   TIFFClose(tif);
-  if (!written || (tif = TIFFOpen(file.name, "r")) == nullptr) return false;
+  if (!written) return false;
+
+  tif = Open(file, "r");
+  if (tif == nullptr) return false;
   out = Bilevel(width, rows);
-  const tmsize_t got = TIFFReadEncodedStrip(tif, 0, out.bits.data(), static_cast<tmsize_t>(out.bits.size()));
+  const tmsize_t got = TIFFReadEncodedStrip(tif, 0, out.bits.data(),
+                                            static_cast<tmsize_t>(out.bits.size()));
   TIFFClose(tif);
   return got == static_cast<tmsize_t>(out.bits.size());
 }

@@ -1,5 +1,5 @@
 // JPEG and PNG files as libjpeg and libpng read them: 8-bit gray pixels, as a
-// viewer shows them, and the header values the tests judge. Empty when unreadable.
+// viewer shows them, and the header values the tests judge. Empty when the file cannot be opened.
 #pragma once
 
 #include <jpeglib.h>
