@@ -258,7 +258,7 @@ MUTANTS = [
      "PutLe32(out, at + 12, 2);",
      "Y resolution denominator 2"),
     ("M56", "scanlib/tiff/TiffChain.cpp",
-     "if (!cursor.IfdsDisjoint()) return 1;",
+     "if (!cursor.IfdsDisjoint()) return false;",
      "(void)0;",
      "overlapping IFDs accepted"),
     ("M57", "scanlib/tiff/TiffRename.cpp",

@@ -48,7 +48,7 @@ class ChainTest : public ::testing::Test {
   Walk(const std::string& path, std::uint32_t index) {
     const FileHandle file = OpenExisting(platform, path);
     std::uint32_t value = 0xABCD, position = 0xABCD, end = 0;
-    const int r = WalkTiffChain(context, file, index, value, position, end);
+    const int r = static_cast<int>(ToCode(WalkTiffChain(context, file, index, value, position, end)));
     const std::uint32_t left = platform.FileSeek(file, 0, kFileCurrent);
     platform.FileClose(file);
     return {r, index, value, position, end, left};
@@ -103,7 +103,7 @@ TEST_P(ConcatTest, JoinedDocumentHoldsBothInOrder) {
   const std::string source = Document("source.tif", second);
   const std::string before = ReadFileBytes(destination);
   const std::string sourceBytes = ReadFileBytes(source);
-  ASSERT_EQ(ConcatTiff(context, destination.c_str(), source.c_str()), kConcatDone);
+  ASSERT_EQ(ConcatTiff(context, destination.c_str(), source.c_str()), Result::Ok);
   const std::string after = ReadFileBytes(destination);
   EXPECT_EQ(ReadFileBytes(source), sourceBytes);
   ASSERT_EQ(after.size(), before.size() + sourceBytes.size());
@@ -125,13 +125,13 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
   for (std::uint32_t n = 1;; ++n) {
     ASSERT_EQ(WriteDocument(context, destination, Pages(1, 70, "d")), Result::Ok);
     platform.Arm(n, 0, 0);
-    const std::int32_t r = ConcatTiff(context, destination.c_str(), source.c_str());
+    const Result r = ConcatTiff(context, destination.c_str(), source.c_str());
     if (!platform.failed) {
-      ASSERT_EQ(r, kConcatDone);
+      ASSERT_EQ(r, Result::Ok);
       ASSERT_GT(n, 3u);
       break;
     }
-    EXPECT_EQ(r, kConcatCopyFailed) << "write " << n;
+    EXPECT_EQ(r, Result::FileError) << "write " << n;
     EXPECT_TRUE(Released(platform, destination) && Released(platform, source)) << n;
   }
 }
@@ -143,7 +143,7 @@ TEST_F(ChainTest, RenameReplacesTheFirstPagesName) {
   const std::string path = Document("named.tif", Pages(2, 80, "Old document name"));
   const std::string before = ReadFileBytes(path);
   const std::uint32_t entries = Le16(before, Le32(before, 4));
-  ASSERT_EQ(ChangeDocname(context, path.c_str(), "New name"), 0);
+  ASSERT_EQ(ChangeDocname(context, path.c_str(), "New name"), Result::Ok);
   const std::string after = ReadFileBytes(path);
   ASSERT_EQ(after.size(), before.size() + 2 + 12 * entries + 4 + 9);
   EXPECT_EQ(after.substr(8, before.size() - 8), before.substr(8));
@@ -158,7 +158,7 @@ TEST_F(ChainTest, RenameInsertsTheEntryBeforeStripOffsets) {
   const std::string path = platform.Scratch("uncoded.tif");
   ASSERT_EQ(MakeTiff(context, path.c_str(), image.data(), 100, 20, 300, 300), Result::Ok);
   const std::string before = ReadFileBytes(path);
-  ASSERT_EQ(ChangeDocname(context, path.c_str(), "abc"), 0);
+  ASSERT_EQ(ChangeDocname(context, path.c_str(), "abc"), Result::Ok);
   const std::string after = ReadFileBytes(path);
   const std::uint32_t ifd = Le32(after, 4);
   ASSERT_EQ(std::tuple(ifd, after.size(), Le16(after, ifd)),
@@ -177,7 +177,7 @@ TEST_F(ChainTest, RenameAppendsTheEntryWhenNoTagReachesDocumentName) {
   // One IFD at 16 with only ImageWidth and ImageLength; the copy goes to 46.
   const std::string ifd = Le(2, 2) + entry(256, 4, 1, 64) + entry(257, 4, 1, 32) + Le(0, 4);
   const std::string path = File("bare.tif", std::string("II*\0\x10\0\0\0pixels!!", 16) + ifd);
-  ASSERT_EQ(ChangeDocname(context, path.c_str(), "Long enough"), 0);
+  ASSERT_EQ(ChangeDocname(context, path.c_str(), "Long enough"), Result::Ok);
   EXPECT_EQ(ReadFileBytes(path), std::string("II*\0\x2E\0\0\0pixels!!", 16) + ifd + Le(3, 2) +
                                      ifd.substr(2, 24) + entry(269, 2, 12, 46 + 42) + Le(0, 4) +
                                      std::string("Long enough\0", 12));
@@ -189,7 +189,7 @@ TEST_F(ChainTest, RenameRefusesAFullIfdThatNeedsTheEntry) {
   for (int i = 0; i < 0xFFFF; ++i) bytes += std::string("\0\1\4\0\1\0\0\0\x10\0\0\0", 12);
   bytes += std::string(4, '\0');
   const std::string path = File("full.tif", bytes);
-  EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1);
+  EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), Result::TiffUnusable);
   EXPECT_EQ(ReadFileBytes(path).substr(0, bytes.size()), bytes);
 }
 
@@ -203,15 +203,15 @@ TEST_F(ChainTest, ConcatAndRenameRefusals) {
   const std::string documentBytes = ReadFileBytes(document);
   for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document},
                             {document, missing}}) {
-    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), kConcatUnusable) << into << from;
+    EXPECT_EQ(ConcatTiff(context, into.c_str(), from.c_str()), Result::TiffUnusable) << into << from;
   }
   for (const std::string& path : {other, empty, missing}) {
-    EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), 1) << path;
+    EXPECT_EQ(ChangeDocname(context, path.c_str(), "name"), Result::TiffUnusable) << path;
   }
-  EXPECT_EQ(ChangeDocname(context, document.c_str(), nullptr), 1);
+  EXPECT_EQ(ChangeDocname(context, document.c_str(), nullptr), Result::TiffUnusable);
   const FileHandle held = OpenExisting(platform, document);
-  EXPECT_EQ(ConcatTiff(context, document.c_str(), other.c_str()), kConcatUnusable);
-  EXPECT_EQ(ChangeDocname(context, document.c_str(), "held"), 1);
+  EXPECT_EQ(ConcatTiff(context, document.c_str(), other.c_str()), Result::TiffUnusable);
+  EXPECT_EQ(ChangeDocname(context, document.c_str(), "held"), Result::TiffUnusable);
   platform.FileClose(held);
   EXPECT_FALSE(FileExists(missing));
   EXPECT_EQ(ReadFileBytes(document) + ReadFileBytes(other) + ReadFileBytes(empty),
@@ -230,12 +230,12 @@ TEST_F(ChainTest, RenameFailuresLeaveTheOldChain) {
     const std::string path = Document("doc.tif", pages);
     for (std::uint32_t n = 1;; ++n) {
       kind == 0 ? platform.Arm(n, 0, 0) : platform.Arm(0, n, 0);
-      const std::int32_t r = ChangeDocname(context, path.c_str(), "after the change");
+      const Result r = ChangeDocname(context, path.c_str(), "after the change");
       if (!platform.failed) {
-        ASSERT_EQ(r, 0);
+        ASSERT_EQ(r, Result::Ok);
         break;
       }
-      EXPECT_EQ(r, 1) << (kind == 0 ? "write " : "read ") << n;
+      EXPECT_EQ(r, Result::TiffUnusable) << (kind == 0 ? "write " : "read ") << n;
       ExpectLibtiffPages(path, pages);
       EXPECT_TRUE(Released(platform, path));
     }

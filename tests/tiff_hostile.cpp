@@ -38,7 +38,7 @@ int WalkChainOf(Platform& platform, DriverContext& context, const std::string& p
   const FileHandle file = OpenExisting(platform, path);
   if (file == kInvalidFile) return 1;
   std::uint32_t value = 0, position = 0, end = 0;
-  const int result = WalkTiffChain(context, file, pages, value, position, end);
+  const int result = static_cast<int>(ToCode(WalkTiffChain(context, file, pages, value, position, end)));
   platform.FileClose(file);
   return result;
 }
@@ -62,7 +62,7 @@ std::string HostileBench::CheckWalks(const std::string& bytes) {
   std::string problem;
   for (std::uint32_t index : {kWalkToEnd, 0u, 1u, 2u, 3u, 0xFFFFFFFEu}) {
     std::uint32_t pages = index, value = 0, position = 0, end = 0;
-    const int r = WalkTiffChain(context_, file, pages, value, position, end);
+    const int r = static_cast<int>(ToCode(WalkTiffChain(context_, file, pages, value, position, end)));
     if (r != 0 && r != 1) problem = Describe("walk result", r);
     if (r == 0 && end != bytes.size()) problem = Describe("walk end position", end);
     if (r == 0 && index == kWalkToEnd) {
@@ -71,8 +71,8 @@ std::string HostileBench::CheckWalks(const std::string& bytes) {
       if (position + 4ull > bytes.size()) problem = Describe("final link position", position);
     }
   }
-  const int shifted =
-      ShiftAppendedIfds(context_, file, static_cast<std::uint32_t>(bytes.size() / 2));
+  const int shifted = static_cast<int>(
+      ToCode(ShiftAppendedIfds(context_, file, static_cast<std::uint32_t>(bytes.size() / 2))));
   if (shifted != 0 && shifted != 1) problem = Describe("shift result", shifted);
   platform_.FileClose(file);
   return problem;
@@ -83,17 +83,17 @@ std::string HostileBench::CheckJoin(const std::string& bytes, const Walk& before
   WriteFileBytes(hostile_, bytes);
   WriteFileBytes(valid_, validBytes_);
   const std::string& destination = into ? hostile_ : valid_;
-  const std::int32_t r = ConcatTiff(context_, destination.c_str(), (into ? valid_ : hostile_).c_str());
+  const Result r = ConcatTiff(context_, destination.c_str(), (into ? valid_ : hostile_).c_str());
   const std::string after = ReadFileBytes(destination);
   const std::string what = into ? "join into: " : "join from: ";
   if (!into && ReadFileBytes(hostile_) != bytes) return "the source was changed";
   const bool tiffHeader = bytes.size() >= 4 && bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
   const bool usable = before.result == 0 && before.pages + validPages_ <= tiff::kMaxChainPages;
-  if (r == kConcatUnusable) {
+  if (r == Result::TiffUnusable) {
     if (after != (into ? bytes : validBytes_)) return what + "a refused join changed the destination";
     return usable || (!into && !tiffHeader) ? what + "a usable file was refused" : "";
   }
-  if (r != kConcatDone) return Describe(what + "result", r);
+  if (r != Result::Ok) return Describe(what + "result", ToCode(r));
   if (into && before.result != 0) return "an unwalkable destination was joined";
   if (after.size() != bytes.size() + validBytes_.size()) return what + "size";
   return CheckPages(what + "joined chain pages", destination,
@@ -102,10 +102,10 @@ std::string HostileBench::CheckJoin(const std::string& bytes, const Walk& before
 
 std::string HostileBench::CheckRename(const std::string& bytes, const Walk& before) {
   WriteFileBytes(hostile_, bytes);
-  const std::int32_t r = ChangeDocname(context_, hostile_.c_str(), "a fuzzed document name");
+  const Result r = ChangeDocname(context_, hostile_.c_str(), "a fuzzed document name");
   const std::string after = ReadFileBytes(hostile_);
-  if (r == 1) return after == bytes ? "" : "a refused rename changed the file";
-  if (r != 0) return Describe("rename result", r);
+  if (r == Result::TiffUnusable) return after == bytes ? "" : "a refused rename changed the file";
+  if (r != Result::Ok) return Describe("rename result", ToCode(r));
   if (after.size() <= bytes.size() || Le32(after, 4) != bytes.size()) {
     return "rename: the header does not point at the copy";
   }
@@ -132,8 +132,8 @@ std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& co
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};
   if (WriteDocument(context, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
   if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
-  if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
-  if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) {
+  if (ChangeDocname(context, other.c_str(), "renamed") == Result::Ok) seeds.push_back(ReadFileBytes(other));
+  if (ConcatTiff(context, path.c_str(), other.c_str()) == Result::Ok) {
     seeds.push_back(ReadFileBytes(path));
   }
   const Bytes image = TestRaster(19, 7, 6);

@@ -96,11 +96,11 @@ TSD_API void TSD_CALL TsdDocnameSet(const char* name) {
 TSD_API void TSD_CALL TsdPagenameSet(const char* name) { tarvo::SetPageName(ProcessContext(), name); }
 
 TSD_API int32_t TSD_CALL ConcatTiff(const char* destination, const char* source) {
-  return tarvo::ConcatTiff(ProcessContext(), destination, source);
+  return tarvo::ConcatCode(tarvo::ConcatTiff(ProcessContext(), destination, source));
 }
 
 TSD_API int32_t TSD_CALL ChangeDocname(const char* fileName, const char* newName) {
-  return tarvo::ChangeDocname(ProcessContext(), fileName, newName);
+  return tarvo::ChangeDocnameCode(tarvo::ChangeDocname(ProcessContext(), fileName, newName));
 }
 
 TSD_API uint32_t TSD_CALL disp_page(uint32_t unused) {

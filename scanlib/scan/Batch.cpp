@@ -133,7 +133,7 @@ Result OpenForAdding(DriverContext& c, const char* name, std::uint32_t* position
   std::uint32_t linkValue = 0;
   std::uint32_t linkPosition = 0;
   std::uint32_t end = 0;
-  if (WalkTiffChain(c, file, page, linkValue, linkPosition, end) != 0) {
+  if (WalkTiffChain(c, file, page, linkValue, linkPosition, end) != Result::Ok) {
     (void)GuardedCloseHandle(c, file, kSiteCloseAfterWalk, kModuleScan);
     return Result::FileError;
   }

@@ -47,80 +47,87 @@ bool Moves(const tiff::IfdEntry& entry) {
 }
 
 // Walks to link `wanted` (kWalkToEnd: to the final link).
-int WalkLinks(ChainCursor& cursor, std::uint32_t wanted, std::uint32_t& pageIndex,
-              std::uint32_t& linkValue, std::uint32_t& linkPosition) {
+bool WalkLinks(ChainCursor& cursor, std::uint32_t wanted, std::uint32_t& pageIndex,
+               std::uint32_t& linkValue, std::uint32_t& linkPosition) {
   for (std::uint32_t link = 1;; ++link) {
-    if (cursor.ReadLink() != ChainStatus::kOk) return 1;
+    if (cursor.ReadLink() != ChainStatus::kOk) return false;
     const bool lastWanted = wanted != kWalkToEnd && link == wanted;
     if (lastWanted || cursor.linkValue() == 0) {
-      if (!lastWanted && wanted != kWalkToEnd) return 1;  // the chain ends before link k
-      if (!cursor.IfdsDisjoint()) return 1;
+      if (!lastWanted && wanted != kWalkToEnd) return false;  // the chain ends before link k
+      if (!cursor.IfdsDisjoint()) return false;
       if (wanted == kWalkToEnd) pageIndex = cursor.pages();
       linkValue = cursor.linkValue();
       linkPosition = cursor.linkPosition();
-      return 0;
+      return true;
     }
-    if (cursor.Follow() != ChainStatus::kOk) return 1;
+    if (cursor.Follow() != ChainStatus::kOk) return false;
   }
+}
+
+// A chain that cannot be followed is unusable; a seek, read or write that
+// fails is a file error.
+Result ChainResult(ChainStatus status) {
+  return status == ChainStatus::kBroken ? Result::TiffUnusable : Result::FileError;
 }
 
 }  // namespace
 
-int WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
-                  std::uint32_t& linkValue, std::uint32_t& linkPosition,
-                  std::uint32_t& endPosition) {
+Result WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
+                     std::uint32_t& linkValue, std::uint32_t& linkPosition,
+                     std::uint32_t& endPosition) {
   tiff::TiffIo io(context, file);
   std::uint32_t size = 0;
-  if (!io.SeekEnd(size, kSiteWalkSize)) return 1;
-  if (tiff::ReadHeader(io, kSiteWalkHeader) != HeaderStatus::kTiff) return 1;
+  if (!io.SeekEnd(size, kSiteWalkSize)) return Result::TiffUnusable;
+  if (tiff::ReadHeader(io, kSiteWalkHeader) != HeaderStatus::kTiff) return Result::TiffUnusable;
   if (pageIndex != 0) {
     ChainCursor cursor(io, size, kSiteWalkChain);
-    if (WalkLinks(cursor, pageIndex, pageIndex, linkValue, linkPosition) != 0) return 1;
+    if (!WalkLinks(cursor, pageIndex, pageIndex, linkValue, linkPosition)) {
+      return Result::TiffUnusable;
+    }
   }
-  return io.SeekEnd(endPosition, kSiteWalkEnd) ? 0 : 1;
+  return io.SeekEnd(endPosition, kSiteWalkEnd) ? Result::Ok : Result::TiffUnusable;
 }
 
-int ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
-                    std::uint32_t distance) {
+Result ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
+                       std::uint32_t distance) {
   tiff::TiffIo io(context, file);
   std::uint32_t at = 0;
-  if (!io.Position(at, kSiteShiftPosition)) return -1;
+  if (!io.Position(at, kSiteShiftPosition)) return Result::FileError;
   for (std::uint32_t i = 0; i < entries; ++i, at += tiff::kEntrySize) {
     std::array<std::uint8_t, tiff::kEntrySize> bytes{};
-    if (!io.ReadAt(at, bytes.data(), bytes.size(), kSiteShiftEntry)) return -1;
+    if (!io.ReadAt(at, bytes.data(), bytes.size(), kSiteShiftEntry)) return Result::FileError;
     tiff::IfdEntry entry = tiff::GetEntry(bytes, 0);
     if (!Moves(entry)) continue;
     entry.value += distance;
     tiff::PutEntry(bytes, 0, entry);
-    if (!io.WriteAt(at, bytes.data(), bytes.size(), kSiteShiftRewrite)) return -1;
+    if (!io.WriteAt(at, bytes.data(), bytes.size(), kSiteShiftRewrite)) return Result::FileError;
   }
-  return 0;
+  return Result::Ok;
 }
 
-int ShiftAppendedIfds(GroundContext& context, FileHandle file, std::uint32_t distance) {
+Result ShiftAppendedIfds(GroundContext& context, FileHandle file, std::uint32_t distance) {
   tiff::TiffIo io(context, file);
   std::uint32_t size = 0;
-  if (!io.SeekEnd(size, kSiteAppendedSize)) return -1;
+  if (!io.SeekEnd(size, kSiteAppendedSize)) return Result::FileError;
   switch (tiff::ReadHeader(io, kSiteAppendedHeader)) {
     case HeaderStatus::kTiff: break;
-    case HeaderStatus::kNotTiff: return 1;
-    case HeaderStatus::kIoFailure: return -1;
+    case HeaderStatus::kNotTiff: return Result::TiffUnusable;
+    case HeaderStatus::kIoFailure: return Result::FileError;
   }
   ChainCursor cursor(io, size, kSiteAppendedChain);
-  const auto result = [](ChainStatus status) { return status == ChainStatus::kBroken ? 1 : -1; };
   for (;;) {
     if (const ChainStatus status = cursor.ReadLink(); status != ChainStatus::kOk) {
-      return result(status);
+      return ChainResult(status);
     }
-    if (cursor.linkValue() == 0) return 0;
+    if (cursor.linkValue() == 0) return Result::Ok;
     if (const ChainStatus status = cursor.Follow(); status != ChainStatus::kOk) {
-      return result(status);
+      return ChainResult(status);
     }
     // The IFDs of the appended file lie beyond the distance. An entry left
     // unmoved would point into the wrong file: its failure is the call's.
     if (static_cast<std::int32_t>(cursor.ifdOffset()) > static_cast<std::int32_t>(distance) &&
-        ShiftIfdEntries(context, file, cursor.entryCount(), distance) != 0) {
-      return -1;
+        ShiftIfdEntries(context, file, cursor.entryCount(), distance) != Result::Ok) {
+      return Result::FileError;
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/Result.h"
 #include "platform/Platform.h"
 
 namespace tarvo {
@@ -23,26 +24,25 @@ inline constexpr std::uint32_t kWalkToEnd = 0xFFFFFFFFu;
 //     A chain that ends before link k fails.
 //   0: reads no link; linkPosition and linkValue stay as they were.
 // Then moves to the end of the file; endPosition is the file's size.
-// Returns 0, or 1 when the file is not a little-endian TIFF file, a seek or
-// read fails, or the chain is broken: an offset or an IFD outside the file or
-// inside the header, an IFD passed twice (a loop), IFDs that overlap, more
+// Ok, or TiffUnusable when the file is not a little-endian TIFF file, a seek
+// or read fails, or the chain is broken: an offset or an IFD outside the file
+// or inside the header, an IFD passed twice (a loop), IFDs that overlap, more
 // than kMaxChainPages pages.
-[[nodiscard]] int WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
-                                std::uint32_t& linkValue, std::uint32_t& linkPosition,
-                                std::uint32_t& endPosition);
+Result WalkTiffChain(GroundContext& context, FileHandle file, std::uint32_t& pageIndex,
+                     std::uint32_t& linkValue, std::uint32_t& linkPosition,
+                     std::uint32_t& endPosition);
 
 // Adds `distance` to the offsets held by the `entries` entries that start at
 // the file's current position: StripOffsets (273), RATIONAL values and ASCII
-// texts of more than 4 bytes. Returns 0, or -1 when a seek, read or write
+// texts of more than 4 bytes. Ok, or FileError when a seek, read or write
 // fails.
-[[nodiscard]] int ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
-                                  std::uint32_t distance);
+Result ShiftIfdEntries(GroundContext& context, FileHandle file, std::uint32_t entries,
+                       std::uint32_t distance);
 
 // Applies ShiftIfdEntries to every IFD of the chain that lies beyond
-// `distance` (the IFDs of a file appended at that offset). Returns 0; 1 when
-// the file is not a little-endian TIFF file or its chain is broken; -1 when a
-// seek or read fails, or ShiftIfdEntries fails.
-[[nodiscard]] int ShiftAppendedIfds(GroundContext& context, FileHandle file,
-                                    std::uint32_t distance);
+// `distance` (the IFDs of a file appended at that offset). Ok; TiffUnusable
+// when the file is not a little-endian TIFF file or its chain is broken;
+// FileError when a seek or read fails, or ShiftIfdEntries fails.
+Result ShiftAppendedIfds(GroundContext& context, FileHandle file, std::uint32_t distance);
 
 }  // namespace tarvo

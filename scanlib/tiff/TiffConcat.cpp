@@ -57,28 +57,29 @@ bool CopyWhole(tiff::TiffIo& source, std::uint32_t size, tiff::TiffIo& destinati
 
 }  // namespace
 
-std::int32_t ConcatTiff(GroundContext& context, const char* destination, const char* source) {
+Result ConcatTiff(GroundContext& context, const char* destination, const char* source) {
   Platform& platform = context.platform;
   UniqueFile target(platform, platform.FileOpen(destination, kGenericRead | kGenericWrite,
                                                 kShareNone, kOpenExisting, kAttributeNormal));
-  if (!target) return kConcatUnusable;
+  if (!target) return Result::TiffUnusable;
   std::uint32_t targetPages = kWalkToEnd;
   std::uint32_t unusedValue = 0;
   std::uint32_t finalLink = 0;
   std::uint32_t distance = 0;  // the destination's size before appending
-  if (WalkTiffChain(context, target.get(), targetPages, unusedValue, finalLink, distance) != 0) {
-    return kConcatUnusable;
+  if (WalkTiffChain(context, target.get(), targetPages, unusedValue, finalLink, distance) !=
+      Result::Ok) {
+    return Result::TiffUnusable;
   }
   UniqueFile from(platform, platform.FileOpen(source, kGenericRead, kShareNone, kOpenExisting,
                                               kAttributeNormal));
-  if (!from) return kConcatUnusable;
+  if (!from) return Result::TiffUnusable;
 
   tiff::TiffIo in(context, from.get());
   tiff::TiffIo out(context, target.get());
   std::uint32_t sourceSize = 0;
-  if (!in.SeekEnd(sourceSize, kSiteSourceSize)) return kConcatCopyFailed;
+  if (!in.SeekEnd(sourceSize, kSiteSourceSize)) return Result::FileError;
   const tiff::HeaderStatus header = tiff::ReadHeader(in, kSiteSourceHeader);
-  if (header == tiff::HeaderStatus::kIoFailure) return kConcatCopyFailed;
+  if (header == tiff::HeaderStatus::kIoFailure) return Result::FileError;
   const bool linkSource = header == tiff::HeaderStatus::kTiff;
   if (linkSource) {
     // A source whose chain cannot be followed to its end would leave the
@@ -87,25 +88,25 @@ std::int32_t ConcatTiff(GroundContext& context, const char* destination, const c
     std::uint32_t value = 0;
     std::uint32_t position = 0;
     std::uint32_t end = 0;
-    if (WalkTiffChain(context, from.get(), sourcePages, value, position, end) != 0 ||
+    if (WalkTiffChain(context, from.get(), sourcePages, value, position, end) != Result::Ok ||
         std::uint64_t{targetPages} + sourcePages > tiff::kMaxChainPages) {
-      return kConcatUnusable;
+      return Result::TiffUnusable;
     }
   }
-  if (std::uint64_t{distance} + sourceSize > tiff::kMaxFilePosition) return kConcatUnusable;
+  if (std::uint64_t{distance} + sourceSize > tiff::kMaxFilePosition) return Result::TiffUnusable;
 
   // The destination's walk left its position at its end.
-  if (!CopyWhole(in, sourceSize, out)) return kConcatCopyFailed;
+  if (!CopyWhole(in, sourceSize, out)) return Result::FileError;
   if (linkSource && !LinkCopiedPages(in, sourceSize, out, finalLink, distance)) {
-    return kConcatCopyFailed;
+    return Result::FileError;
   }
-  if (ShiftAppendedIfds(context, target.get(), distance) != 0) return kConcatCopyFailed;
+  if (ShiftAppendedIfds(context, target.get(), distance) != Result::Ok) return Result::FileError;
 
   const bool sourceClosed =
       GuardedCloseHandle(context, from.Release(), kSiteCloseSource, tiff::kModuleTiff) != 0;
   const bool targetClosed =
       GuardedCloseHandle(context, target.Release(), kSiteCloseDestination, tiff::kModuleTiff) != 0;
-  return sourceClosed && targetClosed ? kConcatDone : kConcatCopyFailed;
+  return sourceClosed && targetClosed ? Result::Ok : Result::FileError;
 }
 
 }  // namespace tarvo

@@ -22,6 +22,24 @@ constexpr IoSite kSiteWriteName{4322, 4323};
 constexpr IoSite kSiteWriteHeaderLink{4324, 4325};
 constexpr int kSiteClose = 4326;
 
+// Seek to `offset` (it must land there) and read or write `size` bytes; on
+// failure the file is closed.
+bool ReadAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset, void* buffer,
+                  std::uint32_t size, IoSite site) {
+  tiff::TiffIo io(context, file.get());
+  if (io.ReadAt(offset, buffer, size, site)) return true;
+  file.Reset();
+  return false;
+}
+
+bool WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
+                   const void* data, std::uint32_t size, IoSite site) {
+  tiff::TiffIo io(context, file.get());
+  if (io.WriteAt(offset, data, size, site)) return true;
+  file.Reset();
+  return false;
+}
+
 // Writes the rewritten copy of the first IFD at the file's end.
 class IfdCopy {
  public:
@@ -40,12 +58,12 @@ class IfdCopy {
   bool Run() {
     std::array<std::uint8_t, 2> count{};
     PutLe16(count, 0, entries_);
-    if (WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount) != 0) {
+    if (!WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount)) {
       return false;
     }
     for (std::uint32_t i = 0; i < entries_; ++i) {
       std::array<std::uint8_t, tiff::kEntrySize> bytes{};
-      if (ReadAtOffset(context_, file_, readAt_, bytes.data(), bytes.size(), kSiteReadEntry) != 0) {
+      if (!ReadAtOffset(context_, file_, readAt_, bytes.data(), bytes.size(), kSiteReadEntry)) {
         return false;
       }
       readAt_ += tiff::kEntrySize;
@@ -63,13 +81,13 @@ class IfdCopy {
     // which keeps the tags ascending.
     if (!named_ && !InsertName()) return false;
     std::array<std::uint8_t, tiff::kLinkSize> link{};
-    if (ReadAtOffset(context_, file_, from_ + tiff::IfdLinkOffset(entries_), link.data(),
-                     link.size(), kSiteReadLink) != 0 ||
-        WriteAtOffset(context_, file_, writeAt_, link.data(), link.size(), kSiteWriteLink) != 0) {
+    if (!ReadAtOffset(context_, file_, from_ + tiff::IfdLinkOffset(entries_), link.data(),
+                      link.size(), kSiteReadLink) ||
+        !WriteAtOffset(context_, file_, writeAt_, link.data(), link.size(), kSiteWriteLink)) {
       return false;
     }
     return nameLength_ <= tiff::kInlineValueSize ||
-           WriteAtOffset(context_, file_, TextOffset(), name_, nameLength_, kSiteWriteName) == 0;
+           WriteAtOffset(context_, file_, TextOffset(), name_, nameLength_, kSiteWriteName);
   }
 
  private:
@@ -84,8 +102,7 @@ class IfdCopy {
   bool WriteEntry(const tiff::IfdEntry& entry) {
     std::array<std::uint8_t, tiff::kEntrySize> bytes{};
     tiff::PutEntry(bytes, 0, entry);
-    if (WriteAtOffset(context_, file_, writeAt_, bytes.data(), bytes.size(), kSiteWriteEntry) !=
-        0) {
+    if (!WriteAtOffset(context_, file_, writeAt_, bytes.data(), bytes.size(), kSiteWriteEntry)) {
       return false;
     }
     writeAt_ += tiff::kEntrySize;
@@ -102,7 +119,7 @@ class IfdCopy {
     }
     std::array<std::uint8_t, 2> count{};
     PutLe16(count, 0, entries_ + 1);
-    return WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount) == 0;
+    return WriteAtOffset(context_, file_, to_, count.data(), count.size(), kSiteWriteCount);
   }
 
   GroundContext& context_;
@@ -120,58 +137,45 @@ class IfdCopy {
 
 }  // namespace
 
-int ReadAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset, void* buffer,
-                 std::uint32_t size, IoSite site) {
-  tiff::TiffIo io(context, file.get());
-  if (io.ReadAt(offset, buffer, size, site)) return 0;
-  file.Reset();
-  return 1;
-}
-
-int WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
-                  const void* data, std::uint32_t size, IoSite site) {
-  tiff::TiffIo io(context, file.get());
-  if (io.WriteAt(offset, data, size, site)) return 0;
-  file.Reset();
-  return 1;
-}
-
-std::int32_t ChangeDocname(GroundContext& context, const char* fileName, const char* newName) {
-  if (newName == nullptr) return 1;
+Result ChangeDocname(GroundContext& context, const char* fileName, const char* newName) {
+  if (newName == nullptr) return Result::TiffUnusable;
   const std::size_t textLength = std::strlen(newName) + 1;
-  if (textLength > tiff::kMaxFilePosition) return 1;
+  if (textLength > tiff::kMaxFilePosition) return Result::TiffUnusable;
   const auto nameLength = static_cast<std::uint32_t>(textLength);
 
   Platform& platform = context.platform;
   UniqueFile file(platform, platform.FileOpen(fileName, kGenericRead | kGenericWrite, kShareNone,
                                               kOpenExisting, kAttributeNormal));
-  if (!file) return 1;
+  if (!file) return Result::TiffUnusable;
   std::uint32_t pageIndex = 1;
   std::uint32_t first = 0;       // F
   std::uint32_t headerLink = 0;  // the header's link position
   std::uint32_t end = 0;         // E
-  if (WalkTiffChain(context, file.get(), pageIndex, first, headerLink, end) != 0) return 1;
-  if (first == 0) return 1;  // no page to name
+  if (WalkTiffChain(context, file.get(), pageIndex, first, headerLink, end) != Result::Ok) {
+    return Result::TiffUnusable;
+  }
+  if (first == 0) return Result::TiffUnusable;  // no page to name
 
   std::array<std::uint8_t, 2> count{};
-  if (ReadAtOffset(context, file, first, count.data(), count.size(), kSiteReadCount) != 0) {
-    return 1;
+  if (!ReadAtOffset(context, file, first, count.data(), count.size(), kSiteReadCount)) {
+    return Result::TiffUnusable;
   }
   const std::uint32_t entries = GetLe16(count, 0);
   if (!tiff::InsideFile(first, tiff::IfdSize(entries), end) ||
       std::uint64_t{end} + tiff::IfdSize(entries + 1) + nameLength > tiff::kMaxFilePosition) {
-    return 1;
+    return Result::TiffUnusable;
   }
   IfdCopy copy(context, file, newName, nameLength, first, end, entries);
-  if (!copy.Run()) return 1;
+  if (!copy.Run()) return Result::TiffUnusable;
 
   std::array<std::uint8_t, tiff::kLinkSize> link{};
   PutLe32(link, 0, end);
-  if (WriteAtOffset(context, file, headerLink, link.data(), link.size(), kSiteWriteHeaderLink) !=
-      0) {
-    return 1;
+  if (!WriteAtOffset(context, file, headerLink, link.data(), link.size(), kSiteWriteHeaderLink)) {
+    return Result::TiffUnusable;
   }
-  return GuardedCloseHandle(context, file.Release(), kSiteClose, tiff::kModuleTiff) != 0 ? 0 : 1;
+  return GuardedCloseHandle(context, file.Release(), kSiteClose, tiff::kModuleTiff) != 0
+             ? Result::Ok
+             : Result::TiffUnusable;
 }
 
 }  // namespace tarvo
