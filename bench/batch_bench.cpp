@@ -93,7 +93,7 @@ std::uint32_t DriverBatch(const Output& out, const std::string& folder, std::uin
          Result::Ok) {
     ++stored;
   }
-  (void)CloseDocument(context);
+  (void)CloseDocument(context, context.state.document);
   return stored;
 }
 

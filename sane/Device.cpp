@@ -109,15 +109,15 @@ class DriverAdapter final : public Driver {
 
   SANE_Status Open(const ScannerEntry& entry) override {
     if (Result r = Probe(context_); r != Result::Ok) return ToStatus(r);
-    if (context_.state.scannerAdapter != static_cast<std::uint32_t>(entry.adapter) ||
-        context_.state.scannerTarget != entry.target) {
+    if (context_.state.scanner.scannerAdapter != static_cast<std::uint32_t>(entry.adapter) ||
+        context_.state.scanner.scannerTarget != entry.target) {
       return SANE_STATUS_UNSUPPORTED;
     }
     context_.settings.rotate = 0;
     return SANE_STATUS_GOOD;
   }
 
-  bool GrayAvailable() const override { return context_.state.scannerCaps.value != 0; }
+  bool GrayAvailable() const override { return context_.state.scanner.scannerCaps.value != 0; }
 
   Window CurrentWindow() const override {
     const ScanSettings& s = context_.settings;
@@ -201,7 +201,7 @@ class DriverAdapter final : public Driver {
     for (int round = 0; round < 3; ++round) {
       r = ReadPage(context_, nullptr, raster_.get(), cancelled);
       if (r == Result::PageFlagged) continue;
-      if (r == Result::Ok && context_.state.separatorDetected != 0) {
+      if (r == Result::Ok && context_.state.page.separatorDetected != 0) {
         separator = true;
         continue;
       }

@@ -141,7 +141,7 @@ TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
     AddPages(3, 40 + transfer);
     const std::string path = Doc("g4-" + std::to_string(transfer) + ".tif");
     ASSERT_EQ(Start(path), Result::Ok);
-    context_.state.maxTransferSize = transfer;
+    context_.state.scanner.maxTransferSize = transfer;
     std::vector<Bytes> expected;
     for (std::size_t i = 0; i < 3; ++i) {
       std::uint32_t width = 0, rows = 0;
@@ -159,7 +159,7 @@ TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
       EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), i + 1);  // whole after every page
     }
     EXPECT_EQ(ReadOne(), Result::NoPaper);
-    EXPECT_EQ(context_.state.docFile, kInvalidFile);
+    EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
     const test::LibtiffFile file = test::ReadWithLibtiff(path);
     ASSERT_EQ(file.pages.size(), 3u) << file.errors;
     for (std::size_t i = 0; i < 3; ++i) {
@@ -186,7 +186,7 @@ TEST_F(BatchTest, UncodedPagesAndAppendingAndInserting) {
       rasters.insert(start == 1 ? rasters.begin() : rasters.end(), std::move(raster));
       ASSERT_EQ(ReadOne(), Result::Ok);
     }
-    ASSERT_EQ(CloseDocument(context_), Result::Ok);
+    ASSERT_EQ(CloseDocument(context_, context_.state.document), Result::Ok);
   }
   const test::LibtiffFile file = test::ReadWithLibtiff(path);
   ASSERT_EQ(file.pages.size(), 5u) << file.errors;
@@ -196,7 +196,7 @@ TEST_F(BatchTest, UncodedPagesAndAppendingAndInserting) {
   }
   // A position past the page count + 1 fails and closes the file.
   EXPECT_EQ(Start(path, 7), Result::FileError);
-  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
 }
 
 TEST_F(BatchTest, OutputCombinationsAreCheckedBeforeAnyCommand) {
@@ -231,7 +231,7 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   EXPECT_EQ(ReadOne(&CancelAtOnce), Result::Aborted);
   ASSERT_EQ(bus_.Records().size(), before + 1);
   EXPECT_EQ(bus_.Records().back().cdb[0], wire::kOpObjectPosition);
-  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
   // A named batch gives back the handle of a document still open; one without a name forgets it unclosed.
   for (const char* name : {"old.tif", "open.tif"}) {
@@ -239,9 +239,9 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
     ASSERT_EQ(ReadOne(), Result::Ok);
   }
   EXPECT_TRUE(test::Released(platform_, Doc("old.tif")));
-  const FileHandle open = context_.state.docFile;
+  const FileHandle open = context_.state.document.docFile;
   ASSERT_EQ(Start(""), Result::Ok);
-  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
   EXPECT_TRUE(platform_.FileClose(open)) << "the forgotten handle was closed";
 }
 
@@ -266,7 +266,7 @@ TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
   EXPECT_EQ(ReadOne(), Result::Ok);
   // The flagged page: reported once, the document finished; the next call transfers it.
   EXPECT_EQ(ReadOne(), Result::PageFlagged);
-  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
   EXPECT_EQ(ReadOne(), Result::Ok);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 2u);
 }
@@ -289,7 +289,7 @@ TEST(SeparatorSense, WhichStatusBitsCount) {
     ASSERT_EQ(StartScan(context, nullptr, &position, nullptr), Result::Ok);
     ASSERT_EQ(WaitForPage(context, nullptr).wait, PageWait::kReady);
     ASSERT_EQ(ReadSeparatorStatus(context), Result::Ok);
-    EXPECT_EQ(context.state.separatorDetected, detected) << sense << " " << status;
+    EXPECT_EQ(context.state.page.separatorDetected, detected) << sense << " " << status;
   }
 }
 
@@ -320,14 +320,14 @@ TEST_F(BatchTest, AFailureAtAnyCommandOfThePageLoopLosesNoStoredPage) {
     Result r = Result::Ok;
     for (int call = 0; call < 6 && r == Result::Ok; ++call) stored += (r = ReadOne()) == Result::Ok;
     EXPECT_NE(r, Result::Ok);
-    (void)CloseDocument(context_);
-    EXPECT_EQ(context_.state.docFile, kInvalidFile);
+    (void)CloseDocument(context_, context_.state.document);
+    EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
     EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), static_cast<std::size_t>(stored));
     while (scanner_->HopperCount() > 0 || scanner_->PageInScanner()) {
       (void)ContinueScan(context_);
       if (ReadOne() != Result::Ok && scanner_->HopperCount() == 0) break;
     }
-    (void)CloseDocument(context_);
+    (void)CloseDocument(context_, context_.state.document);
   }
 }
 
@@ -359,10 +359,10 @@ TEST_F(BatchTest, ScanOnePageRestoresContinuousFeed) {
   const std::string path = Doc("one.tif");
   ASSERT_EQ(ScanOnePage(context_, path.c_str(), &position, page_.data()), Result::Ok);
   EXPECT_EQ(context_.settings.continuousFeed, 1);
-  EXPECT_EQ(context_.state.docFile, kInvalidFile);
+  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
   EXPECT_NE(scanner_->ScanModeData(0x32)[wire::PageOffset(wire::kSmFeedByte)] & wire::kSmContinuousFeed, 0);
-  context_.state.probed = 0;  // a failing start restores it as well
+  context_.state.scanner.probed = 0;  // a failing start restores it as well
   EXPECT_EQ(ScanOnePage(context_, path.c_str(), &position, page_.data()), Result::ScannerFailure);
   EXPECT_EQ(context_.settings.continuousFeed, 1);
 }

@@ -97,7 +97,7 @@ TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
 // The failure convention behind TsdAbortScan: success and a check condition
 // (its sense) unlogged, any other failure logged as a scanner failure.
 TEST_F(DiagnosticsTest, CheckScsiConventionBehindTheSheetEjection) {
-  context.state.scannerTarget = 4;
+  context.state.scanner.scannerTarget = 4;
   EXPECT_EQ(AbortScan(context), Result::Ok);
   EXPECT_EQ(provider.requests.at(0).srb.SRB_Target, 4);
   EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0}));

@@ -30,7 +30,7 @@ TEST_F(DocumentsTest, MakeTiffWritesPagesThatLibtiffReads) {
   EXPECT_EQ(std::tuple(Le32(bytes, 4), Le16(bytes, 468608), Le32(bytes, 468608 + 2 + 12 * 13), bytes.size()),
             std::tuple(468608u, 13u, 0u, 468608u + 178u));
   EXPECT_EQ(bytes.substr(8, 468600), std::string(image.begin(), image.end()));
-  EXPECT_EQ(context.state.docFile, kInvalidFile) << "TsdMakeTiff opens no document";
+  EXPECT_EQ(context.state.document.docFile, kInvalidFile) << "TsdMakeTiff opens no document";
   const LibtiffFile tif = ReadWithLibtiff(path);
   ASSERT_EQ(tif.pages.size(), 1u) << tif.errors;
   EXPECT_EQ(tif.errors, "");
@@ -89,20 +89,20 @@ TEST_F(DocumentsTest, NamesAreCopiedAndCutTo255Bytes) {
 
 TEST_F(DocumentsTest, CloseAndSizeWithAndWithoutADocument) {
   // Without one: close gives 0, the size 4 with its box, whatever the message switch says.
-  EXPECT_EQ(CloseDocument(context), Result::Ok);
+  EXPECT_EQ(CloseDocument(context, context.state.document), Result::Ok);
   std::uint32_t size = 5;
-  EXPECT_EQ(GetDocumentFileSize(context, &size), Result::FileError);
+  EXPECT_EQ(GetDocumentFileSize(context, context.state.document, &size), Result::FileError);
   EXPECT_EQ(size, 0xFFFFFFFFu);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].caption, "GetFileSize");
   EXPECT_NE(platform.boxes[0].text.find("returned at line 3640 Scan"), std::string::npos);
   // With a document open the size follows it; one without pages ends with a zero link.
   const std::string path = Path("size.tif");
-  ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
-  EXPECT_EQ(GetDocumentFileSize(context, &size), Result::Ok);
+  ASSERT_EQ(CreateDocument(context, context.state.document, path.c_str(), 1, 2), Result::Ok);
+  EXPECT_EQ(GetDocumentFileSize(context, context.state.document, &size), Result::Ok);
   EXPECT_EQ(size, 8u);
-  EXPECT_EQ(CloseDocument(context), Result::Ok);
-  EXPECT_EQ(context.state.docFile, kInvalidFile);
+  EXPECT_EQ(CloseDocument(context, context.state.document), Result::Ok);
+  EXPECT_EQ(context.state.document.docFile, kInvalidFile);
   EXPECT_EQ(ReadFileBytes(path), std::string("II*\0\0\0\0\0", 8));
 }
 
@@ -111,13 +111,13 @@ TEST_F(DocumentsTest, CloseFailuresGiveFourAndForgetTheDocument) {
   const std::string path = Path("close.tif");
   const PagePlan page{50, 20, 3, 300, "doc", "page", 1};
   for (auto [write, seek, close] : {std::tuple{0u, 1u, 0u}, {1u, 0u, 0u}, {0u, 0u, 1u}}) {
-    ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
+    ASSERT_EQ(CreateDocument(context, context.state.document, path.c_str(), 1, 2), Result::Ok);
     ASSERT_EQ(AddTestPage(context, page), Result::Ok);
     platform.Arm(write, 0, seek);
     platform.failClose = close;
-    EXPECT_EQ(CloseDocument(context), Result::FileError);
+    EXPECT_EQ(CloseDocument(context, context.state.document), Result::FileError);
     EXPECT_TRUE(platform.failed);
-    EXPECT_EQ(context.state.docFile, kInvalidFile);
+    EXPECT_EQ(context.state.document.docFile, kInvalidFile);
     EXPECT_TRUE(Released(platform, path)) << "the file stayed open";
     ExpectLibtiffPages(path, {page});  // linked when it was added
     platform.Arm(0, 0, 0);
@@ -133,15 +133,15 @@ const std::vector<PagePlan> kMixedPages = {
 
 TEST_F(DocumentsTest, TheDocumentIsCompleteAfterEveryPage) {
   const std::string path = Path("growing.tif");
-  ASSERT_EQ(CreateDocument(context, path.c_str(), 1, 2), Result::Ok);
+  ASSERT_EQ(CreateDocument(context, context.state.document, path.c_str(), 1, 2), Result::Ok);
   std::vector<PagePlan> done;
   for (const PagePlan& plan : kMixedPages) {
     ASSERT_EQ(AddTestPage(context, plan), Result::Ok);
-    EXPECT_EQ(context.state.docDataPos, ReadFileBytes(path).size()) << "the next data position";
+    EXPECT_EQ(context.state.document.docDataPos, ReadFileBytes(path).size()) << "the next data position";
     done.push_back(plan);
     ExpectLibtiffPages(path, done);  // readable as it stands (shared read)
   }
-  ASSERT_EQ(CloseDocument(context), Result::Ok);
+  ASSERT_EQ(CloseDocument(context, context.state.document), Result::Ok);
   ExpectLibtiffPages(path, kMixedPages);
 }
 
@@ -152,9 +152,9 @@ TEST_F(DocumentsTest, FaultsAtEveryStepLeaveTheCompletePagesReadable) {
     for (std::uint32_t n = 1;; ++n) {
       kind == 0 ? platform.Arm(n, 0, 0) : platform.Arm(0, 0, n);
       const Result r = WriteDocument(context, path, kMixedPages);
-      if (context.state.docFile != kInvalidFile) {  // whatever failed, the handle is given up
-        platform.FileClose(context.state.docFile);
-        context.state.docFile = kInvalidFile;
+      if (context.state.document.docFile != kInvalidFile) {  // whatever failed, the handle is given up
+        platform.FileClose(context.state.document.docFile);
+        context.state.document.docFile = kInvalidFile;
       }
       if (!platform.failed) {
         ASSERT_EQ(r, Result::Ok);

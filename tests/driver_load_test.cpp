@@ -31,7 +31,7 @@ TEST_F(DriverLoadTest, DefaultsWithNothingOnDisk) {
   auto context = Load();
   EXPECT_EQ(test::Fields(context->settings), test::Fields(ScanSettings{}));
   const DriverState& st = context->state;
-  EXPECT_EQ(std::tuple(st.probed, st.docFile, st.showMessages, st.separatorDetected, context->cdbTraceOn),
+  EXPECT_EQ(std::tuple(st.scanner.probed, st.document.docFile, st.showMessages, st.page.separatorDetected, context->cdbTraceOn),
             std::tuple(0, kInvalidFile, 0, 0, false));
   EXPECT_STREQ(st.currentLanguage.data(), "English");
   // The language chosen from the locale was written for this host.

@@ -90,7 +90,7 @@ class GuardedFileTest : public ::testing::TestWithParam<Operation> {
   // The document holds "0123"; from now on its operations fail for ever.
   void SetUp() override {
     SetProvider(context.transport, &provider);
-    context.state.scannerTarget = 3;
+    context.state.scanner.scannerTarget = 3;
     context.state.showMessages = 1;
     test::WriteFileBytes(platform.RootFile("doc.tif"), "0123");
     document = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone, kOpenExisting, kAttributeNormal);

@@ -219,12 +219,12 @@ TEST_F(ParameterTest, GetOnlyParameters) {
   EXPECT_EQ(s.xResolution, 600);
   s.separatorModeB = 6, s.pageLength = 3300, s.pageWidth = 2550;
   DriverState& st = context.state;
-  st.separatorDetected = 1, st.counter1 = 1000, st.counter2 = 2, st.counter3 = 0xFFFFFFFF;
+  st.page.separatorDetected = 1, st.page.counter1 = 1000, st.page.counter2 = 2, st.page.counter3 = 0xFFFFFFFF;
   const std::int32_t ids[] = {PAR_SEPARATOR_B, PAR_SEPARATOR_DETECTED, PAR_MAX_WIDTH, PAR_MAX_LENGTH,
                               PAR_BASE_RESOLUTION, PAR_COUNTER_1, PAR_COUNTER_2, PAR_COUNTER_3,
                               PAR_PAGE_LENGTH, PAR_PAGE_WIDTH, PAR_BATCH_CAPABLE};
   for (bool batchCapable : {true, false}) {
-    st.scannerCaps.batchCapable = batchCapable;
+    st.scanner.scannerCaps.batchCapable = batchCapable;
     std::vector<std::int32_t> got;
     for (std::int32_t id : ids) got.push_back(Get(id));
     EXPECT_EQ(got, (std::vector<std::int32_t>{6, 1, 3488, 5136, 300, 1000, 2, -1, 3300, 2550,

@@ -101,16 +101,16 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
     EXPECT_EQ(inquired, expected);
     const bool found = c.adapter >= 0;
     EXPECT_EQ(result, found ? Result::Ok : Result::ScannerFailure);
-    EXPECT_EQ(p.state.probed, found ? 1 : 0);
-    EXPECT_EQ(int{p.state.scannerTarget}, found ? c.target : int{kNoTarget});
+    EXPECT_EQ(p.state.scanner.probed, found ? 1 : 0);
+    EXPECT_EQ(int{p.state.scanner.scannerTarget}, found ? c.target : int{kNoTarget});
     if (!found) {
       EXPECT_EQ(records.size(), expected.size());  // nothing but the search
       EXPECT_EQ(p.Log(), "");
       continue;
     }
-    EXPECT_EQ(p.state.adapterCount, c.adapters);
-    EXPECT_EQ(p.state.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
-    EXPECT_EQ(p.state.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
+    EXPECT_EQ(p.state.scanner.adapterCount, c.adapters);
+    EXPECT_EQ(p.state.scanner.scannerAdapter, static_cast<std::uint32_t>(c.adapter));
+    EXPECT_EQ(p.state.scanner.maxTransferSize, 0x10000u * static_cast<std::uint32_t>(c.adapter + 1));
   }
 }
 
@@ -152,14 +152,14 @@ TEST(Probe, Outcomes) {
     page36[4] = 0x36, page36[5] = 14, page36[4 + 3] = 4;
     sim::test::DefinePage(p.bus, page36);
     p.bus.ClearRecords();
-    p.state.probed = 1;
+    p.state.scanner.probed = 1;
     const bool ok = c.result == Result::Ok;
     const auto hit = [&](std::uint8_t op, int type) {
       return c.fault.opcode == op && c.fault.dataType == type;
     };
 
     EXPECT_EQ(Probe(p.context), c.result);
-    EXPECT_EQ(p.state.probed, ok ? 1 : 0);
+    EXPECT_EQ(p.state.scanner.probed, ok ? 1 : 0);
     EXPECT_EQ(p.AfterSearch(), Strings(after.begin(), after.end() - (ok ? 0 : 1)));
     EXPECT_EQ(p.Log(), c.log);
     const ScanSettings& s = p.context.settings;
@@ -167,16 +167,16 @@ TEST(Probe, Outcomes) {
     EXPECT_EQ(s.edgeEmphasis, hit(0xD5, 0x36) ? 0 : 4);
     EXPECT_EQ(s.xResolution, hit(0x25, -1) ? 300 : 600);
     EXPECT_EQ(p.context.addonPage[4], hit(0xD5, 0x34) ? 0 : 0x34);
-    EXPECT_EQ(p.state.scannerCaps.batchCapable, ok && !hit(0x12, 0xF0));
+    EXPECT_EQ(p.state.scanner.scannerCaps.batchCapable, ok && !hit(0x12, 0xF0));
   }
 
   // Without adapters nothing is sent.
   Probing p;
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
-  p.state.probed = 1, p.state.adapterCount = 4;
+  p.state.scanner.probed = 1, p.state.scanner.adapterCount = 4;
   EXPECT_EQ(Probe(p.context), Result::ScannerFailure);
-  EXPECT_EQ(std::tuple(p.state.adapterCount, p.state.probed), std::tuple(0, 0));
+  EXPECT_EQ(std::tuple(p.state.scanner.adapterCount, p.state.scanner.probed), std::tuple(0, 0));
   EXPECT_TRUE(p.bus.Records().empty());
   EXPECT_EQ(FindScanner(p.context), kNoTarget);
 }
@@ -194,7 +194,7 @@ TEST(Probe, ScannerCapabilities) {
     sim.scanner.Info().capability = c.capability;
     ASSERT_EQ(ReadScannerInfo(sim.context), Result::Ok);
     EXPECT_EQ(sim.bus.Records().back().cdb, (std::vector<std::uint8_t>{0x12, 1, 0xF0, 0, 40, 0}));
-    const ScannerCaps& caps = sim.context.state.scannerCaps;
+    const ScannerCaps& caps = sim.context.state.scanner.scannerCaps;
     EXPECT_EQ(std::tuple(caps.batchCapable, caps.flag5, caps.value),
               std::tuple(c.batch, c.keys, c.capability)) << int{c.flags};
   }
@@ -203,11 +203,11 @@ TEST(Probe, ScannerCapabilities) {
   test::SimContext sim;
   sim.scanner.AddFault(SenseFault(0x12, 0xF0, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0x12, 0xF0, 2));
-  sim.context.state.scannerCaps = {true, true, 42};
+  sim.context.state.scanner.scannerCaps = {true, true, 42};
   EXPECT_EQ(ReadScannerInfo(sim.context), Result::InvalidCdbField);
   EXPECT_EQ(ReadScannerInfo(sim.context), Result::ScannerFailure);
-  EXPECT_TRUE(sim.context.state.scannerCaps.batchCapable);
-  EXPECT_EQ(sim.context.state.scannerCaps.value, 42u);
+  EXPECT_TRUE(sim.context.state.scanner.scannerCaps.batchCapable);
+  EXPECT_EQ(sim.context.state.scanner.scannerCaps.value, 42u);
   EXPECT_EQ(sim.ScanLog(), CheckScsiEntry(8, 351));
 }
 

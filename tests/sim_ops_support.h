@@ -82,8 +82,8 @@ class SimContext {
       : bus(static_cast<std::uint8_t>(adapter + 1)), scanner(bus.AddScanner(adapter, target)) {
     SetProvider(context.transport, &bus);
     SelectAdapter(context, adapter);
-    context.state.scannerAdapter = adapter;
-    context.state.scannerTarget = target;
+    context.state.scanner.scannerAdapter = adapter;
+    context.state.scanner.scannerTarget = target;
   }
 
   std::string ScanLog() { return platform.Log("scan.log"); }

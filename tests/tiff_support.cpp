@@ -54,28 +54,28 @@ Result AddTestPage(DriverContext& context, const PagePlan& page) {
   bilevel.bits = raster;
   const Bytes data = page.compression == kCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
   std::uint32_t written = 0;
-  if (GuardedWriteFile(context, context.state.docFile, data.data(),
+  if (GuardedWriteFile(context, context.state.document.docFile, data.data(),
                        static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
                        "Test") == 0) {
     return Result::FileError;
   }
-  context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
+  context.state.page.pageImageBytes = static_cast<std::uint32_t>(data.size());
   context.settings.pageLength = static_cast<std::int32_t>(page.width);
   context.settings.pageWidth = static_cast<std::int32_t>(page.length);
   context.settings.compression = static_cast<std::int32_t>(page.compression);
   context.settings.xResolution = static_cast<std::int32_t>(page.resolution);
   SetDocumentName(context, page.documentName);
   SetPageName(context, page.pageName);
-  return AddPageToDocument(context, DescribeDocumentPage(context));
+  return AddPageToDocument(context, context.state.document, DescribeDocumentPage(context.settings, context.state.document, context.state.page.pageImageBytes));
 }
 
 Result WriteDocument(DriverContext& context, const std::string& path,
                      const std::vector<PagePlan>& pages) {
-  if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
+  if (const Result r = CreateDocument(context, context.state.document, path.c_str(), 1, 2); r != Result::Ok) return r;
   for (const PagePlan& page : pages) {
     if (const Result r = AddTestPage(context, page); r != Result::Ok) return r;
   }
-  return CloseDocument(context);
+  return CloseDocument(context, context.state.document);
 }
 
 LibtiffFile ReadWithLibtiff(const std::string& path) {

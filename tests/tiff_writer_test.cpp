@@ -82,7 +82,7 @@ class WriterTest : public ::testing::TestWithParam<Case> {
   const std::string path = platform.Scratch("page.tif");
 
   // Writes the block of the page at 300 x 200 dpi at its IFD offset in a new file.
-  int Write(const Case& c, std::uint32_t& link, std::uint32_t& block) {
+  Result Write(const Case& c, std::uint32_t& link, std::uint32_t& block) {
     const std::uint32_t ifd = kStrip + c.stripBytes;
     const PageDescription page{.width = 1700, .length = 2200, .stripBytes = c.stripBytes,
                                .compression = static_cast<Compression>(c.compression), .xResolution = 300,
@@ -94,7 +94,7 @@ class WriterTest : public ::testing::TestWithParam<Case> {
     EXPECT_EQ(platform.FileSeek(file, static_cast<std::int32_t>(ifd), kFileBegin), ifd);
     platform.sizes.clear();
     platform.watched = file;
-    const int r = WriteTiffIfd(context, file, page, link, block);
+    const Result r = WriteTiffIfd(context, file, page, link, block);
     platform.FileClose(file);
     return r;
   }
@@ -103,7 +103,7 @@ class WriterTest : public ::testing::TestWithParam<Case> {
 TEST_P(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
   const Case& c = GetParam();
   std::uint32_t link = 0, block = 0;
-  ASSERT_EQ(Write(c, link, block), 0);
+  ASSERT_EQ(Write(c, link, block), Result::Ok);
   const std::uint32_t ifd = kStrip + c.stripBytes;
   const std::string entries = c.entries(ifd);
   EXPECT_EQ(link, 2 + entries.size());
@@ -116,7 +116,7 @@ TEST_P(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
   // A failing write ends the call with -1.
   for (std::uint32_t n = 1; n <= c.writeSizes.size(); ++n) {
     platform.Arm(n, 0, 0);
-    EXPECT_EQ(Write(c, link, block), -1) << "write " << n;
+    EXPECT_EQ(Write(c, link, block), Result::FileError) << "write " << n;
     EXPECT_EQ(platform.sizes.size(), n) << "no write after the failing one";
   }
   const std::string log = ReadFileBytes(platform.RootFile("scan.log"));

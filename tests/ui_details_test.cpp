@@ -52,7 +52,7 @@ TEST_F(DetailsTest, BatchListByCapability) {
   without.Click(kIdOkButton);
   EXPECT_EQ(r.batchMode, 2);  // 0 is refused, the setting stays
 
-  t.context.state.scannerCaps.batchCapable = true;
+  t.context.state.scanner.scannerCaps.batchCapable = true;
   for (auto [mode, entry] : {std::pair{1, 0}, {3, 2}, {4, 0}}) {
     r.batchMode = mode;
     HeadlessSurface& with = Open();
@@ -115,7 +115,7 @@ TEST_F(DetailsTest, DefaultsSetEveryParameterAndCancelRollsBackOnlyTheSliders) {
   std::tie(r.polarity, r.keyStart, r.autoSize, r.notchErase, r.thinLine, r.userGrc, r.invertData,
            r.addonOn, r.marginScan, r.backgroundErase, r.grcMode, r.rotate, r.batchMode) =
       std::tuple(2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3);
-  t.context.state.scannerCaps.batchCapable = true;
+  t.context.state.scanner.scannerCaps.batchCapable = true;
   HeadlessSurface& s = Open();
   s.ScrollTrackbar(kMarginTrackbar, -7);
   s.ScrollTrackbar(kAeTrackbar, 2);

@@ -43,7 +43,7 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   EXPECT_FALSE(s[kVersion].text.empty());
   for (auto [type, bits, caps, entry] : {std::array{9, 1, 0, 1}, {4, 4, 1, 4}, {4, 1, 1, 3},
                                          {4, 8, 0, kNoSelection}, {2, 1, 1, kNoSelection}}) {
-    std::tie(r.imageType, r.bitsPerPixel, t.context.state.scannerCaps.value) =
+    std::tie(r.imageType, r.bitsPerPixel, t.context.state.scanner.scannerCaps.value) =
         std::tuple(type, bits, static_cast<std::uint32_t>(caps));
     EXPECT_EQ(Open()[kImageType].selection, entry) << type << "/" << bits << "/" << caps;
   }
@@ -107,7 +107,7 @@ TEST_F(SettingsTest, AutomaticBrightnessGovernsTheSlidersAndZeroContrastShowsAsO
 // Opened on gray it writes the middle brightness; choosing gray unchecks and
 // disables "Automatic".
 TEST_F(SettingsTest, GrayHasNoAutomaticBrightness) {
-  t.context.state.scannerCaps.value = 1;
+  t.context.state.scanner.scannerCaps.value = 1;
   std::tie(r.imageType, r.bitsPerPixel, r.brightness) = std::tuple(4, 8, 0);
   HeadlessSurface& gray = Open();
   EXPECT_FALSE(gray[kAutomatic].checked || gray[kAutomatic].enabled || gray[kBrightnessTrackbar].enabled);
@@ -142,7 +142,7 @@ TEST_F(SettingsTest, OkWritesSizesAndOffsetsForEachFrameArea) {
 }
 
 TEST_F(SettingsTest, OkWritesImageTypeTextModeAndClearsBackgroundErase) {
-  t.context.state.scannerCaps.value = 1;
+  t.context.state.scanner.scannerCaps.value = 1;
   for (auto [entry, type, bits, textMode, erase] :
        {std::array{0, 1, 1, 0, 1}, {1, 9, 1, 1, 1}, {2, 10, 1, 0, 0}, {4, 4, 4, 0, 0}}) {
     r.backgroundErase = 1;
@@ -174,7 +174,7 @@ TEST_F(SettingsTest, FailedPushShowsTheBoxAndCancelLeavesTheRecord) {
 }
 
 TEST_F(SettingsTest, DetailHandsTheChosenImageTypeToTheDetailsDialog) {
-  t.context.state.scannerCaps.value = 1;
+  t.context.state.scanner.scannerCaps.value = 1;
   t.context.state.moduleHandle = Handle(0x1234);
   bool eraseEnabled = true;
   runner.Plan(DialogTemplate::kDetailsUs, [&](HeadlessSurface& d) { eraseEnabled = d[details::kBackgroundErase].enabled; });

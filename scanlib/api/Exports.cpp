@@ -16,6 +16,11 @@
 
 using tarvo::ProcessContext;
 
+namespace {
+// The one open batch document of the process.
+tarvo::OpenDocument& ProcessDocument() { return ProcessContext().state.document; }
+}  // namespace
+
 extern "C" {
 
 TSD_API uint32_t TSD_CALL TsdDispErrDlg(uint32_t on) {
@@ -76,7 +81,7 @@ TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
 }
 
 TSD_API uint32_t TSD_CALL TsdCloseFile(void) {
-  return tarvo::ToCode(tarvo::CloseDocument(ProcessContext()));
+  return tarvo::ToCode(tarvo::CloseDocument(ProcessContext(), ProcessDocument()));
 }
 
 TSD_API uint32_t TSD_CALL TsdMakeTiff(const char* fileName, const void* image, int32_t width,
@@ -86,7 +91,7 @@ TSD_API uint32_t TSD_CALL TsdMakeTiff(const char* fileName, const void* image, i
 }
 
 TSD_API uint32_t TSD_CALL TsdGetFileSize(uint32_t* size) {
-  return tarvo::ToCode(tarvo::GetDocumentFileSize(ProcessContext(), size));
+  return tarvo::ToCode(tarvo::GetDocumentFileSize(ProcessContext(), ProcessDocument(), size));
 }
 
 TSD_API void TSD_CALL TsdDocnameSet(const char* name) {

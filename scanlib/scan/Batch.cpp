@@ -77,14 +77,14 @@ constexpr OutputRow kOutputRows[] = {
 
 using Sense = SenseBuffer;
 
-std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
+std::uint8_t Target(const DriverContext& c) { return c.state.scanner.scannerTarget; }
 
 // Closes the open document without finishing it; docFile becomes none.
 // False when the close failed.
-bool CloseDocumentFile(DriverContext& c, int site) {
-  const FileHandle file = c.state.docFile;
-  c.state.docFile = kInvalidFile;
-  return GuardedCloseHandle(c, file, site, kModuleScan) != 0;
+bool CloseDocumentFile(GroundContext& g, OpenDocument& doc, int site) {
+  const FileHandle file = doc.docFile;
+  doc.docFile = kInvalidFile;
+  return GuardedCloseHandle(g, file, site, kModuleScan) != 0;
 }
 
 bool EqualsNoCase(const char* a, const char* b) {
@@ -144,30 +144,30 @@ Result OpenForAdding(DriverContext& c, const char* name, std::uint32_t* position
     (void)GuardedCloseHandle(c, file, kSiteCloseAfterWalk, kModuleScan);
     return Result::FileError;
   }
-  c.state.docFile = file;
-  c.state.docLinkValue = linkValue;
-  c.state.docLinkPos = linkPosition;
-  c.state.docIfdPos = at;
-  c.state.docDataPos = at;
+  c.state.document.docFile = file;
+  c.state.document.docLinkValue = linkValue;
+  c.state.document.docLinkPos = linkPosition;
+  c.state.document.docIfdPos = at;
+  c.state.document.docDataPos = at;
   return Result::Ok;
 }
 
 // Finishes the open document (its last link gets docLinkValue) and closes it.
-Result FinishAndCloseForNewDocument(DriverContext& c) {
-  if (c.state.docFile == kInvalidFile) return Result::Ok;
-  if (GuardedSetFilePointer(c, c.state.docFile, static_cast<std::int32_t>(c.state.docLinkPos),
-                            kFileBegin, kSiteNewSeekLink, kModuleScan) == kInvalidFilePosition) {
+Result FinishAndCloseForNewDocument(GroundContext& g, OpenDocument& doc) {
+  if (!doc.IsOpen()) return Result::Ok;
+  if (GuardedSetFilePointer(g, doc.docFile, static_cast<std::int32_t>(doc.docLinkPos), kFileBegin,
+                            kSiteNewSeekLink, kModuleScan) == kInvalidFilePosition) {
     return Result::FileError;
   }
   std::array<std::uint8_t, 4> link{};
-  PutLe32(link, 0, c.state.docLinkValue);
+  PutLe32(link, 0, doc.docLinkValue);
   std::uint32_t written = 0;
-  if (GuardedWriteFile(c, c.state.docFile, link.data(), 4, &written, nullptr, kSiteNewWriteLink,
+  if (GuardedWriteFile(g, doc.docFile, link.data(), 4, &written, nullptr, kSiteNewWriteLink,
                        kModuleScan) == 0) {
-    (void)CloseDocumentFile(c, kSiteNewClose);
+    (void)CloseDocumentFile(g, doc, kSiteNewClose);
     return Result::FileError;
   }
-  return CloseDocumentFile(c, kSiteNewClose) ? Result::Ok : Result::FileError;
+  return CloseDocumentFile(g, doc, kSiteNewClose) ? Result::Ok : Result::FileError;
 }
 
 std::int32_t TSD_CALL NeverCancel() { return 0; }
@@ -200,7 +200,7 @@ Result ValidateOutputSettings(const ScanSettings& s) {
 
 Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
                  std::uint32_t* linkHint) {
-  if (c.state.probed == 0) return Result::ScannerFailure;
+  if (c.state.scanner.probed == 0) return Result::ScannerFailure;
   std::uint32_t scratchPosition = 0;
   std::uint32_t scratchHint = 0;
   if (position == nullptr) position = &scratchPosition;
@@ -213,21 +213,21 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   // it is forgotten as it is, not closed: its handle stays with the file. A
   // named batch gives the old handle back before it opens its own.
   if (name == nullptr) {
-    c.state.docFile = kInvalidFile;
-  } else if (c.state.docFile != kInvalidFile) {
-    (void)CloseDocumentFile(c, kSiteCloseForgotten);
+    c.state.document.docFile = kInvalidFile;
+  } else if (c.state.document.docFile != kInvalidFile) {
+    (void)CloseDocumentFile(c, c.state.document, kSiteCloseForgotten);
   }
   const bool adding = name != nullptr && p != 0;
   if (adding) {
     if (Result r = OpenForAdding(c, name, position, linkHint); r != Result::Ok) return r;
   }
   auto failAfterOpen = [&](int closeSite, Result r) {
-    if (adding) (void)CloseDocumentFile(c, closeSite);
+    if (adding) (void)CloseDocumentFile(c, c.state.document, closeSite);
     return r;
   };
 
-  c.state.scannerTarget = FindScanner(c);
-  if (c.state.scannerTarget == kNoTarget) {
+  c.state.scanner.scannerTarget = FindScanner(c);
+  if (c.state.scanner.scannerTarget == kNoTarget) {
     return failAfterOpen(kSiteCloseNoScanner, Result::ScannerFailure);
   }
   Sense s;
@@ -252,7 +252,7 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
     return failAfterOpen(kSiteCloseScan, CheckScsi(c, st, s.bytes, kSiteScan));
   }
   if (name != nullptr && p == 0 && c.settings.fileType == kFileTiffDocument) {
-    return CreateDocument(c, name, kSiteCreate, kSiteHeader);
+    return CreateDocument(c, c.state.document, name, kSiteCreate, kSiteHeader);
   }
   return Result::Ok;
 }
@@ -261,7 +261,7 @@ Result ContinueScan(DriverContext& c) {
   Sense s;
   const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero);
   if (st == 0) return Result::Ok;
-  if (!CloseDocumentFile(c, kSiteContCloseScan)) return Result::FileError;
+  if (!CloseDocumentFile(c, c.state.document, kSiteContCloseScan)) return Result::FileError;
   return CheckScsi(c, st, s.bytes, kSiteContScan);
 }
 
@@ -326,37 +326,37 @@ Result ReadSeparatorStatus(DriverContext& c) {
   const bool pair0 = (b & kSeparatorMark) != 0 && (b & kSeparatorBit0) != 0;
   const std::int32_t sense = c.settings.separatorSense;
   const bool detected = sense == 0 ? pair1 : sense == 1 ? pair0 : sense == 2 && (pair0 || pair1);
-  c.state.separatorDetected = detected ? 1 : 0;
+  c.state.page.separatorDetected = detected ? 1 : 0;
   return Result::Ok;
 }
 
 Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
                 CancelFunction cancel) {
   ScanSettings& s = c.settings;
-  if (c.state.separatorDetected != 0) {
-    c.state.separatorDetected = 0;  // the page after the separator: no wait
+  if (c.state.page.separatorDetected != 0) {
+    c.state.page.separatorDetected = 0;  // the page after the separator: no wait
   } else {
     const PageWaitOutcome wait = WaitForPage(c, cancel);
     if (wait.wait != PageWait::kReady) {
-      (void)CloseDocument(c);
+      (void)CloseDocument(c, c.state.document);
       return wait.wait == PageWait::kQuit ? Result::Ok : wait.result;
     }
     std::array<std::uint8_t, kStatusLength> status{};
     Sense st;
     const std::uint16_t statusResult = CmdReadStatus(c, Target(c), st.bytes, status);
     if (statusResult == 0 && TestBits(status, kStatusFlagByte, kStatusFlagBit) &&
-        c.state.statusBitReported == 0) {
-      (void)CloseDocument(c);
-      c.state.statusBitReported = 1;
+        c.state.page.statusBitReported == 0) {
+      (void)CloseDocument(c, c.state.document);
+      c.state.page.statusBitReported = 1;
       return Result::PageFlagged;
     }
-    c.state.statusBitReported = 0;
+    c.state.page.statusBitReported = 0;
     if (s.separatorModeA != 0) {
       if (Result r = ReadSeparatorStatus(c); r != Result::Ok) {
-        (void)CloseDocument(c);
+        (void)CloseDocument(c, c.state.document);
         return r;
       }
-      if (c.state.separatorDetected == 1 && (s.separatorModeA & 4) != 0) return Result::Ok;
+      if (c.state.page.separatorDetected == 1 && (s.separatorModeA & 4) != 0) return Result::Ok;
     }
   }
 
@@ -366,8 +366,9 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
 
   if (s.imageType != kImageGray && s.imageType != 8 && name != nullptr &&
       s.fileType == kFileTiffDocument) {
-    if (Result r = FinishAndCloseForNewDocument(c); r != Result::Ok) return r;
-    if (Result r = CreateDocument(c, name, kSiteNewCreate, kSiteNewHeader); r != Result::Ok) {
+    if (Result r = FinishAndCloseForNewDocument(c, c.state.document); r != Result::Ok) return r;
+    if (Result r = CreateDocument(c, c.state.document, name, kSiteNewCreate, kSiteNewHeader);
+        r != Result::Ok) {
       return r;
     }
   }
@@ -377,7 +378,7 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
     std::array<std::uint8_t, kDetectedSizeLength> size{};
     const std::uint16_t st = CmdReadDetectedSize(c, Target(c), sense.bytes, size);
     if (st != 0) {
-      if (!CloseDocumentFile(c, kSiteCloseSize)) return Result::FileError;
+      if (!CloseDocumentFile(c, c.state.document, kSiteCloseSize)) return Result::FileError;
       return CheckScsi(c, st, sense.bytes, kSiteSize);
     }
     s.pageLength = Mul32(static_cast<std::int32_t>(GetBe32(size, kDetectedLength)), s.xResolution) /
@@ -387,25 +388,26 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
   }
   std::array<std::uint8_t, kCountersLength> counters{};
   if (CmdReadCounters(c, Target(c), sense.bytes, counters) == 0) {
-    c.state.counter1 = GetBe32(counters, kCounter1);
-    c.state.counter2 = GetBe32(counters, kCounter2);
-    c.state.counter3 = GetBe32(counters, kCounter3);
+    c.state.page.counter1 = GetBe32(counters, kCounter1);
+    c.state.page.counter2 = GetBe32(counters, kCounter2);
+    c.state.page.counter3 = GetBe32(counters, kCounter3);
   }
   std::array<std::uint8_t, kStatusLength> status{};
   (void)CmdReadStatus(c, Target(c), sense.bytes, status);
 
   if (Result r = ProcessPageImage(c, Target(c), pageBuffer, s.pageWidth, s.pageLength,
-                                  c.state.docFile, name);
+                                  c.state.document.docFile, name);
       r != Result::Ok) {
-    if (r != Result::FileError && !CloseDocumentFile(c, kSiteClosePipeline)) {
+    if (r != Result::FileError && !CloseDocumentFile(c, c.state.document, kSiteClosePipeline)) {
       return Result::FileError;
     }
     return r;
   }
   if (s.rotate != 0) std::swap(s.pageLength, s.pageWidth);
-  c.state.docIfdPos = c.state.docDataPos + c.state.pageImageBytes;
+  c.state.document.docIfdPos = c.state.document.docDataPos + c.state.page.pageImageBytes;
   if (s.fileType != kFileTiffDocument) return Result::Ok;
-  return AddPageToDocument(c, DescribeDocumentPage(c));
+  return AddPageToDocument(c, c.state.document,
+                           DescribeDocumentPage(s, c.state.document, c.state.page.pageImageBytes));
 }
 
 Result ScanOnePage(DriverContext& c, const char* name, std::uint32_t* position,
@@ -425,7 +427,7 @@ Result ScanOnePage(DriverContext& c, const char* name, std::uint32_t* position,
       r != Result::Ok) {
     return restore(r);
   }
-  if (document) (void)CloseDocument(c);
+  if (document) (void)CloseDocument(c, c.state.document);
   return restore(Result::Ok);
 }
 

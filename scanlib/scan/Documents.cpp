@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "core/Diagnostics.h"
-#include "scan/DriverContext.h"
+#include "core/Ground.h"
 #include "core/GuardedFile.h"
+#include "scan/DriverContext.h"
 #include "tiff/TiffFormat.h"
 #include "tiff/TiffIo.h"
 
@@ -31,31 +32,31 @@ constexpr int kSitePageSeekLink = 3570;
 constexpr int kSitePageWriteLink = 3573;
 constexpr int kSitePageSeekData = 3579;
 
-bool Seek(DriverContext& context, FileHandle file, std::uint32_t offset, int site) {
+bool Seek(GroundContext& context, FileHandle file, std::uint32_t offset, int site) {
   return GuardedSetFilePointer(context, file, static_cast<std::int32_t>(offset), kFileBegin, site,
                                kModuleScan) != kInvalidFilePosition;
 }
 
-bool Write(DriverContext& context, FileHandle file, const void* data, std::uint32_t count,
+bool Write(GroundContext& context, FileHandle file, const void* data, std::uint32_t count,
            int site) {
   std::uint32_t written = 0;
   return GuardedWriteFile(context, file, data, count, &written, nullptr, site, kModuleScan) != 0;
 }
 
-bool WriteLe32(DriverContext& context, FileHandle file, std::uint32_t value, int site) {
+bool WriteLe32(GroundContext& context, FileHandle file, std::uint32_t value, int site) {
   std::array<std::uint8_t, 4> bytes{};
   PutLe32(bytes, 0, value);
   return Write(context, file, bytes.data(), bytes.size(), site);
 }
 
 // Forgets the open document after closing it without the guarded wrapper.
-void DropDocument(DriverContext& context) {
-  if (context.state.docFile != kInvalidFile) context.platform.FileClose(context.state.docFile);
-  context.state.docFile = kInvalidFile;
+void DropDocument(GroundContext& context, OpenDocument& doc) {
+  if (doc.docFile != kInvalidFile) context.platform.FileClose(doc.docFile);
+  doc.docFile = kInvalidFile;
 }
 
 // Creates a TIFF file and writes its header; the handle is owned by `file`.
-Result CreateTiffFile(DriverContext& context, const char* name, int createSite, int headerSite,
+Result CreateTiffFile(GroundContext& context, const char* name, int createSite, int headerSite,
                       UniqueFile& file) {
   file = UniqueFile(context.platform,
                     GuardedCreateFile(context, name, kGenericRead | kGenericWrite, kShareNone,
@@ -73,11 +74,11 @@ Result CreateTiffFile(DriverContext& context, const char* name, int createSite, 
   return Result::Ok;
 }
 
-void StartPositions(DriverState& state) {
-  state.docLinkValue = 0;
-  state.docLinkPos = tiff::kHeaderLinkPos;
-  state.docIfdPos = tiff::kHeaderSize;
-  state.docDataPos = tiff::kHeaderSize;
+void StartPositions(OpenDocument& doc) {
+  doc.docLinkValue = 0;
+  doc.docLinkPos = tiff::kHeaderLinkPos;
+  doc.docIfdPos = tiff::kHeaderSize;
+  doc.docDataPos = tiff::kHeaderSize;
 }
 
 void CopyName(std::array<char, kNameBufferSize>& buffer, const char*& field, const char* name) {
@@ -94,83 +95,81 @@ void CopyName(std::array<char, kNameBufferSize>& buffer, const char*& field, con
 
 }  // namespace
 
-Result CreateDocument(DriverContext& context, const char* name, int createSite, int headerSite) {
+Result CreateDocument(GroundContext& context, OpenDocument& doc, const char* name, int createSite,
+                      int headerSite) {
   UniqueFile file;
   if (const Result r = CreateTiffFile(context, name, createSite, headerSite, file); r != Result::Ok) {
     return r;
   }
-  context.state.docFile = file.Release();
-  StartPositions(context.state);
+  doc.docFile = file.Release();
+  StartPositions(doc);
   return Result::Ok;
 }
 
-PageDescription DescribeDocumentPage(const DriverContext& context) {
-  const ScanSettings& settings = context.settings;
-  const DriverState& state = context.state;
+PageDescription DescribeDocumentPage(const ScanSettings& settings, const OpenDocument& doc,
+                                     std::uint32_t pageImageBytes) {
   PageDescription page;
   page.width = static_cast<std::uint32_t>(settings.pageLength);
   page.length = static_cast<std::uint32_t>(settings.pageWidth);
-  page.stripBytes = state.pageImageBytes;
+  page.stripBytes = pageImageBytes;
   page.compression = static_cast<Compression>(settings.compression);
   page.xResolution = static_cast<std::uint32_t>(settings.xResolution);
   page.yResolution = static_cast<std::uint32_t>(settings.xResolution);
-  page.stripOffset = state.docDataPos;
-  page.ifdOffset = state.docIfdPos;
-  page.linkValue = state.docLinkValue;
+  page.stripOffset = doc.docDataPos;
+  page.ifdOffset = doc.docIfdPos;
+  page.linkValue = doc.docLinkValue;
   page.pageName = settings.pageName;
   page.software = kSoftwareName;
   page.documentName = settings.docName;
   return page;
 }
 
-Result AddPageToDocument(DriverContext& context, const PageDescription& page) {
-  DriverState& state = context.state;
-  state.docIfdPos = page.stripOffset + page.stripBytes;
+Result AddPageToDocument(GroundContext& context, OpenDocument& doc, const PageDescription& page) {
+  doc.docIfdPos = page.stripOffset + page.stripBytes;
   std::uint32_t linkOffset = 0;
   std::uint32_t blockLength = 0;
-  if (WriteTiffIfd(context, state.docFile, page, linkOffset, blockLength) != 0) {
+  if (WriteTiffIfd(context, doc.docFile, page, linkOffset, blockLength) != Result::Ok) {
     return Result::FileError;
   }
-  if (!Seek(context, state.docFile, state.docLinkPos, kSitePageSeekLink)) return Result::FileError;
-  if (!WriteLe32(context, state.docFile, state.docIfdPos, kSitePageWriteLink)) {
-    DropDocument(context);
+  if (!Seek(context, doc.docFile, doc.docLinkPos, kSitePageSeekLink)) return Result::FileError;
+  if (!WriteLe32(context, doc.docFile, doc.docIfdPos, kSitePageWriteLink)) {
+    DropDocument(context, doc);
     return Result::FileError;
   }
-  state.docDataPos = state.docIfdPos + blockLength;
-  state.docLinkPos = state.docIfdPos + linkOffset;
-  if (!Seek(context, state.docFile, state.docDataPos, kSitePageSeekData)) return Result::FileError;
+  doc.docDataPos = doc.docIfdPos + blockLength;
+  doc.docLinkPos = doc.docIfdPos + linkOffset;
+  if (!Seek(context, doc.docFile, doc.docDataPos, kSitePageSeekData)) return Result::FileError;
   return Result::Ok;
 }
 
-Result FinishDocument(DriverContext& context) {
-  DriverState& state = context.state;
-  if (!Seek(context, state.docFile, state.docLinkPos, kSiteFinishSeek)) return Result::FileError;
-  if (!WriteLe32(context, state.docFile, state.docLinkValue, kSiteFinishWrite)) {
-    DropDocument(context);
+Result FinishDocument(GroundContext& context, OpenDocument& doc) {
+  if (!Seek(context, doc.docFile, doc.docLinkPos, kSiteFinishSeek)) return Result::FileError;
+  if (!WriteLe32(context, doc.docFile, doc.docLinkValue, kSiteFinishWrite)) {
+    DropDocument(context, doc);
     return Result::FileError;
   }
   return Result::Ok;
 }
 
-Result CloseDocument(DriverContext& context) {
-  if (const Result r = FinishDocument(context); r != Result::Ok) {
-    DropDocument(context);
+Result CloseDocument(GroundContext& context, OpenDocument& doc) {
+  if (const Result r = FinishDocument(context, doc); r != Result::Ok) {
+    DropDocument(context, doc);
     return r;
   }
-  const int closed = GuardedCloseHandle(context, context.state.docFile, kSiteCloseFile, kModuleScan);
-  context.state.docFile = kInvalidFile;
+  const int closed = GuardedCloseHandle(context, doc.docFile, kSiteCloseFile, kModuleScan);
+  doc.docFile = kInvalidFile;
   return closed != 0 ? Result::Ok : Result::FileError;
 }
 
-Result GetDocumentFileSize(DriverContext& context, std::uint32_t* size) {
-  const std::uint32_t bytes = context.platform.FileSize(context.state.docFile);
+Result GetDocumentFileSize(GroundContext& context, const OpenDocument& doc, std::uint32_t* size) {
+  const std::uint32_t bytes = context.platform.FileSize(doc.docFile);
   if (size != nullptr) *size = bytes;
   if (bytes != kInvalidFileSize) return Result::Ok;
   ReportFileSizeError(context, "GetFileSize", context.platform.LastError(), kSiteFileSizeBox);
   return Result::FileError;
 }
 
-Result MakeTiff(DriverContext& context, const char* name, const void* image, std::int32_t width,
+Result MakeTiff(GroundContext& context, const char* name, const void* image, std::int32_t width,
                 std::int32_t length, std::int32_t xResolution, std::int32_t yResolution) {
   // Answers are 0 or 4 only: a page that cannot be written is a file error.
   if (width < 1 || length < 1 || image == nullptr) return Result::FileError;
@@ -185,39 +184,37 @@ Result MakeTiff(DriverContext& context, const char* name, const void* image, std
       r != Result::Ok) {
     return r;
   }
-  DriverState& state = context.state;
-  state.docDataPos = tiff::kHeaderSize;
-  state.docIfdPos = tiff::kHeaderSize;
-  state.pageImageBytes = static_cast<std::uint32_t>(imageBytes);
-  state.docLinkValue = 0;
-  state.docLinkPos = tiff::kHeaderLinkPos;
-  if (!Write(context, file.get(), image, state.pageImageBytes, kSiteMakeImage)) {
+  // The file's own positions: a batch's open document is not touched.
+  OpenDocument doc;
+  StartPositions(doc);
+  const auto pageImageBytes = static_cast<std::uint32_t>(imageBytes);
+  if (!Write(context, file.get(), image, pageImageBytes, kSiteMakeImage)) {
     return Result::FileError;
   }
 
-  state.docIfdPos = tiff::kHeaderSize + state.pageImageBytes;
+  doc.docIfdPos = tiff::kHeaderSize + pageImageBytes;
   PageDescription page;
   page.width = static_cast<std::uint32_t>(width);
   page.length = static_cast<std::uint32_t>(length);
-  page.stripBytes = state.pageImageBytes;
+  page.stripBytes = pageImageBytes;
   page.compression = kCompressionNone;
   page.xResolution = static_cast<std::uint32_t>(xResolution);
   page.yResolution = static_cast<std::uint32_t>(yResolution);
   page.stripOffset = tiff::kHeaderSize;
-  page.ifdOffset = state.docIfdPos;
+  page.ifdOffset = doc.docIfdPos;
   std::uint32_t linkOffset = 0;
   std::uint32_t blockLength = 0;
-  if (WriteTiffIfd(context, file.get(), page, linkOffset, blockLength) != 0) {
+  if (WriteTiffIfd(context, file.get(), page, linkOffset, blockLength) != Result::Ok) {
     return Result::FileError;
   }
   if (!Seek(context, file.get(), tiff::kHeaderLinkPos, kSiteMakeSeekHeaderLink) ||
-      !WriteLe32(context, file.get(), state.docIfdPos, kSiteMakeWriteHeaderLink)) {
+      !WriteLe32(context, file.get(), doc.docIfdPos, kSiteMakeWriteHeaderLink)) {
     return Result::FileError;
   }
-  state.docLinkPos = state.docIfdPos + linkOffset;
-  state.docDataPos = state.docIfdPos + blockLength;
-  if (!Seek(context, file.get(), state.docDataPos, kSiteMakeSeekData) ||
-      !Seek(context, file.get(), state.docLinkPos, kSiteMakeSeekLink) ||
+  doc.docLinkPos = doc.docIfdPos + linkOffset;
+  doc.docDataPos = doc.docIfdPos + blockLength;
+  if (!Seek(context, file.get(), doc.docDataPos, kSiteMakeSeekData) ||
+      !Seek(context, file.get(), doc.docLinkPos, kSiteMakeSeekLink) ||
       !WriteLe32(context, file.get(), 0, kSiteMakeWriteLink)) {
     return Result::FileError;
   }

@@ -10,7 +10,8 @@ namespace tarvo {
 
 Result EjectSheet(DriverContext& context) {
   std::array<std::uint8_t, 16> sense{};
-  const std::uint16_t status = CmdUnloadObject(context, context.state.scannerTarget, sense.data());
+  const std::uint16_t status =
+      CmdUnloadObject(context, context.state.scanner.scannerTarget, sense.data());
   return CheckScsi(context, status, sense.data(), kSiteEjectSheet);
 }
 

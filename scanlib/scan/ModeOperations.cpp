@@ -26,7 +26,7 @@ constexpr int kSiteReadFunctionKey = 1088;
 
 using Sense = SenseBuffer;
 
-std::uint8_t Target(const DriverContext& c) { return c.state.scannerTarget; }
+std::uint8_t Target(const DriverContext& c) { return c.state.scanner.scannerTarget; }
 
 // Runs the steps in order and stops at the first that fails.
 template <typename... Steps>

@@ -87,7 +87,7 @@ struct FileSink {
 
 Result CloseAfterFailedWrite(DriverContext& c, FileHandle file) {
   (void)GuardedCloseHandle(c, file, kSiteCloseAfterWrite, kModuleScan);
-  if (c.state.docFile == file) c.state.docFile = kInvalidFile;
+  if (c.state.document.docFile == file) c.state.document.docFile = kInvalidFile;
   return Result::FileError;
 }
 
@@ -182,8 +182,8 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   const bool gray = s.imageType == kImageGray;
   const std::int32_t bits = gray ? s.bitsPerPixel : 1;
 
-  const std::uint32_t limit = c.state.maxTransferSize == 0 ? kTransferBufferBytes
-                                                           : c.state.maxTransferSize;
+  const std::uint32_t limit = c.state.scanner.maxTransferSize == 0 ? kTransferBufferBytes
+                                                           : c.state.scanner.maxTransferSize;
   const std::uint32_t transfer = std::min(limit, kTransferBufferBytes);
   const std::uint32_t rowBytes = ScannerRowBytes(width, bits);
   const std::uint32_t rowsPerChunk = rowBytes == 0 ? 1 : transfer / rowBytes;
@@ -263,7 +263,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
       }
     }
     if (Result r = CoderResult(c, coder.Finish(), docFile); r != Result::Ok) return r;
-    c.state.pageImageBytes = coder.BytesWritten();
+    c.state.page.pageImageBytes = coder.BytesWritten();
     return Result::Ok;
   }
 
@@ -271,9 +271,9 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
     const std::uint64_t bytes = static_cast<std::uint64_t>(finalStride) *
                                 static_cast<std::uint64_t>(finalRows);
     if (bytes > 0xFFFFFFFFu) return Result::InvalidValue;
-    c.state.pageImageBytes = static_cast<std::uint32_t>(bytes);
+    c.state.page.pageImageBytes = static_cast<std::uint32_t>(bytes);
     std::uint32_t written = 0;
-    if (GuardedWriteFile(c, docFile, page, c.state.pageImageBytes, &written, nullptr,
+    if (GuardedWriteFile(c, docFile, page, c.state.page.pageImageBytes, &written, nullptr,
                          kSiteWriteUncoded, kModuleScan) == 0) {
       return CloseAfterFailedWrite(c, docFile);
     }

@@ -179,7 +179,7 @@ Result GetContinuous(DriverContext& c, std::int32_t, void* cell) {
   return Result::Ok;
 }
 Result GetSeparatorDetected(DriverContext& c, std::int32_t, void* cell) {
-  Write32(cell, c.state.separatorDetected);
+  Write32(cell, c.state.page.separatorDetected);
   return Result::Ok;
 }
 Result GetDocName(DriverContext& c, std::int32_t, void* cell) {
@@ -233,13 +233,13 @@ Result GetFunctionKey(DriverContext& c, std::int32_t id, void* cell) {
   if (r == Result::Ok) std::memcpy(cell, &code, sizeof code);
   return r;
 }
-template <std::uint32_t DriverState::*F>
+template <std::uint32_t PageProgress::*F>
 Result GetCounter(DriverContext& c, std::int32_t, void* cell) {
-  Write32(cell, static_cast<std::int32_t>(c.state.*F));
+  Write32(cell, static_cast<std::int32_t>(c.state.page.*F));
   return Result::Ok;
 }
 Result GetBatchCapable(DriverContext& c, std::int32_t, void* cell) {
-  Write32(cell, c.state.scannerCaps.batchCapable ? 1 : 0);
+  Write32(cell, c.state.scanner.scannerCaps.batchCapable ? 1 : 0);
   return Result::Ok;
 }
 
@@ -306,9 +306,9 @@ constexpr Row kRows[] = {
     FunctionKeyRow(7), FunctionKeyRow(8), FunctionKeyRow(9),
     FunctionKeyRow(10),
     {121, &StoreValue<&S::batchMode>, nullptr, &GetValue<&S::batchMode>},
-    {122, nullptr, nullptr, &GetCounter<&DriverState::counter1>},
-    {123, nullptr, nullptr, &GetCounter<&DriverState::counter2>},
-    {124, nullptr, nullptr, &GetCounter<&DriverState::counter3>},
+    {122, nullptr, nullptr, &GetCounter<&PageProgress::counter1>},
+    {123, nullptr, nullptr, &GetCounter<&PageProgress::counter2>},
+    {124, nullptr, nullptr, &GetCounter<&PageProgress::counter3>},
     {125, &StoreFlag<&S::rotate>, nullptr, &GetValue<&S::rotate>},
     {126, nullptr, nullptr, &GetValue<&S::pageLength>},
     {127, nullptr, nullptr, &GetValue<&S::pageWidth>},

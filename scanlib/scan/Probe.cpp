@@ -30,8 +30,8 @@ bool IsRt650(const std::uint8_t* inquiry) {
 }  // namespace
 
 std::uint8_t FindScanner(DriverContext& c) {
-  if (c.state.adapterCount < 1) return kNoTarget;
-  for (std::int32_t adapter = 0; adapter < c.state.adapterCount; ++adapter) {
+  if (c.state.scanner.adapterCount < 1) return kNoTarget;
+  for (std::int32_t adapter = 0; adapter < c.state.scanner.adapterCount; ++adapter) {
     for (std::uint8_t target = 0; target <= kLastTarget; ++target) {
       std::array<std::uint8_t, kInquiryScanLength> inquiry{};
       Sense s;
@@ -39,8 +39,8 @@ std::uint8_t FindScanner(DriverContext& c) {
                       static_cast<std::uint8_t>(inquiry.size()));
       if (!IsRt650(inquiry.data())) continue;
       SelectAdapter(c, static_cast<std::uint8_t>(adapter));
-      c.state.scannerAdapter = static_cast<std::uint32_t>(adapter);
-      c.state.maxTransferSize = AdapterMaxTransfer(c, static_cast<std::uint32_t>(adapter));
+      c.state.scanner.scannerAdapter = static_cast<std::uint32_t>(adapter);
+      c.state.scanner.maxTransferSize = AdapterMaxTransfer(c, static_cast<std::uint32_t>(adapter));
       return target;
     }
   }
@@ -51,20 +51,20 @@ Result ReadScannerInfo(DriverContext& c) {
   std::array<std::uint8_t, kVendorPageLength> page{};
   Sense s;
   Result r = CheckScsi(c,
-                       CmdInquiryVendorPage(c, c.state.scannerTarget, s.bytes, page,
+                       CmdInquiryVendorPage(c, c.state.scanner.scannerTarget, s.bytes, page,
                                             static_cast<std::uint8_t>(page.size())),
                        s.bytes, kSiteReadScannerInfo);
   if (r != Result::Ok) return r;
-  c.state.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
-  c.state.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
-  c.state.scannerCaps.value = GetBe32(page, kVpCapability);
+  c.state.scanner.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
+  c.state.scanner.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
+  c.state.scanner.scannerCaps.value = GetBe32(page, kVpCapability);
   return Result::Ok;
 }
 
 std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
   std::array<std::uint8_t, kInquiryRevisionLength> inquiry{};
   Sense s;
-  const std::uint16_t status = CmdInquiry(c, c.state.scannerTarget, s.bytes, inquiry,
+  const std::uint16_t status = CmdInquiry(c, c.state.scanner.scannerTarget, s.bytes, inquiry,
                                           static_cast<std::uint8_t>(inquiry.size()));
   if (status != 0) return status;
   // "2.10": the dot becomes '0' and the leading digits are read: 2010.
@@ -78,13 +78,13 @@ std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
 }
 
 Result Probe(DriverContext& c) {
-  c.state.probed = 0;
-  c.state.adapterCount = AspiAdapterCount(c);
-  c.state.scannerTarget = FindScanner(c);
-  if (c.state.scannerTarget == kNoTarget) return Result::ScannerFailure;
+  c.state.scanner.probed = 0;
+  c.state.scanner.adapterCount = AspiAdapterCount(c);
+  c.state.scanner.scannerTarget = FindScanner(c);
+  if (c.state.scanner.scannerTarget == kNoTarget) return Result::ScannerFailure;
 
   Sense s;
-  (void)CmdTestUnitReady(c, c.state.scannerTarget, s.bytes);
+  (void)CmdTestUnitReady(c, c.state.scanner.scannerTarget, s.bytes);
   // The scanner's modes into the record, each read on its own.
   (void)ReadScanModePage(c);
   (void)ReadImagePage(c);
@@ -93,10 +93,10 @@ Result Probe(DriverContext& c) {
   (void)ReadAddonPage(c);
 
   Sense again;
-  Result r = CheckScsi(c, CmdTestUnitReady(c, c.state.scannerTarget, again.bytes), again.bytes,
-                       kSiteProbeTestUnitReady);
+  Result r = CheckScsi(c, CmdTestUnitReady(c, c.state.scanner.scannerTarget, again.bytes),
+                       again.bytes, kSiteProbeTestUnitReady);
   if (r != Result::Ok) return r;
-  c.state.probed = 1;
+  c.state.scanner.probed = 1;
   (void)ReadScannerInfo(c);
   return Result::Ok;
 }

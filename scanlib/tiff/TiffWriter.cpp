@@ -160,20 +160,21 @@ IfdBlock BuildIfdBlock(const PageDescription& page) {
 
 }  // namespace tiff
 
-int WriteTiffIfd(GroundContext& context, FileHandle file, const PageDescription& page,
-                 std::uint32_t& linkPosition, std::uint32_t& blockLength) {
+Result WriteTiffIfd(GroundContext& context, FileHandle file, const PageDescription& page,
+                    std::uint32_t& linkPosition, std::uint32_t& blockLength) {
   const tiff::IfdBlock block = tiff::BuildIfdBlock(page);
   tiff::TiffIo io(context, file);
-  if (!io.Write(block.fixed.data(), block.fixedSize, tiff::kSiteWriteBlock)) return -1;
+  if (!io.Write(block.fixed.data(), block.fixedSize, tiff::kSiteWriteBlock))
+    return Result::FileError;
   static constexpr std::uint8_t kFill = 0;
   for (const tiff::PageText& text : block.texts) {
     if (!text.IsLong()) continue;
-    if (!io.Write(text.text, text.length, tiff::kSiteWriteText)) return -1;
-    if (text.HasFill() && !io.Write(&kFill, 1, tiff::kSiteWriteFill)) return -1;
+    if (!io.Write(text.text, text.length, tiff::kSiteWriteText)) return Result::FileError;
+    if (text.HasFill() && !io.Write(&kFill, 1, tiff::kSiteWriteFill)) return Result::FileError;
   }
   linkPosition = block.linkPosition;
   blockLength = block.blockLength;
-  return 0;
+  return Result::Ok;
 }
 
 }  // namespace tarvo

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/Result.h"
 #include "core/Values.h"
 #include "platform/Platform.h"
 #include "tiff/TiffFormat.h"
@@ -69,11 +70,10 @@ IfdBlock BuildIfdBlock(const PageDescription& page);
 // Writes the page's IFD block at the file's current position, which must be
 // page.stripOffset + page.stripBytes; does not move it otherwise. Writes, in
 // this order: count, entries, next-IFD field and resolutions in one write,
-// then each long text and its fill byte. Returns 0, or -1 when a write fails
+// then each long text and its fill byte. Ok, or FileError when a write fails
 // (what was written stays). `linkPosition` receives 2 + 12n, `blockLength`
 // the bytes written.
-[[nodiscard]] int WriteTiffIfd(GroundContext& context, FileHandle file,
-                               const PageDescription& page, std::uint32_t& linkPosition,
-                               std::uint32_t& blockLength);
+Result WriteTiffIfd(GroundContext& context, FileHandle file, const PageDescription& page,
+                    std::uint32_t& linkPosition, std::uint32_t& blockLength);
 
 }  // namespace tarvo

@@ -75,7 +75,7 @@ void FunctionKeyDialog::OnInit(DialogSurface& surface) {
   std::int32_t revision = 0;
   (void)GetFirmwareRevision(context_, &revision);
   FillList(surface, context_, fkey::kFunction,
-           FunctionListMessages(revision, context_.state.scannerCaps.flag5));
+           FunctionListMessages(revision, context_.state.scanner.scannerCaps.flag5));
 
   const Result r = ReadKey(surface, 1);
   if (r != Result::Ok) {
@@ -105,7 +105,7 @@ Result FunctionKeyDialog::ReadKey(DialogSurface& surface, std::int32_t key) {
   std::array<std::uint8_t, wire::kFunctionKeyBlockLength> block{};
   std::array<std::uint8_t, wire::kSenseLength> sense{};
   const std::uint16_t status =
-      CmdGetFunctionKey(context_, context_.state.scannerTarget, sense.data(),
+      CmdGetFunctionKey(context_, context_.state.scanner.scannerTarget, sense.data(),
                         static_cast<std::uint8_t>(key), block);
   if (status != 0) return CheckScsi(context_, status, sense.data(), kSiteReadKey, kModuleDialogs);
   const std::uint32_t message = BlockFunctionMessage(block);

@@ -50,7 +50,8 @@ void Set(DriverContext& context, std::int32_t id, std::int32_t value) {
 }
 
 std::size_t ImageTypeCount(const DriverContext& context) {
-  return context.state.scannerCaps.value != 0 ? kImageTypeChoices.size() : kBilevelImageTypes;
+  return context.state.scanner.scannerCaps.value != 0 ? kImageTypeChoices.size()
+                                                      : kBilevelImageTypes;
 }
 
 const ImageTypeChoice* SelectedImageType(DialogSurface& surface) {

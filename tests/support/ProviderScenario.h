@@ -96,7 +96,7 @@ inline std::vector<int> RunScenario(Platform& platform, aspi::Provider& provider
     if (r == Result::NoPaper) break;
     if (r != Result::Ok) note(ContinueScan(context));
   }
-  note(CloseDocument(context));
+  note(CloseDocument(context, context.state.document));
   note(StopScan(context));
   return results;
 }
