@@ -200,7 +200,7 @@ Result ValidateOutputSettings(const ScanSettings& s) {
 
 Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
                  std::uint32_t* linkHint) {
-  if (c.state.scanner.probed == 0) return Result::ScannerFailure;
+  if (!c.state.scanner.probed) return Result::ScannerFailure;
   std::uint32_t scratchPosition = 0;
   std::uint32_t scratchHint = 0;
   if (position == nullptr) position = &scratchPosition;
@@ -345,12 +345,12 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
     Sense st;
     const std::uint16_t statusResult = CmdReadStatus(c, Target(c), st.bytes, status);
     if (statusResult == 0 && TestBits(status, kStatusFlagByte, kStatusFlagBit) &&
-        c.state.page.statusBitReported == 0) {
+        !c.state.page.statusBitReported) {
       (void)CloseDocument(c, c.state.document);
-      c.state.page.statusBitReported = 1;
+      c.state.page.statusBitReported = true;
       return Result::PageFlagged;
     }
-    c.state.page.statusBitReported = 0;
+    c.state.page.statusBitReported = false;
     if (s.separatorModeA != 0) {
       if (Result r = ReadSeparatorStatus(c); r != Result::Ok) {
         (void)CloseDocument(c, c.state.document);

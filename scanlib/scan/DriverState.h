@@ -22,7 +22,7 @@ struct ScannerCaps {
 
 // Written by the probe; valid until the next probe.
 struct ScannerIdentity {
-  std::int32_t probed = 0;
+  bool probed = false;
   std::int32_t adapterCount = 0;
   std::uint32_t scannerAdapter = 0;
   std::uint8_t scannerTarget = 0;
@@ -46,7 +46,7 @@ struct OpenDocument {
 // What the page transfer leaves behind for the next page and the getters.
 struct PageProgress {
   std::uint32_t pageImageBytes = 0;
-  std::int32_t statusBitReported = 0;
+  bool statusBitReported = false;  // the page flag has been answered with 19
   std::int32_t separatorDetected = 0;
   std::uint32_t counter1 = 0;
   std::uint32_t counter2 = 0;

@@ -78,7 +78,7 @@ std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
 }
 
 Result Probe(DriverContext& c) {
-  c.state.scanner.probed = 0;
+  c.state.scanner.probed = false;
   c.state.scanner.adapterCount = AspiAdapterCount(c);
   c.state.scanner.scannerTarget = FindScanner(c);
   if (c.state.scanner.scannerTarget == kNoTarget) return Result::ScannerFailure;
@@ -96,7 +96,7 @@ Result Probe(DriverContext& c) {
   Result r = CheckScsi(c, CmdTestUnitReady(c, c.state.scanner.scannerTarget, again.bytes),
                        again.bytes, kSiteProbeTestUnitReady);
   if (r != Result::Ok) return r;
-  c.state.scanner.probed = 1;
+  c.state.scanner.probed = true;
   (void)ReadScannerInfo(c);
   return Result::Ok;
 }
