@@ -64,7 +64,7 @@ FileHandle GuardedCreateFile(GroundContext& context, const char* name, std::uint
   char tag[320];
   std::snprintf(tag, sizeof tag, "CreateFile %s", name != nullptr ? name : "");
   FileHandle file = kInvalidFile;
-  const bool opened = Guarded(context, Guard{tag, callSite, module, false}, [&] {
+  const bool opened = Guarded(context, Guard{tag, callSite, module, true}, [&] {
     file = context.platform.FileOpen(name, access, share, disposition, flags);
     return file != kInvalidFile;
   });
