@@ -93,7 +93,8 @@ TEST_F(DriverLoadTest, MarkerFileSwitchesMessageBoxesOnUntilTheHostSaysOtherwise
   EXPECT_EQ(std::tuple(SetMessageBoxes(*quiet, 5), quiet->state.showMessages), std::tuple(1u, 1));
 }
 
-// The scanner's name in exactly 12 bytes, the driver's file name part, the box shown whatever the switch says.
+// The scanner's name in exactly 12 bytes, the driver's file name part, the box shown whatever the switch
+// says; a path's file name part.
 TEST_F(DriverLoadTest, InformationalOperations) {
   char name[16], file[300], version[32];
   std::memset(name, 'x', sizeof name);
@@ -105,16 +106,10 @@ TEST_F(DriverLoadTest, InformationalOperations) {
   EXPECT_EQ(AskAreYouSure(*Load()), 0u);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(std::tuple(platform.boxes[0].caption, platform.boxes[0].text), std::tuple("SORREL", "Are you sure?"));
-}
-
-TEST(FileNamePart, TakesTheTextAfterTheLastSeparator) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"C:\\Apps\\Pagewell.exe", "Pagewell.exe"}, {"Pagewell.exe", "Pagewell.exe"},
-      {"dir\\", ""}, {"/usr/bin/rt650scan", "rt650scan"}, {nullptr, ""}};
-  for (const auto& [path, part] : cases) {
-    char out[64];
-    FileNamePart(path, out, sizeof out);
-    EXPECT_STREQ(out, part) << (path != nullptr ? path : "(none)");
+  for (auto [path, part] : {std::pair<const char*, const char*>{"C:\\Apps\\Pagewell.exe", "Pagewell.exe"},
+                            {"Pagewell.exe", "Pagewell.exe"}, {"dir\\", ""}, {"/usr/bin/rt650scan", "rt650scan"}, {nullptr, ""}}) {
+    FileNamePart(path, file, sizeof file);
+    EXPECT_STREQ(file, part) << (path != nullptr ? path : "(none)");
   }
 }
 

@@ -388,7 +388,7 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
   std::array<std::uint8_t, kCountersLength> counters{};
   if (CmdReadCounters(c, Target(c), sense.bytes, counters) == 0) {
     c.state.counter1 = GetBe32(counters, kCounter1);
-    c.state.counter2 = GetBe32(counters, kCounter3);
+    c.state.counter2 = GetBe32(counters, kCounter2);
     c.state.counter3 = GetBe32(counters, kCounter3);
   }
   std::array<std::uint8_t, kStatusLength> status{};
