@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -70,24 +71,27 @@ class BatchPlatform : public test::FaultPlatform {
 
 class BatchTest : public ::testing::Test {
  protected:
-  BatchTest() : page_(8u << 20) {
-    scanner_ = &bus_.AddScanner(0, 0);
-    SetProvider(context_.transport, &bus_);
+  BatchTest() : page_(8u << 20) { Reset(); }
+  void Reset() {  // a fresh driver and scanner
+    context_.emplace(platform_);
+    bus_.emplace();
+    scanner_ = &bus_->AddScanner(0, 0);
+    SetProvider(context_->transport, &*bus_);
   }
   // Probes and sets a small 200 dpi window on the sheet: line art as Group 4 TIFF unless told.
   void Prepare(std::int32_t rotate, std::int32_t compression = 3, std::int32_t imageType = 1, std::int32_t bits = 1,
                std::int32_t fileType = 1, std::int32_t width = 1000) {
-    ASSERT_EQ(Probe(context_), Result::Ok);
+    ASSERT_EQ(Probe(*context_), Result::Ok);
     for (auto [id, value] : {std::pair{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, width}, {PAR_SCAN_LENGTH, 1400},
                              {PAR_SIDE_OFFSET, 2325 - width}, {PAR_IMAGE_TYPE, imageType}, {PAR_BITS_PER_PIXEL, bits},
                              {PAR_FILE_TYPE, fileType}, {PAR_COMPRESSION, compression}, {PAR_ROTATE, rotate}}) {
       Set(id, value);
     }
   }
-  void Set(std::int32_t id, std::int32_t value) { ASSERT_EQ(ParSet(context_, id, &value), Result::Ok) << id; }
+  void Set(std::int32_t id, std::int32_t value) { ASSERT_EQ(ParSet(*context_, id, &value), Result::Ok) << id; }
   std::int32_t Get(std::int32_t id) {
     std::int32_t value = 0;
-    EXPECT_EQ(ParGet(context_, id, &value), Result::Ok);
+    EXPECT_EQ(ParGet(*context_, id, &value), Result::Ok);
     return value;
   }
   void AddPages(std::uint32_t count, std::uint64_t seed) {
@@ -99,49 +103,58 @@ class BatchTest : public ::testing::Test {
       scanner_->AddPage(std::move(page));
     }
   }
-  // The scanner's rows of page `i` with the current window, as the simulator renders them.
-  Bytes ScannerRows(std::size_t i, sim::ImageJob& job) {
+  void Condition(std::size_t i, std::uint8_t separatorStatus, bool flagged = false) {
+    sim::PageConditions c;
+    std::tie(c.separatorStatus, c.flagged) = std::tuple(separatorStatus, flagged);
+    ASSERT_TRUE(scanner_->SetConditions(i, c));
+  }
+  // The scanner's rows of bilevel page `i` with the current window, as the simulator renders them,
+  // without their fill bytes.
+  Bytes ScannerRaster(std::size_t i, std::uint32_t& width, std::uint32_t& rows) {
     sim::Page page = pages_[i];
     page.Materialize();
     page.TurnForFeed();
-    job = scanner_->PlanImage(page);
-    Bytes rows(job.totalBytes);
-    sim::Rt650::RenderImage(page, job, 0, rows);
-    return rows;
-  }
-  // The same rows of a bilevel page without their fill bytes.
-  Bytes ScannerRaster(std::size_t i, std::uint32_t& width, std::uint32_t& rows) {
-    sim::ImageJob job;
-    const Bytes rowsData = ScannerRows(i, job);
-    width = job.width;
-    rows = job.rows;
+    const sim::ImageJob job = scanner_->PlanImage(page);
+    Bytes rowsData(job.totalBytes);
+    sim::Rt650::RenderImage(page, job, 0, rowsData);
+    std::tie(width, rows) = std::tuple(job.width, job.rows);
     const std::size_t stride = (width + 7) / 8;
     Bytes raster(stride * rows);
     for (std::size_t r = 0; r < rows; ++r) std::memcpy(&raster[r * stride], &rowsData[r * job.rowBytes], stride);
     return raster;
   }
-  Result Start(const std::string& path, std::uint32_t position = 0) {
-    return StartScan(context_, path.empty() ? nullptr : path.c_str(), &position, nullptr);
+  // libtiff reads the pages of `path`, 200 dpi, pixel for pixel; the text entries come with Group 4 only.
+  void ExpectDocument(const std::string& path, const std::vector<Bytes>& expected, int compression) {
+    const test::LibtiffFile file = test::ReadWithLibtiff(path);
+    ASSERT_EQ(file.pages.size(), expected.size()) << file.errors;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const test::LibtiffPage& p = file.pages[i];
+      EXPECT_EQ(std::tuple(p.compression, p.software, p.xResolution), std::tuple(compression, compression == 4 ? "Roradiv Ver.1.111" : "", 200.0f));
+      EXPECT_TRUE(SameRaster(p.pixels.data(), expected[i].data(), p.width, p.length)) << i;
+    }
   }
-  Result ReadOne(CancelFunction cancel = nullptr) { return ReadPage(context_, nullptr, page_.data(), cancel); }
+  Result Start(const std::string& path, std::uint32_t position = 0) {
+    return StartScan(*context_, path.empty() ? nullptr : path.c_str(), &position, nullptr);
+  }
+  Result ReadOne(CancelFunction cancel = nullptr) { return ReadPage(*context_, nullptr, page_.data(), cancel); }
   std::string Doc(const std::string& name) { return platform_.Scratch(name); }
 
   BatchPlatform platform_;
-  DriverContext context_{platform_};
-  sim::Bus bus_;
+  std::optional<DriverContext> context_;
+  std::optional<sim::Bus> bus_;
   sim::Rt650* scanner_ = nullptr;
   std::vector<sim::Page> pages_;
   std::vector<std::uint8_t> page_;
 };
 
 TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
-  for (auto [rotate, transfer] : {std::pair{0, 16384u}, {1, 32768u}, {1, 4096u}, {0, 65536u}}) {
-    SCOPED_TRACE(std::to_string(rotate) + " " + std::to_string(transfer));
+  for (auto [rotate, transfer] : {std::pair{0, 65536u}, {1, 4096u}}) {
+    SCOPED_TRACE(rotate);
     Prepare(rotate);
     AddPages(3, 40 + transfer);
-    const std::string path = Doc("g4-" + std::to_string(transfer) + ".tif");
+    const std::string path = Doc("g4-" + std::to_string(rotate) + ".tif");
     ASSERT_EQ(Start(path), Result::Ok);
-    context_.state.scanner.maxTransferSize = transfer;
+    context_->state.scanner.maxTransferSize = transfer;
     std::vector<Bytes> expected;
     for (std::size_t i = 0; i < 3; ++i) {
       std::uint32_t width = 0, rows = 0;
@@ -151,22 +164,15 @@ TEST_F(BatchTest, Group4BatchTurnedAndUnturnedMatchesTheScannerPixelForPixel) {
         raster = ReferenceTurn(raster, width, rows);
         std::swap(width, rows);
       }
-      EXPECT_EQ(context_.settings.pageLength, static_cast<std::int32_t>(width));
-      EXPECT_EQ(context_.settings.pageWidth, static_cast<std::int32_t>(rows));
+      EXPECT_EQ(std::tuple(context_->settings.pageLength, context_->settings.pageWidth),
+                std::tuple(std::int32_t(width), std::int32_t(rows)));
       EXPECT_TRUE(SameRaster(page_.data(), raster.data(), width, rows)) << i;
       EXPECT_NE(std::count(raster.begin(), raster.end(), 0), static_cast<long>(raster.size()));  // has marks
       expected.push_back(raster);
-      EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), i + 1);  // whole after every page
     }
     EXPECT_EQ(ReadOne(), Result::NoPaper);
-    EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
-    const test::LibtiffFile file = test::ReadWithLibtiff(path);
-    ASSERT_EQ(file.pages.size(), 3u) << file.errors;
-    for (std::size_t i = 0; i < 3; ++i) {
-      const test::LibtiffPage& p = file.pages[i];
-      EXPECT_EQ(std::tuple(p.compression, p.software, p.xResolution), std::tuple(4, "Roradiv Ver.1.111", 200.0f));
-      EXPECT_TRUE(SameRaster(p.pixels.data(), expected[i].data(), p.width, p.length)) << i;
-    }
+    EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
+    ExpectDocument(path, expected, 4);
   }
 }
 
@@ -175,63 +181,52 @@ TEST_F(BatchTest, UncodedPagesAndAppendingAndInserting) {
   AddPages(5, 7);
   const std::string path = Doc("doc.tif");
   std::vector<Bytes> rasters;
-  std::uint32_t width = 0, rows = 0, hint = 99;
+  std::uint32_t width = 0, rows = 0;
   // Two pages, two appended (the position comes back as the page count), one in front of page 1.
   for (auto [start, count] : {std::pair{0u, 2}, {kAppendPages, 2}, {1u, 1}}) {
     std::uint32_t position = start;
-    ASSERT_EQ(StartScan(context_, path.c_str(), &position, &hint), Result::Ok);
+    ASSERT_EQ(StartScan(*context_, path.c_str(), &position, nullptr), Result::Ok);
     EXPECT_EQ(position, start == kAppendPages ? 2u : start);
     for (int n = 0; n < count; ++n) {
-      Bytes raster = ScannerRaster(rasters.size(), width, rows);
-      rasters.insert(start == 1 ? rasters.begin() : rasters.end(), std::move(raster));
+      rasters.insert(start == 1 ? rasters.begin() : rasters.end(), ScannerRaster(rasters.size(), width, rows));
       ASSERT_EQ(ReadOne(), Result::Ok);
     }
-    ASSERT_EQ(CloseDocument(context_, context_.state.document), Result::Ok);
+    ASSERT_EQ(CloseDocument(*context_, context_->state.document), Result::Ok);
   }
-  const test::LibtiffFile file = test::ReadWithLibtiff(path);
-  ASSERT_EQ(file.pages.size(), 5u) << file.errors;
-  for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(file.pages[i].compression, 1);
-    EXPECT_TRUE(SameRaster(file.pages[i].pixels.data(), rasters[i].data(), width, rows)) << i;
-  }
+  ExpectDocument(path, rasters, 1);
   // A position past the page count + 1 fails and closes the file.
   EXPECT_EQ(Start(path, 7), Result::FileError);
-  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
+  EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
 }
 
 TEST_F(BatchTest, OutputCombinationsAreCheckedBeforeAnyCommand) {
-  ASSERT_EQ(Probe(context_), Result::Ok);
-  struct Case {
-    std::int32_t imageType, bits, fileType, compression;
-    bool valid;
-  };
-  for (const Case& c : {Case{10, 1, 4, 5, true}, Case{4, 4, 8, 0, true}, Case{1, 1, 2, 4, false},
-                        Case{1, 8, 1, 3, false}, Case{4, 8, 8, 4, false}}) {
+  // Image type, bits, file type, compression.
+  for (auto [type, bits, file, coding, valid] : {std::tuple{10, 1, 4, 5, true}, {4, 4, 8, 0, true}, {1, 1, 2, 4, false},
+                                                  {1, 8, 1, 3, false}, {4, 8, 8, 4, false}}) {
     ScanSettings s;
-    std::tie(s.imageType, s.bitsPerPixel, s.fileType, s.compression) = std::tuple(c.imageType, c.bits, c.fileType, c.compression);
-    EXPECT_EQ(ValidateOutputSettings(s) == Result::Ok, c.valid) << c.imageType << "/" << c.bits << "/" << c.fileType;
+    std::tie(s.imageType, s.bitsPerPixel, s.fileType, s.compression) = std::tuple(type, bits, file, coding);
+    EXPECT_EQ(ValidateOutputSettings(s) == Result::Ok, valid) << type << "/" << bits << "/" << file;
   }
-  std::tie(context_.settings.imageType, context_.settings.bitsPerPixel, context_.settings.fileType) = std::tuple(4, 8, 1);
-  const std::size_t before = bus_.Records().size();
+  EXPECT_EQ(Start(""), Result::ScannerFailure);  // not probed
+  ASSERT_EQ(Probe(*context_), Result::Ok);
+  std::tie(context_->settings.imageType, context_->settings.bitsPerPixel, context_->settings.fileType) = std::tuple(4, 8, 1);
+  const std::size_t before = bus_->Records().size();
   EXPECT_EQ(Start(Doc("x.tif")), Result::InvalidValue);
-  EXPECT_EQ(bus_.Records().size(), before);
+  EXPECT_EQ(bus_->Records().size(), before);
   EXPECT_FALSE(test::FileExists(Doc("x.tif")));
-  DriverContext unprobed(platform_);
-  std::uint32_t position = 0;
-  EXPECT_EQ(StartScan(unprobed, nullptr, &position, nullptr), Result::ScannerFailure);
 }
 
 TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   Prepare(1);
-  AddPages(5, 3);
+  AddPages(6, 3);
   const std::string path = Doc("cancel.tif");
   ASSERT_EQ(Start(path), Result::Ok);
   ASSERT_EQ(ReadOne(), Result::Ok);
-  const std::size_t before = bus_.Records().size();
+  const std::size_t before = bus_->Records().size();
   EXPECT_EQ(ReadOne(&CancelAtOnce), Result::Aborted);
-  ASSERT_EQ(bus_.Records().size(), before + 1);
-  EXPECT_EQ(bus_.Records().back().cdb[0], wire::kOpObjectPosition);
-  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
+  ASSERT_EQ(bus_->Records().size(), before + 1);
+  EXPECT_EQ(bus_->Records().back().cdb[0], wire::kOpObjectPosition);
+  EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
   // A named batch gives back the handle of a document still open; one without a name forgets it unclosed.
   for (const char* name : {"old.tif", "open.tif"}) {
@@ -239,20 +234,25 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
     ASSERT_EQ(ReadOne(), Result::Ok);
   }
   EXPECT_TRUE(test::Released(platform_, Doc("old.tif")));
-  const FileHandle open = context_.state.document.docFile;
+  const FileHandle open = context_->state.document.docFile;
   ASSERT_EQ(Start(""), Result::Ok);
-  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
+  EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
   EXPECT_TRUE(platform_.FileClose(open)) << "the forgotten handle was closed";
+  // Scanning one page, and failing to start one, leave continuous feed on.
+  std::uint32_t position = 0;
+  ASSERT_EQ(ScanOnePage(*context_, Doc("one.tif").c_str(), &position, page_.data()), Result::Ok);
+  EXPECT_EQ(test::ReadWithLibtiff(Doc("one.tif")).pages.size(), 1u);
+  EXPECT_NE(scanner_->ScanModeData(0x32)[wire::PageOffset(wire::kSmFeedByte)] & wire::kSmContinuousFeed, 0);
+  context_->state.scanner.probed = 0;
+  EXPECT_EQ(ScanOnePage(*context_, Doc("one.tif").c_str(), &position, page_.data()), Result::ScannerFailure);
+  EXPECT_EQ(context_->settings.continuousFeed, 1);
 }
 
 TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
   Prepare(1);
   AddPages(3, 11);
-  sim::PageConditions separator, flagged;
-  separator.separatorStatus = 0x83;
-  flagged.flagged = true;
-  ASSERT_TRUE(scanner_->SetConditions(0, separator));
-  ASSERT_TRUE(scanner_->SetConditions(2, flagged));
+  Condition(0, 0x83);
+  Condition(2, 0, true);
   Set(PAR_JOB_SEPARATOR, 5);
   const std::string path = Doc("sep.tif");
   ASSERT_EQ(Start(path), Result::Ok);
@@ -266,74 +266,62 @@ TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
   EXPECT_EQ(ReadOne(), Result::Ok);
   // The flagged page: reported once, the document finished; the next call transfers it.
   EXPECT_EQ(ReadOne(), Result::PageFlagged);
-  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
+  EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
   EXPECT_EQ(ReadOne(), Result::Ok);
   EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 2u);
 }
 
-TEST(SeparatorSense, WhichStatusBitsCount) {
+TEST_F(BatchTest, SeparatorSenseChoosesTheStatusBitsThatCount) {
   for (auto [sense, status, detected] : {std::tuple{0, 0x82, 1}, {0, 0x81, 0}, {0, 0x02, 0}, {1, 0x81, 1}, {1, 0x82, 0},
                                          {2, 0x81, 1}, {2, 0x82, 1}, {2, 0x03, 0}}) {
-    test::TestPlatform platform;
-    DriverContext context(platform);
-    sim::Bus bus;
-    sim::Rt650& scanner = bus.AddScanner(0, 0);
-    SetProvider(context.transport, &bus);
-    ASSERT_EQ(Probe(context), Result::Ok);
-    ASSERT_TRUE(scanner.AddSyntheticPages(1, 3, 200));
-    sim::PageConditions conditions;
-    conditions.separatorStatus = static_cast<std::uint8_t>(status);
-    ASSERT_TRUE(scanner.SetConditions(0, conditions));
-    context.settings.separatorSense = sense;
-    std::uint32_t position = 0;
-    ASSERT_EQ(StartScan(context, nullptr, &position, nullptr), Result::Ok);
-    ASSERT_EQ(WaitForPage(context, nullptr).wait, PageWait::kReady);
-    ASSERT_EQ(ReadSeparatorStatus(context), Result::Ok);
-    EXPECT_EQ(context.state.page.separatorDetected, detected) << sense << " " << status;
+    Reset();
+    ASSERT_EQ(Probe(*context_), Result::Ok);
+    ASSERT_TRUE(scanner_->AddSyntheticPages(1, 3, 200));
+    Condition(0, static_cast<std::uint8_t>(status));
+    context_->settings.separatorSense = sense;
+    ASSERT_EQ(Start(""), Result::Ok);
+    ASSERT_EQ(WaitForPage(*context_, nullptr).wait, PageWait::kReady);
+    ASSERT_EQ(ReadSeparatorStatus(*context_), Result::Ok);
+    EXPECT_EQ(context_->state.page.separatorDetected, detected) << sense << " " << status;
   }
 }
 
 // One failure at each command of the page loop: the batch stops, the document holds the pages stored.
 TEST_F(BatchTest, AFailureAtAnyCommandOfThePageLoopLosesNoStoredPage) {
   const std::pair<std::uint8_t, int> commands[] = {  // opcode, READ data type or GET SCAN MODE page
-      {wire::kOpGetScanMode, wire::kPageStatus},      {wire::kOpRead, wire::kDataStatus},
-      {wire::kOpRead, wire::kDataSeparatorStatus},    {wire::kOpGetScanMode, wire::kPageAddon},
-      {wire::kOpRead, wire::kDataDetectedSize},       {wire::kOpRead, wire::kDataCounters},
+      {wire::kOpGetScanMode, wire::kPageStatus},   {wire::kOpRead, wire::kDataStatus},
+      {wire::kOpRead, wire::kDataSeparatorStatus}, {wire::kOpGetScanMode, wire::kPageAddon},
+      {wire::kOpRead, wire::kDataDetectedSize},    {wire::kOpRead, wire::kDataCounters},
       {wire::kOpRead, wire::kDataImage}};
   const std::tuple<sim::FaultKind, sim::Sense, std::uint8_t> kinds[] = {
       {sim::FaultKind::kSense, sim::kSenseNotReady, 0}, {sim::FaultKind::kSense, sim::kSenseInvalidCdbField, 0},
       {sim::FaultKind::kSense, sim::kSenseUnitAttention, 0}, {sim::FaultKind::kHostAdapter, {}, aspi::kHaStatSelectionTimeout},
       {sim::FaultKind::kSrbStatus, {}, aspi::kSsAborted}};
-  for (int round = 0; round < 14; ++round) {
+  for (int round = 0; round < 14; ++round) {  // each command failing at the first page and at the second
     const auto [opcode, type] = commands[round % 7];
     const auto [kind, sense, value] = kinds[round % 5];
-    const std::uint32_t occurrence = 1 + round / 7;
-    SCOPED_TRACE(testing::Message() << "round " << round);
+    SCOPED_TRACE(round);
+    Reset();
     Prepare(round % 2);
     AddPages(3, 60 + static_cast<std::uint64_t>(round));
     Set(PAR_AUTO_SIZE, 1);
     Set(PAR_JOB_SEPARATOR, 5);
     const std::string path = Doc("matrix-" + std::to_string(round) + ".tif");
     ASSERT_EQ(Start(path), Result::Ok);
-    scanner_->AddFault(sim::FaultRule{opcode, type, occurrence, 0, kind, sense, value});
+    scanner_->AddFault(sim::FaultRule{opcode, type, 1u + round / 7, 0, kind, sense, value});
     int stored = 0;
     Result r = Result::Ok;
     for (int call = 0; call < 6 && r == Result::Ok; ++call) stored += (r = ReadOne()) == Result::Ok;
     EXPECT_NE(r, Result::Ok);
-    (void)CloseDocument(context_, context_.state.document);
-    EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
+    (void)CloseDocument(*context_, context_->state.document);
     EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), static_cast<std::size_t>(stored));
-    while (scanner_->HopperCount() > 0 || scanner_->PageInScanner()) {
-      (void)ContinueScan(context_);
-      if (ReadOne() != Result::Ok && scanner_->HopperCount() == 0) break;
-    }
-    (void)CloseDocument(context_, context_.state.document);
   }
 }
 
 TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
   for (std::int32_t rotate : {0, 1}) {
     SCOPED_TRACE(rotate);
+    Reset();
     Prepare(rotate);
     Set(PAR_AUTO_SIZE, 1);
     scanner_->SetCounters({100, 7, 4000});
@@ -347,53 +335,35 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(std::uint32_t(Get(PAR_COUNTER_1 + i)), scanner_->Counters()[i]) << i;
     EXPECT_NEAR(Get(PAR_PAGE_LENGTH), rotate == 0 ? 1700 : 2200, 2);
     EXPECT_NEAR(Get(PAR_PAGE_WIDTH), rotate == 0 ? 2200 : 1700, 2);
-    (void)StopScan(context_);
   }
 }
 
-TEST_F(BatchTest, ScanOnePageRestoresContinuousFeed) {
-  Prepare(1);
-  AddPages(2, 23);
-  ASSERT_EQ(context_.settings.continuousFeed, 1);
-  std::uint32_t position = 0;
-  const std::string path = Doc("one.tif");
-  ASSERT_EQ(ScanOnePage(context_, path.c_str(), &position, page_.data()), Result::Ok);
-  EXPECT_EQ(context_.settings.continuousFeed, 1);
-  EXPECT_EQ(context_.state.document.docFile, kInvalidFile);
-  EXPECT_EQ(test::ReadWithLibtiff(path).pages.size(), 1u);
-  EXPECT_NE(scanner_->ScanModeData(0x32)[wire::PageOffset(wire::kSmFeedByte)] & wire::kSmContinuousFeed, 0);
-  context_.state.scanner.probed = 0;  // a failing start restores it as well
-  EXPECT_EQ(ScanOnePage(context_, path.c_str(), &position, page_.data()), Result::ScannerFailure);
-  EXPECT_EQ(context_.settings.continuousFeed, 1);
-}
-
 TEST_F(BatchTest, HostsWithTheirOwnGeometryGetTheWindowFromThePageSizeTable) {
-  EXPECT_TRUE(HostHasOwnGeometry("rtscan65.exe"));
   EXPECT_FALSE(HostHasOwnGeometry("Pagewell.exe2"));
   platform_.hostPath = "C:\\Apps\\PAGEWELL.EXE";  // names compare without case
-  ASSERT_EQ(Probe(context_), Result::Ok);
+  ASSERT_EQ(Probe(*context_), Result::Ok);
   Set(PAR_RESOLUTION, 300);
   Set(PAR_FRAME_AREA, 0);
   // A length the parameter would round to 32 rows: set in the record and pushed.
-  std::tie(context_.settings.scanLength, context_.settings.scanWidth, context_.settings.sideOffset) =
-      std::tuple(2480, 3488, 40);
-  ASSERT_EQ(PushWindow(context_), Result::Ok);
+  std::tie(context_->settings.scanLength, context_->settings.scanWidth, context_->settings.sideOffset) = std::tuple(2480, 3488, 40);
+  ASSERT_EQ(PushWindow(*context_), Result::Ok);
   AddPages(1, 1);
   ASSERT_EQ(Start(""), Result::Ok);
-  EXPECT_EQ(std::tuple(context_.settings.pageSizeIndex, context_.settings.topOffset, context_.settings.sideOffset),
+  EXPECT_EQ(std::tuple(context_->settings.pageSizeIndex, context_->settings.topOffset, context_->settings.sideOffset),
             std::tuple(6, (5136 - 2480) / 2, 0));
 }
 
-// Two-bit gray (the other depths are judged through whole pages): level v shows as v * 85.
-TEST(PagePipelineRows, TwoBitGrayExpands) {
-  const std::uint8_t two[] = {0xE4};  // 3 2 1 0
+TEST(PagePipelineRows, GrayLevelsWidenToEightBits) {
+  const std::uint8_t packed[] = {0xE4, 0xF1};  // two bits: 3 2 1 0; four bits: 15 1
   std::uint8_t out[4] = {};
-  ExpandGrayRow(out, two, 4, 2);
+  ExpandGrayRow(out, packed, 4, 2);
   EXPECT_EQ(Bytes(out, out + 4), (Bytes{255, 170, 85, 0}));
+  ExpandGrayRow(out, packed + 1, 2, 4);
+  EXPECT_EQ(Bytes(out, out + 2), (Bytes{255, 17}));
 }
 
 #ifdef TARVO_KLXJPEG
-// Gray and bilevel pages outside TIFF documents, 803 pixels wide (not a multiple of 8), turned.
+// Pages outside TIFF documents, 803 pixels wide (not a multiple of 8), turned.
 class BatchOutputs : public BatchTest {
  protected:
   void PrepareOutput(std::int32_t imageType, std::int32_t bits, std::int32_t fileType, std::int32_t compression) {
@@ -401,67 +371,35 @@ class BatchOutputs : public BatchTest {
     AddPages(1, 77);
     ASSERT_EQ(Start(""), Result::Ok);
   }
-  Result Read(const std::string& path) { return ReadPage(context_, path.c_str(), page_.data(), nullptr); }
+  Result Read(const std::string& name) { return ReadPage(*context_, Doc(name).c_str(), page_.data(), nullptr); }
 };
 
-TEST_F(BatchOutputs, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytes) {
+TEST_F(BatchOutputs, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytesAndNeedTheirLibrary) {
   PrepareOutput(4, 8, 2, 4);
-  const std::string jpeg = platform_.Scratch("page.jpg"), png = platform_.Scratch("page.png");
-  ASSERT_EQ(Read(jpeg), Result::Ok);
-  const test::Gray j = test::ReadJpegGray(jpeg);
+  ASSERT_EQ(Read("page.jpg"), Result::Ok);
+  const test::Gray j = test::ReadJpegGray(Doc("page.jpg"));
   EXPECT_EQ(std::tuple(j.width, j.height, j.header),
-            std::tuple(800u, unsigned(context_.settings.pageWidth), std::vector<unsigned>{1, 1, 200, 200}));
+            std::tuple(800u, unsigned(context_->settings.pageWidth), std::vector<unsigned>{1, 1, 200, 200}));
   PrepareOutput(1, 1, 4, 5);
-  ASSERT_EQ(Read(png), Result::Ok);
-  const test::Gray p = test::ReadPngGray(png);
-  EXPECT_EQ(std::tuple(p.width, p.height), std::tuple(800u, unsigned(context_.settings.pageWidth)));
-  EXPECT_EQ(test::ReadFileBytes(png).at(24), 1) << "bit depth";
-}
-
-TEST_F(BatchOutputs, GrayFourBitPageAsBmpHoldsTheExpandedLevels) {
-  PrepareOutput(4, 4, 8, 0);
-  sim::ImageJob job;
-  const Bytes rows = ScannerRows(0, job);
-  const std::string path = platform_.Scratch("page.bmp");
-  ASSERT_EQ(Read(path), Result::Ok);
-  const std::string bmp = test::ReadFileBytes(path);
-  const std::uint32_t fileRow = (job.width + 3) / 4 * 4;
-  ASSERT_EQ(bmp.size(), 1078u + std::size_t{fileRow} * job.rows);
-  EXPECT_EQ(std::tuple(test::Le32(bmp, 18), test::Le32(bmp, 22), test::Le32(bmp, 38)),
-            std::tuple(job.width, job.rows, 200u * 10000u / 254u));
-  // The file's last row is the page's first; 4-bit level v shows as v * 17.
-  for (std::uint32_t y : {0u, job.rows / 2, job.rows - 1}) {
-    const std::size_t fileAt = 1078u + std::size_t{job.rows - 1 - y} * fileRow;
-    for (std::uint32_t x = 0; x < job.width; x += 37) {
-      const std::uint8_t b = rows[std::size_t{y} * job.rowBytes + x / 2];
-      ASSERT_EQ(static_cast<std::uint8_t>(bmp[fileAt + x]), (x % 2 == 0 ? b >> 4 : b & 15) * 17) << x << "," << y;
-    }
-  }
+  ASSERT_EQ(Read("page.png"), Result::Ok);
+  const test::Gray p = test::ReadPngGray(Doc("page.png"));
+  EXPECT_EQ(std::tuple(p.width, p.height), std::tuple(800u, unsigned(context_->settings.pageWidth)));
+  EXPECT_EQ(test::ReadFileBytes(Doc("page.png")).at(24), 1) << "bit depth";
+  platform_.noCodecs = true;  // without the sibling library the page fails and the batch goes on
+  ASSERT_TRUE(scanner_->AddSyntheticPages(2, 5, 200));
+  EXPECT_EQ(Read("x.png"), Result::FileError);
+  std::tie(context_->settings.fileType, context_->settings.compression) = std::tuple(8, 0);
+  EXPECT_EQ(Read("x.bmp"), Result::Ok);
 }
 
 TEST_F(BatchOutputs, InvertedBilevelDataIsTheNegativeOfTheScannerRows) {
   PrepareOutput(1, 1, 8, 0);
   Set(PAR_INVERT, 1);
-  sim::ImageJob job;
-  const Bytes rows = ScannerRows(0, job);
-  ASSERT_EQ(Read(platform_.Scratch("inverted.bmp")), Result::Ok);
-  const std::size_t stride = (job.width + 7) / 8;
-  EXPECT_NE(std::count(rows.begin(), rows.end(), 0), static_cast<long>(rows.size()));
-  for (std::size_t y = 0; y < job.rows; y += 13) {
-    for (std::size_t i = 0; i + 1 < stride; ++i) {
-      ASSERT_EQ(page_[y * stride + i], static_cast<std::uint8_t>(~rows[y * job.rowBytes + i])) << i << "," << y;
-    }
-  }
-}
-
-TEST_F(BatchOutputs, AMissingSiblingLibraryFailsThePageWithAFileError) {
-  platform_.noCodecs = true;
-  PrepareOutput(4, 8, 2, 4);
-  ASSERT_TRUE(scanner_->AddSyntheticPages(1, 5, 200));
-  EXPECT_EQ(Read(platform_.Scratch("x.jpg")), Result::FileError);
-  // The batch goes on with the next page.
-  std::tie(context_.settings.fileType, context_.settings.compression) = std::tuple(8, 0);
-  EXPECT_EQ(Read(platform_.Scratch("x.bmp")), Result::Ok);
+  std::uint32_t width = 0, rows = 0;
+  Bytes negative = ScannerRaster(0, width, rows);
+  for (std::uint8_t& b : negative) b = static_cast<std::uint8_t>(~b);
+  ASSERT_EQ(Read("inverted.bmp"), Result::Ok);
+  EXPECT_TRUE(SameRaster(page_.data(), negative.data(), width, rows));
 }
 
 #endif

@@ -1,5 +1,5 @@
-// Load and unload of the driver: defaults, the per-host settings file, the
-// marker file, and the informational operations.
+// Load and unload of the driver: defaults, the per-host settings file, the marker file, and the
+// informational operations.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -40,46 +40,30 @@ TEST_F(DriverLoadTest, DefaultsWithNothingOnDisk) {
   EXPECT_TRUE(Load()->cdbTraceOn);
 }
 
-TEST_F(DriverLoadTest, Rotate90IsOffOnlyForExactlyFalse) {
-  for (auto [stored, rotate] : {std::pair{"FALSE", 0}, {"\"FALSE\"", 0}, {"false", 1}, {"", 1}}) {
-    test::WriteFileBytes(Ini(), std::string("[TestHost.exe]\nROTATE90=") + stored + "\nLANGUAGE=English\n");
-    EXPECT_EQ(Load()->settings.rotate, rotate) << stored;
-  }
-}
-
-// Unload writes the rotation, any nonzero as TRUE, and nothing else.
+// Unload writes the rotation, any nonzero as TRUE, and nothing else; only exactly FALSE reads as off.
 TEST_F(DriverLoadTest, EachHostKeepsItsOwnSection) {
   platform.hostPath = "C:\\Apps\\Pagewell.exe";
   auto pagewell = Load();
-  pagewell->settings.rotate = 7;
-  pagewell->settings.xResolution = 600;
+  std::tie(pagewell->settings.rotate, pagewell->settings.xResolution) = std::tuple(7, 600);
   DriverUnload(*pagewell);
-
   platform.hostPath = "/usr/local/bin/Rtscan65.exe";
   platform.languageId = "0411";
   auto rtscan = Load();
   EXPECT_EQ(rtscan->settings.rotate, 0);
   EXPECT_STREQ(rtscan->state.currentLanguage.data(), "Japanese");
   DriverUnload(*rtscan);
-
   EXPECT_EQ(test::ReadFileBytes(Ini()),
-            "[Pagewell.exe]\nLANGUAGE=English\nROTATE90=TRUE\n"
-            "[Rtscan65.exe]\nLANGUAGE=Japanese\nROTATE90=FALSE\n");
-
+            "[Pagewell.exe]\nLANGUAGE=English\nROTATE90=TRUE\n[Rtscan65.exe]\nLANGUAGE=Japanese\nROTATE90=FALSE\n");
   platform.hostPath = "C:\\Apps\\Pagewell.exe";
   EXPECT_EQ(Load()->settings.rotate, 1);
+  for (auto [stored, rotate] : {std::pair{"FALSE", 0}, {"\"FALSE\"", 0}, {"false", 1}, {"", 1}}) {
+    test::WriteFileBytes(Ini(), std::string("[Pagewell.exe]\nROTATE90=") + stored + "\nLANGUAGE=English\n");
+    EXPECT_EQ(Load()->settings.rotate, rotate) << stored;
+  }
 }
 
-TEST_F(DriverLoadTest, LanguageKeyWinsOverTheLocaleOnceWritten) {
-  platform.languageId = "040c";
-  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
-  platform.languageId = "0407";
-  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
-  EXPECT_EQ(test::ReadFileBytes(Ini()), "[TestHost.exe]\nLANGUAGE=French\n");
-}
-
-TEST_F(DriverLoadTest, NoSettingsPathLeavesDefaultsAndWritesNothing) {
-  platform.noSettingsPath = true;
+TEST_F(DriverLoadTest, TheLanguageKeyWinsOverTheLocaleOnceWritten) {
+  platform.noSettingsPath = true;  // no settings file: the locale's language, the defaults, nothing written
   platform.languageId = "0410";
   auto context = Load();
   EXPECT_EQ(context->settings.rotate, 0);
@@ -87,6 +71,12 @@ TEST_F(DriverLoadTest, NoSettingsPathLeavesDefaultsAndWritesNothing) {
   context->settings.rotate = 1;
   DriverUnload(*context);
   EXPECT_FALSE(test::FileExists(Ini()));
+  platform.noSettingsPath = false;
+  platform.languageId = "040c";
+  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
+  platform.languageId = "0407";
+  EXPECT_STREQ(Load()->state.currentLanguage.data(), "French");
+  EXPECT_EQ(test::ReadFileBytes(Ini()), "[TestHost.exe]\nLANGUAGE=French\n");
 }
 
 TEST_F(DriverLoadTest, MarkerFileSwitchesMessageBoxesOnUntilTheHostSaysOtherwise) {
@@ -100,37 +90,26 @@ TEST_F(DriverLoadTest, MarkerFileSwitchesMessageBoxesOnUntilTheHostSaysOtherwise
   EXPECT_EQ(SetMessageBoxes(*loud, 0), 0u);
   ShowDriverMessage(*loud, nullptr, "text", "caption", kMbOk);
   EXPECT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(SetMessageBoxes(*quiet, 5), 1u);
-  EXPECT_EQ(quiet->state.showMessages, 1);
+  EXPECT_EQ(std::tuple(SetMessageBoxes(*quiet, 5), quiet->state.showMessages), std::tuple(1u, 1));
 }
 
+// The scanner's name in exactly 12 bytes, the driver's file name part, the box shown whatever the switch
+// says; a path's file name part.
 TEST_F(DriverLoadTest, InformationalOperations) {
-  auto context = Load();
-  char name[16];
+  char name[16], file[300], version[32];
   std::memset(name, 'x', sizeof name);
   EXPECT_EQ(GetScannerName(name), 0u);
-  EXPECT_EQ(std::memcmp(name, "Tarvo RT650\0xxxx", 16), 0);  // exactly 12 bytes written
-
-  char file[300];
-  char version[32];
-  EXPECT_EQ(GetDriverName(*context, file, version), 0u);
+  EXPECT_EQ(std::memcmp(name, "Tarvo RT650\0xxxx", 16), 0);
+  EXPECT_EQ(GetDriverName(*Load(), file, version), 0u);
   EXPECT_STREQ(version, "1.007");
-  EXPECT_EQ(std::strchr(file, '/'), nullptr);  // the file name part only
-
-  EXPECT_EQ(AskAreYouSure(*context), 0u);  // shown whatever the switch says
+  EXPECT_EQ(std::strchr(file, '/'), nullptr);
+  EXPECT_EQ(AskAreYouSure(*Load()), 0u);
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].caption, "SORREL");
-  EXPECT_EQ(platform.boxes[0].text, "Are you sure?");
-}
-
-TEST(FileNamePart, TakesTheTextAfterTheLastSeparator) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"C:\\Apps\\Pagewell.exe", "Pagewell.exe"}, {"Pagewell.exe", "Pagewell.exe"},
-      {"dir\\", ""}, {"/usr/bin/rt650scan", "rt650scan"}, {nullptr, ""}};
-  for (const auto& [path, part] : cases) {
-    char out[64];
-    FileNamePart(path, out, sizeof out);
-    EXPECT_STREQ(out, part) << (path != nullptr ? path : "(none)");
+  EXPECT_EQ(std::tuple(platform.boxes[0].caption, platform.boxes[0].text), std::tuple("SORREL", "Are you sure?"));
+  for (auto [path, part] : {std::pair<const char*, const char*>{"C:\\Apps\\Pagewell.exe", "Pagewell.exe"},
+                            {"Pagewell.exe", "Pagewell.exe"}, {"dir\\", ""}, {"/usr/bin/rt650scan", "rt650scan"}, {nullptr, ""}}) {
+    FileNamePart(path, file, sizeof file);
+    EXPECT_STREQ(file, part) << (path != nullptr ? path : "(none)");
   }
 }
 

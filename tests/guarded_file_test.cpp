@@ -2,6 +2,7 @@
 // bounded series, the sheet ejected when a create fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 
@@ -12,44 +13,6 @@
 
 namespace tarvo {
 namespace {
-
-// Fails the document's operations (never the logs) `failures` times (negative: for ever).
-class FailingDiskPlatform : public test::ScsiTestPlatform {
- public:
-  FailingDiskPlatform() { std::tie(fakeClock, tickStep) = std::tuple(true, 10); }
-  std::uint32_t error = kErrorGenFailure;
-  int failures = 0, attempts = 0;
-  FileHandle document = kInvalidFile;
-
-  bool Fail(bool ours) {
-    if (!ours) return false;
-    ++attempts;
-    if (failures == 0) return false;
-    failures -= failures > 0;
-    SetLastError(error);
-    return true;
-  }
-  std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
-    return static_cast<std::size_t>(std::snprintf(buffer, size, "Text %u.\r\n", code));
-  }
-  FileHandle FileOpen(const char* name, std::uint32_t a, std::uint32_t s, std::uint32_t d, std::uint32_t f) override {
-    return Fail(std::string(name).find("doc") != std::string::npos) ? kInvalidFile : ScsiTestPlatform::FileOpen(name, a, s, d, f);
-  }
-  bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
-    return !Fail(f == document) && ScsiTestPlatform::FileWrite(f, b, n, done);
-  }
-  bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override {
-    return !Fail(f == document) && ScsiTestPlatform::FileRead(f, b, n, done);
-  }
-  std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override {
-    return Fail(f == document) ? kInvalidFilePosition : ScsiTestPlatform::FileSeek(f, d, m);
-  }
-  bool FileClose(FileHandle f) override {
-    if (Fail(f == document)) return false;
-    if (f == document) document = kInvalidFile;  // closed: nothing left for the teardown
-    return ScsiTestPlatform::FileClose(f);
-  }
-};
 
 // One guarded operation on the document: true when it reports success.
 struct Operation {
@@ -80,83 +43,99 @@ const Operation kOperations[] = {
      [](DriverContext& c, FileHandle f) { return GuardedCloseHandle(c, f, 42, "Tiff") == 1; }, false},
 };
 
-class GuardedFileTest : public ::testing::TestWithParam<Operation> {
- protected:
-  FailingDiskPlatform platform;
-  DriverContext context{platform};
-  test::RecordingProvider provider;
+// The document holds "0123"; its operations (never the logs') fail with `error` `failures` times
+// (negative: for ever).
+class GuardedRig : public test::ScsiTestPlatform {
+ public:
+  std::uint32_t error;
+  int failures = 0, attempts = 0;
   FileHandle document = kInvalidFile;
+  DriverContext context{*this};
+  test::RecordingProvider provider;
 
-  // The document holds "0123"; from now on its operations fail for ever.
-  void SetUp() override {
+  GuardedRig(std::uint32_t e, int n, std::int32_t showMessages) : error(e) {
+    std::tie(fakeClock, tickStep) = std::tuple(true, 10);
     SetProvider(context.transport, &provider);
     context.state.scanner.scannerTarget = 3;
-    context.state.showMessages = 1;
-    test::WriteFileBytes(platform.RootFile("doc.tif"), "0123");
-    document = platform.FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone, kOpenExisting, kAttributeNormal);
-    std::tie(platform.failures, platform.attempts, platform.document) = std::tuple(-1, 0, document);
+    context.state.showMessages = showMessages;
+    test::WriteFileBytes(RootFile("doc.tif"), "0123");
+    document = FileOpen("c:\\doc.tif", kGenericRead | kGenericWrite, kShareNone, kOpenExisting, kAttributeNormal);
+    std::tie(failures, attempts) = std::tuple(n, 0);
   }
-  void TearDown() override {
-    platform.failures = 0;
-    if (platform.document != kInvalidFile) platform.FileClose(platform.document);
+  ~GuardedRig() {
+    failures = 0;
+    if (document != kInvalidFile) FileClose(document);
   }
-  bool Run() { return GetParam().run(context, document); }
+  bool Fail(bool ours) {
+    if (!ours) return false;
+    ++attempts;
+    if (failures == 0) return false;
+    failures -= failures > 0;
+    SetLastError(error);
+    return true;
+  }
+  std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
+    return static_cast<std::size_t>(std::snprintf(buffer, size, "Text %u.\r\n", code));
+  }
+  FileHandle FileOpen(const char* name, std::uint32_t a, std::uint32_t s, std::uint32_t d, std::uint32_t f) override {
+    return Fail(std::string(name).find("doc") != std::string::npos) ? kInvalidFile : ScsiTestPlatform::FileOpen(name, a, s, d, f);
+  }
+  bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
+    return !Fail(f == document) && ScsiTestPlatform::FileWrite(f, b, n, done);
+  }
+  bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override {
+    return !Fail(f == document) && ScsiTestPlatform::FileRead(f, b, n, done);
+  }
+  std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override {
+    return Fail(f == document) ? kInvalidFilePosition : ScsiTestPlatform::FileSeek(f, d, m);
+  }
+  bool FileClose(FileHandle f) override {
+    if (Fail(f == document)) return false;
+    if (f == document) document = kInvalidFile;  // closed: nothing left for the teardown
+    return ScsiTestPlatform::FileClose(f);
+  }
   int LogEntries() {
-    const std::string log = platform.Log("scan.log"), entry = " returned from line 42 of Tiff";
+    const std::string log = Log("scan.log"), entry = " returned from line 42 of Tiff";
     int n = 0;
     for (std::size_t at = log.find(entry); at != std::string::npos; at = log.find(entry, at + 1)) ++n;
     return n;
   }
-  // An unload (START STOP UNIT) went to the scanner's target.
-  bool Ejected() {
-    for (const auto& r : provider.requests) {
-      if (r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3) return true;
-    }
-    return false;
+  bool Ejected() {  // an unload went to the scanner's target
+    return std::any_of(provider.requests.begin(), provider.requests.end(), [](const auto& r) {
+      return r.cdb.size() == 10 && r.cdb[0] == 0x31 && r.cdb[1] == 0 && r.srb.SRB_Target == 3;
+    });
   }
 };
 
-// Once with message boxes on, once with them off: logged each time, the box only while they are on.
-TEST_P(GuardedFileTest, OtherErrorFailsAtOnceWithLogAndBox) {
-  platform.error = kErrorAccessDenied;
-  EXPECT_FALSE(Run());
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()), std::tuple(1, 1, GetParam().ejects));
-  EXPECT_NE(platform.Log("scan.log").find(std::string(GetParam().caption) + " 5 returned from line 42 of Tiff\r\nText 5.\r\n"),
-            std::string::npos);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].caption, GetParam().caption);
-  EXPECT_EQ(platform.boxes[0].text, "5 returned from line 42 of Tiff\nText 5.\r\n");
-  provider.requests.clear();
-  context.state.showMessages = 0;
-  platform.error = kErrorDiskFull;
-  EXPECT_FALSE(Run());
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
-            std::tuple(2, 2, 1u, GetParam().ejects));
+// Another error fails at once, logged, boxed only while boxes are on; error 31 is retried every 5000 ms
+// in bounded series with a box after each; the attempt that succeeds is neither logged nor boxed.
+TEST(GuardedFile, EveryOperationRetriesError31InBoundedSeriesAndFailsAtOnceOnOtherErrors) {
+  const int bound = kGuardedRetrySeries * kGuardedAttemptsPerSeries;
+  struct Row {
+    std::uint32_t error;
+    std::int32_t show;
+    int failures, attempts;
+    std::size_t boxes;
+  };
+  const Row rows[] = {{kErrorAccessDenied, 1, -1, 1, 1}, {kErrorDiskFull, 0, -1, 1, 0},
+                      {kErrorGenFailure, 1, -1, bound, kGuardedRetrySeries}, {kErrorGenFailure, 1, 7, 8, 1}};
+  for (const Operation& op : kOperations) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << op.name << " error " << row.error << " failures " << row.failures);
+      GuardedRig rig(row.error, row.failures, row.show);
+      const bool ok = row.failures > 0;
+      EXPECT_EQ(op.run(rig.context, rig.document), ok);
+      EXPECT_EQ(std::tuple(rig.attempts, rig.LogEntries(), rig.boxes.size(), rig.Ejected()),
+                std::tuple(row.attempts, row.attempts - ok, row.boxes, op.ejects && !ok));
+      const std::string text = std::to_string(row.error) + " returned from line 42 of Tiff";
+      const std::string why = "Text " + std::to_string(row.error) + ".\r\n";
+      EXPECT_NE(rig.Log("scan.log").find(op.caption + (" " + text) + "\r\n" + why), std::string::npos);
+      for (const auto& box : rig.boxes) EXPECT_EQ(std::tuple(box.caption, box.text), std::tuple(op.caption, text + "\n" + why));
+      EXPECT_GE(rig.tick, std::uint32_t(row.attempts - 1) * kGuardedRetryWaitMs);
+      EXPECT_LT(rig.tick, std::uint32_t(row.attempts) * kGuardedRetryWaitMs);
+    }
+  }
 }
-
-TEST_P(GuardedFileTest, Error31RetriesUpToTheBound) {
-  const std::uint32_t startTick = platform.tick;
-  EXPECT_FALSE(Run());
-  const int attempts = kGuardedRetrySeries * kGuardedAttemptsPerSeries;
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), Ejected()), std::tuple(attempts, attempts, GetParam().ejects));
-  ASSERT_EQ(platform.boxes.size(), static_cast<std::size_t>(kGuardedRetrySeries));
-  EXPECT_EQ(platform.boxes.back().text, "31 returned from line 42 of Tiff\nText 31.\r\n");
-  // 5000 ms between attempts, none after the last one.
-  const std::uint32_t waited = platform.tick - startTick;
-  EXPECT_GE(waited, static_cast<std::uint32_t>(attempts - 1) * kGuardedRetryWaitMs);
-  EXPECT_LT(waited, static_cast<std::uint32_t>(attempts) * kGuardedRetryWaitMs);
-
-  // An error 31 that clears up: the attempt that succeeds is neither logged, boxed, ejected nor repeated.
-  std::tie(platform.failures, platform.attempts) = std::tuple(7, 0);  // one series and two attempts of the next
-  platform.boxes.clear();
-  provider.requests.clear();
-  EXPECT_TRUE(Run());
-  EXPECT_EQ(std::tuple(platform.attempts, LogEntries(), platform.boxes.size(), Ejected()),
-            std::tuple(8, attempts + 7, 1u, false));
-}
-
-INSTANTIATE_TEST_SUITE_P(FiveOperations, GuardedFileTest, ::testing::ValuesIn(kOperations),
-                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(GuardedFileNoHandle, WriteSeekAndCloseDoNothing) {
   test::ScsiTestPlatform platform;

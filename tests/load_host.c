@@ -7,14 +7,13 @@
 
 int main(int argc, char** argv) {
   void* library = argc == 2 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
-  uint32_t (*getName)(char*, char*) = NULL;
-  uint32_t (*getScanner)(char*) = NULL;
   void* name = library != NULL ? dlsym(library, "TsdGetDriverName") : NULL;
   void* scanner = library != NULL ? dlsym(library, "TsdGetScannerName") : NULL;
+  uint32_t (*getName)(char*, char*);
+  uint32_t (*getScanner)(char*);
   char file[300] = {0}, version[64] = {0}, model[16] = {0};
   if (name == NULL || scanner == NULL) {
-    const char* why = argc != 2 ? "no library named" : library == NULL ? dlerror() : "missing exports";
-    fprintf(stderr, "load_host LIBRARY: %s\n", why);
+    fprintf(stderr, "load_host LIBRARY: %s\n", argc != 2 ? "no library named" : library == NULL ? dlerror() : "missing exports");
     return 1;
   }
   memcpy(&getName, &name, sizeof name);
