@@ -17,6 +17,8 @@
 
 namespace tarvo::sim::test {
 
+using Bytes = std::vector<std::uint8_t>;
+
 struct Outcome {
   std::uint32_t returned = 0;
   std::uint8_t srbStatus = 0, hostAdapterStatus = 0, targetStatus = 0;
@@ -27,6 +29,7 @@ struct Outcome {
   std::uint32_t Information() const {
     return std::uint32_t{sense[3]} << 24 | std::uint32_t{sense[4]} << 16 | std::uint32_t{sense[5]} << 8 | sense[6];
   }
+  int KeyAsc() const { return targetStatus == 2 ? SenseKey() << 8 | sense[12] : 0; }  // 0: no check condition
   bool Good() const { return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0; }
 };
 
@@ -35,7 +38,7 @@ inline constexpr std::uint8_t kOut = aspi::kSrbDirOut;
 
 // Fills a request block as the transport does and sends it.
 inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb, std::uint8_t direction,
-                    std::vector<std::uint8_t>& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
+                    Bytes& data, std::uint8_t adapter = 0, std::uint8_t target = 0) {
   aspi::SrbExecScsiCmd srb = MakeRequest(cdb, direction, data.empty() ? nullptr : data.data(),
                                          static_cast<std::uint32_t>(data.size()), adapter, target);
   Outcome out{provider.SendCommand(&srb), srb.SRB_Status, srb.SRB_HaStat, srb.SRB_TargStat, {}};
@@ -43,40 +46,39 @@ inline Outcome Send(aspi::Provider& provider, std::initializer_list<std::uint8_t
   return out;
 }
 inline Outcome Command(aspi::Provider& provider, std::initializer_list<std::uint8_t> cdb) {
-  std::vector<std::uint8_t> none;
+  Bytes none;
   return Send(provider, cdb, 0, none);
 }
 
 // The commands the driver sends, as raw CDBs.
 inline std::uint8_t B(std::uint32_t v, int shift) { return static_cast<std::uint8_t>(v >> shift); }
-inline Outcome ReadData(aspi::Provider& p, std::uint8_t type, std::vector<std::uint8_t>& buffer,
-                        std::uint16_t qualifier = 0) {
+inline Outcome ReadData(aspi::Provider& p, std::uint8_t type, Bytes& buffer) {
   const auto n = static_cast<std::uint32_t>(buffer.size());
-  return Send(p, {0x28, 0, type, 0, B(qualifier, 8), B(qualifier, 0), B(n, 16), B(n, 8), B(n, 0), 0}, kIn, buffer);
+  return Send(p, {0x28, 0, type, 0, 0, 0, B(n, 16), B(n, 8), B(n, 0), 0}, kIn, buffer);
 }
-// Scan mode page 0x32 (20 bytes of data) with page byte 6 = `feed`
-// (0x40 continuous feed, 0x20 auto size, 0x08 addon on).
-inline std::vector<std::uint8_t> ScanModePage(std::uint8_t feed) {
-  std::vector<std::uint8_t> data(20, 0);
-  data[4] = 0x32, data[5] = 14, data[4 + 6] = feed;
+// Scan mode page 0x32 (20 bytes of data): page byte 6 `feed` (0x40 continuous
+// feed, 0x20 auto size, 0x08 addon on), page byte 13 `batch`.
+inline Bytes ScanModePage(std::uint8_t feed, std::uint8_t batch = 0) {
+  Bytes data(20, 0);
+  data[4] = 0x32, data[5] = 14, data[4 + 6] = feed, data[4 + 13] = batch;
   return data;
 }
 inline Outcome Scan(aspi::Provider& p) {
-  std::vector<std::uint8_t> list{0};
+  Bytes list{0};
   return Send(p, {0x1B, 0, 0, 0, 1, 0}, kOut, list);
 }
 // Status page 0x33: {paper present, page ready}.
 inline std::array<bool, 2> Status(aspi::Provider& p) {
-  std::vector<std::uint8_t> page(20);
+  Bytes page(20);
   Send(p, {0xD5, 0, 0x33, 0, 20, 0}, kIn, page);
   return {(page[6] & 1) != 0, (page[7] & 1) != 0};
 }
 
 // A 52-byte window: resolution, area in 1/1200 inch, composition and depth.
-inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top,
-                                            std::uint32_t width, std::uint32_t length, std::uint8_t composition,
-                                            std::uint8_t bits, std::uint8_t threshold = 128) {
-  std::vector<std::uint8_t> w(52, 0);
+inline Bytes WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top, std::uint32_t width,
+                        std::uint32_t length, std::uint8_t composition, std::uint8_t bits,
+                        std::uint8_t threshold = 128) {
+  Bytes w(52, 0);
   w[7] = 44;
   w[10] = B(dpi, 8), w[11] = B(dpi, 0), w[12] = B(dpi, 8), w[13] = B(dpi, 0);
   for (int i = 0; i < 4; ++i) {
@@ -86,14 +88,12 @@ inline std::vector<std::uint8_t> WindowData(std::uint16_t dpi, std::uint32_t lef
   w[31] = threshold, w[33] = composition, w[34] = bits;
   return w;
 }
-inline Outcome SetWindow(aspi::Provider& p, std::vector<std::uint8_t>& window) {
+inline Outcome SetWindow(aspi::Provider& p, Bytes window) {
   return Send(p, {0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, kOut, window);
 }
-inline void DefinePage(aspi::Provider& p, std::vector<std::uint8_t> data) {
+inline void SetWindowRaw(aspi::Provider& p, Bytes window) { ASSERT_TRUE(SetWindow(p, window).Good()); }
+inline void DefinePage(aspi::Provider& p, Bytes data) {
   ASSERT_TRUE(Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data).Good());
-}
-inline void SetWindowRaw(aspi::Provider& p, std::vector<std::uint8_t> window) {
-  ASSERT_TRUE(SetWindow(p, window).Good());
 }
 
 // A page whose pixel (x, y) is f(x, y), white by default.
@@ -110,31 +110,19 @@ inline Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t
   return page;
 }
 
-// A bus with the RT650 at 0:0 whose sheets lie at the corner of the feeder.
-class CornerRig : public ::testing::Test {
- protected:
-  void Load(int count, const Page& page) {
-    for (int i = 0; i < count; ++i) scanner.AddPage(page);
-  }
-  Bus bus;
-  Rt650& scanner = bus.AddScanner(0, 0);
-  const bool placed_ = (scanner.PlaceSheetsAtCorner(true), true);
-};
-
 // Reads the image of the page in the scanner in chunks until the scanner ends
 // it; the bytes and the last outcome.
 struct Scanned {
-  std::vector<std::uint8_t> bytes;
+  Bytes bytes;
   Outcome last;
 };
 inline Scanned ReadPage(aspi::Provider& p, std::uint32_t chunk = 32768) {
   Scanned out;
-  for (int guard = 0; guard < 100000; ++guard) {
-    std::vector<std::uint8_t> buffer(chunk);
+  for (int guard = 0; guard < 100000 && out.last.targetStatus == 0; ++guard) {
+    Bytes buffer(chunk);
     out.last = ReadData(p, 0x00, buffer);
     const std::size_t got = out.last.targetStatus == 2 ? chunk - out.last.Information() : chunk;
     out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
-    if (out.last.targetStatus != 0) break;
   }
   return out;
 }
