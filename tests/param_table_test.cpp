@@ -142,22 +142,6 @@ TEST(ParamTable, SettableRowsTakeTheirValuesRefuseOthersAndSendTheirBlock) {
   }
 }
 
-TEST(ParamTable, GetsWriteAValueOfTheRow) {
-  SimContext sim;
-  std::uint8_t buffer[256] = {};
-  for (const TsdParamDesc& row : tsdParamTable) {
-    if (!Has(row, TSD_PARAM_GETTABLE)) continue;
-    if (IsPointer(row)) {
-      auto cell = reinterpret_cast<std::uintptr_t>(buffer);
-      EXPECT_EQ(ParGet(sim.context, row.id, &cell), Result::Ok) << row.name;
-      continue;
-    }
-    // A key without function leaves the cell.
-    const std::int32_t value = Get(sim, row.id, Result::Ok, row.values ? row.values[0] : row.min);
-    EXPECT_TRUE(row.values ? Listed(row, value) : value >= row.min && value <= row.max) << row.name << " " << value;
-  }
-}
-
 class Parameters : public ::testing::Test {
  protected:
   std::uint8_t& Addon(std::size_t pageByte) { return sim.context.addonPage[4 + pageByte]; }

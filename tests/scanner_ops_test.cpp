@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -190,6 +189,9 @@ TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
 }
 
 TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
+  std::uint32_t unset = 0xABCD;  // a key without function leaves the code
+  ASSERT_EQ(ReadFunctionKey(context, 7, &unset), Result::Ok);
+  EXPECT_EQ(unset, 0xABCDu);
   ASSERT_EQ(DefineFunctionKey(context, 3, 0x800000), 0u);
   Bytes block(16, 0);
   block[0] = 3, block[3] = 0x80;
@@ -290,27 +292,6 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
 
 // ---- the scanner search
 
-// The maximum-transfer library answers a different size per adapter.
-std::uint32_t FakeMaxTransfer(std::uint32_t adapter) { return 0x10000u * (adapter + 1); }
-
-struct Probing {
-  class Platform : public OpsPlatform {
-   public:
-    LibraryHandle LibraryLoad(const char* name) override {
-      return std::strcmp(name, kMaxTransferLibrary) == 0 ? this : OpsPlatform::LibraryLoad(name);
-    }
-    ProcAddress LibrarySymbol(LibraryHandle library, const char* symbol) override {
-      return library == this ? reinterpret_cast<ProcAddress>(&FakeMaxTransfer) : OpsPlatform::LibrarySymbol(library, symbol);
-    }
-    bool LibraryFree(LibraryHandle library) override { return library == this || OpsPlatform::LibraryFree(library); }
-  };
-  explicit Probing(std::uint8_t adapters = 1) : bus(adapters) { SetProvider(context.transport, &bus); }
-  Platform platform;
-  DriverContext context{platform};
-  sim::Bus bus;
-  DriverState& state = context.state;
-};
-
 TEST(Probe, SearchOrderOverAdaptersAndTargets) {
   const sim::Identity disk{0x00, "QUANTEX", "FIRECREST", "1.0"}, otherVendor{0x06, "OTHERCO", "RT650", "2.10"},
       otherModel{0x06, "TARVO", "RT600", "2.10"}, longerNames{0x06, "TARVOSCN", "RT650-II", "3.00"};
@@ -326,7 +307,7 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
       {1, {{0, 4, nullptr}, {0, 1, &longerNames}}, 0, 1},  // names that begin alike match
   };
   for (const Case& c : cases) {
-    Probing p(c.adapters);
+    SimBus p(c.adapters);
     for (const auto& [a, t, identity] : c.devices)
       identity == nullptr ? (void)p.bus.AddScanner(a, t) : p.bus.AddDevice(a, t, *identity);
     const Result result = Probe(p.context);
@@ -376,7 +357,7 @@ TEST(Probe, Outcomes) {
       {BusyFault(0x12, 0xF0, 1), Result::Ok, CheckScsiEntry(8, 351)},
   };
   for (const auto& [fault, result, log] : cases) {
-    Probing p;
+    SimBus p;
     p.bus.AddScanner(0, 0).AddFault(fault);
     // What the reads bring: 600 dpi, batch mode 2, edge emphasis 4, the addon page.
     sim::test::SetWindowRaw(p.bus, sim::test::WindowData(600, 0, 0, 6000, 6000, 0, 1));
@@ -389,7 +370,7 @@ TEST(Probe, Outcomes) {
     EXPECT_EQ(Probe(p.context), result) << log;
     EXPECT_EQ(p.state.probed, ok ? 1 : 0);
     EXPECT_EQ(Commands(p.bus), Strings(after.begin(), after.end() - (ok ? 0 : 1)));
-    EXPECT_EQ(p.platform.Log("scan.log"), log);
+    EXPECT_EQ(p.ScanLog(), log);
     const ScanSettings& s = p.context.settings;
     EXPECT_EQ(std::tuple(s.batchMode, s.edgeEmphasis, s.xResolution, p.context.addonPage[4]),
               std::tuple(hit(0xD5, 0x32) ? 0 : 2, hit(0xD5, 0x36) ? 0 : 4, hit(0x25, -1) ? 300 : 600,
@@ -397,7 +378,7 @@ TEST(Probe, Outcomes) {
     EXPECT_EQ(p.state.scannerCaps.batchCapable, ok && !hit(0x12, 0xF0));
   }
   // Without adapters nothing is sent.
-  Probing p;
+  SimBus p;
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
   p.state.probed = 1, p.state.adapterCount = 4;
@@ -435,15 +416,12 @@ TEST(Probe, FirmwareRevision) {
     ASSERT_EQ(GetFirmwareRevision(sim.context, &revision), 0u);
     EXPECT_EQ(revision, number) << text;
   }
-  // A failing INQUIRY gives its raw status and leaves the number; nothing is logged.
-  SimContext sim;
+  SimContext sim;  // a failing INQUIRY gives its raw status, leaves the number and logs nothing
   sim.scanner.AddFault(SenseFault(0x12, -1, 1, sim::kSenseNotReady));
   sim.scanner.AddFault(BusyFault(0x12, -1, 2));
   std::int32_t revision = -7;
-  EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 2u);
-  EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), 8u);
-  EXPECT_EQ(revision, -7);
-  EXPECT_EQ(sim.ScanLog(), "");
+  for (std::uint32_t status : {2u, 8u}) EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), status);
+  EXPECT_EQ(std::pair(revision, sim.ScanLog()), std::pair(-7, std::string()));
 }
 
 }  // namespace

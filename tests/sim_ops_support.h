@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,22 +19,31 @@
 
 namespace tarvo::test {
 
+// Its maximum-transfer library answers 64 KiB times (adapter + 1).
 class OpsPlatform : public ScsiTestPlatform {
  public:
   std::size_t ErrorText(std::uint32_t, char* buffer, std::size_t size) override {
     if (size > 0) buffer[0] = '\0';
     return 0;
   }
+  LibraryHandle LibraryLoad(const char* name) override {
+    return std::strcmp(name, kMaxTransferLibrary) == 0 ? this : ScsiTestPlatform::LibraryLoad(name);
+  }
+  ProcAddress LibrarySymbol(LibraryHandle library, const char* symbol) override {
+    return library == this ? reinterpret_cast<ProcAddress>(&MaxTransfer) : ScsiTestPlatform::LibrarySymbol(library, symbol);
+  }
+  bool LibraryFree(LibraryHandle library) override { return library == this || ScsiTestPlatform::LibraryFree(library); }
+  static std::uint32_t MaxTransfer(std::uint32_t adapter) { return 0x10000u * (adapter + 1); }
 };
 
 // One "CheckScsi" entry at the platform's fixed time, with the empty system text.
 inline std::string CheckScsiEntry(int code, int callSite) {
-  return "05/22/00 17:04:09 CheckScsi " + std::to_string(code) + " returned from line " +
-         std::to_string(callSite) + " of Scan\r\n\r\n";
+  return "05/22/00 17:04:09 CheckScsi " + std::to_string(code) + " returned from line " + std::to_string(callSite) +
+         " of Scan\r\n\r\n";
 }
 
 // The record command by command in words: "getscanmode 36", "definescanmode 34",
-// "setwindow", "read 84", "inquiry F0", "getkey 3".
+// "setwindow", "read 84", "inquiry", "inquiry F0", "getkey 3".
 inline std::vector<std::string> Commands(sim::Bus& bus) {
   std::vector<std::string> out;
   for (const sim::CommandRecord& r : bus.Records()) {
@@ -61,8 +71,8 @@ inline sim::FaultRule BusyFault(std::uint8_t op, int type, std::uint32_t nth) {
 }
 inline sim::FaultRule AdapterFault(std::uint8_t op, int type, std::uint32_t nth,
                                    std::uint8_t status = aspi::kHaStatSelectionTimeout) {
-  return {.opcode = op, .dataType = type, .occurrence = nth,
-          .kind = sim::FaultKind::kHostAdapter, .sense = {}, .value = status};
+  return {.opcode = op, .dataType = type, .occurrence = nth, .kind = sim::FaultKind::kHostAdapter, .sense = {},
+          .value = status};
 }
 
 // Every number of the record, its name pointer and the addon mirror.
@@ -74,23 +84,20 @@ inline std::vector<std::int64_t> Snapshot(const DriverContext& c) {
   return out;
 }
 
-// A context whose scanner is the simulator's RT650 at (adapter, target),
-// already found: its adapter selected and its target remembered.
-class SimContext {
- public:
-  explicit SimContext(std::uint8_t adapter = 0, std::uint8_t target = 0)
-      : bus(static_cast<std::uint8_t>(adapter + 1)), scanner(bus.AddScanner(adapter, target)) {
-    SetProvider(context.transport, &bus);
-    SelectAdapter(context, adapter);
-    context.state.scannerAdapter = adapter;
-    context.state.scannerTarget = target;
-  }
-
+// A driver context on a simulated bus of `adapters`.
+struct SimBus {
+  explicit SimBus(std::uint8_t adapters = 1) : bus(adapters) { SetProvider(context.transport, &bus); }
   std::string ScanLog() { return platform.Log("scan.log"); }
 
   OpsPlatform platform;
   DriverContext context{platform};
   sim::Bus bus;
+  DriverState& state = context.state;
+};
+
+// One whose scanner, the RT650 at 0:0, is already found.
+struct SimContext : SimBus {
+  SimContext() : scanner(bus.AddScanner(0, 0)) {}
   sim::Rt650& scanner;
 };
 
