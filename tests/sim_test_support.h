@@ -14,6 +14,7 @@
 #include "Bus.h"
 #include "Page.h"
 #include "Request.h"
+#include "core/Bytes.h"
 
 namespace tarvo::sim::test {
 
@@ -26,9 +27,7 @@ struct Outcome {
 
   std::uint8_t SenseKey() const { return sense[2] & 0x0F; }
   bool Ili() const { return (sense[2] & 0x20) != 0; }
-  std::uint32_t Information() const {
-    return std::uint32_t{sense[3]} << 24 | std::uint32_t{sense[4]} << 16 | std::uint32_t{sense[5]} << 8 | sense[6];
-  }
+  std::uint32_t Information() const { return GetBe32(sense, 3); }
   int KeyAsc() const { return targetStatus == 2 ? SenseKey() << 8 | sense[12] : 0; }  // 0: no check condition
   bool Good() const { return srbStatus == aspi::kSsComp && targetStatus == 0 && hostAdapterStatus == 0; }
 };
@@ -91,7 +90,7 @@ inline Bytes WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top
 inline Outcome SetWindow(aspi::Provider& p, Bytes window) {
   return Send(p, {0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, kOut, window);
 }
-inline void SetWindowRaw(aspi::Provider& p, Bytes window) { ASSERT_TRUE(SetWindow(p, window).Good()); }
+inline void SetWindowRaw(aspi::Provider& p, const Bytes& window) { ASSERT_TRUE(SetWindow(p, window).Good()); }
 inline void DefinePage(aspi::Provider& p, Bytes data) {
   ASSERT_TRUE(Send(p, {0xD6, 0x10, 0, 0, static_cast<std::uint8_t>(data.size()), 0}, kOut, data).Good());
 }
