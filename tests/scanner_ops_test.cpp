@@ -75,60 +75,23 @@ class ScannerOps : public ::testing::Test {
   ScanSettings& s = sim.context.settings;
 };
 
-TEST_F(ScannerOps, PushWindowSendsTheRecordIn1200thInch) {
-  const std::pair<ScanSettings, Win> cases[] = {
-      {{}, {300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0}},  // the defaults
-      // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666. Halftone
+TEST_F(ScannerOps, PushesSendTheRecordInTheScannersForm) {
+  const std::tuple<Result (*)(DriverContext&), ScanSettings, Bytes> cases[] = {
+      {PushWindow, {}, WindowBytes({300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0})},  // the defaults
+      // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666 in 1/1200 inch. Halftone
       // goes out at one bit; brightness, contrast and GRC by their low bytes.
-      {{.scanLength = 2200, .scanWidth = 1704, .topOffset = -11, .sideOffset = 10, .xResolution = 200,
+      {PushWindow,
+       {.scanLength = 2200, .scanWidth = 1704, .topOffset = -11, .sideOffset = 10, .xResolution = 200,
         .yResolution = 200, .brightness = 300, .contrast = 0x1FF, .imageType = 10, .bitsPerPixel = 8,
         .userGrc = 7, .frameArea = 6},
-       {200, 200, 3666, -66, 10224, 13200, 44, 44, 0xFF, 1, 1, 0x0A}},
-      {{.scanLength = 3304, .scanWidth = 2552, .topOffset = 17, .sideOffset = 100, .brightness = 128,
+       WindowBytes({200, 200, 3666, -66, 10224, 13200, 44, 44, 0xFF, 1, 1, 0x0A})},
+      {PushWindow,
+       {.scanLength = 3304, .scanWidth = 2552, .topOffset = 17, .sideOffset = 100, .brightness = 128,
         .imageType = 4, .bitsPerPixel = 8, .frameArea = 3},
-       {300, 300, 3344, 68, 10208, 13216, 128, 128, 0, 2, 8, 0x03}},
+       WindowBytes({300, 300, 3344, 68, 10208, 13216, 128, 128, 0, 2, 8, 0x03})},
       // Text mode line art, the window beyond the near side.
-      {{.scanLength = -32, .sideOffset = -40, .imageType = 9, .bitsPerPixel = 1},
-       {300, 300, 84, 0, 14028, -128, 0, 0, 0, 0, 1, 0}},
-  };
-  for (const auto& [record, wire] : cases) EXPECT_EQ(PushOne(PushWindow, record), WindowBytes(wire)) << wire.ulx;
-  EXPECT_EQ(Last().cdb, (Bytes{0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}));
-}
-
-TEST_F(ScannerOps, ReadWindowTakesTheScannersWindowIntoTheRecord) {
-  struct Case {
-    Win wire;
-    std::int32_t textMode;
-    std::vector<std::int32_t> fields;  // kWindowFields; Y resolution follows X
-  };
-  const Case cases[] = {
-      // -77 * 300 / 1200 = -19.25 truncates to -19; 10001 -> 2500; -5 -> -1.
-      {{300, 300, -77, -5, 10001, 14031, 10, 20, 30, 0, 1, 0x0B}, 0,
-       {300, 300, 2500, 3507, -1, 3488 + 19 - 2500, 20, 30, 1, 1, 1, 3}},
-      // Halftone: the brightness byte, one bit.
-      {{200, 600, 3666, 66, 10224, 13200, 30, 40, 5, 1, 1, 0x08}, 1, {200, 200, 1704, 2200, 11, 10, 30, 5, 10, 1, 1, 0}},
-      {{600, 600, 0, 70, 13952, 20544, 90, 91, 12, 2, 4, 0x01}, 1, {600, 600, 6976, 10272, 35, 0, 90, 12, 4, 4, 0, 1}},
-      // Line art in text mode reads as 9; of another window only the frame area is taken.
-      {{300, 300, -76, 0, 14028, 9856, 7, 8, 0, 0, 1, 0}, 1, {300, 300, 3507, 2464, 0, 0, 8, 0, 9, 1, 0, 0}},
-      {{600, 600, 0, 0, 1200, 1200, 1, 2, 3, 2, 8, 0x0A, 1}, 0, {300, 300, 3507, 2464, 0, 0, 0, 0, 1, 77, 0, 2}},
-  };
-  for (const Case& c : cases) {
-    sim::test::SetWindowRaw(sim.bus, WindowBytes(c.wire));
-    s = ScanSettings{.bitsPerPixel = 77, .textMode = c.textMode};
-    ASSERT_EQ(ReadWindow(context), Result::Ok);
-    EXPECT_EQ(Fields(s, kWindowFields), c.fields) << c.wire.uly;
-  }
-  ApplyWindowData(s, WindowData{});  // a zero resolution reads as 300
-  EXPECT_EQ(std::pair(s.xResolution, s.yResolution), std::pair(300, 300));
-}
-
-TEST_F(ScannerOps, ShortPagesPushedInTheir20ByteForm) {
-  struct Case {
-    Result (*push)(DriverContext&);
-    ScanSettings record;
-    Bytes wire;
-  };
-  const Case cases[] = {
+      {PushWindow, {.scanLength = -32, .sideOffset = -40, .imageType = 9, .bitsPerPixel = 1},
+       WindowBytes({300, 300, 84, 0, 14028, -128, 0, 0, 0, 0, 1, 0})},
       {PushScanModePage, {}, ShortPageBytes(0x32, {{6, 0x40}})},  // continuous feed by default
       // Separator A on with bit 1, B on with bits 1 and 2; only key start 1 sets its bit.
       {PushScanModePage,
@@ -146,26 +109,49 @@ TEST_F(ScannerOps, ShortPagesPushedInTheir20ByteForm) {
        ShortPageBytes(0x36, {{3, 1}, {4, 0x18}, {5, 9}, {6, 0x08}})},
       {PushImagePage, {.polarity = 2}, ShortPageBytes(0x36, {{4, 0x02}})},
   };
-  for (const Case& c : cases) EXPECT_EQ(PushOne(c.push, c.record), c.wire) << int{c.wire[4]} << c.record.polarity;
-  EXPECT_EQ(Last().cdb, (Bytes{0xD6, 0x10, 0, 0, 20, 0}));
+  for (const auto& c : cases) EXPECT_EQ(PushOne(std::get<0>(c), std::get<1>(c)), std::get<2>(c)) << &c - cases;
 }
 
-TEST_F(ScannerOps, ShortPagesReadIntoTheRecord) {
-  // The separator bits are not read back: A stays 4, B stays 0.
-  const std::tuple<Result (*)(DriverContext&), Bytes, std::vector<std::int32_t>> cases[] = {
-      {ReadScanModePage, ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}),
-       {1, 1, 1, 1, 1, 1, -10, 3, 4, 0}},
-      {ReadScanModePage, ShortPageBytes(0x32, {{6, 0x10}, {7, 0x00}, {10, 0x02}, {11, 7}}), {0, 0, 0, 0, 0, 0, 7, 0, 4, 0}},
-      {ReadImagePage, ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}), {4, 3, 1, 1, 2, 12, 1, 1}},
-      {ReadImagePage, ShortPageBytes(0x36, {{4, 0x12}}), {0, 2, 0, 0, 1, 0, 0, 0}},
+// Of the short pages the separator bits are not read back: A stays 4, B 0. Of
+// the window, Y resolution follows X; of another window only the frame area is taken.
+TEST_F(ScannerOps, ReadsTakeTheScannersFormIntoTheRecord) {
+  struct Case {
+    Result (*read)(DriverContext&);
+    Bytes wire;
+    std::int32_t textMode;
+    std::span<const Field> fields;
+    std::vector<std::int32_t> values;
   };
-  for (const auto& [read, page, fields] : cases) {
-    sim::test::DefinePage(sim.bus, page);
-    s = ScanSettings{.separatorModeA = 4};
-    ASSERT_EQ(read(context), Result::Ok);
-    EXPECT_EQ(Fields(s, page[4] == 0x32 ? std::span<const Field>(kPage32Fields) : std::span<const Field>(kPage36Fields)),
-              fields) << int{page[6]};
+  const Case cases[] = {
+      {ReadScanModePage, ShortPageBytes(0x32, {{6, 0xE8}, {7, 0xFF}, {10, 0x05}, {11, 0xF6}, {13, 3}}), 0,
+       kPage32Fields, {1, 1, 1, 1, 1, 1, -10, 3, 4, 0}},
+      {ReadScanModePage, ShortPageBytes(0x32, {{6, 0x10}, {7, 0x00}, {10, 0x02}, {11, 7}}), 0, kPage32Fields,
+       {0, 0, 0, 0, 0, 0, 7, 0, 4, 0}},
+      {ReadImagePage, ShortPageBytes(0x36, {{3, 4}, {4, 0x2F}, {5, 12}, {6, 0x0C}}), 0, kPage36Fields,
+       {4, 3, 1, 1, 2, 12, 1, 1}},
+      {ReadImagePage, ShortPageBytes(0x36, {{4, 0x12}}), 0, kPage36Fields, {0, 2, 0, 0, 1, 0, 0, 0}},
+      // -77 * 300 / 1200 = -19.25 truncates to -19; 10001 -> 2500; -5 -> -1.
+      {ReadWindow, WindowBytes({300, 300, -77, -5, 10001, 14031, 10, 20, 30, 0, 1, 0x0B}), 0, kWindowFields,
+       {300, 300, 2500, 3507, -1, 3488 + 19 - 2500, 20, 30, 1, 1, 1, 3}},
+      // Halftone: the brightness byte, one bit. Gray keeps its depth.
+      {ReadWindow, WindowBytes({200, 600, 3666, 66, 10224, 13200, 30, 40, 5, 1, 1, 0x08}), 1, kWindowFields,
+       {200, 200, 1704, 2200, 11, 10, 30, 5, 10, 1, 1, 0}},
+      {ReadWindow, WindowBytes({600, 600, 0, 70, 13952, 20544, 90, 91, 12, 2, 4, 0x01}), 1, kWindowFields,
+       {600, 600, 6976, 10272, 35, 0, 90, 12, 4, 4, 0, 1}},
+      {ReadWindow, WindowBytes({300, 300, -76, 0, 14028, 9856, 7, 8, 0, 0, 1, 0}), 1, kWindowFields,
+       {300, 300, 3507, 2464, 0, 0, 8, 0, 9, 1, 0, 0}},  // line art in text mode reads as 9
+      {ReadWindow, WindowBytes({600, 600, 0, 0, 1200, 1200, 1, 2, 3, 2, 8, 0x0A, 1}), 0, kWindowFields,
+       {300, 300, 3507, 2464, 0, 0, 0, 0, 1, 77, 0, 2}},
+  };
+  for (const Case& c : cases) {
+    c.wire.size() == 52 ? sim::test::SetWindowRaw(sim.bus, c.wire) : sim::test::DefinePage(sim.bus, c.wire);
+    s = ScanSettings{.bitsPerPixel = 77, .textMode = c.textMode, .separatorModeA = 4};
+    ASSERT_EQ(c.read(context), Result::Ok);
+    EXPECT_EQ(Fields(s, c.fields), c.values) << &c - cases;
   }
+  EXPECT_EQ(Last().cdb, (Bytes{0x25, 1, 0, 0, 0, 0, 0, 0, 52, 0}));
+  ApplyWindowData(s, WindowData{});  // a zero resolution reads as 300
+  EXPECT_EQ(std::pair(s.xResolution, s.yResolution), std::pair(300, 300));
 }
 
 TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
