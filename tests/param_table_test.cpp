@@ -18,7 +18,7 @@
 
 #include "scan/ModeOperations.h"
 #include "scan/Parameters.h"
-#include "sim_ops_support.h"
+#include "sim_test_support.h"
 #include "tarvoscn.h"
 
 extern "C" const TsdParamDesc* ParamTableFromC(size_t* count, size_t* rowSize);

@@ -13,7 +13,7 @@
 #include "scan/ModeOperations.h"
 #include "scan/ModePages.h"
 #include "scan/Probe.h"
-#include "sim_ops_support.h"
+#include "sim_test_support.h"
 
 namespace tarvo {
 namespace {
