@@ -186,7 +186,6 @@ TEST_F(Parameters, BitsPerPixelFollowTheImageType) {
 
 // The values a set normalises or stores elsewhere than its name says.
 TEST(ParametersBeyondTheTable, SetStoresThenSendsAndGetWritesTheRefreshedValue) {
-  const std::string kWindow = "setwindow";
   struct Case {
     std::int32_t id, value;
     std::int32_t S::*field;
@@ -194,6 +193,7 @@ TEST(ParametersBeyondTheTable, SetStoresThenSendsAndGetWritesTheRefreshedValue) 
     Strings sent;
     std::int32_t got;  // after the refresh from the scanner
   };
+  const std::string kWindow = "setwindow";
   const Case cases[] = {
       {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {kWindow}, 2464},
       {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {kWindow}, -32},
@@ -225,11 +225,7 @@ TEST_F(Parameters, ContinuousFeedReadsThePageFirst) {
 }
 
 TEST_F(Parameters, AddonFieldsEditTheMirrorAndSendTheWholePage) {
-  struct Case {
-    std::int32_t id, value;
-    std::size_t pageByte;
-    std::uint8_t before, after;
-  };
+  struct Case { std::int32_t id, value; std::size_t pageByte; std::uint8_t before, after; };
   const Case cases[] = {
       {PAR_ADDON_TIMING, 1, 70, 0, 1},        {PAR_ADDON_COUNTER_ON, 0, 71, 0xFF, 0x3F},
       {PAR_ADDON_COUNTER_ON, 1, 71, 0, 0x40}, {PAR_ADDON_COLOR, 2, 71, 0xFF, 0xEF},

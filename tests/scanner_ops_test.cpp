@@ -35,8 +35,7 @@ constexpr Field kPage36Fields[] = {&S::edgeEmphasis, &S::polarity, &S::textMode,
 struct Win {
   std::uint16_t xr, yr;
   std::int32_t ulx, uly, width, length;
-  std::uint8_t brightness, threshold, contrast, composition, bits, vendor;
-  std::uint8_t id = 0;
+  std::uint8_t brightness, threshold, contrast, composition, bits, vendor, id = 0;
 };
 
 Bytes WindowBytes(const Win& w) {
@@ -228,13 +227,7 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
 
 // A command an operation sends: the fault that hits it (opcode, data type,
 // occurrence among its matches) and its call-site number.
-struct Step {
-  const char* command;
-  std::uint8_t opcode;
-  int dataType;
-  std::uint32_t occurrence;
-  int callSite;
-};
+struct Step { const char* command; std::uint8_t opcode; int dataType; std::uint32_t occurrence; int callSite; };
 
 // Each operation runs its steps in order and stops at the first failing one:
 // a check condition gives the translated code and is not logged; a transport

@@ -65,11 +65,8 @@ TEST_F(SimRig, StatusPageAndCountersFollowTheBatchPageByPage) {
 }
 
 TEST(SimFaults, EachKindHitsTheNthOccurrenceOnly) {
-  struct Case {
-    const char* line;
-    std::uint8_t srb, hostAdapter, target;
-    std::array<std::uint8_t, 3> sense;  // key, ASC, ASCQ when target is 2
-  };
+  // The outcome of the third TEST UNIT READY; the sense key, ASC and ASCQ of a check condition.
+  struct Case { const char* line; std::uint8_t srb, hostAdapter, target; std::array<std::uint8_t, 3> sense; };
   for (const Case& c : {Case{"tur 3 jam", 0x04, 0, 2, {3, 0x80, 0x00}}, Case{"tur 3 illegal 0x2C 0x01", 0x04, 0, 2, {5, 0x2C, 0x01}},
                         Case{"0x00 3 sense 0xB 0x47 3", 0x04, 0, 2, {0xB, 0x47, 0x03}}, Case{"tur 3 busy", 0x04, 0, 8, {}},
                         Case{"tur 3 hastat 0x11", 0x04, 0x11, 0, {}}, Case{"tur 3 srb 0x82", 0x82, 0, 0, {}}}) {
