@@ -317,16 +317,13 @@ TEST_F(Parameters, TheStoredValueStaysWhenItsPushFails) {
 }
 
 TEST(ParametersWithoutScanner, ConstantsAnswerAndTheFailedRefreshIsLogged) {
-  OpsPlatform platform;
-  DriverContext context{platform};
-  sim::Bus empty;  // nobody at target 0
-  SetProvider(context.transport, &empty);
+  SimBus empty;  // nobody at target 0
   std::int32_t width = 0, length = 0;
-  EXPECT_EQ(ParGet(context, PAR_MAX_WIDTH, &width), Result::Ok);
-  EXPECT_EQ(ParGet(context, PAR_SCAN_LENGTH, &length), Result::Ok);
+  EXPECT_EQ(ParGet(empty.context, PAR_MAX_WIDTH, &width), Result::Ok);
+  EXPECT_EQ(ParGet(empty.context, PAR_SCAN_LENGTH, &length), Result::Ok);
   EXPECT_EQ(std::pair(width, length), std::pair(3488, 2464));  // the cached default length
   // The refresh stops at its first read: SS_NO_DEVICE (0x82) * 256.
-  EXPECT_EQ(platform.Log("scan.log"), CheckScsiEntry(0x8200, 873) + CheckScsiEntry(0x8200, 873));
+  EXPECT_EQ(empty.ScanLog(), CheckScsiEntry(0x8200, 873) + CheckScsiEntry(0x8200, 873));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ namespace {
 using namespace test;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
+using sim::test::WindowBytes;
 
 constexpr Field kWindowFields[] = {&S::xResolution, &S::yResolution, &S::scanWidth,  &S::scanLength,
                                    &S::topOffset,   &S::sideOffset,  &S::brightness, &S::contrast,
@@ -30,24 +31,6 @@ constexpr Field kPage32Fields[] = {&S::scanModeFlag7, &S::continuousFeed, &S::au
                                    &S::separatorModeA, &S::separatorModeB};
 constexpr Field kPage36Fields[] = {&S::edgeEmphasis, &S::polarity, &S::textMode, &S::backgroundErase,
                                    &S::grcMode,      &S::aeLevel,  &S::notchErase, &S::thinLine};
-
-// The window as the scanner should see it, laid out here by offset.
-struct Win {
-  std::uint16_t xr, yr;
-  std::int32_t ulx, uly, width, length;
-  std::uint8_t brightness, threshold, contrast, composition, bits, vendor, id = 0;
-};
-
-Bytes WindowBytes(const Win& w) {
-  Bytes d(52, 0);
-  d[7] = 44, d[8] = w.id;
-  PutBe16(d, 10, w.xr), PutBe16(d, 12, w.yr);
-  const std::int32_t box[4] = {w.ulx, w.uly, w.width, w.length};
-  for (int i = 0; i < 4; ++i) PutBe32(d, 14 + 4 * i, static_cast<std::uint32_t>(box[i]));
-  d[30] = w.brightness, d[31] = w.threshold, d[32] = w.contrast;
-  d[33] = w.composition, d[34] = w.bits, d[50] = w.vendor;
-  return d;
-}
 
 // A 20-byte page 0x32/0x36/0x37 with the given page bytes (index: page byte).
 Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std::uint8_t>> set) {

@@ -82,19 +82,25 @@ inline std::array<bool, 2> Status(aspi::Provider& p) {
   return {(page[6] & 1) != 0, (page[7] & 1) != 0};
 }
 
-// A 52-byte window: resolution, area in 1/1200 inch, composition and depth.
-inline Bytes WindowData(std::uint16_t dpi, std::uint32_t left, std::uint32_t top, std::uint32_t width,
-                        std::uint32_t length, std::uint8_t composition, std::uint8_t bits,
-                        std::uint8_t threshold = 128) {
-  Bytes w(52, 0);
-  w[7] = 44;
-  w[10] = B(dpi, 8), w[11] = B(dpi, 0), w[12] = B(dpi, 8), w[13] = B(dpi, 0);
-  for (int i = 0; i < 4; ++i) {
-    w[14 + i] = B(left, 24 - 8 * i), w[18 + i] = B(top, 24 - 8 * i);
-    w[22 + i] = B(width, 24 - 8 * i), w[26 + i] = B(length, 24 - 8 * i);
-  }
-  w[31] = threshold, w[33] = composition, w[34] = bits;
-  return w;
+// A 52-byte window laid out by offset: resolutions, area in 1/1200 inch, and the rest.
+struct Win {
+  std::uint16_t xr, yr;
+  std::int32_t ulx, uly, width, length;
+  std::uint8_t brightness, threshold, contrast, composition, bits, vendor, id = 0;
+};
+inline Bytes WindowBytes(const Win& w) {
+  Bytes d(52, 0);
+  d[7] = 44, d[8] = w.id;
+  PutBe16(d, 10, w.xr), PutBe16(d, 12, w.yr);
+  const std::int32_t box[4] = {w.ulx, w.uly, w.width, w.length};
+  for (int i = 0; i < 4; ++i) PutBe32(d, 14 + 4 * i, static_cast<std::uint32_t>(box[i]));
+  d[30] = w.brightness, d[31] = w.threshold, d[32] = w.contrast;
+  d[33] = w.composition, d[34] = w.bits, d[50] = w.vendor;
+  return d;
+}
+inline Bytes WindowData(std::uint16_t dpi, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t length,
+                        std::uint8_t composition, std::uint8_t bits, std::uint8_t threshold = 128) {
+  return WindowBytes({dpi, dpi, left, top, width, length, 0, threshold, 0, composition, bits, 0});
 }
 inline Outcome SetWindow(aspi::Provider& p, Bytes window) {
   return Send(p, {0x24, 0, 0, 0, 0, 0, 0, 0, 52, 0}, kOut, window);
