@@ -189,11 +189,8 @@ TEST_F(SimRig, ScalesToTheWindowResolutionAndCutsToTheWindow) {
   ASSERT_TRUE(Scan(bus).Good());
   const Scanned page = ReadRows(bus, 28);  // 200 px wide: 7 words
   ASSERT_EQ(page.bytes.size(), 28u * 200);
-  for (std::uint32_t y = 0; y < 200; ++y) {
-    for (std::uint32_t x = 0; x < 200; ++x) {  // beyond the page's right edge (x >= 150) the scanner sees white
-      ASSERT_EQ(PixelAt(page.bytes.data() + y * 28, x, 1), x == 100 ? 1u : 0u) << x << "," << y;
-    }
-  }
+  for (std::uint32_t y = 0; y < 200; ++y)  // beyond the page's right edge (x >= 150) the scanner sees white
+    for (std::uint32_t x = 0; x < 200; ++x) ASSERT_EQ(PixelAt(page.bytes.data() + y * 28, x, 1), x == 100 ? 1u : 0u) << x << "," << y;
 }
 
 // A black 1-inch sheet in line art at 100 dpi: 100 rows of 16 bytes, jammed halfway.

@@ -118,9 +118,8 @@ inline Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t
   page.width = page.raster.width = width;
   page.height = page.raster.height = height;
   page.raster.pixels.assign(std::size_t{width} * height, 255);
-  for (std::uint32_t y = 0; f && y < height; ++y) {
+  for (std::uint32_t y = 0; f && y < height; ++y)
     for (std::uint32_t x = 0; x < width; ++x) page.raster.Row(y)[x] = static_cast<std::uint8_t>(f(x, y));
-  }
   return page;
 }
 
