@@ -98,10 +98,9 @@ TEST(ParamTable, EveryIdIsARowOrAnswers3AndCSeesTheSameRows) {
 TEST(ParamTable, SettableRowsTakeTheirValuesRefuseOthersAndSendTheirBlock) {
   // What the simulator records last for a set of each push kind.
   const std::map<std::int32_t, std::string> pushed = {
-      {TSD_PUSH_NONE, ""}, {TSD_PUSH_WINDOW, "setwindow"}, {TSD_PUSH_FUNCTION_KEY, "definekey"},
-      {TSD_PUSH_GAMMA, "send 03"}, {TSD_PUSH_PAGE_32, "definescanmode 32"},
-      {TSD_PUSH_PAGE_36, "definescanmode 36"}, {TSD_PUSH_ADDON_PAGE_34, "definescanmode 34"},
-      {TSD_PUSH_PAGE_37, "definescanmode 37"}};
+      {TSD_PUSH_NONE, ""}, {TSD_PUSH_WINDOW, "setwindow"}, {TSD_PUSH_FUNCTION_KEY, "definekey"}, {TSD_PUSH_GAMMA, "send 03"},
+      {TSD_PUSH_PAGE_32, "definescanmode 32"}, {TSD_PUSH_PAGE_36, "definescanmode 36"},
+      {TSD_PUSH_ADDON_PAGE_34, "definescanmode 34"}, {TSD_PUSH_PAGE_37, "definescanmode 37"}};
   // Kept in the record only, or sent in a page the get does not read back.
   const std::set<std::int32_t> echoless = {PAR_TEXT_MODE, PAR_POLARITY, PAR_ADDON};
   for (const TsdParamDesc& row : tsdParamTable) {
@@ -193,13 +192,12 @@ TEST(ParametersBeyondTheTable, SetStoresThenSendsAndGetWritesTheRefreshedValue) 
     Strings sent;
     std::int32_t got;  // after the refresh from the scanner
   };
-  const std::string kWindow = "setwindow";
   const Case cases[] = {
-      {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {kWindow}, 2464},
-      {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {kWindow}, -32},
-      {PAR_SCAN_LENGTH, 31, &S::scanLength, 0, {kWindow}, 0},
-      {PAR_RESOLUTION, 600, &S::yResolution, 600, {kWindow}, 600},
-      {PAR_Y_RESOLUTION, 200, &S::xResolution, 200, {kWindow}, 200},
+      {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {"setwindow"}, 2464},
+      {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {"setwindow"}, -32},
+      {PAR_SCAN_LENGTH, 31, &S::scanLength, 0, {"setwindow"}, 0},
+      {PAR_RESOLUTION, 600, &S::yResolution, 600, {"setwindow"}, 600},
+      {PAR_Y_RESOLUTION, 200, &S::xResolution, 200, {"setwindow"}, 200},
       {PAR_TEXT_MODE, 2, &S::textMode, 1, {}, 0},  // the record only; the get reads the scanner's 0
       {PAR_ADDON, 1, &S::addonOn, 1, {"definescanmode 34"}, 0},  // the scanner's page 0x32 still says off
       {PAR_POLARITY, 2, &S::polarity, 2, {}, 0},

@@ -23,14 +23,13 @@ using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 using sim::test::WindowBytes;
 
-constexpr Field kWindowFields[] = {&S::xResolution, &S::yResolution, &S::scanWidth,  &S::scanLength,
-                                   &S::topOffset,   &S::sideOffset,  &S::brightness, &S::contrast,
-                                   &S::imageType,   &S::bitsPerPixel, &S::userGrc,   &S::frameArea};
-constexpr Field kPage32Fields[] = {&S::scanModeFlag7, &S::continuousFeed, &S::autoSize,     &S::addonOn,
-                                   &S::marginScan,    &S::keyStart,       &S::marginAmount, &S::batchMode,
-                                   &S::separatorModeA, &S::separatorModeB};
-constexpr Field kPage36Fields[] = {&S::edgeEmphasis, &S::polarity, &S::textMode, &S::backgroundErase,
-                                   &S::grcMode,      &S::aeLevel,  &S::notchErase, &S::thinLine};
+constexpr Field kWindowFields[] = {&S::xResolution, &S::yResolution, &S::scanWidth, &S::scanLength, &S::topOffset,
+                                   &S::sideOffset, &S::brightness, &S::contrast, &S::imageType, &S::bitsPerPixel,
+                                   &S::userGrc, &S::frameArea};
+constexpr Field kPage32Fields[] = {&S::scanModeFlag7, &S::continuousFeed, &S::autoSize, &S::addonOn, &S::marginScan,
+                                   &S::keyStart, &S::marginAmount, &S::batchMode, &S::separatorModeA, &S::separatorModeB};
+constexpr Field kPage36Fields[] = {&S::edgeEmphasis, &S::polarity, &S::textMode, &S::backgroundErase, &S::grcMode,
+                                   &S::aeLevel, &S::notchErase, &S::thinLine};
 
 // A 20-byte page 0x32/0x36/0x37 with the given page bytes (index: page byte).
 Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std::uint8_t>> set) {
@@ -146,9 +145,8 @@ TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
   // Whatever the mirror holds, the header goes out as 0, 0x34, 0x54 and the last six bytes as zeros.
   context.addonPage.fill(0xEE);
   ASSERT_EQ(PushAddonPage(context), Result::Ok);
-  Bytes expected(90, 0xEE);
-  std::fill(expected.begin(), expected.begin() + 4, 0);
-  std::fill(expected.end() - 6, expected.end(), 0);
+  Bytes expected(90, 0);
+  std::fill(expected.begin() + 6, expected.end() - 6, 0xEE);
   expected[4] = 0x34, expected[5] = 0x54;
   EXPECT_EQ(Last().dataOut, expected);
   const std::int32_t values[2] = {0x1234, -1};  // page 0x37 carries the low bytes
@@ -242,8 +240,7 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
         const bool check = fault.kind == sim::FaultKind::kSense;
         EXPECT_EQ(run(sim.context), check ? Result::IllegalRequest : Result::ScannerFailure) << f.command;
         EXPECT_EQ(Commands(sim.bus), Strings(names.begin(), names.begin() + int(failing) + 1));
-        const int code = fault.kind == sim::FaultKind::kBusy ? 8 : 0x0411;
-        EXPECT_EQ(sim.ScanLog(), check ? "" : CheckScsiEntry(code, f.callSite));
+        EXPECT_EQ(sim.ScanLog(), check ? "" : CheckScsiEntry(fault.kind == sim::FaultKind::kBusy ? 8 : 0x0411, f.callSite));
       }
     }
   }
@@ -333,8 +330,7 @@ TEST(Probe, Outcomes) {
                          hit(0xD5, 0x34) ? 0 : 0x34));
     EXPECT_EQ(p.state.scannerCaps.batchCapable, ok && !hit(0x12, 0xF0));
   }
-  // Without adapters nothing is sent.
-  SimBus p;
+  SimBus p;  // without adapters nothing is sent
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
   p.state.probed = 1, p.state.adapterCount = 4;

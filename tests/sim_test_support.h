@@ -125,10 +125,7 @@ inline Page PatternPage(std::uint32_t width, std::uint32_t height, std::uint32_t
 
 // Reads the image of the page in the scanner in chunks until the scanner ends
 // it; the bytes and the last outcome.
-struct Scanned {
-  Bytes bytes;
-  Outcome last;
-};
+struct Scanned { Bytes bytes; Outcome last; };
 inline Scanned ReadPage(aspi::Provider& p, std::uint32_t chunk = 32768) {
   Scanned out;
   for (int guard = 0; guard < 100000 && out.last.targetStatus == 0; ++guard) {
