@@ -32,7 +32,6 @@ typedef uint32_t(TSD_CALL* Dialog2Fn)(HINSTANCE, HWND);
 typedef uint32_t(TSD_CALL* Dialog3Fn)(HINSTANCE, HWND, void*);
 
 /* tarvoscn.dll beside the host and its exports by their published names. */
-enum DialogExport { kDrvSet, kDetails, kGamma, kImprinter, kFKey, kStartScan };
 static struct {
   HMODULE module;
   Fn0 probe, stopScan, closeFile, setMode;
@@ -41,21 +40,16 @@ static struct {
   uint32_t(TSD_CALL* startScan)(const char*, uint32_t*, uint32_t*);
   uint32_t(TSD_CALL* readPage)(const char*, void*, TsdCancelCallback);
   uint32_t(TSD_CALL* getDriverName)(char*, char*);
-  void* dialogs[6];
 } g_drv;
 static char g_ini[MAX_PATH]; /* tarvoscn.ini beside the driver */
 static const char kSection[] = "tsdhost.exe";
 
 /* The driver loaded from the host's folder; the RT650 found through wnaspi32.dll. */
 static int LoadAndProbe(void) {
-  static const char* const names[] = {
-      "TsdProbe", "TsdStopScan", "TsdCloseFile", "TsdSetModeToScanner", "TsdParSet", "TsdParGet",
-      "TsdStartScan", "TsdReadPage", "_TsdGetDriverName@8", "TsdDrvSetDialog", "_TsdDetailsSetDialog@12",
-      "_GammaSetDialog@12", "_ImprinterSetDialog@12", "_FKeySetDialog@12", "TsdStartScanDialog"};
-  void* const slots[] = {&g_drv.probe, &g_drv.stopScan, &g_drv.closeFile, &g_drv.setMode, &g_drv.parSet,
-                         &g_drv.parGet, &g_drv.startScan, &g_drv.readPage, &g_drv.getDriverName,
-                         &g_drv.dialogs[0], &g_drv.dialogs[1], &g_drv.dialogs[2], &g_drv.dialogs[3],
-                         &g_drv.dialogs[4], &g_drv.dialogs[5]};
+  static const char* const names[] = {"TsdProbe",  "TsdStopScan", "TsdCloseFile", "TsdSetModeToScanner",
+                                      "TsdParSet", "TsdParGet",   "TsdStartScan", "TsdReadPage", "_TsdGetDriverName@8"};
+  void* const slots[] = {&g_drv.probe,  &g_drv.stopScan,  &g_drv.closeFile, &g_drv.setMode,      &g_drv.parSet,
+                         &g_drv.parGet, &g_drv.startScan, &g_drv.readPage,  &g_drv.getDriverName};
   int found = (g_drv.module = LoadLibraryA("tarvoscn.dll")) != NULL;
   for (size_t i = 0; found && i < COUNT(names); ++i) {
     FARPROC proc = GetProcAddress(g_drv.module, names[i]);
@@ -71,12 +65,6 @@ static int32_t Get(int32_t id) {
   return value;
 }
 static int Set(int32_t id, int32_t value) { return CHECK_EQ(g_drv.parSet(id, &value), 0, "TsdParSet"); }
-struct IdValue {
-  int32_t id, value;
-};
-static void SetAll(const struct IdValue* t, size_t n) {
-  for (size_t i = 0; i < n; ++i) Set(t[i].id, t[i].value);
-}
 static int32_t TSD_CALL NeverCancel(void) { return 0; }
 
 /* Frame `which` of the file as 8-bit gray (malloc'd), its frame count and size; NULL when it cannot. */
@@ -112,9 +100,6 @@ static int WriteText(const char* path, const char* text) {
   return f != NULL && (fputs(text, f) >= 0) & (fclose(f) == 0);
 }
 
-static unsigned char* g_page;
-enum { kPageBufferBytes = 24 << 20 };
-
 /* One load: ROTATE90 of the host's section of tarvoscn.ini read, the driver's
  * name, version resource and export table; a JPEG page through klxjpeg.dll and
  * a Group 4 document of three sheets, each decoded at the turned page's size
@@ -122,14 +107,13 @@ enum { kPageBufferBytes = 24 << 20 };
  * wnaspi32.dll. The window: 1600 by 2000 pixels at 200 dpi at the sheet's
  * corner (sheets lie at the right of the feeder's 2325 pixels). */
 static void TestLoadAndScan(long exports) {
-  static const struct IdValue window[] = {{PAR_ROTATE, 0},       {PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, 1600},
-                                          {PAR_SCAN_LENGTH, 2000}, {PAR_SIDE_OFFSET, 725}, {PAR_TOP_OFFSET, 0}};
   static const struct { int type, bits, file, compression; UINT pages; const char* path; } outputs[] = {
       {4, 8, TSD_FILE_JPEG, TSD_COMPRESSION_JPEG, 1, "page.jpg"}, {1, 1, TSD_FILE_TIFF, TSD_COMPRESSION_G4, 3, "g4.tif"}};
   char file[MAX_PATH] = "", version[64] = "";
   uint32_t position = 0;
+  unsigned char* page = (unsigned char*)malloc(24 << 20);
   WritePrivateProfileStringA(kSection, "ROTATE90", "TRUE", g_ini);
-  if (!LoadAndProbe()) return;
+  if (!CHECK(page != NULL, "the page buffer") || !LoadAndProbe()) return;
   CHECK_EQ(Get(PAR_ROTATE), 1, "ROTATE90 read at the load");
   CHECK(g_drv.getDriverName(file, version) == 0 && !strcmp(file, "tarvoscn.dll") && !strcmp(version, "1.007"),
         "the driver's file name and version resource");
@@ -137,7 +121,8 @@ static void TestLoadAndScan(long exports) {
   const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
   const DWORD table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
   CHECK_EQ(((const IMAGE_EXPORT_DIRECTORY*)(base + table))->NumberOfNames, exports, "the names the driver exports");
-  SetAll(window, COUNT(window));
+  Set(PAR_ROTATE, 0), Set(PAR_RESOLUTION, 200), Set(PAR_SCAN_WIDTH, 1600), Set(PAR_SCAN_LENGTH, 2000);
+  Set(PAR_SIDE_OFFSET, 725), Set(PAR_TOP_OFFSET, 0);
   for (size_t i = 0; i < COUNT(outputs); ++i) {
     const char* path = outputs[i].path;
     const UINT pages = outputs[i].pages;
@@ -146,7 +131,7 @@ static void TestLoadAndScan(long exports) {
     Set(PAR_IMAGE_TYPE, outputs[i].type), Set(PAR_BITS_PER_PIXEL, outputs[i].bits);
     Set(PAR_FILE_TYPE, outputs[i].file), Set(PAR_COMPRESSION, outputs[i].compression);
     if (CHECK_EQ(g_drv.startScan(pages > 1 ? path : NULL, &position, NULL), 0, "TsdStartScan")) {
-      for (UINT p = 0; p < pages; ++p) CHECK_EQ(g_drv.readPage(pages > 1 ? NULL : path, g_page, NeverCancel), 0, path);
+      for (UINT p = 0; p < pages; ++p) CHECK_EQ(g_drv.readPage(pages > 1 ? NULL : path, page, NeverCancel), 0, path);
     }
     if (pages > 1) CHECK_EQ(g_drv.closeFile(), 0, "TsdCloseFile");
     CHECK_EQ(g_drv.stopScan(), 0, "TsdStopScan");
@@ -163,6 +148,7 @@ static void TestLoadAndScan(long exports) {
   /* The simulator's request threads hold it until they have ended. */
   for (int k = 0; k < 250 && GetModuleHandleA("wnaspi32.dll") != NULL; ++k) Sleep(20);
   CHECK(GetModuleHandleA("wnaspi32.dll") == NULL, "the driver's unload releases wnaspi32.dll");
+  free(page);
 }
 
 /* ---- The dialogs on screen. The first thread opens each dialog through its
@@ -434,20 +420,21 @@ static DWORD WINAPI HandThread(LPVOID p) {
   return 0;
 }
 
-/* Opens the dialog through `which` while the hand plays the script. */
-static void Drive(enum DialogExport which, const char* name, int control, void (*script)(HWND)) {
+/* Opens the dialog through its export while the hand plays the script; the
+ * decorated exports take three arguments. */
+static void Drive(const char* export, const char* name, int control, void (*script)(HWND)) {
   struct Run run = {name, control, script};
   printf("-- %s\n", name);
-  void* fn = g_drv.dialogs[which];
+  FARPROC fn = GetProcAddress(g_drv.module, export);
   ResetEvent(g_exportDone);
-  HANDLE thread = CreateThread(NULL, 0, HandThread, &run, 0, NULL);
+  HANDLE thread = CHECK(fn != NULL, export) ? CreateThread(NULL, 0, HandThread, &run, 0, NULL) : NULL;
   if (!CHECK(thread != NULL, "the hand's thread starts")) return;
   Dialog2Fn two;
   Dialog3Fn three;
   memcpy(&two, &fn, sizeof fn);
   memcpy(&three, &fn, sizeof fn);
   HINSTANCE instance = (HINSTANCE)g_drv.module;
-  if (which == kDrvSet || which == kStartScan) two(instance, g_owner); else three(instance, g_owner, NULL);
+  if (export[0] == '_') three(instance, g_owner, NULL); else two(instance, g_owner);
   SetEvent(g_exportDone);
   /* The hand may still send to this thread's windows while it ends. */
   for (DWORD waited = 0; waited < 4 * kWaitMs; waited += 50) {
@@ -462,12 +449,9 @@ static void Drive(enum DialogExport which, const char* name, int control, void (
  * driven: what OK stores; a number typed before Esc does not come back; the
  * curve of the file chosen in the open-file dialog is loaded. */
 static void TestDialogs(const char* screens, const char* language) {
-  static const struct IdValue start[] = {
-      {PAR_POLARITY, 0}, {PAR_BATCH_MODE, 1}, {PAR_ROTATE, 0}, {PAR_MARGIN_SCAN, 0}, {PAR_MARGIN_AMOUNT, 0},
-      {PAR_AE, 9},       {PAR_EDGE_EMPHASIS, 3}, {PAR_BACKGROUND_ERASE, 0}};
-  static const struct IdValue stored[] = {
-      {PAR_POLARITY, 1}, {PAR_BATCH_MODE, 3}, {PAR_ROTATE, 1}, {PAR_MARGIN_SCAN, 1}, {PAR_MARGIN_AMOUNT, -7},
-      {PAR_AE, 15},      {PAR_EDGE_EMPHASIS, 2}, {PAR_BACKGROUND_ERASE, 1}};
+  static const struct { int32_t id, start, stored; } details[] = {
+      {PAR_POLARITY, 0, 1},       {PAR_BATCH_MODE, 1, 3}, {PAR_ROTATE, 0, 1},        {PAR_MARGIN_SCAN, 0, 1},
+      {PAR_MARGIN_AMOUNT, 0, -7}, {PAR_AE, 9, 15},        {PAR_EDGE_EMPHASIS, 3, 2}, {PAR_BACKGROUND_ERASE, 0, 1}};
   const int japanese = strcmp(language, "Japanese") == 0;
   char what[96], value[32];
   snprintf(g_screens, sizeof g_screens, "%s\\", screens);
@@ -481,26 +465,26 @@ static void TestDialogs(const char* screens, const char* language) {
                           NULL, owner.hInstance, NULL);
   WritePrivateProfileStringA(kSection, "LANGUAGE", language, g_ini);
   if (!CHECK(g_exportDone != NULL && g_owner != NULL, "the host's window for the dialogs") || !LoadAndProbe()) return;
-  SetAll(start, COUNT(start));
+  for (size_t i = 0; i < COUNT(details); ++i) Set(details[i].id, details[i].start);
   /* Details first: the Settings dialog's "Detail" leaves its image type behind. */
-  Drive(kDetails, japanese ? "DETAILS" : "DETAILS_US", kDetailsId, DetailsOk);
-  for (size_t i = 0; i < COUNT(stored); ++i) {
-    snprintf(what, sizeof what, "the Details dialog's OK stores parameter %d", (int)stored[i].id);
-    CHECK_EQ(Get(stored[i].id), stored[i].value, what);
+  Drive("_TsdDetailsSetDialog@12", japanese ? "DETAILS" : "DETAILS_US", kDetailsId, DetailsOk);
+  for (size_t i = 0; i < COUNT(details); ++i) {
+    snprintf(what, sizeof what, "the Details dialog's OK stores parameter %d", (int)details[i].id);
+    CHECK_EQ(Get(details[i].id), details[i].stored, what);
   }
-  Drive(kDrvSet, japanese ? "SETTING-ja" : "SETTING", kSettingId, SettingsDetail);
+  Drive("TsdDrvSetDialog", japanese ? "SETTING-ja" : "SETTING", kSettingId, SettingsDetail);
   /* Reading a parameter refreshes the record from the scanner: the record is sent first. */
   CHECK_EQ(g_drv.setMode(), 0, "TsdSetModeToScanner");
   CHECK_EQ(Get(PAR_MARGIN_AMOUNT), -7, "Esc leaves the margin the number typed before it");
   if (!japanese) {
-    Drive(kStartScan, "STARTSCAN", kStartScanId, Cancel);
-    Drive(kImprinter, "IMPRINTER", kImprinterId, Cancel);
-    Drive(kFKey, "FUNCTION", kFunctionId, Cancel);
+    Drive("TsdStartScanDialog", "STARTSCAN", kStartScanId, Cancel);
+    Drive("_ImprinterSetDialog@12", "IMPRINTER", kImprinterId, Cancel);
+    Drive("_FKeySetDialog@12", "FUNCTION", kFunctionId, Cancel);
     static char text[256 * 6 + 64];
     int at = snprintf(text, sizeof text, "GAMMA FILE\r\nINVERTED\r\n; from white to black\r\n");
     for (int i = 0; i < 256; ++i) at += snprintf(text + at, sizeof text - (size_t)at, "%d\r\n", 255 - i);
     CHECK(GetFullPathNameA("inverted.gmm", MAX_PATH, g_gammaFile, NULL) && WriteText(g_gammaFile, text), "inverted.gmm");
-    Drive(kGamma, "GAMMA", kGammaId, GammaDownload);
+    Drive("_GammaSetDialog@12", "GAMMA", kGammaId, GammaDownload);
     unsigned char now[256];
     uintptr_t cell = (uintptr_t)now; /* a table parameter: the cell holds the buffer's address */
     int inverted = g_drv.parGet(PAR_GAMMA, &cell) == 0;
@@ -532,18 +516,14 @@ int main(int argc, char** argv) {
       SetCurrentDirectoryA(argv[1]) &&
       WriteText("rt650sim.conf", "synthetic 12 seed 5 dpi 200\ncompletion pending 1\nlog rt650-wire.log\n") &&
       GetFullPathNameA("rt650sim.conf", MAX_PATH, config + 16, NULL) && _putenv(config) == 0;
-  g_page = (unsigned char*)malloc(kPageBufferBytes);
   const HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
   CoCreateInstance(&CLSID_WICImagingFactory, NULL, CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory,
                    (void**)&g_wic);
-  if (!configured || g_page == NULL || g_wic == NULL) {
-    return fprintf(stderr, "tsdhost: no simulator configuration, page buffer or imaging component\n"), 2;
-  }
+  if (!configured || g_wic == NULL) return fprintf(stderr, "tsdhost: no simulator configuration or imaging component\n"), 2;
   if (language == NULL) TestLoadAndScan(argc >= 3 ? strtol(argv[2], NULL, 10) : 30);
   if (screens != NULL && screens[0] != '\0') TestDialogs(screens, language != NULL ? language : "English");
   IWICImagingFactory_Release(g_wic);
   if (SUCCEEDED(com)) CoUninitialize();
-  free(g_page);
   printf("%ld passed, %ld failed\n", (long)g_passed, (long)g_failed);
   return g_failed == 0 ? 0 : 1;
 }
