@@ -122,7 +122,7 @@ static void TestLoadAndScan(long exports) {
   const DWORD table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
   CHECK_EQ(((const IMAGE_EXPORT_DIRECTORY*)(base + table))->NumberOfNames, exports, "the names the driver exports");
   Set(PAR_ROTATE, 0), Set(PAR_RESOLUTION, 200), Set(PAR_SCAN_WIDTH, 1600), Set(PAR_SCAN_LENGTH, 2000);
-  Set(PAR_SIDE_OFFSET, 725), Set(PAR_TOP_OFFSET, 0);
+  Set(PAR_SIDE_OFFSET, 2325 - 1600), Set(PAR_TOP_OFFSET, 0);
   for (size_t i = 0; i < COUNT(outputs); ++i) {
     const char* path = outputs[i].path;
     const UINT pages = outputs[i].pages;
