@@ -45,11 +45,14 @@ class FakeSgKernel {
   std::string ProviderLog() const { return test::ReadFileBytes(dir_.File("provider.log")); }
 
   sim::Bus bus;
-  std::vector<sg_io_hdr_t> seen;
 
  private:
   int Answer(int fd, sg_io_hdr_t& io) {
-    seen.push_back(io);
+    if (test::Refused(io.cmdp, io.cmd_len, io.mx_sb_len, io.dxfer_direction != SG_DXFER_NONE, io.dxfer_len,
+                      io.timeout)) {
+      errno = EINVAL;
+      return -1;
+    }
     char path[512] = {};
     (void)!::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
     const Node* node = kNodes;
@@ -100,40 +103,22 @@ std::tuple<std::vector<int>, std::string, std::string> Session(aspi::Provider& p
 }
 
 TEST(SgProviderTest, SessionsMatchTheSimulatorsProviderForEveryFaultAndSkipTheClosedNode) {
-  for (const bool bridge : {false, true}) {
-    for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
+  for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
+    sim::Bus reference;
+    test::BuildScenarioBus(reference, fault);
+    const auto expected = Session(reference);
+    EXPECT_TRUE(fault.opcode != 0xFF || std::get<1>(expected).find("SENSE:70 00 20") != std::string::npos);
+    for (const bool bridge : {false, true}) {
       SCOPED_TRACE(std::string(fault.name) + (bridge ? " (bridge)" : ""));
-      sim::Bus reference;
-      test::BuildScenarioBus(reference, fault);
-      const auto expected = Session(reference);
       FakeSgKernel kernel(bridge);
       test::BuildScenarioBus(kernel.bus, fault);
       providers::SgProvider provider(kernel.System());
       EXPECT_EQ(Session(provider), expected);
-      EXPECT_TRUE(fault.opcode != 0xFF ||
-                  std::get<1>(expected).find("SENSE:70 00 20") != std::string::npos);
       // The node that does not open: one scan.log entry, the reason in the notes.
       const std::string log = kernel.ProviderLog();
       EXPECT_NE(log.find("/dev/sg2 2 returned from line 101 of SgAspi\r\n"), std::string::npos);
       EXPECT_EQ(log.find("returned from"), log.rfind("returned from")) << log;
       EXPECT_NE(provider.Notes().find("sg2 skipped: No such file"), std::string::npos);
-
-      // Every SG_IO as the bus saw it.
-      const std::vector<sim::CommandRecord>& records = kernel.bus.Records();
-      ASSERT_EQ(kernel.seen.size(), records.size());
-      for (std::size_t i = 0; i < records.size(); ++i) {
-        const sg_io_hdr_t& io = kernel.seen[i];
-        const sim::CommandRecord& r = records[i];
-        const int direction = r.bufferLength == 0              ? SG_DXFER_NONE
-                              : (r.flags & aspi::kSrbDirIn) != 0 ? SG_DXFER_FROM_DEV
-                                                                 : SG_DXFER_TO_DEV;
-        EXPECT_EQ(io.dxfer_direction, direction) << i;
-        EXPECT_EQ(io.cmd_len, r.Opcode() < 0x20 || r.Opcode() >= 0xC0 ? 6 : 10) << i;
-        EXPECT_EQ(io.dxfer_len, r.bufferLength) << i;
-        EXPECT_GE(io.mx_sb_len, 18) << i;
-        const bool slow = r.Opcode() == 0x28 || r.Opcode() == 0x1B;
-        EXPECT_TRUE(io.timeout >= (slow ? 60000u : 5000u) && io.timeout <= 600000u) << i;
-      }
     }
   }
 }

@@ -5,6 +5,7 @@
 // reading.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -16,13 +17,12 @@ namespace {
 struct Image {
   std::uint32_t width = 0, rows = 0;
   std::uint16_t bits = 0;
-  std::vector<std::vector<unsigned char>> lines;  // 1 = black for 1-bit pages
+  std::vector<unsigned char> bytes;  // the used bytes of each row; 1 = black for 1-bit pages
+  std::size_t RowBytes() const { return bits == 1 ? (width + 7) / 8 : width; }
   // Keeps the used bytes of a row, the unused bits of a 1-bit row cleared.
   void Add(const unsigned char* row, bool invert) {
-    std::vector<unsigned char> line(row, row + (bits == 1 ? (width + 7) / 8 : width));
-    for (unsigned char& b : line) b = invert ? static_cast<unsigned char>(~b) : b;
-    if (bits == 1 && width % 8 != 0) line.back() &= static_cast<unsigned char>(0xFF00 >> (width % 8));
-    lines.push_back(std::move(line));
+    for (std::size_t i = 0; i < RowBytes(); ++i) bytes.push_back(invert ? static_cast<unsigned char>(~row[i]) : row[i]);
+    if (bits == 1 && width % 8 != 0) bytes.back() &= static_cast<unsigned char>(0xFF00 >> (width % 8));
   }
 };
 
@@ -37,29 +37,21 @@ unsigned HeaderNumber(std::FILE* f) {
   return std::fscanf(f, "%u", &n) == 1 ? n : 0;
 }
 
-// Binary PBM (1 = black) or 8-bit PGM.
-bool LoadPnm(std::FILE* f, Image& image) {
-  const bool p = std::fgetc(f) == 'P';
-  const int kind = std::fgetc(f);
-  const bool bitmap = kind == '4';
-  image.width = HeaderNumber(f);
-  image.rows = HeaderNumber(f);
-  image.bits = bitmap ? 1 : 8;
-  bool ok = p && (bitmap || (kind == '5' && HeaderNumber(f) == 255)) && std::fgetc(f) != EOF;  // one blank
-  std::vector<unsigned char> row(bitmap ? (image.width + 7) / 8 : image.width);
-  for (unsigned r = 0; ok && r < image.rows; ++r) {
-    ok = std::fread(row.data(), 1, row.size(), f) == row.size();
-    image.Add(row.data(), false);
-  }
-  return ok;
-}
-
 bool Load(const char* path, int page, Image& image) {
-  if (std::FILE* f = std::fopen(path, "rb")) {
-    const bool pnm = std::fgetc(f) == 'P' && std::fseek(f, 0, SEEK_SET) == 0;
-    const bool ok = pnm && LoadPnm(f, image);
+  if (std::FILE* f = std::fopen(path, "rb")) {  // binary PBM (1 = black) or 8-bit PGM
+    const int kind = std::fgetc(f) == 'P' ? std::fgetc(f) : 0;
+    bool ok = kind == '4' || kind == '5';
+    if (ok) {
+      image.width = HeaderNumber(f), image.rows = HeaderNumber(f), image.bits = kind == '4' ? 1 : 8;
+      ok = (kind == '4' || HeaderNumber(f) == 255) && std::fgetc(f) != EOF;  // one blank
+      std::vector<unsigned char> row(image.RowBytes());
+      for (unsigned r = 0; ok && r < image.rows; ++r) {
+        ok = std::fread(row.data(), 1, row.size(), f) == row.size();
+        image.Add(row.data(), false);
+      }
+    }
     std::fclose(f);
-    if (pnm) return ok;
+    if (kind != 0) return ok;
   }
   TIFF* tif = TIFFOpen(path, "r");
   if (tif == nullptr || !TIFFSetDirectory(tif, static_cast<tdir_t>(page))) return false;
@@ -86,12 +78,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (a.width != b.width || a.rows != b.rows || a.bits != b.bits) {
-    std::fprintf(stderr, "size %ux%u/%u against %ux%u/%u\n", a.width, a.rows, a.bits, b.width,
-                 b.rows, b.bits);
+    std::fprintf(stderr, "size %ux%u/%u against %ux%u/%u\n", a.width, a.rows, a.bits, b.width, b.rows, b.bits);
     return 1;
   }
-  for (std::uint32_t r = 0; r < a.rows; ++r) {
-    if (a.lines[r] != b.lines[r]) return std::fprintf(stderr, "row %u differs\n", r), 1;
-  }
-  return 0;
+  const auto differs = std::mismatch(a.bytes.begin(), a.bytes.end(), b.bytes.begin()).first;
+  if (differs != a.bytes.end()) std::fprintf(stderr, "row %zu differs\n", (differs - a.bytes.begin()) / a.RowBytes());
+  return differs != a.bytes.end();
 }

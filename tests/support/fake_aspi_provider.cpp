@@ -32,13 +32,9 @@ constexpr std::uint8_t kSsComp = 0x01, kSsErr = 0x04, kSsNoDevice = 0x82;
 // Joined before the next request and before the library is unloaded.
 struct Worker {
   std::thread thread;
-  void Join() {
-    if (thread.joinable()) thread.join();
-  }
+  void Join() { if (thread.joinable()) thread.join(); }
   ~Worker() { Join(); }
 } g_worker;
-
-std::uint8_t Answer(Srb* srb, std::uint8_t status) { return srb->SRB_Status = status; }
 
 }  // namespace
 
@@ -51,28 +47,20 @@ extern "C" __attribute__((visibility("default"))) std::uint32_t SendASPI32Comman
   static const std::uint8_t kSense[14] = {0x70, 0, 0x05, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0x24, 0};
   g_worker.Join();
   Srb* srb = static_cast<Srb*>(request);
-  switch (srb->SRB_Target) {
-    case 0:
-      if (srb->CDBByte[0] == 0x12 && srb->SRB_BufPointer != nullptr) {
-        std::memcpy(srb->SRB_BufPointer, kInquiry, std::min<std::size_t>(srb->SRB_BufLen, sizeof kInquiry - 1));
-      }
-      return Answer(srb, kSsComp);
-    case 1:
-      std::memcpy(srb->SenseArea, kSense, sizeof kSense);
-      srb->SRB_TargStat = 0x02;
-      return Answer(srb, kSsErr);
-    case 2:
-      srb->SRB_HaStat = 0x11;
-      return Answer(srb, kSsErr);
-    case 4:
-      g_worker.thread = std::thread([srb] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        srb->SRB_Status = kSsComp;
-        const std::uint64_t one = 1;
-        (void)!write(static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc)), &one, sizeof one);
-      });
-      return 0;  // SS_PENDING
-    default:
-      return Answer(srb, kSsNoDevice);
+  const std::uint8_t target = srb->SRB_Target;
+  if (target == 4) {
+    g_worker.thread = std::thread([srb] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      srb->SRB_Status = kSsComp;
+      const std::uint64_t one = 1;
+      (void)!write(static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc)), &one, sizeof one);
+    });
+    return 0;  // SS_PENDING
   }
+  if (target == 0 && srb->CDBByte[0] == 0x12 && srb->SRB_BufPointer != nullptr) {
+    std::memcpy(srb->SRB_BufPointer, kInquiry, std::min<std::size_t>(srb->SRB_BufLen, sizeof kInquiry - 1));
+  }
+  if (target == 1) std::memcpy(srb->SenseArea, kSense, sizeof kSense), srb->SRB_TargStat = 0x02;
+  if (target == 2) srb->SRB_HaStat = 0x11;
+  return srb->SRB_Status = target == 0 ? kSsComp : target <= 2 ? kSsErr : kSsNoDevice;
 }

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <regex>
+#include <tuple>
 
 #include "passthrough/PassThroughProvider.h"
 #include "platform/SystemPlatform.h"
@@ -19,19 +20,12 @@ namespace {
 
 using namespace tarvo;
 
-int failures = 0;
-void Check(bool held, int line, const char* what) {
-  if (!held) std::printf("FAILED line %d (%s)\n", line, what), ++failures;
-}
-#define CHECK(condition, what) Check(condition, __LINE__, what)
-
 const HANDLE kPort0 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x5C50));
 
 // Bus 0 holds the disk at target 0, bus 1 the scanner at target 3.
 class FakePort {
  public:
   sim::Bus bus;
-  std::vector<SCSI_PASS_THROUGH_DIRECT> seen;
 
   providers::PortSystem System() {
     return {[](unsigned port) { return port == 0 ? kPort0 : INVALID_HANDLE_VALUE; },
@@ -45,7 +39,11 @@ class FakePort {
  private:
   BOOL PassThrough(void* in) {
     auto& r = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
-    seen.push_back(r);
+    if (r.Length != sizeof r || test::Refused(r.Cdb, r.CdbLength, r.SenseInfoLength, r.DataIn != SCSI_IOCTL_DATA_UNSPECIFIED,
+                                              r.DataTransferLength, r.TimeOutValue * 1000)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
     const std::uint8_t direction = r.DataIn == SCSI_IOCTL_DATA_IN    ? aspi::kSrbDirIn
                                    : r.DataIn == SCSI_IOCTL_DATA_OUT ? aspi::kSrbDirOut : 0;
     const test::BusAnswer a = test::AnswerFromBus(bus, r.PathId, r.TargetId, direction, r.DataBuffer,
@@ -98,12 +96,8 @@ std::string Logs() {
                             std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)"), "");
 }
 
-struct SessionRun {
-  std::vector<int> results;
-  std::string logs, document;
-};
-
-SessionRun Session(aspi::Provider& provider, const char* document) {
+// The results, the logs and the document of one session.
+std::tuple<std::vector<int>, std::string, std::string> Session(aspi::Provider& provider, const char* document) {
   for (const char* file : {"c:\\scan.log", "c:\\scsi.log", "cdb.log", document}) DeleteFileA(file);
   std::unique_ptr<Platform> platform = CreateSystemPlatform(nullptr);
   std::vector<int> results = test::RunScenario(*platform, provider, document);
@@ -113,34 +107,18 @@ SessionRun Session(aspi::Provider& provider, const char* document) {
 }  // namespace
 
 int main() {
-  int sessions = 0;
+  int failures = 0;
   for (const test::ScenarioFault& fault : test::ScenarioFaults()) {
     sim::Bus reference;
     test::BuildScenarioBus(reference, fault);
-    const SessionRun expected = Session(reference, "c:\\reference.tif");
+    const auto expected = Session(reference, "c:\\reference.tif");
     FakePort port;
     test::BuildScenarioBus(port.bus, fault);
     providers::PassThroughProvider provider(port.System());
-    const SessionRun actual = Session(provider, "c:\\passthrough.tif");
-    ++sessions;
-    CHECK(actual.results == expected.results, fault.name);
-    CHECK(actual.logs == expected.logs && !expected.logs.empty(), fault.name);
-    CHECK(actual.document == expected.document, fault.name);
-
-    const std::vector<sim::CommandRecord>& records = port.bus.Records();
-    CHECK(port.seen.size() == records.size(), fault.name);
-    for (std::size_t i = 0; i < std::min(port.seen.size(), records.size()); ++i) {
-      const SCSI_PASS_THROUGH_DIRECT& r = port.seen[i];
-      const sim::CommandRecord& c = records[i];
-      const UCHAR dataIn = c.bufferLength == 0                   ? SCSI_IOCTL_DATA_UNSPECIFIED
-                           : (c.flags & aspi::kSrbDirIn) != 0 ? SCSI_IOCTL_DATA_IN
-                                                              : SCSI_IOCTL_DATA_OUT;
-      const bool slow = c.Opcode() == 0x28 || c.Opcode() == 0x1B;
-      CHECK(r.Length == sizeof r && r.DataIn == dataIn && r.CdbLength == c.cdb.size(), fault.name);
-      CHECK(r.SenseInfoLength >= 18 && r.DataTransferLength == c.bufferLength, fault.name);
-      CHECK(r.TimeOutValue >= (slow ? 60u : 5u) && r.TimeOutValue <= 600, fault.name);
+    if (Session(provider, "c:\\passthrough.tif") != expected || std::get<1>(expected).empty()) {
+      std::printf("FAILED: %s\n", fault.name), ++failures;
     }
   }
-  std::printf("pass-through provider: %d sessions, %d failed checks\n", sessions, failures);
-  return failures == 0 && sessions > 0 ? 0 : 1;
+  std::printf("pass-through provider: %d sessions failed\n", failures);
+  return failures == 0 ? 0 : 1;
 }
