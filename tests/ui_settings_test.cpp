@@ -6,7 +6,6 @@
 #include <tuple>
 
 #include "support/DialogTestContext.h"
-#include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
 #include "ui/SettingsDialog.h"
 
@@ -16,22 +15,17 @@ namespace {
 using namespace setting;
 using namespace test;
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public ::testing::Test, public DialogTestContext {
  protected:
   SettingsTest() {  // a record that matches entry 1 of every list, with manual brightness
     std::tie(r.imageType, r.bitsPerPixel, r.xResolution, r.yResolution, r.scanLength, r.scanWidth,
              r.brightness, r.contrast) = std::tuple(1, 1, 300, 300, 3304, 2552, 100, 60);
   }
-  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kSetting, t.context, runner).surface; }
+  HeadlessSurface& Open() { return DialogTestContext::Open<SettingsDialog>(DialogTemplate::kSetting, runner).surface; }
   void ExpectSliders(HeadlessSurface& s, bool enabled) {
     for (int id : {kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown, kContrastTrackbar, kContrastEdit,
                    kContrastUpDown}) EXPECT_EQ(s[id].enabled, enabled) << id;
   }
-
-  DialogTestContext t;
-  ScanSettings& r = t.context.settings;
-  HeadlessRunner runner;
-  std::optional<OpenDialog<SettingsDialog>> dialogs;
 };
 
 TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
@@ -43,7 +37,7 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   EXPECT_FALSE(s[kVersion].text.empty());
   for (auto [type, bits, caps, entry] : {std::array{9, 1, 0, 1}, {4, 4, 1, 4}, {4, 1, 1, 3},
                                          {4, 8, 0, kNoSelection}, {2, 1, 1, kNoSelection}}) {
-    std::tie(r.imageType, r.bitsPerPixel, t.context.state.scannerCaps.value) =
+    std::tie(r.imageType, r.bitsPerPixel, context.state.scannerCaps.value) =
         std::tuple(type, bits, static_cast<std::uint32_t>(caps));
     EXPECT_EQ(Open()[kImageType].selection, entry) << type << "/" << bits << "/" << caps;
   }
@@ -54,31 +48,45 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   }
   // The page size is the nearest entry, whatever the recorded index said.
   std::tie(r.pageSizeIndex, r.scanLength, r.scanWidth, r.xResolution) = std::tuple(9, 2560, 3300, 300);
-  HeadlessSurface& nearest = Open();
-  EXPECT_EQ(std::tuple(nearest[kPageSize].selection, r.pageSizeIndex), std::tuple(0, 0));
-}
-
-// Another column, far from all but nearest to entry 9, equally near 0 and 1
-// (the lower index), every sum 20000 or more, entry 3 nearer.
-TEST(SettingsPageSize, NearestEntry) {
+  EXPECT_EQ(std::tuple(Open()[kPageSize].selection, r.pageSizeIndex), std::tuple(0, 0));
+  // Another column; far from all but nearest to 9; equally near 0 and 1 (the lower); sums of 20000 or more.
   for (auto [column, length, width, entry] : {std::array{2, 4960, 6976, 6}, {1, 1, 1, 9}, {1, 2928, 2928, 0},
                                               {0, 25000, 1000, 0}, {0, 21000, 1000, 3}}) {
     EXPECT_EQ(NearestPageSize(column, length, width), entry) << column << " " << length << "x" << width;
   }
 }
 
-TEST_F(SettingsTest, OkWithoutImageTypeWritesNothing) {
+// Without an image type OK writes nothing; then each row's choices are written.
+TEST_F(SettingsTest, OkWritesTheChoicesSizesAndOffsets) {
   std::tie(r.imageType, r.scanLength) = std::tuple(2, 1000);
-  HeadlessSurface& s = Open();
-  s.Click(kIdOkButton);
-  EXPECT_EQ(std::tuple(s.ended, r.imageType, r.scanLength, t.platform.boxes.size()), std::tuple(false, 2, 1000, 0u));
-  s.Choose(kImageType, 2);
-  s.Click(kIdOkButton);
-  EXPECT_EQ(r.imageType, 10);
+  HeadlessSurface& none = Open();
+  none.Click(kIdOkButton);
+  EXPECT_EQ(std::tuple(none.ended, r.imageType, r.scanLength, platform.boxes.size()), std::tuple(false, 2, 1000, 0u));
+  context.state.scannerCaps.value = 1;
+  for (auto [image, res, page, area, type, bits, textMode, erase, dpi, length, width, top, side] :
+       {std::array{0, 1, 6, 0, 1, 1, 0, 1, 300, 2480, 3488, 1328, 0},  // (5136 - 2480) / 2
+        {1, 1, 6, 1, 9, 1, 1, 1, 300, 2480, 3488, 88, 0},              // the page size's own offset
+        {2, 1, 5, 3, 10, 1, 0, 0, 300, 4960, 3488, -2392, 0},          // 2568 - 4960
+        {4, 0, 0, 0, 4, 4, 0, 0, 200, 1704, 2200, 860, 62},            // Lmax 3424, Wmax 2325 at 200 dpi
+        {0, 2, 9, 1, 1, 1, 0, 1, 600, 2480, 3496, 177, 1740},          // Wmax 6976 at 600 dpi
+        {0, 2, 14, 2, 1, 1, 0, 1, 600, 10272, 6976, -5136, 0}}) {
+    r.backgroundErase = 1;
+    HeadlessSurface& s = Open();
+    for (auto [list, entry] : {std::pair{kImageType, image}, {kResolution, res}, {kPageSize, page}, {kFrameArea, area}}) {
+      s.Choose(list, entry);
+    }
+    s.Click(kIdOkButton);
+    EXPECT_EQ(std::tuple(r.imageType, r.bitsPerPixel, r.textMode, r.backgroundErase, r.xResolution, r.yResolution,
+                         r.pageSizeIndex, r.scanLength, r.scanWidth, r.frameArea, r.topOffset, r.sideOffset),
+              std::tuple(type, bits, textMode, erase, dpi, dpi, page, length, width, area, top, side))
+        << page << "/" << area;
+  }
 }
 
-TEST_F(SettingsTest, AutomaticBrightnessGovernsTheSlidersAndZeroContrastShowsAsOne) {
-  r.contrast = 0;
+// "Automatic" governs the sliders; gray has none and writes the middle brightness.
+TEST_F(SettingsTest, BrightnessAutomaticOrManualByImageType) {
+  context.state.scannerCaps.value = 1;
+  r.contrast = 0;  // shows as 1
   HeadlessSurface& s = Open();
   EXPECT_FALSE(s[kAutomatic].checked);
   ExpectSliders(s, true);
@@ -91,74 +99,38 @@ TEST_F(SettingsTest, AutomaticBrightnessGovernsTheSlidersAndZeroContrastShowsAsO
   EXPECT_EQ(std::tuple(r.brightness, r.contrast), std::tuple(77, 1));
 
   r.brightness = 0;
-  HeadlessSurface& automatic = Open();
-  EXPECT_TRUE(automatic[kAutomatic].checked && automatic[kAutomatic].enabled);
-  ExpectSliders(automatic, false);
-  EXPECT_EQ(std::tuple(automatic[kBrightnessEdit].text, automatic[kBrightnessTrackbar].position,
-                       dialogs->dialog.brightness()), std::tuple("128", 128, 128));
-  automatic.Click(kAutomatic);
-  ExpectSliders(automatic, true);
-  automatic.Click(kAutomatic);
-  ExpectSliders(automatic, false);
-  automatic.Click(kIdOkButton);  // the push fails, but the sets are stored
+  auto& automatic = DialogTestContext::Open<SettingsDialog>(DialogTemplate::kSetting, runner);
+  HeadlessSurface& a = automatic.surface;
+  EXPECT_TRUE(a[kAutomatic].checked && a[kAutomatic].enabled);
+  ExpectSliders(a, false);
+  EXPECT_EQ(std::tuple(a[kBrightnessEdit].text, a[kBrightnessTrackbar].position, automatic.dialog.brightness()),
+            std::tuple("128", 128, 128));
+  a.Click(kAutomatic);
+  ExpectSliders(a, true);
+  a.Click(kAutomatic);
+  ExpectSliders(a, false);
+  a.Choose(kImageType, 5);  // gray: unchecked and disabled
+  EXPECT_FALSE(a[kAutomatic].checked || a[kAutomatic].enabled);
+  EXPECT_TRUE(a[kBrightnessEdit].enabled && a[kContrastUpDown].enabled);
+  a.Choose(kImageType, 1);
+  EXPECT_TRUE(a[kAutomatic].enabled && !a[kAutomatic].checked);
+  a.Click(kAutomatic);
+  a.Click(kIdOkButton);  // the push fails, but the sets are stored
   EXPECT_EQ(r.brightness, 0);
-}
 
-// Opened on gray it writes the middle brightness; choosing gray unchecks and
-// disables "Automatic".
-TEST_F(SettingsTest, GrayHasNoAutomaticBrightness) {
-  t.context.state.scannerCaps.value = 1;
   std::tie(r.imageType, r.bitsPerPixel, r.brightness) = std::tuple(4, 8, 0);
   HeadlessSurface& gray = Open();
   EXPECT_FALSE(gray[kAutomatic].checked || gray[kAutomatic].enabled || gray[kBrightnessTrackbar].enabled);
   EXPECT_TRUE(gray[kBrightnessEdit].text == "128" && gray[kContrastEdit].enabled);
   gray.Click(kIdOkButton);
   EXPECT_EQ(r.brightness, 128);
-
-  std::tie(r.imageType, r.bitsPerPixel, r.brightness) = std::tuple(1, 1, 0);
-  HeadlessSurface& s = Open();
-  s.Choose(kImageType, 5);
-  EXPECT_FALSE(s[kAutomatic].checked || s[kAutomatic].enabled);
-  EXPECT_TRUE(s[kBrightnessEdit].enabled && s[kContrastUpDown].enabled);
-  s.Choose(kImageType, 1);
-  EXPECT_TRUE(s[kAutomatic].enabled && !s[kAutomatic].checked);
-}
-
-TEST_F(SettingsTest, OkWritesSizesAndOffsetsForEachFrameArea) {
-  for (auto [resolution, page, area, dpi, length, width, top, side] :
-       {std::array{1, 6, 0, 300, 2480, 3488, 1328, 0},  // (5136 - 2480) / 2
-        {1, 6, 1, 300, 2480, 3488, 88, 0},               // the page size's own offset
-        {1, 5, 3, 300, 4960, 3488, -2392, 0},            // 2568 - 4960
-        {0, 0, 0, 200, 1704, 2200, 860, 62},             // Lmax 3424, Wmax 2325 at 200 dpi
-        {2, 9, 1, 600, 2480, 3496, 177, 1740},           // Wmax 6976 at 600 dpi
-        {2, 14, 2, 600, 10272, 6976, -5136, 0}}) {
-    HeadlessSurface& s = Open();
-    for (auto [list, entry] : {std::pair{kResolution, resolution}, {kPageSize, page}, {kFrameArea, area}}) s.Choose(list, entry);
-    s.Click(kIdOkButton);
-    EXPECT_EQ(std::tuple(r.xResolution, r.yResolution, r.pageSizeIndex, r.scanLength, r.scanWidth, r.frameArea,
-                         r.topOffset, r.sideOffset),
-              std::tuple(dpi, dpi, page, length, width, area, top, side)) << page << "/" << area;
-  }
-}
-
-TEST_F(SettingsTest, OkWritesImageTypeTextModeAndClearsBackgroundErase) {
-  t.context.state.scannerCaps.value = 1;
-  for (auto [entry, type, bits, textMode, erase] :
-       {std::array{0, 1, 1, 0, 1}, {1, 9, 1, 1, 1}, {2, 10, 1, 0, 0}, {4, 4, 4, 0, 0}}) {
-    r.backgroundErase = 1;
-    HeadlessSurface& s = Open();
-    s.Choose(kImageType, entry);
-    s.Click(kIdOkButton);
-    EXPECT_EQ(std::tuple(r.imageType, r.bitsPerPixel, r.textMode, r.backgroundErase),
-              std::tuple(type, bits, textMode, erase)) << entry;
-  }
 }
 
 TEST_F(SettingsTest, FailedPushShowsTheBoxAndCancelLeavesTheRecord) {
   HeadlessSurface& s = Open();
   s.Choose(kPageSize, 6);
   s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(202)));
+  EXPECT_TRUE(!s.ended && LastBox(1, Msg(202)));
   EXPECT_EQ(r.pageSizeIndex, 6);  // the record is already changed
   s.Click(kIdCancelButton);
   EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
@@ -174,8 +146,8 @@ TEST_F(SettingsTest, FailedPushShowsTheBoxAndCancelLeavesTheRecord) {
 }
 
 TEST_F(SettingsTest, DetailHandsTheChosenImageTypeToTheDetailsDialog) {
-  t.context.state.scannerCaps.value = 1;
-  t.context.state.moduleHandle = Handle(0x1234);
+  context.state.scannerCaps.value = 1;
+  context.state.moduleHandle = Handle(0x1234);
   bool eraseEnabled = true;
   runner.Plan(DialogTemplate::kDetailsUs, [&](HeadlessSurface& d) { eraseEnabled = d[details::kBackgroundErase].enabled; });
   HeadlessSurface& s = Open();

@@ -1,13 +1,15 @@
 // A driver context for dialog tests: a platform that records message boxes,
-// and a message table in which message N reads "mN".
+// a message table in which message N reads "mN", a runner and open dialogs.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "scan/DriverContext.h"
+#include "support/HeadlessSurface.h"
 #include "support/TestPlatform.h"
 
 namespace tarvo::test {
@@ -32,9 +34,19 @@ struct DialogTestContext {
     }
     return ::testing::AssertionSuccess();
   }
+  // A controller on the context (and `args`), initialised; open until the test ends.
+  template <class Controller, class... Args>
+  OpenDialog<Controller>& Open(DialogTemplate which, Args&&... args) {
+    auto d = std::make_shared<OpenDialog<Controller>>(which, context, std::forward<Args>(args)...);
+    open_.push_back(d);
+    return *d;
+  }
 
   TestPlatform platform;
   DriverContext context{platform};
+  ScanSettings& r = context.settings;
+  HeadlessRunner runner;
+  std::vector<std::shared_ptr<void>> open_;
 };
 
 }  // namespace tarvo::test

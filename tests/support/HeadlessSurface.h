@@ -7,17 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "platform/DialogSurface.h"
 #include "ui/DialogTemplates.h"
@@ -57,13 +53,7 @@ class HeadlessSurface final : public DialogSurface {
   std::string chooserFilter;  // "a|b|..." of the last chooser
   int chooserCalls = 0;
   std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
-  const HeadlessControl& operator[](int id) const {
-    static const HeadlessControl kMissing;
-    auto it = controls_.find(id);
-    if (it != controls_.end()) return it->second;
-    ADD_FAILURE() << TemplateName(which_) << " has no control " << id;
-    return kMissing;
-  }
+  const HeadlessControl& operator[](int id) const { return At(id, "read"); }
 
   // What the user does.
   void Click(int id) {  // a check box toggles first
@@ -154,20 +144,18 @@ class HeadlessSurface final : public DialogSurface {
     return n;
   }
   // The control `id` of one of `kinds` (none: any), enabled and visible when `user`.
-  HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) {
-    HeadlessControl* c = controls_.count(id) ? &controls_.at(id) : nullptr;
-    if (c == nullptr) {
-      ADD_FAILURE() << op << ": " << TemplateName(which_) << " has no control " << id;
-    } else if (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) {
-      ADD_FAILURE() << op << ": control " << id << " is of another kind";
-      c = nullptr;
-    } else if (user && (!c->enabled || !c->visible)) {
-      ADD_FAILURE() << op << ": control " << id << " is disabled or hidden";
-      c = nullptr;
+  HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) const {
+    auto it = controls_.find(id);
+    HeadlessControl* c = it == controls_.end() ? nullptr : &it->second;
+    if (c == nullptr || (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) ||
+        (user && !(c->enabled && c->visible))) {
+      ADD_FAILURE() << op << ": control " << id << " of " << TemplateName(which_)
+                    << (c == nullptr ? " is missing" : " is of another kind, disabled or hidden");
+      return nullptr;
     }
     return c;
   }
-  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) {
+  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) const {
     HeadlessControl* c = Find(id, op, kinds);
     return c != nullptr ? *c : (scratch_ = HeadlessControl());
   }
@@ -187,8 +175,8 @@ class HeadlessSurface final : public DialogSurface {
   }
 
   DialogTemplate which_;
-  std::map<int, HeadlessControl> controls_;
-  HeadlessControl scratch_;
+  mutable std::map<int, HeadlessControl> controls_;
+  mutable HeadlessControl scratch_;
   DialogController* controller_ = nullptr;
 };
 
