@@ -5,7 +5,6 @@
 #include <tuple>
 
 #include "support/DialogTestContext.h"
-#include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
 #include "ui/DialogExports.h"
 
@@ -15,10 +14,10 @@ namespace {
 using namespace details;
 using namespace test;
 
-class DetailsTest : public ::testing::Test {
+class DetailsTest : public ::testing::Test, public DialogTestContext {
  protected:
   DetailsTest() { std::tie(r.marginAmount, r.aeLevel, r.edgeEmphasis, r.batchMode) = std::tuple(4, 9, 3, 2); }
-  HeadlessSurface& Open() { return dialogs.emplace(DialogTemplate::kDetailsUs, t.context, runner).surface; }
+  HeadlessSurface& Open() { return DialogTestContext::Open<DetailsDialog>(DialogTemplate::kDetailsUs, runner).surface; }
   auto Sliders() const { return std::tuple(r.marginAmount, r.aeLevel, r.edgeEmphasis); }
   auto Switches() const {
     return std::tuple(r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.backgroundErase, r.notchErase,
@@ -27,43 +26,18 @@ class DetailsTest : public ::testing::Test {
   static bool MarginEnabled(HeadlessSurface& s) {
     return s[kMarginTrackbar].enabled && s[kMarginEdit].enabled && s[kMarginUpDown].enabled;
   }
-
-  DialogTestContext t;
-  ScanSettings& r = t.context.settings;
-  HeadlessRunner runner;
-  std::optional<OpenDialog<DetailsDialog>> dialogs;
 };
 
-TEST(DetailsTemplate, OnlyJapaneseHasItsOwn) {
+TEST_F(DetailsTest, OnlyJapaneseHasItsOwnTemplate) {
   for (const char* name : {"", "japanese", "Japanese "}) EXPECT_EQ(DetailsTemplate(name), DialogTemplate::kDetailsUs);
-  DialogTestContext t;
-  HeadlessRunner runner;
   for (auto [language, which] : {std::pair{"Japanese", DialogTemplate::kDetails}, {"Italian", DialogTemplate::kDetailsUs}}) {
-    SetCurrentLanguage(t.context, language);
-    EXPECT_EQ(RunDetailsDialog(t.context, runner, Handle(0x4000), nullptr), 0x4000u);
+    SetCurrentLanguage(context, language);
+    RunDetailsDialog(context, runner, Handle(0x4000), nullptr);
     EXPECT_EQ(runner.openings.back().which, which);
-    EXPECT_EQ(t.context.dialogs.instance, Handle(0x4000));
   }
 }
 
-TEST_F(DetailsTest, BatchListByCapability) {
-  HeadlessSurface& without = Open();
-  EXPECT_EQ(std::tuple(without[kBatchMode].enabled, without[kBatchMode].selection), std::tuple(false, kNoSelection));
-  without.Click(kIdOkButton);
-  EXPECT_EQ(r.batchMode, 2);  // 0 is refused, the setting stays
-
-  t.context.state.scannerCaps.batchCapable = true;
-  for (auto [mode, entry] : {std::pair{1, 0}, {3, 2}, {4, 0}}) {
-    r.batchMode = mode;
-    HeadlessSurface& with = Open();
-    EXPECT_EQ(std::tuple(with[kBatchMode].enabled, with[kBatchMode].selection), std::tuple(true, entry)) << mode;
-  }
-  dialogs->surface.Choose(kBatchMode, 2);
-  dialogs->surface.Click(kIdOkButton);
-  EXPECT_EQ(r.batchMode, 3);
-}
-
-TEST_F(DetailsTest, CaptionsListsAndControlsLoadedFromTheRecord) {
+TEST_F(DetailsTest, OpeningShowsTheRecord) {
   std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase,
            r.userGrc, r.backgroundErase) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1);
   HeadlessSurface& s = Open();
@@ -77,27 +51,54 @@ TEST_F(DetailsTest, CaptionsListsAndControlsLoadedFromTheRecord) {
   EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kMarginTrackbar].position, s[kAeEdit].text, s[kEdgeEdit].text),
             std::tuple("  4", 4, "  9", "  3"));
   EXPECT_EQ(s[kMarginTrackbar].ticks, (std::vector<int>{-10, 0, 10}));
+  EXPECT_EQ(std::tuple(s[kBatchMode].enabled, s[kBatchMode].selection), std::tuple(false, kNoSelection));
   s.Click(kMarginScan);
   EXPECT_TRUE(MarginEnabled(s));
-
   // Odd values: polarity 7 shows entry 0; only 1 checks "Key start".
   std::tie(r.polarity, r.keyStart) = std::tuple(7, 2);
   HeadlessSurface& odd = Open();
   EXPECT_TRUE(odd[kPolarity].selection == 0 && !odd[kKeyStart].checked);
-}
-
-TEST_F(DetailsTest, BackgroundEraseByTheSettingsDialogsImageType) {
-  r.backgroundErase = 1;
+  // Background erase follows the Settings dialog's image type.
   for (auto [type, enabled] : {std::pair{4, false}, {10, false}, {9, true}}) {
     r.dialogImageType = type;
-    HeadlessSurface& s = Open();
-    EXPECT_EQ(std::tuple(s[kBackgroundErase].enabled, s[kBackgroundErase].checked), std::tuple(enabled, enabled))
-        << type;
+    HeadlessSurface& erase = Open();
+    EXPECT_EQ(std::tuple(erase[kBackgroundErase].enabled, erase[kBackgroundErase].checked), std::tuple(enabled, enabled));
+  }
+  context.state.scannerCaps.batchCapable = true;
+  for (auto [mode, entry] : {std::pair{1, 0}, {3, 2}, {4, 0}}) {
+    r.batchMode = mode;
+    HeadlessSurface& batch = Open();
+    EXPECT_EQ(std::tuple(batch[kBatchMode].enabled, batch[kBatchMode].selection), std::tuple(true, entry)) << mode;
   }
 }
 
-TEST_F(DetailsTest, SliderEditsAreClampedIntoTheRecordAtOnce) {
-  r.marginScan = 1;
+TEST_F(DetailsTest, OkWritesTheControls) {
+  std::tie(r.grcMode, r.separatorSense) = std::tuple(2, 1);
+  HeadlessSurface& s = Open();
+  s.Choose(kPolarity, 1);
+  for (int id : {kRotate, kAutoSize, kAddonOn, kKeyStart, kMarginScan, kBackgroundErase, kThinLine}) s.Click(id);
+  s.Type(kMarginEdit, "-4");  // typed, never left: read on OK
+  s.Type(kAeEdit, "99");
+  s.Type(kEdgeEdit, "2");
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(s.ended && platform.boxes.empty());  // the failed push is not reported
+  EXPECT_EQ(std::tuple(r.polarity, r.separatorSense, r.grcMode, r.batchMode), std::tuple(1, 0, 0, 2));  // batch 0 refused
+  EXPECT_EQ(Switches(), std::tuple(1, 1, 1, 1, 1, 0, 1, 0, 1));
+  EXPECT_EQ(Sliders(), std::tuple(-4, 17, 2));
+  context.state.scannerCaps.batchCapable = true;
+  HeadlessSurface& batch = Open();
+  batch.Choose(kBatchMode, 2);
+  batch.Click(kIdOkButton);
+  EXPECT_EQ(r.batchMode, 3);
+}
+
+// Slider edits are clamped into the record at once; Defaults sets every
+// parameter; Cancel rolls back only the sliders.
+TEST_F(DetailsTest, SlidersDefaultsAndCancel) {
+  std::tie(r.polarity, r.keyStart, r.autoSize, r.notchErase, r.thinLine, r.userGrc, r.invertData,
+           r.addonOn, r.marginScan, r.backgroundErase, r.grcMode, r.rotate, r.batchMode) =
+      std::tuple(2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3);
+  context.state.scannerCaps.batchCapable = true;
   HeadlessSurface& s = Open();
   for (auto [edit, typed, shown] : {std::tuple{kMarginEdit, "-25", "-10"}, {kAeEdit, "20", " 17"}, {kEdgeEdit, "0", "  1"}}) {
     s.TypeAndLeave(edit, typed);
@@ -107,18 +108,7 @@ TEST_F(DetailsTest, SliderEditsAreClampedIntoTheRecordAtOnce) {
   s.ScrollUpDown(kMarginUpDown, -3);
   EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kMarginTrackbar].position), std::tuple(" -3", -3));
   s.ScrollTrackbar(kEdgeTrackbar, 4);
-  EXPECT_EQ(s[kEdgeUpDown].position, 4);
-  EXPECT_EQ(Sliders(), std::tuple(-3, 17, 4));
-}
-
-TEST_F(DetailsTest, DefaultsSetEveryParameterAndCancelRollsBackOnlyTheSliders) {
-  std::tie(r.polarity, r.keyStart, r.autoSize, r.notchErase, r.thinLine, r.userGrc, r.invertData,
-           r.addonOn, r.marginScan, r.backgroundErase, r.grcMode, r.rotate, r.batchMode) =
-      std::tuple(2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3);
-  t.context.state.scannerCaps.batchCapable = true;
-  HeadlessSurface& s = Open();
-  s.ScrollTrackbar(kMarginTrackbar, -7);
-  s.ScrollTrackbar(kAeTrackbar, 2);
+  EXPECT_EQ(std::tuple(s[kEdgeUpDown].position, Sliders()), std::tuple(4, std::tuple(-3, 17, 4)));
   s.Click(kDefaults);
   EXPECT_EQ(std::tuple(r.polarity, r.keyStart, r.batchMode, r.invertData, r.grcMode), std::tuple(0, 0, 1, 0, 0));
   EXPECT_EQ(Switches(), std::tuple(0, 0, 0, 0, 0, 0, 0, 0, 0));
@@ -131,23 +121,8 @@ TEST_F(DetailsTest, DefaultsSetEveryParameterAndCancelRollsBackOnlyTheSliders) {
   EXPECT_EQ(std::tuple(r.notchErase, r.polarity, r.marginScan), std::tuple(0, 0, 0));
 }
 
-TEST_F(DetailsTest, OkWritesTheControls) {
-  std::tie(r.grcMode, r.separatorSense) = std::tuple(2, 1);
-  HeadlessSurface& s = Open();
-  s.Choose(kPolarity, 1);
-  for (int id : {kRotate, kAutoSize, kAddonOn, kKeyStart, kMarginScan, kBackgroundErase, kThinLine}) s.Click(id);
-  s.Type(kMarginEdit, "-4");  // typed, never left: read on OK
-  s.Type(kAeEdit, "99");
-  s.Type(kEdgeEdit, "2");
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended && t.platform.boxes.empty());  // the failed push is not reported
-  EXPECT_EQ(std::tuple(r.polarity, r.separatorSense, r.grcMode), std::tuple(1, 0, 0));
-  EXPECT_EQ(Switches(), std::tuple(1, 1, 1, 1, 1, 0, 1, 0, 1));
-  EXPECT_EQ(Sliders(), std::tuple(-4, 17, 2));
-}
-
 TEST_F(DetailsTest, ButtonsOpenTheSubDialogsWithTheRememberedInstance) {
-  t.context.dialogs.instance = Handle(0x77);
+  context.dialogs.instance = Handle(0x77);
   HeadlessSurface& s = Open();
   for (int button : {kGamma, kFunctionKey, kAddon}) s.Click(button);
   const DialogTemplate order[] = {DialogTemplate::kGamma, DialogTemplate::kFunction, DialogTemplate::kImprinter};
