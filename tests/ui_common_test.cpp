@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "support/DialogTestContext.h"
-#include "support/HeadlessSurface.h"
 #include "ui/DialogCommon.h"
 #include "ui/DialogExports.h"
 #include "ui/StartScanDialog.h"
@@ -25,54 +24,34 @@ TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
   }
 }
 
-// Codes 2, 15 and 39 show through the dialogs' failures.
-TEST(DriverErrorBox, MessageByResultCodeWhateverTheMessageSwitch) {
-  DialogTestContext t;
-  t.context.state.showMessages = 0;
-  ShowDriverErrorBox(t.context, 38);
-  EXPECT_TRUE(t.LastBox(1, Msg(223)));
-  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
-}
-
-class SliderGroupTest : public ::testing::Test {
- protected:
-  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}, 1, 255};
-  static constexpr int kTicks[] = {1, 255, 128};
-  void SetUp() override {
-    kGroup.SetRanges(s, kTicks);
-    kGroup.Show(s, value);
-  }
-  void Send(const DialogEvent& e) { EXPECT_TRUE(kGroup.OnEvent(s, e, value)); }
-  void ExpectShown(std::int32_t v, const char* text) {
-    EXPECT_EQ(std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessTrackbar].position,
-                         s[kBrightnessUpDown].position),
-              std::tuple(v, text, v, v));
-  }
-  HeadlessSurface s{DialogTemplate::kSetting};
-  std::int32_t value = 100;
-};
-
 // Scroll codes 0 to 5 move the value; an edit is clamped when left, only its
 // first seven characters counting; other controls and events are not its own.
-TEST_F(SliderGroupTest, ScrollEditAndEnable) {
-  ExpectShown(100, "100");
+TEST(SliderGroup, ScrollEditAndEnable) {
+  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}, 1, 255};
+  static constexpr int kTicks[] = {1, 255, 128};
+  HeadlessSurface s{DialogTemplate::kSetting};
+  std::int32_t value = 100;
+  kGroup.SetRanges(s, kTicks);
+  auto send = [&](const DialogEvent& e) { EXPECT_TRUE(kGroup.OnEvent(s, e, value)); };
+  auto shown = [&] {
+    return std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessTrackbar].position, s[kBrightnessUpDown].position);
+  };
   EXPECT_EQ(std::tuple(s[kBrightnessTrackbar].ticks, s[kBrightnessUpDown].low, s[kBrightnessUpDown].high),
             std::tuple(std::vector<int>{1, 255, 128}, 1, 255));
   for (int code = 0; code <= 8; ++code) {
     kGroup.Show(s, value = 100);
     s.SetPosition(kBrightnessTrackbar, 7);
-    Send({EventKind::kTrackbarScrolled, kBrightnessTrackbar, code, 7});
-    EXPECT_EQ(std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessUpDown].position),
-              code <= 5 ? std::tuple(7, "  7", 7) : std::tuple(100, "100", 100)) << code;
+    send({EventKind::kTrackbarScrolled, kBrightnessTrackbar, code, 7});
+    EXPECT_EQ(shown(), code <= 5 ? std::tuple(7, "  7", 7, 7) : std::tuple(100, "100", 7, 100)) << code;
   }
   s.SetPosition(kBrightnessUpDown, 9);
-  Send({EventKind::kUpDownScrolled, kBrightnessUpDown, 4, 9});
-  ExpectShown(9, "  9");
-  for (auto [typed, v, shown] : {std::tuple{"0", 1, "  1"}, {"999", 255, "255"}, {" 64x", 64, " 64"},
-                                 {"0000012999", 12, " 12"}}) {
+  send({EventKind::kUpDownScrolled, kBrightnessUpDown, 4, 9});
+  EXPECT_EQ(shown(), std::tuple(9, "  9", 9, 9));
+  for (auto [typed, v, text] : {std::tuple{"0", 1, "  1"}, {"999", 255, "255"}, {" 64x", 64, " 64"},
+                                {"0000012999", 12, " 12"}}) {
     s.Type(kBrightnessEdit, typed);
-    Send({EventKind::kEditLostFocus, kBrightnessEdit});
-    ExpectShown(v, shown);
+    send({EventKind::kEditLostFocus, kBrightnessEdit});
+    EXPECT_EQ(shown(), std::tuple(v, text, v, v));
   }
   EXPECT_FALSE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, setting::kContrastEdit}, value) ||
                kGroup.OnEvent(s, {EventKind::kClicked, kBrightnessEdit}, value));
@@ -81,30 +60,31 @@ TEST_F(SliderGroupTest, ScrollEditAndEnable) {
   EXPECT_TRUE(s[setting::kContrastEdit].enabled);
 }
 
-TEST(DialogExports, WithoutScannerStartScanShowsTheNoticeAndSettingsGivesTheProbeCode) {
+// Without a scanner Start scan shows the notice and Settings gives the probe's
+// code; the other exports run and give their instance or owner; code 38 boxes
+// as message 223 whatever the message switch.
+TEST(DialogExports, WithoutScanner) {
   DialogTestContext t;
-  HeadlessRunner runner;
-  EXPECT_EQ(RunStartScanDialog(t.context, runner, Handle(1), Handle(2)), 0u);
+  EXPECT_EQ(RunStartScanDialog(t.context, t.runner, Handle(1), Handle(2)), 0u);
   EXPECT_TRUE(t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
-  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
-  EXPECT_EQ(RunSettingsDialog(t.context, runner, Handle(1), Handle(2)), 2u);
-  EXPECT_TRUE(runner.openings.empty() && t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
-}
-
-TEST(DialogExports, ResultsAfterTheDialogRan) {
-  DialogTestContext t;
-  HeadlessRunner runner;
-  EXPECT_EQ(RunDetailsDialog(t.context, runner, Handle(0x10), Handle(0x20)), 0x10u);
-  EXPECT_EQ(RunGammaDialog(t.context, runner, Handle(0x11), Handle(0x21)), 0x11u);
-  EXPECT_EQ(RunAddonDialog(t.context, runner, Handle(0x12), Handle(0x22)), 0x22u);
-  EXPECT_EQ(RunFunctionKeyDialog(t.context, runner, Handle(0x13), Handle(0x23)), 0x23u);
-  ASSERT_EQ(runner.openings.size(), 4u);
+  EXPECT_EQ(RunSettingsDialog(t.context, t.runner, Handle(1), Handle(2)), 2u);
+  EXPECT_TRUE(t.runner.openings.empty() && t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
+  EXPECT_EQ(RunDetailsDialog(t.context, t.runner, Handle(0x10), Handle(0x20)), 0x10u);
+  EXPECT_EQ(RunGammaDialog(t.context, t.runner, Handle(0x11), Handle(0x21)), 0x11u);
+  EXPECT_EQ(RunAddonDialog(t.context, t.runner, Handle(0x12), Handle(0x22)), 0x22u);
+  EXPECT_EQ(RunFunctionKeyDialog(t.context, t.runner, Handle(0x13), Handle(0x23)), 0x23u);
+  ASSERT_EQ(t.runner.openings.size(), 4u);
   for (auto [i, which] : {std::pair{0u, DialogTemplate::kDetailsUs}, {1u, DialogTemplate::kGamma},
                           {2u, DialogTemplate::kImprinter}, {3u, DialogTemplate::kFunction}}) {
-    const auto& o = runner.openings[i];
+    const auto& o = t.runner.openings[i];
     EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(0x10 + i), Handle(0x20 + i)));
   }
   EXPECT_EQ(t.context.dialogs.instance, Handle(0x11));  // Gamma remembers its instance too
+  t.platform.boxes.clear();
+  t.context.state.showMessages = 0;
+  ShowDriverErrorBox(t.context, 38);
+  EXPECT_TRUE(t.LastBox(1, Msg(223)));
+  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
 }
 
 // 1407: no window class; 50: no window system at all.
@@ -113,9 +93,8 @@ TEST(DialogExports, DialogThatCannotBeCreatedGivesTheErrorAndABoxWithoutCaption)
   for (RunExport run : {&RunDetailsDialog, &RunGammaDialog, &RunAddonDialog, &RunFunctionKeyDialog}) {
     DialogTestContext t;
     t.context.state.showMessages = 0;
-    HeadlessRunner runner;
-    runner.failWith = 1407;
-    EXPECT_EQ(run(t.context, runner, Handle(1), Handle(2)), 1407u);
+    t.runner.failWith = 1407;
+    EXPECT_EQ(run(t.context, t.runner, Handle(1), Handle(2)), 1407u);
     EXPECT_TRUE(t.LastBox(1, "DialogBox return code is 1407", ""));
     EXPECT_EQ(run(t.context, SystemDialogRunner(), nullptr, nullptr), kErrorNotSupported);
     EXPECT_TRUE(t.LastBox(2, "DialogBox return code is 50", ""));
@@ -130,7 +109,7 @@ TEST(StartScanDialog, OkWritesTheJobSeparatorChoice) {
                                         {1, kIdCancelButton, 7}}) {
     DialogTestContext t;
     t.context.settings.separatorModeA = 7;
-    OpenDialog<StartScanDialog> d(DialogTemplate::kStartScan, t.context);
+    auto& d = t.Open<StartScanDialog>(DialogTemplate::kStartScan);
     HeadlessSurface& s = d.surface;
     EXPECT_EQ(std::tuple(s[startscan::kJobSeparator].items.at(0), s[startscan::kJobSeparator].selection),
               std::tuple("None", 0));
