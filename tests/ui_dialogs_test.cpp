@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "support/DialogTestContext.h"
+#include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
 #include "ui/DialogCommon.h"
 #include "ui/DialogExports.h"

@@ -10,7 +10,7 @@
 #include "scan/Parameters.h"
 #include "scan/Probe.h"
 #include "scsi/Commands.h"
-#include "support/DialogTestContext.h"
+#include "support/HeadlessSurface.h"
 #include "tarvoscn.h"
 #include "ui/AddonDialog.h"
 #include "ui/DetailsDialog.h"

@@ -1,7 +1,8 @@
 // A headless dialog surface: the controls of one template, what the controller
 // did to each, and what the user does. Touching a missing control or one of the
 // wrong kind fails the test, as does a user acting on a disabled or hidden one
-// or after the end.
+// or after the end. With it, a runner that plays scripts and a driver context
+// whose message N reads "mN" and whose platform records message boxes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <tuple>
 
 #include "platform/DialogSurface.h"
+#include "scan/DriverContext.h"
+#include "support/TestPlatform.h"
 #include "ui/DialogTemplates.h"
 
 namespace tarvo::test {
@@ -38,10 +41,9 @@ class HeadlessSurface final : public DialogSurface {
 
  public:
   explicit HeadlessSurface(DialogTemplate which) : which_(which) {
-    for (const ControlForm& form : TemplateControls(which)) {
-      HeadlessControl& c = controls_[form.id];
-      c.kind = form.kind;
-      c.enabled = c.visible = !form.hidden;
+    for (const ControlForm& f : TemplateControls(which)) {
+      HeadlessControl& c = controls_[f.id];
+      std::tie(c.kind, c.enabled, c.visible) = std::tuple(f.kind, !f.hidden, !f.hidden);
     }
   }
   void Start(DialogController& controller) { (controller_ = &controller)->OnInit(*this); }
@@ -58,7 +60,7 @@ class HeadlessSurface final : public DialogSurface {
   // What the user does.
   void Click(int id) {  // a check box toggles first
     if (HeadlessControl* c = Find(id, "Click", {K::kButton, K::kCheckBox}, true)) {
-      if (c->kind == K::kCheckBox) c->checked = !c->checked;
+      c->checked ^= c->kind == K::kCheckBox;
       Send({EventKind::kClicked, id});
     }
   }
@@ -137,10 +139,8 @@ class HeadlessSurface final : public DialogSurface {
 
  private:
   static std::size_t CopyOut(const std::string& text, char* buffer, std::size_t size) {
-    if (size == 0) return 0;
-    const std::size_t n = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
+    const std::size_t n = size == 0 ? 0 : text.copy(buffer, size - 1);
+    if (size != 0) buffer[n] = '\0';
     return n;
   }
   // The control `id` of one of `kinds` (none: any), enabled and visible when `user`.
@@ -167,11 +167,8 @@ class HeadlessSurface final : public DialogSurface {
     }
   }
   void Send(const DialogEvent& event) {
-    if (ended) {
-      ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
-    } else if (controller_ != nullptr) {
-      controller_->OnEvent(*this, event);
-    }
+    if (ended) ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
+    else if (controller_ != nullptr) controller_->OnEvent(*this, event);
   }
 
   DialogTemplate which_;
@@ -199,7 +196,7 @@ class HeadlessRunner final : public DialogRunner {
   std::optional<std::uint32_t> failWith;  // every dialog fails to be created while set
   struct Opening {
     DialogTemplate which;
-    void* instance, *owner;
+    void *instance, *owner;
   };
   std::vector<Opening> openings;
 
@@ -209,8 +206,7 @@ class HeadlessRunner final : public DialogRunner {
     if (failWith) return {false, 0, *failWith};
     HeadlessSurface& surface = *surfaces_.emplace_back(std::make_unique<HeadlessSurface>(which));
     surface.Start(controller);
-    auto& queue = scripts_[which];
-    if (!surface.ended && !queue.empty()) {
+    if (auto& queue = scripts_[which]; !surface.ended && !queue.empty()) {
       auto script = std::move(queue.front());
       queue.pop_front();
       script(surface);
@@ -222,6 +218,41 @@ class HeadlessRunner final : public DialogRunner {
  private:
   std::map<DialogTemplate, std::deque<std::function<void(HeadlessSurface&)>>> scripts_;
   std::vector<std::unique_ptr<HeadlessSurface>> surfaces_;
+};
+
+inline std::string Msg(std::uint32_t id) {
+  std::string text = "m";  // appended, not "m" + ...: GCC 12 -O3 warns on that (-Wrestrict)
+  return text += std::to_string(id);
+}
+inline void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }  // a made-up handle
+
+struct DialogTestContext {
+  DialogTestContext() {
+    for (std::uint32_t id = 1; id <= kMaxMessageId; ++id) context.messages.Set(id, Msg(id));
+  }
+  // Exactly `count` boxes so far, the last with `text` under `caption`.
+  ::testing::AssertionResult LastBox(std::size_t count, const std::string& text,
+                                     const std::string& caption = "RT650") const {
+    const auto& boxes = platform.boxes;
+    if (boxes.size() != count) return ::testing::AssertionFailure() << boxes.size() << " boxes";
+    if (count != 0 && (boxes.back().text != text || boxes.back().caption != caption)) {
+      return ::testing::AssertionFailure() << boxes.back().text << " / " << boxes.back().caption;
+    }
+    return ::testing::AssertionSuccess();
+  }
+  // A controller on the context (and `args`), initialised; open until the test ends.
+  template <class Controller, class... Args>
+  OpenDialog<Controller>& Open(DialogTemplate which, Args&&... args) {
+    auto d = std::make_shared<OpenDialog<Controller>>(which, context, std::forward<Args>(args)...);
+    open_.push_back(d);
+    return *d;
+  }
+
+  TestPlatform platform;
+  DriverContext context{platform};
+  ScanSettings& r = context.settings;
+  HeadlessRunner runner;
+  std::vector<std::shared_ptr<void>> open_;
 };
 
 }  // namespace tarvo::test
