@@ -138,16 +138,14 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   EXPECT_EQ(std::tuple(s[kResolution].items, s[kPageSize].items.size(), s[kPageSize].items[1], s[kFrameArea].items.size()),
             std::tuple(std::vector<std::string>{"200", "300", "600"}, 15u, Msg(197), 4u));
   EXPECT_FALSE(s[kVersion].text.empty());
-  for (auto [type, bits, caps, entry] : {std::array{9, 1, 0, 1}, {4, 4, 1, 4}, {4, 1, 1, 3},
-                                         {4, 8, 0, kNoSelection}, {2, 1, 1, kNoSelection}}) {
-    std::tie(r.imageType, r.bitsPerPixel, context.state.scannerCaps.value) =
-        std::tuple(type, bits, static_cast<std::uint32_t>(caps));
-    EXPECT_EQ(Open()[kImageType].selection, entry) << type << "/" << bits << "/" << caps;
-  }
-  for (auto [res, area, resEntry, areaEntry] : {std::array{600, 2, 2, 2}, {250, 7, 0, 3}}) {
-    std::tie(r.xResolution, r.frameArea) = std::tuple(res, area);
+  for (auto [type, bits, caps, res, area, entry, resEntry, areaEntry] :
+       {std::array{9, 1, 0, 600, 2, 1, 2, 2}, {4, 4, 1, 250, 7, 4, 0, 3}, {4, 1, 1, 300, 0, 3, 1, 0},
+        {4, 8, 0, 300, 0, kNoSelection, 1, 0}, {2, 1, 1, 200, 1, kNoSelection, 0, 1}}) {
+    std::tie(r.imageType, r.bitsPerPixel, context.state.scannerCaps.value, r.xResolution, r.frameArea) =
+        std::tuple(type, bits, static_cast<std::uint32_t>(caps), res, area);
     HeadlessSurface& opened = Open();
-    EXPECT_EQ(std::tuple(opened[kResolution].selection, opened[kFrameArea].selection), std::tuple(resEntry, areaEntry));
+    EXPECT_EQ(std::tuple(opened[kImageType].selection, opened[kResolution].selection, opened[kFrameArea].selection),
+              std::tuple(entry, resEntry, areaEntry)) << type << "/" << bits << "/" << caps;
   }
   // The page size is the nearest entry, whatever the recorded index said.
   std::tie(r.pageSizeIndex, r.scanLength, r.scanWidth, r.xResolution) = std::tuple(9, 2560, 3300, 300);
@@ -210,14 +208,13 @@ TEST_F(SettingsTest, BrightnessAutomaticOrManualByImageType) {
             std::tuple("128", 128, 128));
   a.Click(kAutomatic);
   ExpectSliders(a, true);
-  a.Click(kAutomatic);
-  ExpectSliders(a, false);
   a.Choose(kImageType, 5);  // gray: unchecked and disabled
   EXPECT_FALSE(a[kAutomatic].checked || a[kAutomatic].enabled);
   EXPECT_TRUE(a[kBrightnessEdit].enabled && a[kContrastUpDown].enabled);
   a.Choose(kImageType, 1);
   EXPECT_TRUE(a[kAutomatic].enabled && !a[kAutomatic].checked);
   a.Click(kAutomatic);
+  ExpectSliders(a, false);
   a.Click(kIdOkButton);  // the push fails, but the sets are stored
   EXPECT_EQ(r.brightness, 0);
 
@@ -229,38 +226,34 @@ TEST_F(SettingsTest, BrightnessAutomaticOrManualByImageType) {
   EXPECT_EQ(r.brightness, 128);
 }
 
-TEST_F(SettingsTest, FailedPushShowsTheBoxAndCancelLeavesTheRecord) {
+// A failed push shows the box, the record already changed; Detail hands the
+// chosen image type to the Details dialog; Cancel leaves the record.
+TEST_F(SettingsTest, FailedPushDetailAndCancel) {
   HeadlessSurface& s = Open();
   s.Choose(kPageSize, 6);
   s.Click(kIdOkButton);
   EXPECT_TRUE(!s.ended && LastBox(1, Msg(202)));
-  EXPECT_EQ(r.pageSizeIndex, 6);  // the record is already changed
+  EXPECT_EQ(r.pageSizeIndex, 6);
   s.Click(kIdCancelButton);
   EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
 
-  const ScanSettings before = r;
-  HeadlessSurface& cancelled = Open();
-  cancelled.Choose(kImageType, 2);
-  cancelled.Choose(kPageSize, 3);
-  cancelled.TypeAndLeave(kBrightnessEdit, "5");
-  cancelled.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(r.imageType, r.brightness, r.scanLength),
-            std::tuple(before.imageType, before.brightness, before.scanLength));
-}
-
-TEST_F(SettingsTest, DetailHandsTheChosenImageTypeToTheDetailsDialog) {
   context.state.scannerCaps.value = 1;
   context.state.moduleHandle = Handle(0x1234);
   bool eraseEnabled = true;
   runner.Plan(DialogTemplate::kDetailsUs, [&](HeadlessSurface& d) { eraseEnabled = d[details::kBackgroundErase].enabled; });
-  HeadlessSurface& s = Open();
-  s.Choose(kImageType, 4);
-  s.Click(kDetail);
-  EXPECT_EQ(std::tuple(r.dialogImageType, r.imageType), std::tuple(4, 1));  // not written before OK
-  EXPECT_FALSE(eraseEnabled || s.ended);
+  const ScanSettings before = r;
+  HeadlessSurface& cancelled = Open();
+  cancelled.Choose(kImageType, 4);
+  cancelled.Choose(kPageSize, 3);
+  cancelled.TypeAndLeave(kBrightnessEdit, "5");
+  cancelled.Click(kDetail);
+  EXPECT_EQ(std::tuple(r.dialogImageType, r.imageType, eraseEnabled, cancelled.ended), std::tuple(4, 1, false, false));
   ASSERT_EQ(runner.openings.size(), 1u);
   const auto& o = runner.openings[0];
-  EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(DialogTemplate::kDetailsUs, Handle(0x1234), s.Window()));
+  EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(DialogTemplate::kDetailsUs, Handle(0x1234), cancelled.Window()));
+  cancelled.Click(kIdCancelButton);
+  EXPECT_EQ(std::tuple(r.imageType, r.brightness, r.scanLength),
+            std::tuple(before.imageType, before.brightness, before.scanLength));
 }
 
 }  // namespace settings_dialog
