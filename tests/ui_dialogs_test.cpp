@@ -301,6 +301,14 @@ TEST_F(DetailsTest, OpeningShowsTheRecord) {
   EXPECT_EQ(std::tuple(s[kBatchMode].enabled, s[kBatchMode].selection), std::tuple(false, kNoSelection));
   s.Click(kMarginScan);
   EXPECT_TRUE(MarginEnabled(s));
+  context.dialogs.instance = Handle(0x77);  // the buttons open the sub-dialogs with the remembered instance
+  for (int button : {kGamma, kFunctionKey, kAddon}) s.Click(button);
+  ASSERT_EQ(runner.openings.size(), 3u);
+  for (auto [i, which] : {std::pair{0u, DialogTemplate::kGamma}, {1u, DialogTemplate::kFunction}, {2u, DialogTemplate::kImprinter}}) {
+    const auto& o = runner.openings[i];
+    EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(0x77), s.Window()));
+  }
+  EXPECT_FALSE(s.ended);
   // Odd values: polarity 7 shows entry 0; only 1 checks "Key start".
   std::tie(r.polarity, r.keyStart) = std::tuple(7, 2);
   HeadlessSurface& odd = Open();
@@ -366,19 +374,6 @@ TEST_F(DetailsTest, SlidersDefaultsAndCancel) {
   EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
   EXPECT_EQ(Sliders(), std::tuple(4, 9, 3));
   EXPECT_EQ(std::tuple(r.notchErase, r.polarity, r.marginScan), std::tuple(0, 0, 0));
-}
-
-TEST_F(DetailsTest, ButtonsOpenTheSubDialogsWithTheRememberedInstance) {
-  context.dialogs.instance = Handle(0x77);
-  HeadlessSurface& s = Open();
-  for (int button : {kGamma, kFunctionKey, kAddon}) s.Click(button);
-  const DialogTemplate order[] = {DialogTemplate::kGamma, DialogTemplate::kFunction, DialogTemplate::kImprinter};
-  ASSERT_EQ(runner.openings.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    const auto& o = runner.openings[i];
-    EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(order[i], Handle(0x77), s.Window()));
-  }
-  EXPECT_FALSE(s.ended);
 }
 
 }  // namespace details_dialog
