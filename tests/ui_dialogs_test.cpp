@@ -309,21 +309,16 @@ TEST_F(DetailsTest, OpeningShowsTheRecord) {
     EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(0x77), s.Window()));
   }
   EXPECT_FALSE(s.ended);
-  // Odd values: polarity 7 shows entry 0; only 1 checks "Key start".
-  std::tie(r.polarity, r.keyStart) = std::tuple(7, 2);
-  HeadlessSurface& odd = Open();
-  EXPECT_TRUE(odd[kPolarity].selection == 0 && !odd[kKeyStart].checked);
-  // Background erase follows the Settings dialog's image type.
-  for (auto [type, enabled] : {std::pair{4, false}, {10, false}, {9, true}}) {
-    r.dialogImageType = type;
-    HeadlessSurface& erase = Open();
-    EXPECT_EQ(std::tuple(erase[kBackgroundErase].enabled, erase[kBackgroundErase].checked), std::tuple(enabled, enabled));
-  }
-  context.state.scannerCaps.batchCapable = true;
-  for (auto [mode, entry] : {std::pair{1, 0}, {3, 2}, {4, 0}}) {
-    r.batchMode = mode;
-    HeadlessSurface& batch = Open();
-    EXPECT_EQ(std::tuple(batch[kBatchMode].enabled, batch[kBatchMode].selection), std::tuple(true, entry)) << mode;
+  // Odd values: polarity 7 shows entry 0, only 1 checks "Key start"; background erase follows the
+  // Settings dialog's image type; the batch list its capability.
+  for (auto [polarity, key, type, capable, mode, erase, entry] : {std::array{7, 2, 4, 0, 1, 0, kNoSelection},
+                                                                  {0, 0, 10, 1, 1, 0, 0}, {0, 0, 9, 1, 3, 1, 2}, {0, 0, 9, 1, 4, 1, 0}}) {
+    std::tie(r.polarity, r.keyStart, r.dialogImageType, context.state.scannerCaps.batchCapable, r.batchMode) =
+        std::tuple(polarity, key, type, capable != 0, mode);
+    HeadlessSurface& o = Open();
+    EXPECT_EQ(std::tuple(o[kPolarity].selection, o[kKeyStart].checked, o[kBackgroundErase].enabled,
+                         o[kBackgroundErase].checked, o[kBatchMode].enabled, o[kBatchMode].selection),
+              std::tuple(0, false, erase != 0, erase != 0, capable != 0, entry)) << type << " " << mode;
   }
 }
 
