@@ -187,35 +187,33 @@ TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
   EXPECT_EQ(std::tuple(s.ended, Count(wire::kOpDefineScanMode)), std::tuple(true, 0u));
 }
 
-TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePage) {
+// OK stops at a rejected value or a failed final send, closing only for code 2;
+// otherwise it writes every field and sends the page.
+TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePageOrStops) {
   using namespace addon;
   HeadlessSurface& s = Open();
+  s.Type(kText, "NEW");
+  s.Type(kXEdit, "750");  // confirmed with OK before the edit lost focus
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(203)));
+  EXPECT_EQ(std::tuple(AddonText(), Get({PAR_ADDON_X})), std::tuple("NEW", std::vector{120}));  // the text set before the stop
+  s.Type(kXEdit, "120");
+  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .sense = sim::kSenseJam});
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(!s.ended && t.LastBox(2, Msg(200)));
   for (auto [edit, text] : {std::pair{kText, std::string(70, 'T')}, {kXEdit, "44"}, {kCountUpAmountEdit, "200"},
                             {kResetValueEdit, "5"}}) s.Type(edit, text);
   for (auto [list, entry] : {std::pair{kTiming, 0}, {kColor, 1}, {kCountUpTiming, 4}, {kResetTiming, 0}}) s.Choose(list, entry);
   s.Click(kCounterOn);
+  bus.ClearRecords();
   s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended && t.platform.boxes.empty());
+  EXPECT_TRUE(s.ended && t.LastBox(2, Msg(200)));
   EXPECT_EQ(Count(wire::kOpDefineScanMode), 11u);  // ten sets and the final send
   t.context.addonPage.fill(0);
   EXPECT_EQ(AddonText(), std::string(63, 'T'));
   EXPECT_EQ(Get({PAR_ADDON_X, PAR_ADDON_Y, PAR_ADDON_TIMING, PAR_ADDON_COUNTER_ON, PAR_ADDON_COLOR,
                  PAR_COUNTUP_TIMING, PAR_COUNTUP_AMOUNT, PAR_RESET_TIMING, PAR_RESET_VALUE}),
             (std::vector<std::int32_t>{44, 30, 0, 0, 1, 3, 200, 0, 5}));
-}
-
-// OK stops at a rejected value, or a failed final send, and closes only for code 2.
-TEST_F(AddonWithScanner, OkStopsAtARejectedValueOrFailedSendAndClosesOnlyForTwo) {
-  HeadlessSurface& s = Open();
-  s.Type(addon::kText, "NEW");
-  s.Type(addon::kXEdit, "750");  // confirmed with OK before the edit lost focus
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(203)));
-  EXPECT_EQ(std::tuple(AddonText(), Get({PAR_ADDON_X})), std::tuple("NEW", std::vector{120}));  // the text set before the stop
-  s.Type(addon::kXEdit, "120");
-  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .sense = sim::kSenseJam});
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(2, Msg(200)));
   HeadlessSurface& again = Open();  // its final send meets a selection timeout
   scanner->AddFault({.opcode = wire::kOpDefineScanMode, .occurrence = 11, .kind = sim::FaultKind::kHostAdapter,
                      .sense = {}, .value = 0x11});
