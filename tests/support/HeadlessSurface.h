@@ -74,16 +74,11 @@ class HeadlessSurface final : public DialogSurface {
     Send({EventKind::kListSelChanged, list});
     if (!ended) Send({EventKind::kListClosedUp, list});
   }
-  void NotifyList(int list) {
-    if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list});
-  }
+  void NotifyList(int list) { if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list}); }
   void Type(int edit, const std::string& text) {
     if (HeadlessControl* c = Find(edit, "Type", {K::kEdit}, true)) c->text = text;
   }
-  void TypeAndLeave(int edit, const std::string& text) {
-    Type(edit, text);
-    Send({EventKind::kEditLostFocus, edit});
-  }
+  void TypeAndLeave(int edit, const std::string& text) { Type(edit, text), Send({EventKind::kEditLostFocus, edit}); }
   void ScrollTrackbar(int id, int position) { Scroll(id, K::kTrackbar, position); }
   void ScrollUpDown(int id, int position) { Scroll(id, K::kUpDown, position); }
 
@@ -92,12 +87,8 @@ class HeadlessSurface final : public DialogSurface {
     (id == kDialogTitle ? title : At(id, "SetText", {K::kLabel, K::kButton, K::kCheckBox, K::kEdit}).text) =
         text != nullptr ? text : "";
   }
-  std::size_t GetText(int id, char* buffer, std::size_t size) override {
-    return CopyOut(At(id, "GetText").text, buffer, size);
-  }
-  void ListAdd(int id, const char* text) override {
-    At(id, "ListAdd", {K::kList}).items.emplace_back(text != nullptr ? text : "");
-  }
+  std::size_t GetText(int id, char* buf, std::size_t n) override { return CopyOut(At(id, "GetText").text, buf, n); }
+  void ListAdd(int id, const char* s) override { At(id, "ListAdd", {K::kList}).items.emplace_back(s ? s : ""); }
   void ListSelect(int id, int index) override {
     HeadlessControl& c = At(id, "ListSelect", {K::kList});
     c.selection = c.HasItem(index) ? index : kNoSelection;
@@ -190,14 +181,9 @@ struct OpenDialog {
 
 class HeadlessRunner final : public DialogRunner {
  public:
-  void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> script) {
-    scripts_[which].push_back(std::move(script));
-  }
+  void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> s) { scripts_[which].push_back(std::move(s)); }
   std::optional<std::uint32_t> failWith;  // every dialog fails to be created while set
-  struct Opening {
-    DialogTemplate which;
-    void *instance, *owner;
-  };
+  struct Opening { DialogTemplate which; void *instance, *owner; };
   std::vector<Opening> openings;
 
   // Runs the next script queued for the template; a dialog still open after it is cancelled.
