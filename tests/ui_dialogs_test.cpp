@@ -75,6 +75,7 @@ TEST(DialogExports, WithoutScanner) {
   DialogTestContext t;
   EXPECT_EQ(RunStartScanDialog(t.context, t.runner, Handle(1), Handle(2)), 0u);
   EXPECT_TRUE(t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
+  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
   EXPECT_EQ(RunSettingsDialog(t.context, t.runner, Handle(1), Handle(2)), 2u);
   EXPECT_TRUE(t.runner.openings.empty() && t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
   for (auto [i, run, which, result] : {std::tuple{0u, RunExport{&RunDetailsDialog}, DialogTemplate::kDetailsUs, 0x10u},
