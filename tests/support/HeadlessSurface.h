@@ -1,25 +1,24 @@
 // A headless dialog surface: the controls of one template, what the controller
 // did to each, and what the user does. Touching a missing control or one of the
 // wrong kind fails the test, as does a user acting on a disabled or hidden one
-// or after the end.
+// or after the end. With it, a runner that plays scripts and a driver context
+// whose message N reads "mN" and whose platform records message boxes.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "platform/DialogSurface.h"
+#include "scan/DriverContext.h"
+#include "support/TestPlatform.h"
 #include "ui/DialogTemplates.h"
 
 namespace tarvo::test {
@@ -42,10 +41,9 @@ class HeadlessSurface final : public DialogSurface {
 
  public:
   explicit HeadlessSurface(DialogTemplate which) : which_(which) {
-    for (const ControlForm& form : TemplateControls(which)) {
-      HeadlessControl& c = controls_[form.id];
-      c.kind = form.kind;
-      c.enabled = c.visible = !form.hidden;
+    for (const ControlForm& f : TemplateControls(which)) {
+      HeadlessControl& c = controls_[f.id];
+      std::tie(c.kind, c.enabled, c.visible) = std::tuple(f.kind, !f.hidden, !f.hidden);
     }
   }
   void Start(DialogController& controller) { (controller_ = &controller)->OnInit(*this); }
@@ -57,18 +55,12 @@ class HeadlessSurface final : public DialogSurface {
   std::string chooserFilter;  // "a|b|..." of the last chooser
   int chooserCalls = 0;
   std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
-  const HeadlessControl& operator[](int id) const {
-    static const HeadlessControl kMissing;
-    auto it = controls_.find(id);
-    if (it != controls_.end()) return it->second;
-    ADD_FAILURE() << TemplateName(which_) << " has no control " << id;
-    return kMissing;
-  }
+  const HeadlessControl& operator[](int id) const { return At(id, "read"); }
 
   // What the user does.
   void Click(int id) {  // a check box toggles first
     if (HeadlessControl* c = Find(id, "Click", {K::kButton, K::kCheckBox}, true)) {
-      if (c->kind == K::kCheckBox) c->checked = !c->checked;
+      c->checked ^= c->kind == K::kCheckBox;
       Send({EventKind::kClicked, id});
     }
   }
@@ -82,16 +74,11 @@ class HeadlessSurface final : public DialogSurface {
     Send({EventKind::kListSelChanged, list});
     if (!ended) Send({EventKind::kListClosedUp, list});
   }
-  void NotifyList(int list) {
-    if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list});
-  }
+  void NotifyList(int list) { if (Find(list, "NotifyList", {K::kList})) Send({EventKind::kListOther, list}); }
   void Type(int edit, const std::string& text) {
     if (HeadlessControl* c = Find(edit, "Type", {K::kEdit}, true)) c->text = text;
   }
-  void TypeAndLeave(int edit, const std::string& text) {
-    Type(edit, text);
-    Send({EventKind::kEditLostFocus, edit});
-  }
+  void TypeAndLeave(int edit, const std::string& text) { Type(edit, text), Send({EventKind::kEditLostFocus, edit}); }
   void ScrollTrackbar(int id, int position) { Scroll(id, K::kTrackbar, position); }
   void ScrollUpDown(int id, int position) { Scroll(id, K::kUpDown, position); }
 
@@ -100,12 +87,8 @@ class HeadlessSurface final : public DialogSurface {
     (id == kDialogTitle ? title : At(id, "SetText", {K::kLabel, K::kButton, K::kCheckBox, K::kEdit}).text) =
         text != nullptr ? text : "";
   }
-  std::size_t GetText(int id, char* buffer, std::size_t size) override {
-    return CopyOut(At(id, "GetText").text, buffer, size);
-  }
-  void ListAdd(int id, const char* text) override {
-    At(id, "ListAdd", {K::kList}).items.emplace_back(text != nullptr ? text : "");
-  }
+  std::size_t GetText(int id, char* buf, std::size_t n) override { return CopyOut(At(id, "GetText").text, buf, n); }
+  void ListAdd(int id, const char* s) override { At(id, "ListAdd", {K::kList}).items.emplace_back(s ? s : ""); }
   void ListSelect(int id, int index) override {
     HeadlessControl& c = At(id, "ListSelect", {K::kList});
     c.selection = c.HasItem(index) ? index : kNoSelection;
@@ -147,27 +130,23 @@ class HeadlessSurface final : public DialogSurface {
 
  private:
   static std::size_t CopyOut(const std::string& text, char* buffer, std::size_t size) {
-    if (size == 0) return 0;
-    const std::size_t n = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
+    const std::size_t n = size == 0 ? 0 : text.copy(buffer, size - 1);
+    if (size != 0) buffer[n] = '\0';
     return n;
   }
   // The control `id` of one of `kinds` (none: any), enabled and visible when `user`.
-  HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) {
-    HeadlessControl* c = controls_.count(id) ? &controls_.at(id) : nullptr;
-    if (c == nullptr) {
-      ADD_FAILURE() << op << ": " << TemplateName(which_) << " has no control " << id;
-    } else if (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) {
-      ADD_FAILURE() << op << ": control " << id << " is of another kind";
-      c = nullptr;
-    } else if (user && (!c->enabled || !c->visible)) {
-      ADD_FAILURE() << op << ": control " << id << " is disabled or hidden";
-      c = nullptr;
+  HeadlessControl* Find(int id, const char* op, std::initializer_list<K> kinds = {}, bool user = false) const {
+    auto it = controls_.find(id);
+    HeadlessControl* c = it == controls_.end() ? nullptr : &it->second;
+    if (c == nullptr || (kinds.size() != 0 && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end()) ||
+        (user && !(c->enabled && c->visible))) {
+      ADD_FAILURE() << op << ": control " << id << " of " << TemplateName(which_)
+                    << (c == nullptr ? " is missing" : " is of another kind, disabled or hidden");
+      return nullptr;
     }
     return c;
   }
-  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) {
+  HeadlessControl& At(int id, const char* op, std::initializer_list<K> kinds = {}) const {
     HeadlessControl* c = Find(id, op, kinds);
     return c != nullptr ? *c : (scratch_ = HeadlessControl());
   }
@@ -179,16 +158,13 @@ class HeadlessSurface final : public DialogSurface {
     }
   }
   void Send(const DialogEvent& event) {
-    if (ended) {
-      ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
-    } else if (controller_ != nullptr) {
-      controller_->OnEvent(*this, event);
-    }
+    if (ended) ADD_FAILURE() << "event for control " << event.control << " after the dialog ended";
+    else if (controller_ != nullptr) controller_->OnEvent(*this, event);
   }
 
   DialogTemplate which_;
-  std::map<int, HeadlessControl> controls_;
-  HeadlessControl scratch_;
+  mutable std::map<int, HeadlessControl> controls_;
+  mutable HeadlessControl scratch_;
   DialogController* controller_ = nullptr;
 };
 
@@ -205,14 +181,9 @@ struct OpenDialog {
 
 class HeadlessRunner final : public DialogRunner {
  public:
-  void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> script) {
-    scripts_[which].push_back(std::move(script));
-  }
+  void Plan(DialogTemplate which, std::function<void(HeadlessSurface&)> s) { scripts_[which].push_back(std::move(s)); }
   std::optional<std::uint32_t> failWith;  // every dialog fails to be created while set
-  struct Opening {
-    DialogTemplate which;
-    void* instance, *owner;
-  };
+  struct Opening { DialogTemplate which; void *instance, *owner; };
   std::vector<Opening> openings;
 
   // Runs the next script queued for the template; a dialog still open after it is cancelled.
@@ -221,8 +192,7 @@ class HeadlessRunner final : public DialogRunner {
     if (failWith) return {false, 0, *failWith};
     HeadlessSurface& surface = *surfaces_.emplace_back(std::make_unique<HeadlessSurface>(which));
     surface.Start(controller);
-    auto& queue = scripts_[which];
-    if (!surface.ended && !queue.empty()) {
+    if (auto& queue = scripts_[which]; !surface.ended && !queue.empty()) {
       auto script = std::move(queue.front());
       queue.pop_front();
       script(surface);
@@ -234,6 +204,41 @@ class HeadlessRunner final : public DialogRunner {
  private:
   std::map<DialogTemplate, std::deque<std::function<void(HeadlessSurface&)>>> scripts_;
   std::vector<std::unique_ptr<HeadlessSurface>> surfaces_;
+};
+
+inline std::string Msg(std::uint32_t id) {
+  std::string text = "m";  // appended, not "m" + ...: GCC 12 -O3 warns on that (-Wrestrict)
+  return text += std::to_string(id);
+}
+inline void* Handle(std::uintptr_t v) { return reinterpret_cast<void*>(v); }  // a made-up handle
+
+struct DialogTestContext {
+  DialogTestContext() {
+    for (std::uint32_t id = 1; id <= kMaxMessageId; ++id) context.messages.Set(id, Msg(id));
+  }
+  // Exactly `count` boxes so far, the last with `text` under `caption`.
+  ::testing::AssertionResult LastBox(std::size_t count, const std::string& text,
+                                     const std::string& caption = "RT650") const {
+    const auto& boxes = platform.boxes;
+    if (boxes.size() != count) return ::testing::AssertionFailure() << boxes.size() << " boxes";
+    if (count != 0 && (boxes.back().text != text || boxes.back().caption != caption)) {
+      return ::testing::AssertionFailure() << boxes.back().text << " / " << boxes.back().caption;
+    }
+    return ::testing::AssertionSuccess();
+  }
+  // A controller on the context (and `args`), initialised; open until the test ends.
+  template <class Controller, class... Args>
+  OpenDialog<Controller>& Open(DialogTemplate which, Args&&... args) {
+    auto d = std::make_shared<OpenDialog<Controller>>(which, context, std::forward<Args>(args)...);
+    open_.push_back(d);
+    return *d;
+  }
+
+  TestPlatform platform;
+  DriverContext context{platform};
+  ScanSettings& r = context.settings;
+  HeadlessRunner runner;
+  std::vector<std::shared_ptr<void>> open_;
 };
 
 }  // namespace tarvo::test
