@@ -1,5 +1,5 @@
-// The Group 4 coder: its code tables are prefix-free, and whole pages are
-// decoded by libtiff and coded bit for bit as libtiff's encoder codes them.
+// The Group 4 coder: whole pages decoded by libtiff and coded bit for bit as
+// libtiff's encoder codes them (which also judges every run code of both colours).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "image/G4Coder.h"
-#include "image/RunCodes.h"
 #include "image_libtiff.h"
 #include "image_pages.h"
 
@@ -49,51 +48,40 @@ Bilevel Striped(int width, int rows, std::uint8_t even, std::uint8_t odd) {
   return page;
 }
 
-std::vector<std::pair<std::string, Bilevel>> Pages() {
-  std::vector<std::pair<std::string, Bilevel>> pages;
-  auto add = [&](std::string name, Bilevel page) { pages.emplace_back(std::move(name), std::move(page)); };
-  add("white", Bilevel(1728, 5));
-  add("black", Striped(1728, 4, 0xFF, 0xFF));
-  add("alternating", Striped(2552, 6, 0x55, 0xAA));
-  add("every-pixel", Striped(kMaxCodedWidth, 2, 0x55, 0x55));  // a change at every pixel but the first
-  add("every-pixel-from-0", Striped(kMaxCodedWidth, 2, 0xAA, 0xAA));  // and at the first: a full list
+std::vector<Bilevel> Pages() {
+  std::vector<Bilevel> pages{Bilevel(1728, 5), Striped(1728, 4, 0xFF, 0xFF), Striped(2552, 6, 0x55, 0xAA),
+                             // A change at every pixel but the first, and at the first too.
+                             Striped(kMaxCodedWidth, 2, 0x55, 0x55), Striped(kMaxCodedWidth, 2, 0xAA, 0xAA),
+                             test::TextPage(2480, 400, 5), test::HalftonePage(1001, 200),
+                             test::NoisePage(2552, 900, 0.5, 11)};  // several flushed pieces
   // Odd widths, with every bit past the width set: the coder must ignore them.
   for (int w : {1, 2, 7, 9, 15, 63, 64, 65, 127, 1727, 1729}) {
-    add("noise" + std::to_string(w), test::NoisePage(w, 9, 0.4, static_cast<unsigned>(w)));
-    pages.back().second.SetFill();
+    pages.push_back(test::NoisePage(w, 9, 0.4, static_cast<unsigned>(w)));
+    pages.back().SetFill();
   }
-  add("sparse2552", test::NoisePage(2552, 40, 0.02, 2));
-  add("text", test::TextPage(2480, 400, 5));
-  add("table", test::TablePage(1700, 300, 6));
-  add("halftone", test::HalftonePage(1001, 200));
-  add("flushes", test::NoisePage(2552, 900, 0.5, 11));  // several 131072-byte pieces
-  // Row pairs: one run of each length 0..5129 in horizontal mode, then a white
-  // row; every terminating and make-up code of both colours.
+  // Row pairs: one run of each length 0..5129 and a white row; every code of both colours.
   Bilevel whiteRuns(2 * 2560 + 100, 2 * 5130), blackRuns(2 * 2560 + 100, 2 * 5130);
   for (int run = 0; run < 5130; ++run) {
     for (int x = run; x < run + 3; ++x) whiteRuns.set(x, 2 * run, true);
     for (int x = 2; x < 2 + run; ++x) blackRuns.set(x, 2 * run, true);
   }
-  add("white-runs", whiteRuns);
-  add("black-runs", blackRuns);
   // Every count of changes (0 to 64) in a 64-pixel word, at random places.
   Bilevel counts(9 * 64 + 5, 65);
   std::mt19937 rng(12);
+  std::vector<int> at(64);
   for (int y = 0; y < counts.rows; ++y) {
-    std::vector<bool> flip(static_cast<std::size_t>(counts.width) + 64);
     for (int word = 0; word * 64 < counts.width; ++word) {
-      std::vector<int> at(64);
       std::iota(at.begin(), at.end(), word * 64);
       std::shuffle(at.begin(), at.end(), rng);
-      for (int k = 0; k < (y + 7 * word) % 65; ++k) flip[static_cast<std::size_t>(at[static_cast<std::size_t>(k)])] = true;
+      for (int k = 0; k < (y + 7 * word) % 65; ++k) {
+        if (at[k] < counts.width) counts.set(at[k], y, true);
+      }
     }
-    bool ink = false;
-    for (int x = 0; x < counts.width; ++x) counts.set(x, y, ink = ink != flip[static_cast<std::size_t>(x)]);
+    for (int x = 1; x < counts.width; ++x) counts.set(x, y, counts.get(x, y) != counts.get(x - 1, y));
   }
-  add("changes-per-word", counts);
-  // Every row of 6 and of 7 pixels coded against every other: all the mode
-  // sequences near the row's start and end, where the reference pair steps
-  // back to the first entry or jumps past b2 == a1.
+  pages.insert(pages.end(), {whiteRuns, blackRuns, counts});
+  // Every row of 6 and of 7 pixels coded against every other: the mode sequences
+  // near the row's ends, where the reference pair steps back or b2 meets a1.
   for (const int width : {6, 7}) {
     const int kinds = 1 << width;
     Bilevel pairs(width, 2 * kinds * kinds);
@@ -103,66 +91,16 @@ std::vector<std::pair<std::string, Bilevel>> Pages() {
         pairs.set(x, 2 * pair + 1, ((pair % kinds) >> x) & 1);
       }
     }
-    add("pairs" + std::to_string(width), pairs);
+    pages.push_back(pairs);
   }
   return pages;
 }
 
-TEST(G4Tables, RunCodesArePrefixFreeAndLeaveOnlyTheEolSpace) {
-  using Table = std::span<const RunCode>;
-  for (const auto& [terminating, makeUp] :
-       {std::pair<Table, Table>{kWhiteTerminating, kWhiteMakeUp}, {kBlackTerminating, kBlackMakeUp}}) {
-    std::vector<std::string> codes;
-    for (const Table table : {terminating, makeUp, Table(kSharedMakeUp)}) {
-      for (const RunCode& c : table) {
-        codes.emplace_back();
-        for (int i = c.length - 1; i >= 0; --i) codes.back() += ((c.code >> i) & 1) ? '1' : '0';
-      }
-    }
-    double kraft = 0;
-    for (const std::string& a : codes) {
-      kraft += std::ldexp(1.0, -static_cast<int>(a.size()));
-      for (const std::string& b : codes) EXPECT_TRUE(&a == &b || b.rfind(a, 0) != 0) << a << " " << b;
-    }
-    // All of the code space but the 2^-8 that starts with eight zeros (EOL).
-    EXPECT_DOUBLE_EQ(kraft, 1.0 - 1.0 / 256);
-  }
-}
-
-TEST(G4BitWriter, RowIntoATightBufferMatchesAndAFullOneStopsAtItsEnd) {
-  // A large buffer takes the unchecked path; a buffer of just the coded size
-  // the checked one; a smaller one overflows without writing past its end.
-  const Bilevel page = test::NoisePage(1728, 2, 0.3, 9);
-  auto lists = std::make_unique<std::array<ChangeList, 2>>();
-  std::fill((*lists)[0].begin(), (*lists)[0].end(), 1728);
-  ASSERT_TRUE(FindChangingElements(page.row(1), 1728, (*lists)[1]));
-  auto encode = [&](std::span<std::uint8_t> buffer) {
-    BitWriter w(buffer);
-    EncodeRowT6((*lists)[1], (*lists)[0], 1728, w);
-    return w;
-  };
-  std::vector<std::uint8_t> large(16384);
-  const BitWriter big = encode(large);
-  ASSERT_FALSE(big.Overflowed());
-  const std::size_t used = big.UsedBytes();
-  std::vector<std::uint8_t> tight(used);
-  const BitWriter exact = encode(tight);
-  EXPECT_FALSE(exact.Overflowed());
-  EXPECT_EQ(exact.Position() * 8 + exact.BitCount(), big.Position() * 8 + big.BitCount());
-  EXPECT_EQ(tight, std::vector<std::uint8_t>(large.begin(), large.begin() + static_cast<long>(used)));
-  std::vector<std::uint8_t> guarded(used / 2 + 8, 0xEE);
-  EXPECT_TRUE(encode(std::span<std::uint8_t>(guarded.data(), used / 2)).Overflowed());
-  EXPECT_EQ(std::vector<std::uint8_t>(guarded.begin() + static_cast<long>(used / 2), guarded.end()),
-            std::vector<std::uint8_t>(8, 0xEE));
-}
-
-TEST(G4Page, NoRowsIsEofbAndFill) {
-  EXPECT_EQ(CodePage(Bilevel(1728, 0)).bytes, (std::vector<std::uint8_t>{0x00, 0x10, 0x01, 0x00}));
-}
-
 TEST(G4Page, LibtiffDecodesEveryPageAndCodesItBitForBitAsWeDo) {
+  EXPECT_EQ(CodePage(Bilevel(1728, 0)).bytes, (std::vector<std::uint8_t>{0x00, 0x10, 0x01, 0x00}));
   std::size_t mostPieces = 0;
-  for (auto& [name, page] : Pages()) {
+  for (Bilevel& page : Pages()) {
+    const std::string name = std::to_string(page.width) + "x" + std::to_string(page.rows);
     const Coded coded = CodePage(page);
     mostPieces = std::max(mostPieces, coded.pieces.size());
     std::vector<std::uint8_t> theirs = test::LibtiffEncodeG4(page);  // zero fill to an even byte count
@@ -175,6 +113,26 @@ TEST(G4Page, LibtiffDecodesEveryPageAndCodesItBitForBitAsWeDo) {
     EXPECT_EQ(decoded.bits, page.bits) << name;
   }
   EXPECT_GE(mostPieces, 4u);
+}
+
+TEST(G4BitWriter, TightBufferMatchesAndAShortOneStopsAtItsEnd) {
+  const Bilevel page = test::NoisePage(1728, 2, 0.3, 9);
+  auto lists = std::make_unique<std::array<ChangeList, 2>>();
+  std::fill((*lists)[0].begin(), (*lists)[0].end(), 1728);
+  ASSERT_TRUE(FindChangingElements(page.row(1), 1728, (*lists)[1]));
+  const auto encode = [&](std::vector<std::uint8_t>& buffer, std::size_t size) {
+    BitWriter w(std::span<std::uint8_t>(buffer.data(), size));
+    EncodeRowT6((*lists)[1], (*lists)[0], 1728, w);
+    return w;
+  };
+  std::vector<std::uint8_t> large(16384);
+  const std::size_t used = encode(large, large.size()).UsedBytes();  // the unchecked path
+  std::vector<std::uint8_t> tight(used), guarded(used / 2 + 8, 0xEE);
+  EXPECT_FALSE(encode(tight, used).Overflowed());  // the checked one
+  EXPECT_EQ(tight, std::vector<std::uint8_t>(large.begin(), large.begin() + static_cast<long>(used)));
+  EXPECT_TRUE(encode(guarded, used / 2).Overflowed());
+  EXPECT_EQ(std::vector<std::uint8_t>(guarded.begin() + static_cast<long>(used / 2), guarded.end()),
+            std::vector<std::uint8_t>(8, 0xEE));
 }
 
 TEST(G4Page, RefusedWritesAndWidthsAreReported) {
