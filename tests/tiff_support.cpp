@@ -8,9 +8,12 @@
 #include <cstring>
 #include <tuple>
 
+#include "core/GuardedFile.h"
 #include "image_libtiff.h"
 #include "scan/Documents.h"
-#include "core/GuardedFile.h"
+#include "tiff/TiffChain.h"
+#include "tiff/TiffIo.h"
+#include "tiff/TiffUtilities.h"
 
 namespace tarvo::test {
 namespace {
@@ -24,6 +27,14 @@ __attribute__((format(printf, 2, 0))) void CollectError(const char* module, cons
   std::vsnprintf(text, sizeof text, format, args);
   *g_errors += std::string(module != nullptr ? module : "") + ": " + text + "\n";
 }
+
+std::string Problem(const std::string& what, long long got) {
+  return what + " (" + std::to_string(got) + ")";
+}
+
+// The valid document to join with: two uncoded pages.
+const std::vector<PagePlan> kValidPages{{24, 6, 0, 200, "valid", "one", 1},
+                                        {17, 5, 0, 300, "valid document", "two", 2}};
 
 std::string TextField(TIFF* tif, ttag_t tag) {
   char* text = nullptr;
@@ -200,6 +211,94 @@ bool Released(Platform& platform, const std::string& path) {
   if (file == kInvalidFile) return false;
   platform.FileClose(file);
   return true;
+}
+
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
+                std::uint32_t& pages) {
+  const FileHandle file = OpenExisting(platform, path);
+  if (file == kInvalidFile) return 1;
+  std::uint32_t value = 0, position = 0, end = 0;
+  const int result = WalkTiffChain(context, file, pages, value, position, end);
+  platform.FileClose(file);
+  return result;
+}
+
+HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
+    : platform_(platform), context_(context), hostile_(platform.Scratch("hostile.tif")),
+      valid_(platform.Scratch("valid.tif")) {
+  if (WriteDocument(context, valid_, kValidPages) == Result::Ok) validBytes_ = ReadFileBytes(valid_);
+}
+
+std::string HostileBench::Exercise(const std::string& bytes) {
+  if (validBytes_.empty()) return "no valid document to join with";
+  WriteFileBytes(hostile_, bytes);
+  const FileHandle file = OpenExisting(platform_, hostile_);
+  if (file == kInvalidFile) return "cannot open the scratch file";
+  std::string problem;
+  for (std::uint32_t index : {kWalkToEnd, 0u, 1u, 2u, 3u, 0xFFFFFFFEu}) {
+    std::uint32_t pages = index, value = 0, position = 0, end = 0;
+    const int r = WalkTiffChain(context_, file, pages, value, position, end);
+    if (r != 0 && r != 1) problem = Problem("walk result", r);
+    if (r == 0 && end != bytes.size()) problem = Problem("walk end position", end);
+    if (r == 0 && index == kWalkToEnd &&
+        (pages > tiff::kMaxChainPages || value != 0 || position + 4ull > bytes.size())) {
+      problem = Problem("the walk to the end: page count, final link value or place", pages);
+    }
+  }
+  const int shifted = ShiftAppendedIfds(context_, file, static_cast<std::uint32_t>(bytes.size() / 2));
+  if (shifted != 0 && shifted != 1) problem = Problem("shift result", shifted);
+  platform_.FileClose(file);
+  if (!problem.empty()) return problem;
+  WriteFileBytes(hostile_, bytes);
+  std::uint32_t pages = kWalkToEnd;  // the pages of the outside file, when its chain is sound
+  const bool walks = WalkChainOf(platform_, context_, hostile_, pages) == 0;
+  ++(walks ? walkable : unwalkable);
+  const auto chainHas = [&](const std::string& path, std::uint32_t want) {
+    std::uint32_t got = kWalkToEnd;
+    return WalkChainOf(platform_, context_, path, got) == 0 && got == want;
+  };
+  // Joined with the valid document, as the destination (`into`) or the source.
+  const bool tiffHeader = bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
+  const bool usable = walks && pages + kValidPages.size() <= tiff::kMaxChainPages;
+  for (const bool into : {true, false}) {
+    WriteFileBytes(hostile_, bytes);
+    WriteFileBytes(valid_, validBytes_);
+    const std::string& destination = into ? hostile_ : valid_;
+    const std::int32_t r = ConcatTiff(context_, destination.c_str(), (into ? valid_ : hostile_).c_str());
+    const std::string after = ReadFileBytes(destination), what = into ? "join into: " : "join from: ";
+    if (!into && ReadFileBytes(hostile_) != bytes) return "the source was changed";
+    if (r == kConcatUnusable && after != (into ? bytes : validBytes_)) return what + "a refused join changed the destination";
+    if (r == kConcatUnusable && (usable || (!into && !tiffHeader))) return what + "a usable file was refused";
+    if (r != kConcatUnusable && r != kConcatDone) return Problem(what + "result", r);
+    if (r == kConcatDone && into && !walks) return "an unwalkable destination was joined";
+    if (r == kConcatDone && after.size() != bytes.size() + validBytes_.size()) return what + "size";
+    if (r == kConcatDone && !chainHas(destination, kValidPages.size() + (into || tiffHeader ? pages : 0))) {
+      return what + "joined chain pages";
+    }
+  }
+  WriteFileBytes(hostile_, bytes);
+  const std::int32_t r = ChangeDocname(context_, hostile_.c_str(), "a fuzzed document name");
+  const std::string after = ReadFileBytes(hostile_);
+  if (r == 1) return after == bytes ? "" : "a refused rename changed the file";
+  if (r != 0) return Problem("rename result", r);
+  if (after.size() <= bytes.size() || Le32(after, 4) != bytes.size()) return "rename: the header does not point at the copy";
+  return !walks || chainHas(hostile_, pages) ? "" : "rename: chain pages";
+}
+
+std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context) {
+  std::vector<std::string> seeds;
+  const std::string path = platform.Scratch("seed.tif"), other = platform.Scratch("seed-other.tif");
+  const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
+                                    {33, 9, 3, 200, "abc", "page two", 4},
+                                    {20, 4, 3, 600, nullptr, nullptr, 5}};
+  const Bytes image = TestRaster(19, 7, 6);
+  if (WriteDocument(context, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
+  if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
+  if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) seeds.push_back(ReadFileBytes(path));
+  if (MakeTiff(context, path.c_str(), image.data(), 19, 7, 300, 300) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  seeds.push_back(std::string("II*\0\0\0\0\0", 8));
+  return seeds;
 }
 
 }  // namespace tarvo::test

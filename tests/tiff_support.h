@@ -1,5 +1,6 @@
 // TIFF test support: pages made on purpose, documents built with the driver's
-// page-adding operation, libtiff judging them, a platform failing the N-th call.
+// page-adding operation, libtiff judging them, a platform failing the N-th call,
+// and a bench that runs the operations reading outside files on any bytes.
 #pragma once
 
 #include <cstdint>
@@ -87,5 +88,28 @@ std::string Le(std::uint32_t value, int size);
 
 FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
 bool Released(Platform& platform, const std::string& path);  // nobody holds the file
+
+// Walks the chain of `path` to link `pages` (kWalkToEnd: to its end), leaving
+// the walk's index in `pages`; 1 also when the file cannot be opened.
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
+                std::uint32_t& pages);
+
+// Runs the chain walk, the entry shift, joining both ways and renaming on any
+// bytes; Exercise returns what broke, or "" when every property held.
+class HostileBench {
+ public:
+  HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
+  std::string Exercise(const std::string& bytes);
+  int walkable = 0, unwalkable = 0;  // inputs whose chain could (not) be walked to its end
+
+ private:
+  TestPlatform& platform_;
+  DriverContext& context_;
+  std::string hostile_, valid_, validBytes_;
+};
+
+// Our own documents as seeds for mutations: uncoded and Group 4 pages, long
+// and short texts, renamed, joined, a TsdMakeTiff page, no pages.
+std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context);
 
 }  // namespace tarvo::test

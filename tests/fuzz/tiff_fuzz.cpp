@@ -1,7 +1,7 @@
 // Fuzz target over the operations that read outside TIFF files, with the
 // properties of HostileBench checked on every input. Built with libFuzzer
 // (clang, TARVOSCN_FUZZ=ON) the fuzzer drives it; built without, it replays:
-//   tiff_fuzz_replay [FILE|DIR...]      our seed documents, or the given inputs
+//   tiff_fuzz_replay [FILE...]          our seed documents, or the given inputs
 //   tiff_fuzz_replay --write-seeds DIR  writes the seed documents into DIR
 #include <cstdint>
 #include <cstdio>
@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/DriverContext.h"
-#include "support/TestPlatform.h"
-#include "tiff_hostile.h"
+#include "tiff_support.h"
 
 namespace {
 
@@ -42,25 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #ifndef TARVO_LIBFUZZER
 
 int main(int argc, char** argv) {
-  namespace fs = std::filesystem;
-  using tarvo::test::ReadFileBytes;
   Bench& bench = TheBench();
   std::vector<std::string> inputs = tarvo::test::SeedDocuments(bench.platform, bench.context);
   if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
-    fs::create_directories(argv[2]);
+    std::filesystem::create_directories(argv[2]);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       tarvo::test::WriteFileBytes(argv[2] + ("/seed" + std::to_string(i) + ".tif"), inputs[i]);
     }
     return std::printf("%zu seeds written\n", inputs.size()) < 0;
   }
   if (argc > 1) inputs.clear();
-  for (int i = 1; i < argc; ++i) {
-    if (!fs::is_directory(argv[i])) inputs.push_back(ReadFileBytes(argv[i]));
-    if (!fs::is_directory(argv[i])) continue;
-    for (const auto& entry : fs::directory_iterator(argv[i])) {
-      if (entry.is_regular_file()) inputs.push_back(ReadFileBytes(entry.path().string()));
-    }
-  }
+  for (int i = 1; i < argc; ++i) inputs.push_back(tarvo::test::ReadFileBytes(argv[i]));
   for (const std::string& input : inputs) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
   }
