@@ -20,21 +20,16 @@ namespace {
 
 std::string* g_errors = nullptr;
 
-__attribute__((format(printf, 2, 0))) void CollectError(const char* module, const char* format,
-                                                        va_list args) {
-  if (g_errors == nullptr) return;
+__attribute__((format(printf, 2, 0))) void CollectError(const char* module, const char* format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  *g_errors += std::string(module != nullptr ? module : "") + ": " + text + "\n";
+  if (g_errors != nullptr) *g_errors += std::string(module != nullptr ? module : "") + ": " + text + "\n";
 }
 
-std::string Problem(const std::string& what, long long got) {
-  return what + " (" + std::to_string(got) + ")";
-}
+std::string Problem(const std::string& what, long long got) { return what + " (" + std::to_string(got) + ")"; }
 
 // The valid document to join with: two uncoded pages.
-const std::vector<PagePlan> kValidPages{{24, 6, 0, 200, "valid", "one", 1},
-                                        {17, 5, 0, 300, "valid document", "two", 2}};
+const std::vector<PagePlan> kValidPages{{24, 6, 0, 200, "valid", "one", 1}, {17, 5, 0, 300, "valid document", "two", 2}};
 
 std::string TextField(TIFF* tif, ttag_t tag) {
   char* text = nullptr;
@@ -65,9 +60,8 @@ Result AddTestPage(DriverContext& context, const PagePlan& page) {
   bilevel.bits = raster;
   const Bytes data = page.compression == kCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
   std::uint32_t written = 0;
-  if (GuardedWriteFile(context, context.state.docFile, data.data(),
-                       static_cast<std::uint32_t>(data.size()), &written, nullptr, 3,
-                       "Test") == 0) {
+  if (GuardedWriteFile(context, context.state.docFile, data.data(), static_cast<std::uint32_t>(data.size()),
+                       &written, nullptr, 3, "Test") == 0) {
     return Result::FileError;
   }
   context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
@@ -185,25 +179,19 @@ bool FaultPlatform::FileClose(FileHandle f) {
 std::uint32_t Le16(const std::string& bytes, std::size_t at) {
   return static_cast<std::uint8_t>(bytes.at(at)) | static_cast<std::uint8_t>(bytes.at(at + 1)) << 8;
 }
-
-std::uint32_t Le32(const std::string& bytes, std::size_t at) {
-  return Le16(bytes, at) | (Le16(bytes, at + 2) << 16);
-}
-
+std::uint32_t Le32(const std::string& bytes, std::size_t at) { return Le16(bytes, at) | (Le16(bytes, at + 2) << 16); }
 void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
-  if (bytes.size() < at + static_cast<std::size_t>(size)) bytes.resize(at + size, '\0');
+  if (bytes.size() < at + size) bytes.resize(at + size, '\0');
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
-
 std::string Le(std::uint32_t value, int size) {
-  std::string out(static_cast<std::size_t>(size), '\0');
+  std::string out;
   PutLe(out, 0, value, size);
   return out;
 }
 
 FileHandle OpenExisting(Platform& platform, const std::string& path) {
-  return platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone, kOpenExisting,
-                           kAttributeNormal);
+  return platform.FileOpen(path.c_str(), kGenericRead | kGenericWrite, kShareNone, kOpenExisting, kAttributeNormal);
 }
 
 bool Released(Platform& platform, const std::string& path) {
@@ -213,8 +201,7 @@ bool Released(Platform& platform, const std::string& path) {
   return true;
 }
 
-int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
-                std::uint32_t& pages) {
+int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path, std::uint32_t& pages) {
   const FileHandle file = OpenExisting(platform, path);
   if (file == kInvalidFile) return 1;
   std::uint32_t value = 0, position = 0, end = 0;
@@ -224,8 +211,7 @@ int WalkChainOf(Platform& platform, DriverContext& context, const std::string& p
 }
 
 HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
-    : platform_(platform), context_(context), hostile_(platform.Scratch("hostile.tif")),
-      valid_(platform.Scratch("valid.tif")) {
+    : platform_(platform), context_(context), hostile_(platform.Scratch("hostile.tif")), valid_(platform.Scratch("valid.tif")) {
   if (WriteDocument(context, valid_, kValidPages) == Result::Ok) validBytes_ = ReadFileBytes(valid_);
 }
 
