@@ -271,9 +271,10 @@ std::string HostileBench::Exercise(const std::string& bytes) {
   return !walks || chainHas(hostile_, pages) ? "" : "rename: chain pages";
 }
 
-std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context) {
+std::vector<std::string> HostileBench::Seeds() {
   std::vector<std::string> seeds;
-  const std::string path = platform.Scratch("seed.tif"), other = platform.Scratch("seed-other.tif");
+  DriverContext& context = context_;
+  const std::string path = platform_.Scratch("seed.tif"), other = platform_.Scratch("seed-other.tif");
   const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
                                     {33, 9, 3, 200, "abc", "page two", 4},
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};

@@ -100,6 +100,9 @@ class HostileBench {
  public:
   HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
   std::string Exercise(const std::string& bytes);
+  // Our own documents as seeds for mutations: uncoded and Group 4 pages, long
+  // and short texts, renamed, joined, a TsdMakeTiff page, no pages.
+  std::vector<std::string> Seeds();
   int walkable = 0, unwalkable = 0;  // inputs whose chain could (not) be walked to its end
 
  private:
@@ -107,9 +110,5 @@ class HostileBench {
   DriverContext& context_;
   std::string hostile_, valid_, validBytes_;
 };
-
-// Our own documents as seeds for mutations: uncoded and Group 4 pages, long
-// and short texts, renamed, joined, a TsdMakeTiff page, no pages.
-std::vector<std::string> SeedDocuments(TestPlatform& platform, DriverContext& context);
 
 }  // namespace tarvo::test

@@ -14,14 +14,10 @@
 
 namespace {
 
-struct Bench {
-  tarvo::test::TestPlatform platform;
-  tarvo::DriverContext context{platform};
-  tarvo::test::HostileBench bench{platform, context};
-};
-
-Bench& TheBench() {
-  static Bench bench;
+tarvo::test::HostileBench& TheBench() {
+  static tarvo::test::TestPlatform platform;
+  static tarvo::DriverContext context{platform};
+  static tarvo::test::HostileBench bench{platform, context};
   return bench;
 }
 
@@ -29,7 +25,7 @@ Bench& TheBench() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string problem =
-      TheBench().bench.Exercise(std::string(reinterpret_cast<const char*>(data), size));
+      TheBench().Exercise(std::string(reinterpret_cast<const char*>(data), size));
   if (!problem.empty()) {
     std::fprintf(stderr, "tiff_fuzz: %s\n", problem.c_str());
     std::abort();
@@ -40,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #ifndef TARVO_LIBFUZZER
 
 int main(int argc, char** argv) {
-  Bench& bench = TheBench();
-  std::vector<std::string> inputs = tarvo::test::SeedDocuments(bench.platform, bench.context);
+  std::vector<std::string> inputs = TheBench().Seeds();
   if (argc == 3 && std::string(argv[1]) == "--write-seeds") {
     std::filesystem::create_directories(argv[2]);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
