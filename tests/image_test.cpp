@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,19 +68,13 @@ std::vector<Bilevel> Pages() {
     for (int x = run; x < run + 3; ++x) whiteRuns.set(x, 2 * run, true);
     for (int x = 2; x < 2 + run; ++x) blackRuns.set(x, 2 * run, true);
   }
-  // Every count of changes (0 to 64) in a 64-pixel word, at random places.
+  // Every count of changes (0 to 64) in a 64-pixel word, at scattered places.
   Bilevel counts(9 * 64 + 5, 65);
-  std::mt19937 rng(12);
-  std::vector<int> at(64);
   for (int y = 0; y < counts.rows; ++y) {
-    for (int word = 0; word * 64 < counts.width; ++word) {
-      std::iota(at.begin(), at.end(), word * 64);
-      std::shuffle(at.begin(), at.end(), rng);
-      for (int k = 0; k < (y + 7 * word) % 65; ++k) {
-        if (at[k] < counts.width) counts.set(at[k], y, true);
-      }
+    for (int x = 0; x < counts.width; ++x) {
+      const bool change = (x % 64 * 37 + y * 11) % 64 < (y + 7 * (x / 64)) % 65;
+      counts.set(x, y, change != (x > 0 && counts.get(x - 1, y)));
     }
-    for (int x = 1; x < counts.width; ++x) counts.set(x, y, counts.get(x, y) != counts.get(x - 1, y));
   }
   pages.insert(pages.end(), {whiteRuns, blackRuns, counts});
   // Every row of 6 and of 7 pixels coded against every other: the mode sequences
@@ -89,11 +82,8 @@ std::vector<Bilevel> Pages() {
   for (const int width : {6, 7}) {
     const int kinds = 1 << width;
     Bilevel pairs(width, 2 * kinds * kinds);
-    for (int pair = 0; pair < kinds * kinds; ++pair) {
-      for (int x = 0; x < width; ++x) {
-        pairs.set(x, 2 * pair, ((pair / kinds) >> x) & 1);
-        pairs.set(x, 2 * pair + 1, ((pair % kinds) >> x) & 1);
-      }
+    for (int y = 0; y < pairs.rows; ++y) {
+      for (int x = 0; x < width; ++x) pairs.set(x, y, (((y % 2 ? y / 2 : y / 2 / kinds) % kinds) >> x) & 1);
     }
     pages.push_back(pairs);
   }
@@ -135,8 +125,7 @@ TEST(G4BitWriter, TightBufferMatchesAndAShortOneStopsAtItsEnd) {
   EXPECT_FALSE(encode(tight, used).Overflowed());  // the checked one
   EXPECT_EQ(tight, Bytes(large.begin(), large.begin() + static_cast<long>(used)));
   EXPECT_TRUE(encode(guarded, used / 2).Overflowed());
-  EXPECT_EQ(Bytes(guarded.begin() + static_cast<long>(used / 2), guarded.end()),
-            Bytes(8, 0xEE));
+  EXPECT_EQ(Bytes(guarded.begin() + static_cast<long>(used / 2), guarded.end()), Bytes(8, 0xEE));
 }
 
 TEST(G4Page, RefusedWritesAndWidthsAreReported) {
