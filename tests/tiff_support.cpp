@@ -201,13 +201,13 @@ bool Released(Platform& platform, const std::string& path) {
   return true;
 }
 
-int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path, std::uint32_t& pages) {
+// The walk of the chain of `path` to its end: its pages, or -1 when it cannot be walked.
+static std::int64_t ChainPages(Platform& platform, DriverContext& context, const std::string& path) {
   const FileHandle file = OpenExisting(platform, path);
-  if (file == kInvalidFile) return 1;
-  std::uint32_t value = 0, position = 0, end = 0;
-  const int result = WalkTiffChain(context, file, pages, value, position, end);
-  platform.FileClose(file);
-  return result;
+  std::uint32_t pages = kWalkToEnd, value = 0, position = 0, end = 0;
+  const int result = file == kInvalidFile ? 1 : WalkTiffChain(context, file, pages, value, position, end);
+  if (file != kInvalidFile) platform.FileClose(file);
+  return result == 0 ? std::int64_t{pages} : -1;
 }
 
 HostileBench::HostileBench(TestPlatform& platform, DriverContext& context)
@@ -236,13 +236,10 @@ std::string HostileBench::Exercise(const std::string& bytes) {
   platform_.FileClose(file);
   if (!problem.empty()) return problem;
   WriteFileBytes(hostile_, bytes);
-  std::uint32_t pages = kWalkToEnd;  // the pages of the outside file, when its chain is sound
-  const bool walks = WalkChainOf(platform_, context_, hostile_, pages) == 0;
+  const std::int64_t pages = ChainPages(platform_, context_, hostile_);  // -1: no sound chain
+  const bool walks = pages >= 0;
   ++(walks ? walkable : unwalkable);
-  const auto chainHas = [&](const std::string& path, std::uint32_t want) {
-    std::uint32_t got = kWalkToEnd;
-    return WalkChainOf(platform_, context_, path, got) == 0 && got == want;
-  };
+  const auto chainHas = [&](const std::string& path, std::int64_t want) { return ChainPages(platform_, context_, path) == want; };
   // Joined with the valid document, as the destination (`into`) or the source.
   const bool tiffHeader = bytes.compare(0, 4, std::string("II*\0", 4)) == 0;
   const bool usable = walks && pages + kValidPages.size() <= tiff::kMaxChainPages;

@@ -19,12 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
 
 struct PagePlan {
-  std::uint32_t width = 0;
-  std::uint32_t length = 0;
-  std::uint32_t compression = 0;  // driver code: 0 or 3
-  std::uint32_t resolution = 300;
-  const char* documentName = nullptr;
-  const char* pageName = nullptr;
+  std::uint32_t width = 0, length = 0, compression = 0 /* driver code: 0 or 3 */, resolution = 300;
+  const char *documentName = nullptr, *pageName = nullptr;
   std::uint32_t seed = 1;
 };
 
@@ -32,8 +28,7 @@ struct PagePlan {
 // coded by libtiff when asked), the page's settings and names, AddPageToDocument.
 Result AddTestPage(DriverContext& context, const PagePlan& page);
 // Creates `path`, adds every page and closes it; the first failure.
-Result WriteDocument(DriverContext& context, const std::string& path,
-                     const std::vector<PagePlan>& pages);
+Result WriteDocument(DriverContext& context, const std::string& path, const std::vector<PagePlan>& pages);
 Bytes RasterOf(const PagePlan& page);
 
 struct LibtiffPage {  // what libtiff reads from one page
@@ -88,11 +83,6 @@ std::string Le(std::uint32_t value, int size);
 
 FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
 bool Released(Platform& platform, const std::string& path);  // nobody holds the file
-
-// Walks the chain of `path` to link `pages` (kWalkToEnd: to its end), leaving
-// the walk's index in `pages`; 1 also when the file cannot be opened.
-int WalkChainOf(Platform& platform, DriverContext& context, const std::string& path,
-                std::uint32_t& pages);
 
 // Runs the chain walk, the entry shift, joining both ways and renaming on any
 // bytes; Exercise returns what broke, or "" when every property held.
