@@ -109,25 +109,6 @@ TEST(G4Page, LibtiffDecodesEveryPageAndCodesItBitForBitAsWeDo) {
   EXPECT_GE(mostPieces, 4u);
 }
 
-TEST(G4BitWriter, TightBufferMatchesAndAShortOneStopsAtItsEnd) {
-  const Bilevel page = test::NoisePage(1728, 2, 0.3, 9);
-  auto lists = std::make_unique<std::array<ChangeList, 2>>();
-  std::fill((*lists)[0].begin(), (*lists)[0].end(), 1728);
-  ASSERT_TRUE(FindChangingElements(page.row(1), 1728, (*lists)[1]));
-  const auto encode = [&](Bytes& buffer, std::size_t size) {
-    BitWriter w(std::span<std::uint8_t>(buffer.data(), size));
-    EncodeRowT6((*lists)[1], (*lists)[0], 1728, w);
-    return w;
-  };
-  Bytes large(16384);
-  const std::size_t used = encode(large, large.size()).UsedBytes();  // the unchecked path
-  Bytes tight(used), guarded(used / 2 + 8, 0xEE);
-  EXPECT_FALSE(encode(tight, used).Overflowed());  // the checked one
-  EXPECT_EQ(tight, Bytes(large.begin(), large.begin() + static_cast<long>(used)));
-  EXPECT_TRUE(encode(guarded, used / 2).Overflowed());
-  EXPECT_EQ(Bytes(guarded.begin() + static_cast<long>(used / 2), guarded.end()), Bytes(8, 0xEE));
-}
-
 TEST(G4Page, RefusedWritesAndWidthsAreReported) {
   auto buffers = std::make_unique<CoderBuffers>();
   G4PageCoder coder(*buffers);
@@ -233,11 +214,11 @@ TEST(Bmp, RefusedWriteOrNegativeSizeFails) {
   const Bytes raster(16, 0);
   for (int failAt = 0; failAt < 4; ++failAt) {  // header, palette, the two rows
     std::pair<int, int> counter{0, failAt};
-    ByteSink sink{&counter, [](void* c, const std::uint8_t*, std::uint32_t) {
-                    auto& k = *static_cast<std::pair<int, int>*>(c);
-                    return k.first++ != k.second;
-                  }};
-    EXPECT_EQ(WriteBmpImage(sink, raster.data(), 10, 2, 300, 1), -1) << failAt;
+    const auto refuse = [](void* c, const std::uint8_t*, std::uint32_t) {
+      auto& k = *static_cast<std::pair<int, int>*>(c);
+      return k.first++ != k.second;
+    };
+    EXPECT_EQ(WriteBmpImage(ByteSink{&counter, refuse}, raster.data(), 10, 2, 300, 1), -1) << failAt;
     EXPECT_EQ(counter.first, failAt + 1);
   }
   Bytes out;

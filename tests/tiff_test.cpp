@@ -335,18 +335,14 @@ TEST_F(HostileTest, BrokenChainsAreRefused) {
   const std::string good = EmptyIfdChain(2);
   const auto size = static_cast<std::uint32_t>(good.size());
   const std::vector<std::tuple<const char*, std::string, int>> cases{
-      {"SelfLoop", EmptyIfdChain(1, 0), 0},
-      {"TwoCycle", EmptyIfdChain(2, 0), 0},
-      {"LongTailShortCycle", EmptyIfdChain(500, 497), 0},
-      {"LongCycle", EmptyIfdChain(3000, 0), 0},
-      {"HeaderSelf", headerSelf, 1},
-      {"Overlap", overlap, 0},
+      {"SelfLoop", EmptyIfdChain(1, 0), 0}, {"TwoCycle", EmptyIfdChain(2, 0), 0},
+      {"LongTailShortCycle", EmptyIfdChain(500, 497), 0}, {"LongCycle", EmptyIfdChain(3000, 0), 0},
+      {"HeaderSelf", headerSelf, 1}, {"Overlap", overlap, 0},
       {"FirstIfdPastEnd", Patched(good, 4, 0xFFFFFFF0u, 4), -1},
       {"FirstIfdAtTheSeekLimit", Patched(good, 4, 0x7FFFFFFFu, 4), -1},
       {"FirstIfdJustPastEnd", Patched(good, 4, size, 4), -1},
       {"IfdWithoutRoomForItsLink", Patched(good, 4, size - 5, 4), -1},
-      {"HugeEntryCount", Patched(good, 8, 0xFFFF, 2), -1},
-      {"CountOneTooMany", Patched(good, 14, 1, 2), -1},
+      {"HugeEntryCount", Patched(good, 8, 0xFFFF, 2), -1}, {"CountOneTooMany", Patched(good, 14, 1, 2), -1},
       {"NextLinkPastEnd", Patched(good, 10, 0x10000000u, 4), -1},
   };
   for (const auto& [name, bytes, twoLinks] : cases) {
