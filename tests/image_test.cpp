@@ -150,8 +150,8 @@ TEST(Rotate, BitsAndBytesEqualThePixelRule) {
     Bytes bytes(srcStride * h), dst(dstStride * w, 0x5A), byteRule = dst;
     for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
     RotateLeft90(8, dst.data(), bytes.data(), w, h);
-    for (std::size_t y = 0; y < static_cast<std::size_t>(w); ++y) {
-      for (std::size_t x = 0; x < static_cast<std::size_t>(h); ++x) byteRule[y * dstStride + x] = bytes[x * srcStride + w - 1 - y];
+    for (int y = 0; y < w; ++y) {
+      for (int x = 0; x < h; ++x) byteRule[y * dstStride + x] = bytes[x * srcStride + w - 1 - y];
     }
     EXPECT_EQ(dst, byteRule) << w << "x" << h;
   }
@@ -186,7 +186,7 @@ TEST(BitBlocks, GatherColumnAndTransposeFollowTheBitRule) {
 Bytes Hex(std::string text) {  // "42 4D ...": two digits a byte, spaces do not count
   std::erase(text, ' ');
   Bytes out;
-  for (std::size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(std::stoi(text.substr(i, 2), nullptr, 16));
   return out;
 }
 

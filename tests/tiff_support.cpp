@@ -55,13 +55,12 @@ Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed) 
 Bytes RasterOf(const PagePlan& page) { return TestRaster(page.width, page.length, page.seed); }
 
 Result AddTestPage(DriverContext& context, const PagePlan& page) {
-  const Bytes raster = RasterOf(page);
   Bilevel bilevel(static_cast<std::int32_t>(page.width), static_cast<std::int32_t>(page.length));
-  bilevel.bits = raster;
-  const Bytes data = page.compression == kCompressionG4 ? LibtiffEncodeG4(bilevel) : raster;
+  bilevel.bits = RasterOf(page);
+  const Bytes data = page.compression == kCompressionG4 ? LibtiffEncodeG4(bilevel) : bilevel.bits;
   std::uint32_t written = 0;
-  if (GuardedWriteFile(context, context.state.docFile, data.data(), static_cast<std::uint32_t>(data.size()),
-                       &written, nullptr, 3, "Test") == 0) {
+  const auto size = static_cast<std::uint32_t>(data.size());
+  if (GuardedWriteFile(context, context.state.docFile, data.data(), size, &written, nullptr, 3, "Test") == 0) {
     return Result::FileError;
   }
   context.state.pageImageBytes = static_cast<std::uint32_t>(data.size());
@@ -74,8 +73,7 @@ Result AddTestPage(DriverContext& context, const PagePlan& page) {
   return AddPageToDocument(context, DescribeDocumentPage(context));
 }
 
-Result WriteDocument(DriverContext& context, const std::string& path,
-                     const std::vector<PagePlan>& pages) {
+Result WriteDocument(DriverContext& context, const std::string& path, const std::vector<PagePlan>& pages) {
   if (const Result r = CreateDocument(context, path.c_str(), 1, 2); r != Result::Ok) return r;
   for (const PagePlan& page : pages) {
     if (const Result r = AddTestPage(context, page); r != Result::Ok) return r;
@@ -107,8 +105,7 @@ LibtiffFile ReadWithLibtiff(const std::string& path) {
       const std::uint32_t rowBytes = (page.width + 7) / 8;
       page.pixels.assign(static_cast<std::size_t>(rowBytes) * page.length, 0);
       for (std::uint32_t row = 0; row < page.length; ++row) {
-        if (TIFFReadScanline(tif, page.pixels.data() + static_cast<std::size_t>(row) * rowBytes,
-                             row, 0) != 1) {
+        if (TIFFReadScanline(tif, page.pixels.data() + static_cast<std::size_t>(row) * rowBytes, row, 0) != 1) {
           file.errors += "scanline " + std::to_string(row) + " unreadable\n";
           break;
         }
@@ -135,13 +132,12 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
     const bool g4 = plan.compression == kCompressionG4;
     const auto dpi = static_cast<float>(plan.resolution);
     EXPECT_EQ(std::tuple(page.width, page.length, page.compression, page.photometric),
-              std::tuple(plan.width, plan.length, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE,
-                         PHOTOMETRIC_MINISWHITE));
+              std::tuple(plan.width, plan.length, g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE));
     EXPECT_TRUE(page.xResolution == dpi && page.yResolution == dpi) << page.yResolution;
     // Uncoded pages carry no text entries.
     EXPECT_EQ(std::tuple(page.documentName, page.pageName, page.software),
-              std::tuple(g4 && plan.documentName ? plan.documentName : "",
-                         g4 && plan.pageName ? plan.pageName : "", g4 ? kSoftwareName : ""));
+              std::tuple(g4 && plan.documentName ? plan.documentName : "", g4 && plan.pageName ? plan.pageName : "",
+                         g4 ? kSoftwareName : ""));
     EXPECT_TRUE(page.pixels == RasterOf(plan)) << "pixels differ";
   }
 }
@@ -226,8 +222,7 @@ std::string HostileBench::Exercise(const std::string& bytes) {
     const int r = WalkTiffChain(context_, file, pages, value, position, end);
     if (r != 0 && r != 1) problem = Problem("walk result", r);
     if (r == 0 && end != bytes.size()) problem = Problem("walk end position", end);
-    if (r == 0 && index == kWalkToEnd &&
-        (pages > tiff::kMaxChainPages || value != 0 || position + 4ull > bytes.size())) {
+    if (r == 0 && index == kWalkToEnd && (pages > tiff::kMaxChainPages || value != 0 || position + 4ull > bytes.size())) {
       problem = Problem("the walk to the end: page count, final link value or place", pages);
     }
   }
@@ -255,9 +250,8 @@ std::string HostileBench::Exercise(const std::string& bytes) {
     if (r != kConcatUnusable && r != kConcatDone) return Problem(what + "result", r);
     if (r == kConcatDone && into && !walks) return "an unwalkable destination was joined";
     if (r == kConcatDone && after.size() != bytes.size() + validBytes_.size()) return what + "size";
-    if (r == kConcatDone && !chainHas(destination, kValidPages.size() + (into || tiffHeader ? pages : 0))) {
-      return what + "joined chain pages";
-    }
+    const std::int64_t joined = kValidPages.size() + (into || tiffHeader ? pages : 0);
+    if (r == kConcatDone && !chainHas(destination, joined)) return what + "joined chain pages";
   }
   WriteFileBytes(hostile_, bytes);
   const std::int32_t r = ChangeDocname(context_, hostile_.c_str(), "a fuzzed document name");
