@@ -150,6 +150,7 @@ bool FaultPlatform::Trips(std::uint32_t& count, std::uint32_t failAt) {
 }
 
 bool FaultPlatform::FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) {
+  if (f == watched) watchedWrites.push_back(n);
   if (!Trips(writes, failWrite)) return TestPlatform::FileWrite(f, b, n, done);
   if (done != nullptr) *done = 0;
   return false;

@@ -59,6 +59,8 @@ class FaultPlatform : public TestPlatform {
   std::uint32_t error = kErrorDiskFull;
   std::uint32_t writes = 0, reads = 0, seeks = 0, closes = 0;
   bool failed = false;
+  FileHandle watched = kInvalidFile;
+  std::vector<std::uint32_t> watchedWrites;  // the sizes of the writes to `watched`
 
   void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
     failWrite = write, failRead = read, failSeek = seek, failClose = 0;

@@ -70,16 +70,6 @@ std::string Patched(std::string bytes, std::size_t at, std::uint32_t value, int 
   return bytes;
 }
 
-class RecordingPlatform : public FaultPlatform {
- public:
-  std::vector<std::uint32_t> sizes;  // of the writes to `watched` (not the log's)
-  FileHandle watched = kInvalidFile;
-  bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
-    if (f == watched) sizes.push_back(n);
-    return FaultPlatform::FileWrite(f, b, n, done);
-  }
-};
-
 TEST(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
   struct Case {
     Compression compression;
@@ -100,7 +90,7 @@ TEST(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
       {kCompressionNone, 468600, "Document One", "Page", Head(1) + Middle(468600, uncoded + 162) + E(296, 3, 1, Short(2)),
        std::string("Document One\0\0Page\0\0", 20) + software, {178, 13, 1, 5, 1, 18}},
   };
-  RecordingPlatform platform;
+  FaultPlatform platform;
   DriverContext context{platform};
   const std::string path = platform.Scratch("page.tif");
   for (const Case& c : cases) {
@@ -113,7 +103,7 @@ TEST(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
       WriteFileBytes(path, "");
       const FileHandle file = OpenExisting(platform, path);
       EXPECT_EQ(platform.FileSeek(file, static_cast<std::int32_t>(ifd), kFileBegin), ifd);
-      platform.sizes.clear();
+      platform.watchedWrites.clear();
       platform.watched = file;
       const int r = WriteTiffIfd(context, file, page, link, block);
       platform.FileClose(file);
@@ -124,11 +114,11 @@ TEST(WriterTest, WritesTheBlockByteForByteAndStopsAtAFailingWrite) {
     EXPECT_EQ(block, std::accumulate(c.writeSizes.begin(), c.writeSizes.end(), 0u));
     EXPECT_EQ(ReadFileBytes(path).substr(ifd), Le(static_cast<std::uint32_t>(c.entries.size() / 12), 2) + c.entries +
                                                     Long(0) + Long(300) + Long(1) + Long(200) + Long(1) + c.texts);
-    EXPECT_EQ(platform.sizes, c.writeSizes);
+    EXPECT_EQ(platform.watchedWrites, c.writeSizes);
     for (std::uint32_t n = 1; n <= c.writeSizes.size(); ++n) {  // no write after a failing one
       platform.Arm(n, 0, 0);
       EXPECT_EQ(write(), -1) << "write " << n;
-      EXPECT_EQ(platform.sizes.size(), n);
+      EXPECT_EQ(platform.watchedWrites.size(), n);
     }
   }
   const std::string log = ReadFileBytes(platform.RootFile("scan.log"));
