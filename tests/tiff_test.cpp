@@ -166,14 +166,11 @@ TEST_F(ChainTest, WalkFindsEveryLink) {
     EXPECT_EQ(Walk(path, k), std::tuple(0, k, k <= 3 ? ifds[k - 1] : 0u, links[k - 1], size, size));
   }
   EXPECT_EQ(std::get<0>(Walk(path, 5)), 1);
-  // A document without pages has only the header's link; other files are refused.
+  // A document without pages has only the header's link.
   const std::string empty = File("empty.tif", std::string("II*\0\0\0\0\0", 8));
   EXPECT_EQ(Walk(empty, kWalkToEnd), std::tuple(0, 0u, 0u, 4u, 8u, 8u));
   EXPECT_EQ(std::get<0>(Walk(empty, 1)), 0);
   EXPECT_EQ(std::get<0>(Walk(empty, 2)), 1);
-  for (const char* other : {"MM\0*\0\0\0\x08", "II+\0\0\0\0\0"}) {
-    EXPECT_EQ(std::get<0>(Walk(File("other.tif", std::string(other, 8)), kWalkToEnd)), 1);
-  }
 }
 
 // The destination's IFDs stay, the source's come after them, and libtiff reads
@@ -204,8 +201,7 @@ TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
     platform.Arm(n, 0, 0);
     const std::int32_t r = ConcatTiff(context, destination.c_str(), source.c_str());
     if (!platform.failed) {
-      ASSERT_EQ(r, kConcatDone);
-      ASSERT_GT(n, 3u);
+      ASSERT_TRUE(r == kConcatDone && n > 3) << r;
       break;
     }
     EXPECT_EQ(r, kConcatCopyFailed) << "write " << n;
@@ -334,6 +330,7 @@ TEST_F(HostileTest, BrokenChainsAreRefused) {
       {"IfdWithoutRoomForItsLink", Patched(good, 4, size - 5, 4), -1},
       {"HugeEntryCount", Patched(good, 8, 0xFFFF, 2), -1}, {"CountOneTooMany", Patched(good, 14, 1, 2), -1},
       {"NextLinkPastEnd", Patched(good, 10, 0x10000000u, 4), -1},
+      {"BigEndian", Patched(good, 0, 0x4D4D, 2), -1}, {"NotVersion42", Patched(good, 2, 43, 2), -1},
   };
   for (const auto& [name, bytes, twoLinks] : cases) {
     EXPECT_EQ(Walk(bytes), 1) << name;
