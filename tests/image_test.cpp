@@ -1,6 +1,5 @@
-// The image room: the Group 4 coder judged by libtiff (its decoder, and its
-// encoder bit for bit), the quarter turn against the pixel rule, the BMP image
-// byte for byte.
+// The image room: the Group 4 coder judged by libtiff's decoder and, bit for bit,
+// its encoder; the quarter turn against the pixel rule; the BMP image byte for byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,15 +106,13 @@ TEST(G4Page, LibtiffDecodesEveryPageAndCodesItBitForBitAsWeDo) {
     EXPECT_EQ(decoded.bits, page.bits) << name;
   }
   EXPECT_GE(mostPieces, 4u);
-}
-
-TEST(G4Page, RefusedWritesAndWidthsAreReported) {
+  // Widths it cannot code, and a sink that takes nothing.
   auto buffers = std::make_unique<CoderBuffers>();
   G4PageCoder coder(*buffers);
   EXPECT_EQ(coder.Start(kMaxCodedWidth + 1, ByteSink{}), G4PageCoder::Status::kBadWidth);
   Bytes wide(2051);
   EXPECT_FALSE(FindChangingElements(wide.data(), kMaxCodedWidth + 1, buffers->changeLists[0]));
-  ASSERT_EQ(coder.Start(64, ByteSink{}), G4PageCoder::Status::kOk);  // a sink that takes nothing
+  ASSERT_EQ(coder.Start(64, ByteSink{}), G4PageCoder::Status::kOk);
   EXPECT_EQ(coder.CodeRow(wide.data()), G4PageCoder::Status::kOk);
   EXPECT_EQ(coder.Finish(), G4PageCoder::Status::kSinkFailed);
 }
@@ -155,11 +152,6 @@ TEST(Rotate, BitsAndBytesEqualThePixelRule) {
     }
     EXPECT_EQ(dst, byteRule) << w << "x" << h;
   }
-  Bytes src(64, 0xFF), dst(64, 0x11);  // no rows, no columns, an unknown depth: untouched
-  RotateLeft90(1, dst.data(), src.data(), 8, 0);
-  RotateLeft90(8, dst.data(), src.data(), 0, 8);
-  RotateLeft90(4, dst.data(), src.data(), 8, 8);
-  EXPECT_EQ(dst, Bytes(64, 0x11));
 }
 
 TEST(BitBlocks, GatherColumnAndTransposeFollowTheBitRule) {
@@ -196,7 +188,7 @@ Bytes Bmp(const Bytes& pixels, int width, int rows, int resolution, int imageTyp
   return out;
 }
 
-TEST(Bmp, HeadersPalettesAndRowsBottomUp) {
+TEST(Bmp, HeadersPalettesAndRowsBottomUpAndRefusals) {
   // 10 x 3 bilevel at 300 dpi (11811 per metre): rows of 2 raster bytes, 4 file bytes.
   EXPECT_EQ(Bmp({0x80, 0x40, 0x01, 0xFF, 0xAA, 0xC0}, 10, 3, 300, 1),
             Hex("42 4D 4A 00 00 00 00 00 00 00 3E 00 00 00 28 00 00 00 0A 00 00 00 03 00 00 00"
@@ -208,9 +200,7 @@ TEST(Bmp, HeadersPalettesAndRowsBottomUp) {
   for (int v = 0; v < 256; ++v) gray.insert(gray.end(), {std::uint8_t(v), std::uint8_t(v), std::uint8_t(v), 0});
   gray.insert(gray.end(), {10, 20, 30, 40, 50, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0});
   EXPECT_EQ(Bmp({1, 2, 3, 4, 5, 9, 9, 9, 10, 20, 30, 40, 50, 9, 9, 9}, 5, 2, 200, kImageGray), gray);
-}
-
-TEST(Bmp, RefusedWriteOrNegativeSizeFails) {
+  // A refused write or a size out of range fails.
   const Bytes raster(16, 0);
   for (int failAt = 0; failAt < 4; ++failAt) {  // header, palette, the two rows
     std::pair<int, int> counter{0, failAt};
