@@ -84,8 +84,7 @@ Result WriteDocument(DriverContext& context, const std::string& path, const std:
 LibtiffFile ReadWithLibtiff(const std::string& path) {
   LibtiffFile file;
   g_errors = &file.errors;
-  TIFFErrorHandler oldError = TIFFSetErrorHandler(CollectError);
-  TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+  const TIFFErrorHandler oldError = TIFFSetErrorHandler(CollectError), oldWarning = TIFFSetWarningHandler(nullptr);
   TIFF* tif = TIFFOpen(path.c_str(), "r");
   if (tif != nullptr) {
     file.opened = true;
@@ -265,17 +264,16 @@ std::string HostileBench::Exercise(const std::string& bytes) {
 
 std::vector<std::string> HostileBench::Seeds() {
   std::vector<std::string> seeds;
-  DriverContext& context = context_;
   const std::string path = platform_.Scratch("seed.tif"), other = platform_.Scratch("seed-other.tif");
   const std::vector<PagePlan> coded{{40, 12, 3, 300, "Group 4 document", "p", 3},
                                     {33, 9, 3, 200, "abc", "page two", 4},
                                     {20, 4, 3, 600, nullptr, nullptr, 5}};
   const Bytes image = TestRaster(19, 7, 6);
-  if (WriteDocument(context, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
-  if (WriteDocument(context, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
-  if (ChangeDocname(context, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
-  if (ConcatTiff(context, path.c_str(), other.c_str()) == kConcatDone) seeds.push_back(ReadFileBytes(path));
-  if (MakeTiff(context, path.c_str(), image.data(), 19, 7, 300, 300) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context_, path, kValidPages) == Result::Ok) seeds.push_back(ReadFileBytes(path));
+  if (WriteDocument(context_, other, coded) == Result::Ok) seeds.push_back(ReadFileBytes(other));
+  if (ChangeDocname(context_, other.c_str(), "renamed") == 0) seeds.push_back(ReadFileBytes(other));
+  if (ConcatTiff(context_, path.c_str(), other.c_str()) == kConcatDone) seeds.push_back(ReadFileBytes(path));
+  if (MakeTiff(context_, path.c_str(), image.data(), 19, 7, 300, 300) == Result::Ok) seeds.push_back(ReadFileBytes(path));
   seeds.push_back(std::string("II*\0\0\0\0\0", 8));
   return seeds;
 }

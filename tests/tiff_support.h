@@ -76,8 +76,7 @@ class FaultPlatform : public TestPlatform {
   bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
-// Little-endian numbers in a file's bytes: read, written in place (growing the
-// text), and as a text of `size` bytes.
+// Little-endian numbers: read, written in place (growing the text), a text of `size` bytes.
 std::uint32_t Le16(const std::string& bytes, std::size_t at);
 std::uint32_t Le32(const std::string& bytes, std::size_t at);
 void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size);
@@ -86,14 +85,14 @@ std::string Le(std::uint32_t value, int size);
 FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
 bool Released(Platform& platform, const std::string& path);  // nobody holds the file
 
-// Runs the chain walk, the entry shift, joining both ways and renaming on any
-// bytes; Exercise returns what broke, or "" when every property held.
+// Runs the chain walk, the entry shift, both joins and renaming on any bytes;
+// Exercise returns what broke, or "" when every property held.
 class HostileBench {
  public:
   HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
   std::string Exercise(const std::string& bytes);
-  // Our own documents as seeds for mutations: uncoded and Group 4 pages, long
-  // and short texts, renamed, joined, a TsdMakeTiff page, no pages.
+  // Our documents as seeds: uncoded and Group 4 pages, long and short texts,
+  // renamed, joined, a TsdMakeTiff page, no pages.
   std::vector<std::string> Seeds();
   int walkable = 0, unwalkable = 0;  // inputs whose chain could (not) be walked to its end
 

@@ -1,5 +1,4 @@
-// Fuzz target over the operations that read outside TIFF files, with the
-// properties of HostileBench checked on every input. Built with libFuzzer
+// Fuzz target: HostileBench's properties on every input. Built with libFuzzer
 // (clang, TARVOSCN_FUZZ=ON) the fuzzer drives it; built without, it replays:
 //   tiff_fuzz_replay                    our seed documents and 1500 mutations of them
 //   tiff_fuzz_replay FILE...            the given inputs
