@@ -16,19 +16,17 @@ struct Bilevel {
   Bilevel() = default;
   Bilevel(std::int32_t w, std::int32_t h) : width(w), rows(h), bits(static_cast<std::size_t>((w + 7) / 8 * h)) {}
   std::size_t stride() const { return static_cast<std::size_t>((width + 7) / 8); }
-  std::uint8_t* row(std::int32_t r) { return bits.data() + stride() * static_cast<std::size_t>(r); }
-  const std::uint8_t* row(std::int32_t r) const { return bits.data() + stride() * static_cast<std::size_t>(r); }
+  std::uint8_t* row(std::int32_t r) { return bits.data() + stride() * r; }
+  const std::uint8_t* row(std::int32_t r) const { return bits.data() + stride() * r; }
   bool get(std::int32_t x, std::int32_t y) const { return (row(y)[x / 8] >> (7 - x % 8)) & 1; }
   void set(std::int32_t x, std::int32_t y, bool black) {
-    std::uint8_t& b = row(y)[x / 8];
     const auto m = static_cast<std::uint8_t>(0x80 >> (x % 8));
-    b = static_cast<std::uint8_t>(black ? (b | m) : (b & ~m));
+    row(y)[x / 8] = static_cast<std::uint8_t>(black ? (row(y)[x / 8] | m) : (row(y)[x / 8] & ~m));
   }
   // Sets (or clears) the bits past the width in every row.
   void SetFill(bool black = true) {
-    if (width % 8 == 0) return;
     const auto fill = static_cast<std::uint8_t>(0xFF >> (width % 8));
-    for (std::int32_t r = 0; r < rows; ++r) {
+    for (std::int32_t r = 0; width % 8 != 0 && r < rows; ++r) {
       std::uint8_t& b = row(r)[stride() - 1];
       b = static_cast<std::uint8_t>(black ? b | fill : b & ~fill);
     }

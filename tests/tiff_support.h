@@ -1,5 +1,6 @@
 // TIFF test support: pages made on purpose, documents built with the driver's
-// page-adding operation, libtiff judging them, a platform failing the N-th call.
+// page-adding operation, libtiff judging them, a platform failing the N-th call,
+// and a bench that runs the operations reading outside files on any bytes.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes TestRaster(std::uint32_t width, std::uint32_t length, std::uint32_t seed);
 
 struct PagePlan {
-  std::uint32_t width = 0;
-  std::uint32_t length = 0;
-  std::uint32_t compression = 0;  // driver code: 0 or 3
-  std::uint32_t resolution = 300;
-  const char* documentName = nullptr;
-  const char* pageName = nullptr;
+  std::uint32_t width = 0, length = 0, compression = 0 /* driver code: 0 or 3 */, resolution = 300;
+  const char *documentName = nullptr, *pageName = nullptr;
   std::uint32_t seed = 1;
 };
 
@@ -31,8 +28,7 @@ struct PagePlan {
 // coded by libtiff when asked), the page's settings and names, AddPageToDocument.
 Result AddTestPage(DriverContext& context, const PagePlan& page);
 // Creates `path`, adds every page and closes it; the first failure.
-Result WriteDocument(DriverContext& context, const std::string& path,
-                     const std::vector<PagePlan>& pages);
+Result WriteDocument(DriverContext& context, const std::string& path, const std::vector<PagePlan>& pages);
 Bytes RasterOf(const PagePlan& page);
 
 struct LibtiffPage {  // what libtiff reads from one page
@@ -63,6 +59,8 @@ class FaultPlatform : public TestPlatform {
   std::uint32_t error = kErrorDiskFull;
   std::uint32_t writes = 0, reads = 0, seeks = 0, closes = 0;
   bool failed = false;
+  FileHandle watched = kInvalidFile;
+  std::vector<std::uint32_t> watchedWrites;  // the sizes of the writes to `watched`
 
   void Arm(std::uint32_t write, std::uint32_t read, std::uint32_t seek) {
     failWrite = write, failRead = read, failSeek = seek, failClose = 0;
@@ -78,8 +76,7 @@ class FaultPlatform : public TestPlatform {
   bool Trips(std::uint32_t& count, std::uint32_t failAt);
 };
 
-// Little-endian numbers in a file's bytes: read, written in place (growing the
-// text), and as a text of `size` bytes.
+// Little-endian numbers: read, written in place (growing the text), a text of `size` bytes.
 std::uint32_t Le16(const std::string& bytes, std::size_t at);
 std::uint32_t Le32(const std::string& bytes, std::size_t at);
 void PutLe(std::string& bytes, std::size_t at, std::uint32_t value, int size);
@@ -87,5 +84,22 @@ std::string Le(std::uint32_t value, int size);
 
 FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
 bool Released(Platform& platform, const std::string& path);  // nobody holds the file
+
+// Runs the chain walk, the entry shift, both joins and renaming on any bytes;
+// Exercise returns what broke, or "" when every property held.
+class HostileBench {
+ public:
+  HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
+  std::string Exercise(const std::string& bytes);
+  // Our documents as seeds: uncoded and Group 4 pages, long and short texts,
+  // renamed, joined, a TsdMakeTiff page, no pages.
+  std::vector<std::string> Seeds();
+  int walkable = 0, unwalkable = 0;  // inputs whose chain could (not) be walked to its end
+
+ private:
+  TestPlatform& platform_;
+  DriverContext& context_;
+  std::string hostile_, valid_, validBytes_;
+};
 
 }  // namespace tarvo::test
