@@ -283,9 +283,8 @@ TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
 }
 
 TEST_F(FunctionKeysWithScanner, OpeningAndKeyChangesShowTheScannersFunction) {
-  std::array<std::uint8_t, wire::kSenseLength> sense{};
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
-  ASSERT_EQ(CmdDefineFunctionKey(t.context, t.context.state.scannerTarget, sense.data(), block), 0);
+  ASSERT_EQ(Execute(t.context, t.context.state.scannerTarget, CmdDefineFunctionKey(block)).result, 0);
   HeadlessSurface& s = Open();
   EXPECT_EQ(std::tuple(s.title, s[fkey::kKey].items.size(), s[fkey::kKey].items.at(6), s[fkey::kKey].selection),
             std::tuple(Msg(170), 10u, "P1", 0));
