@@ -66,17 +66,13 @@ TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
   WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
   const std::size_t lineLength = platform.Log("scsi.log").size();
   test::WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit - lineLength, 'x'));
-  for (int g = 0; g < 5; ++g) {
-    test::WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
-  }
+  for (int g = 0; g < 5; ++g) test::WriteFileBytes(platform.RootFile("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g));
   WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
   EXPECT_EQ(platform.Log("scsi.log").size(), kScsiLogLimit);
   WriteScsiResult(platform, "ASPI caller", 2, "Scsi", 0);
   EXPECT_FALSE(test::FileExists(platform.RootFile("scsi.log")));
   EXPECT_EQ(platform.Log("scsi0.log").size(), kScsiLogLimit + lineLength + 1);
-  for (int g = 1; g < 5; ++g) {
-    EXPECT_EQ(platform.Log("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g - 1));
-  }
+  for (int g = 1; g < 5; ++g) EXPECT_EQ(platform.Log("scsi" + std::to_string(g) + ".log"), "gen" + std::to_string(g - 1));
   // The trace rotates into its own generations.
   context.cdbTraceOn = true;
   test::WriteFileBytes(platform.RootFile("cdb.log"), std::string(kScsiLogLimit, 'x'));
@@ -85,6 +81,8 @@ TEST_F(ScsiLogTest, RotatesPast524288Bytes) {
   EXPECT_GT(platform.Log("cdb0.log").size(), kScsiLogLimit);
 }
 
+// A log that cannot be written is not rotated, one that cannot be opened is
+// skipped; neither shows a box or changes an outcome.
 class FailingWrites : public test::ScsiTestPlatform {
  public:
   bool FileWrite(FileHandle, const void*, std::uint32_t, std::uint32_t*) override {
@@ -93,22 +91,19 @@ class FailingWrites : public test::ScsiTestPlatform {
   }
 };
 
-TEST(ScsiLogFailure, FailedWriteNeitherRotatesNorComplains) {
+TEST(ScsiLogFailure, IsSilentAndNeverChangesAnOutcome) {
   FailingWrites platform;
+  DriverContext context{platform};
+  test::RecordingProvider provider;
+  SetProvider(context.transport, &provider);
   test::WriteFileBytes(platform.RootFile("scsi.log"), std::string(kScsiLogLimit + 10, 'x'));
-  WriteScsiResult(platform, "ASPI error", 1, "Scsi", 0);
-  EXPECT_EQ(platform.Log("scsi.log").size(), kScsiLogLimit + 10);
-  EXPECT_FALSE(test::FileExists(platform.RootFile("scsi0.log")));
-  EXPECT_TRUE(platform.boxes.empty());
-}
-
-TEST_F(ScsiLogTest, LogsThatCannotBeOpenedNeverChangeAnOutcome) {
-  std::filesystem::create_directories(platform.RootFile("scsi.log"));
   std::filesystem::create_directories(platform.RootFile("cdb.log"));
   context.cdbTraceOn = true;
   provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x02, 0x04, 0x03), {}};
   const ScsiOutcome o = Execute(context, 1, CmdTestUnitReady());
   EXPECT_EQ(std::tuple(o.result, o.sense.bytes[13]), std::tuple(2, 0x03));
+  EXPECT_EQ(platform.Log("scsi.log").size(), kScsiLogLimit + 10);
+  EXPECT_FALSE(test::FileExists(platform.RootFile("scsi0.log")));
   EXPECT_TRUE(platform.boxes.empty());
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,10 +24,7 @@ struct ScriptedReply {
 // Records every request (the block and its CDB as sent) and completes it at once.
 class RecordingProvider : public aspi::Provider {
  public:
-  struct Request {
-    aspi::SrbExecScsiCmd srb;
-    std::vector<std::uint8_t> cdb;
-  };
+  struct Request { aspi::SrbExecScsiCmd srb; std::vector<std::uint8_t> cdb; };
   std::uint32_t supportInfo = (std::uint32_t{aspi::kSsComp} << 8) | 1;
   ScriptedReply reply;
   std::vector<Request> requests;
@@ -37,10 +33,8 @@ class RecordingProvider : public aspi::Provider {
   std::uint32_t SendCommand(aspi::SrbExecScsiCmd* srb) override {
     requests.push_back({*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen}});
     std::copy_n(reply.sense.begin(), std::min(reply.sense.size(), sizeof srb->SenseArea), srb->SenseArea);
-    if (srb->SRB_BufPointer != nullptr) {
-      std::copy_n(reply.dataIn.begin(), std::min<std::size_t>(reply.dataIn.size(), srb->SRB_BufLen),
-                  srb->SRB_BufPointer);
-    }
+    const std::size_t in = srb->SRB_BufPointer != nullptr ? std::min<std::size_t>(reply.dataIn.size(), srb->SRB_BufLen) : 0;
+    std::copy_n(reply.dataIn.begin(), in, srb->SRB_BufPointer);
     srb->SRB_HaStat = reply.haStat;
     srb->SRB_TargStat = reply.targStat;
     return srb->SRB_Status = reply.srbStatus;
@@ -63,22 +57,17 @@ class ScsiTestPlatform : public TestPlatform {
   bool FileCopy(const char* from, const char* to, bool failIfExists) override {
     return TestPlatform::FileCopy(Rooted(from).c_str(), Rooted(to).c_str(), failIfExists);
   }
-  bool FileDelete(const char* name) override {
-    return TestPlatform::FileDelete(Rooted(name).c_str());
-  }
+  bool FileDelete(const char* name) override { return TestPlatform::FileDelete(Rooted(name).c_str()); }
 
   std::string Log(const std::string& name) { return ReadFileBytes(RootFile(name)); }
 };
 
 // Bytes as "%02X" separated by single spaces ("12 00 00 00 24 00").
 inline std::string Hex(ConstByteSpan bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  char pair[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(pair, sizeof pair, text.empty() ? "%02X" : " %02X", b);
-    text += pair;
-  }
-  return text;
+  for (std::uint8_t b : bytes) text += {' ', kDigits[b >> 4], kDigits[b & 0x0F]};
+  return text.empty() ? text : text.substr(1);
 }
 
 // Fixed-format sense data, 14 bytes.
