@@ -106,8 +106,7 @@ std::uint32_t SimulatorBatch(std::int32_t imageType, std::uint64_t seed) {
   context.settings.imageType = imageType;
   context.settings.bitsPerPixel = gray ? 8 : 1;
   (void)PushWindow(context);
-  SenseBuffer sense;
-  (void)CmdScan(context, 0, sense.bytes, 0);
+  (void)Execute(context, 0, CmdScan(0));
   std::vector<std::uint8_t> chunk(32768);
   const std::uint32_t rowBytes = gray ? 2480 : 312;
   const std::uint32_t length = 16384 / rowBytes * rowBytes;
@@ -116,7 +115,7 @@ std::uint32_t SimulatorBatch(std::int32_t imageType, std::uint64_t seed) {
     if (WaitForPage(context, nullptr).wait != PageWait::kReady) break;
     std::uint16_t status = 0;
     for (int guard = 0; guard < 100000 && status == 0; ++guard) {
-      status = CmdReadImage(context, 0, sense.bytes, ByteSpan(chunk.data(), length), length);
+      status = Execute(context, 0, CmdReadImage(ByteSpan(chunk.data(), length), length)).result;
     }
     ++pages;
   }

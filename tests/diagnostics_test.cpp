@@ -1,5 +1,5 @@
 // Result codes from sense data, the scanner-command failure convention, the log
-// "c:\scan.log" and its rotation, SpinWait, the file-size box, the sheet ejection.
+// "c:\scan.log", SpinWait, the sheet ejection.
 #include "core/Diagnostics.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "scan/DriverContext.h"
@@ -22,12 +21,9 @@ class DiagnosticsPlatform : public test::ScsiTestPlatform {
  public:
   std::size_t ErrorText(std::uint32_t code, char* buffer, std::size_t size) override {
     if (code == 0x7777) return buffer[0] = '\0', 0;  // a code the system has no text for
-    if (code == 0x8888) {  // longer than the 127 characters an entry keeps
-      std::snprintf(buffer, size, "%s", std::string(200, 'L').c_str());
-      return std::strlen(buffer);
-    }
-    const int n = std::snprintf(buffer, size, "System text %u.\r\n", code);
-    return static_cast<std::size_t>(n);
+    // 0x8888: longer than the 127 characters an entry keeps.
+    const std::string text = code == 0x8888 ? std::string(200, 'L') : "System text " + std::to_string(code) + ".\r\n";
+    return std::snprintf(buffer, size, "%s", text.c_str()), std::strlen(buffer);
   }
 };
 
@@ -40,15 +36,11 @@ class DiagnosticsTest : public ::testing::Test {
   std::string ScanLog() { return platform.Log("scan.log"); }
 };
 
-// Hand-picked rows: a specific row before the general row of its key, the
-// general row, an unlisted key. Only the low four bits of byte 2 are the key
-// (ILI, EOM, filemark above); sense shorter than 14 bytes is a scanner failure.
+// Hand-picked rows: specific before general, an unlisted key, only the low four bits of byte 2
+// are the key (ILI, EOM, filemark above); sense shorter than 14 bytes is a scanner failure.
 TEST(SenseToResult, PickedRows) {
   using R = Result;
-  const struct {
-    std::uint8_t key, asc, ascq;
-    Result result;
-  } cases[] = {
+  const struct { std::uint8_t key, asc, ascq; Result result; } cases[] = {
       {0x2, 0x04, 0x03, R::NotReadyManual}, {0x2, 0x04, 0x01, R::NotReady},
       {0x3, 0x80, 0x00, R::PaperJam},       {0x3, 0x80, 0x05, R::HardwareError},
       {0x5, 0x2C, 0x02, R::NoPaper},        {0x5, 0x80, 0x00, R::IllegalRequest},
@@ -81,18 +73,7 @@ TEST_F(DiagnosticsTest, LogEntryFormat) {
                            std::string(127, 'L') + "\r\n");
 }
 
-// The rotation's rules are the SCSI logs' (scsi_log_test); here the limit and names.
-TEST_F(DiagnosticsTest, LogRotatesPast1048576Bytes) {
-  DriverLog(context, "T", 1, "Scan", 5);
-  const std::size_t entryLength = ScanLog().size();
-  test::WriteFileBytes(platform.RootFile("scan.log"), std::string(kDriverLogLimit - entryLength, 'x'));
-  test::WriteFileBytes(platform.RootFile("scan0.log"), "gen0");
-  DriverLog(context, "T", 1, "Scan", 5);
-  DriverLog(context, "T", 1, "Scan", 5);
-  EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
-  EXPECT_EQ(platform.Log("scan0.log").size(), kDriverLogLimit + entryLength);
-  EXPECT_EQ(platform.Log("scan1.log"), "gen0");
-}
+ScsiOutcome Failed(std::uint16_t result) { return ScsiOutcome{result, 0, 0, 0, {}, 0}; }
 
 // The failure convention behind TsdAbortScan: success and a check condition
 // (its sense) unlogged, any other failure logged as a scanner failure.
@@ -100,25 +81,21 @@ TEST_F(DiagnosticsTest, CheckScsiConventionBehindTheSheetEjection) {
   context.state.scanner.scannerTarget = 4;
   EXPECT_EQ(AbortScan(context), Result::Ok);
   EXPECT_EQ(provider.requests.at(0).srb.SRB_Target, 4);
-  EXPECT_EQ(provider.requests[0].cdb, (std::vector<std::uint8_t>{0x31, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x3, 0x80, 0x00), {}, false};
+  EXPECT_EQ(test::Hex(provider.requests[0].cdb), "31 00 00 00 00 00 00 00 00 00");
+  provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x3, 0x80, 0x00), {}};
   EXPECT_EQ(EjectSheet(context), Result::PaperJam);
   EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
-  provider.reply = {aspi::kSsErr, 0x11, 0, {}, {}, false};
+  provider.reply = {aspi::kSsErr, 0x11, 0, {}, {}};
   EXPECT_EQ(EjectSheet(context), Result::ScannerFailure);
-  const std::vector<std::uint8_t> sense = test::Sense(0x3, 0x80, 0x00);
-  EXPECT_EQ(CheckScsi(context, 0x8200, sense.data(), 610), Result::ScannerFailure);
-  EXPECT_EQ(CheckScsi(context, 800, sense.data(), 611), Result::ScannerFailure);
+  EXPECT_EQ(CheckScsi(context, Failed(800), 611), Result::ScannerFailure);
   EXPECT_EQ(ScanLog(),
             "05/22/00 17:04:09 CheckScsi 1041 returned from line 473 of Scan\r\n"
             "System text 1041.\r\n\r\n"
-            "05/22/00 17:04:09 CheckScsi 33280 returned from line 610 of Scan\r\n"
-            "System text 33280.\r\n\r\n"
             "05/22/00 17:04:09 CheckScsi 800 returned from line 611 of Scan\r\n"
             "System text 800.\r\n\r\n");
   std::filesystem::remove(platform.RootFile("scan.log"));
-  std::filesystem::create_directories(platform.RootFile("scan.log"));  // cannot be opened
-  EXPECT_EQ(CheckScsi(context, 0x0411, sense.data(), 1), Result::ScannerFailure);
+  std::filesystem::create_directory(platform.RootFile("scan.log"));  // cannot be opened
+  EXPECT_EQ(CheckScsi(context, Failed(0x0411), 1), Result::ScannerFailure);
   EXPECT_TRUE(platform.boxes.empty());
 }
 
@@ -129,16 +106,6 @@ TEST_F(DiagnosticsTest, SpinWaitPassesTheCountOnTheTickCounter) {
   SpinWait(context, 5000);
   EXPECT_GT(platform.tick - 0xFFFFF000u, 5000u + 7u);
   EXPECT_LE(platform.tick - 0xFFFFF000u, 5000u + 3 * 7u);
-}
-
-TEST_F(DiagnosticsTest, FileSizeBoxAppearsWhateverTheSwitchSays) {
-  context.state.showMessages = 0;
-  ReportFileSizeError(context, "GetFileSize", 0, 55);
-  EXPECT_TRUE(platform.boxes.empty());
-  ReportFileSizeError(context, "GetFileSize", 6, 55);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(std::tuple(platform.boxes[0].caption, platform.boxes[0].text, platform.boxes[0].style),
-            std::tuple("GetFileSize", "6 returned at line 55 Scan", kMbOk));
 }
 
 }  // namespace

@@ -255,9 +255,8 @@ TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
 // Opening and key changes show the scanner's function; Set sends the chosen
 // one (of equal texts, the first in comparison order) and stays open.
 TEST_F(FunctionKeysWithScanner, ShowAndSetTheScannersFunctions) {
-  std::array<std::uint8_t, wire::kSenseLength> sense{};
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
-  ASSERT_EQ(CmdDefineFunctionKey(t.context, t.context.state.scanner.scannerTarget, sense.data(), block), 0);
+  ASSERT_EQ(Execute(t.context, t.context.state.scanner.scannerTarget, CmdDefineFunctionKey(block)).result, 0);
   t.context.messages.Set(279, "Same");
   t.context.messages.Set(292, "Same");
   HeadlessSurface& s = Open();

@@ -75,8 +75,6 @@ constexpr OutputRow kOutputRows[] = {
     // clang-format on
 };
 
-using Sense = SenseBuffer;
-
 std::uint8_t Target(const DriverContext& c) { return c.state.scanner.scannerTarget; }
 
 // Closes the open document without finishing it; docFile becomes none.
@@ -230,26 +228,25 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
   if (c.state.scanner.scannerTarget == kNoTarget) {
     return failAfterOpen(kSiteCloseNoScanner, Result::ScannerFailure);
   }
-  Sense s;
-  (void)CmdTestUnitReady(c, Target(c), s.bytes);
-  if (const std::uint16_t st = CmdTestUnitReady(c, Target(c), s.bytes); st != 0) {
-    return failAfterOpen(kSiteCloseTestUnitReady, CheckScsi(c, st, s.bytes, kSiteTestUnitReady));
+  (void)Execute(c, Target(c), CmdTestUnitReady());
+  if (const ScsiOutcome o = Execute(c, Target(c), CmdTestUnitReady()); o.result != 0) {
+    return failAfterOpen(kSiteCloseTestUnitReady, CheckScsi(c, o, kSiteTestUnitReady));
   }
   std::array<std::uint8_t, kInquiryScanLength> inquiry{};
-  (void)CmdInquiry(c, Target(c), s.bytes, inquiry, static_cast<std::uint8_t>(inquiry.size()));
+  (void)Execute(c, Target(c), CmdInquiry(inquiry, static_cast<std::uint8_t>(inquiry.size())));
 
   char host[512];
   HostSection(c, host, sizeof host);
   if (HostHasOwnGeometry(host)) ApplyHostGeometry(c);
 
-  if (const std::uint16_t st =
-          CmdSetMeasurementUnit(c, Target(c), s.bytes, static_cast<std::uint16_t>(kUnitsPerInch));
-      st != 0) {
-    return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, st, s.bytes, kSiteModeSelect));
+  if (const ScsiOutcome o =
+          Execute(c, Target(c), CmdSetMeasurementUnit(static_cast<std::uint16_t>(kUnitsPerInch)));
+      o.result != 0) {
+    return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, o, kSiteModeSelect));
   }
   if (Result r = PushScanMode(c); r != Result::Ok) return failAfterOpen(kSiteClosePush, r);
-  if (const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero); st != 0) {
-    return failAfterOpen(kSiteCloseScan, CheckScsi(c, st, s.bytes, kSiteScan));
+  if (const ScsiOutcome o = Execute(c, Target(c), CmdScan(kScanWindowZero)); o.result != 0) {
+    return failAfterOpen(kSiteCloseScan, CheckScsi(c, o, kSiteScan));
   }
   if (name != nullptr && p == 0 && c.settings.fileType == kFileTiffDocument) {
     return CreateDocument(c, c.state.document, name, kSiteCreate, kSiteHeader);
@@ -258,26 +255,23 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
 }
 
 Result ContinueScan(DriverContext& c) {
-  Sense s;
-  const std::uint16_t st = CmdScan(c, Target(c), s.bytes, kScanWindowZero);
-  if (st == 0) return Result::Ok;
+  const ScsiOutcome o = Execute(c, Target(c), CmdScan(kScanWindowZero));
+  if (o.result == 0) return Result::Ok;
   if (!CloseDocumentFile(c, c.state.document, kSiteContCloseScan)) return Result::FileError;
-  return CheckScsi(c, st, s.bytes, kSiteContScan);
+  return CheckScsi(c, o, kSiteContScan);
 }
 
 Result StopScan(DriverContext& c) {
-  Sense s;
-  return CheckScsi(c, CmdStopBatch(c, Target(c), s.bytes), s.bytes, kSiteStopBatch);
+  return CheckScsi(c, Execute(c, Target(c), CmdStopBatch()), kSiteStopBatch);
 }
 
 Result PageExist(DriverContext& c) {
-  Sense s;
-  if (Result r = CheckScsi(c, CmdTestUnitReady(c, Target(c), s.bytes), s.bytes,
+  if (Result r = CheckScsi(c, Execute(c, Target(c), CmdTestUnitReady()),
                            kSitePageExistTestUnitReady);
       r != Result::Ok) {
     return r;
   }
-  return CheckScsi(c, CmdLoadObject(c, Target(c), s.bytes), s.bytes, kSitePageExistLoad);
+  return CheckScsi(c, Execute(c, Target(c), CmdLoadObject()), kSitePageExistLoad);
 }
 
 PageWaitOutcome WaitForPage(DriverContext& c, CancelFunction cancel) {
@@ -285,8 +279,7 @@ PageWaitOutcome WaitForPage(DriverContext& c, CancelFunction cancel) {
   for (;;) {
     const PumpResult pump = c.platform.PumpOneMessage();
     if (pump == PumpResult::kQuit) {
-      Sense s;
-      (void)CmdUnloadObject(c, Target(c), s.bytes);
+      (void)Execute(c, Target(c), CmdUnloadObject());
       return {PageWait::kQuit, Result::Ok};
     }
     if (pump == PumpResult::kDispatched) {
@@ -294,14 +287,11 @@ PageWaitOutcome WaitForPage(DriverContext& c, CancelFunction cancel) {
       continue;
     }
     if (cancel != nullptr && cancel() != 0) {
-      Sense s;
-      (void)CmdUnloadObject(c, Target(c), s.bytes);
+      (void)Execute(c, Target(c), CmdUnloadObject());
       return {PageWait::kResult, Result::Aborted};
     }
     ShortPage status{};
-    Sense s;
-    if (Result r = CheckScsi(c, CmdGetStatusPage(c, Target(c), s.bytes, status), s.bytes,
-                             kSiteStatusPage);
+    if (Result r = CheckScsi(c, Execute(c, Target(c), CmdGetStatusPage(status)), kSiteStatusPage);
         r != Result::Ok) {
       return {PageWait::kResult, r};
     }
@@ -315,9 +305,8 @@ PageWaitOutcome WaitForPage(DriverContext& c, CancelFunction cancel) {
 
 Result ReadSeparatorStatus(DriverContext& c) {
   std::array<std::uint8_t, kSeparatorStatusLength> status{};
-  Sense s;
-  if (Result r = CheckScsi(c, CmdReadSeparatorStatus(c, Target(c), s.bytes, status), s.bytes,
-                           kSiteSeparator);
+  if (Result r =
+          CheckScsi(c, Execute(c, Target(c), CmdReadSeparatorStatus(status)), kSiteSeparator);
       r != Result::Ok) {
     return r;
   }
@@ -342,8 +331,7 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
       return wait.wait == PageWait::kQuit ? Result::Ok : wait.result;
     }
     std::array<std::uint8_t, kStatusLength> status{};
-    Sense st;
-    const std::uint16_t statusResult = CmdReadStatus(c, Target(c), st.bytes, status);
+    const std::uint16_t statusResult = Execute(c, Target(c), CmdReadStatus(status)).result;
     if (statusResult == 0 && TestBits(status, kStatusFlagByte, kStatusFlagBit) &&
         !c.state.page.statusBitReported) {
       (void)CloseDocument(c, c.state.document);
@@ -373,13 +361,11 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
     }
   }
 
-  Sense sense;
   if (s.autoSize != 0 || s.marginScan != 0) {
     std::array<std::uint8_t, kDetectedSizeLength> size{};
-    const std::uint16_t st = CmdReadDetectedSize(c, Target(c), sense.bytes, size);
-    if (st != 0) {
+    if (const ScsiOutcome o = Execute(c, Target(c), CmdReadDetectedSize(size)); o.result != 0) {
       if (!CloseDocumentFile(c, c.state.document, kSiteCloseSize)) return Result::FileError;
-      return CheckScsi(c, st, sense.bytes, kSiteSize);
+      return CheckScsi(c, o, kSiteSize);
     }
     s.pageLength = Mul32(static_cast<std::int32_t>(GetBe32(size, kDetectedLength)), s.xResolution) /
                    kUnitsPerInch;
@@ -387,13 +373,13 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
                   kUnitsPerInch;
   }
   std::array<std::uint8_t, kCountersLength> counters{};
-  if (CmdReadCounters(c, Target(c), sense.bytes, counters) == 0) {
+  if (Execute(c, Target(c), CmdReadCounters(counters)).result == 0) {
     c.state.page.counter1 = GetBe32(counters, kCounter1);
     c.state.page.counter2 = GetBe32(counters, kCounter2);
     c.state.page.counter3 = GetBe32(counters, kCounter3);
   }
   std::array<std::uint8_t, kStatusLength> status{};
-  (void)CmdReadStatus(c, Target(c), sense.bytes, status);
+  (void)Execute(c, Target(c), CmdReadStatus(status));
 
   if (Result r = ProcessPageImage(c, Target(c), pageBuffer, s.pageWidth, s.pageLength,
                                   c.state.document.docFile, name);

@@ -24,8 +24,6 @@ constexpr int kSiteReadWindow = 970;
 constexpr int kSitePushWindow = 1077;
 constexpr int kSiteReadFunctionKey = 1088;
 
-using Sense = SenseBuffer;
-
 std::uint8_t Target(const DriverContext& c) { return c.state.scanner.scannerTarget; }
 
 // Runs the steps in order and stops at the first that fails.
@@ -38,47 +36,44 @@ Result Sequence(DriverContext& c, Steps... steps) {
 
 // Gamma transfers are not logged: 0 is Ok, 2 is what the sense bytes say,
 // anything else a scanner failure.
-Result GammaResult(std::uint16_t transport, const Sense& sense) {
+Result GammaResult(const ScsiOutcome& outcome) {
+  const std::uint16_t transport = outcome.result;
+  const SenseBuffer& sense = outcome.sense;
   if (transport == 0) return Result::Ok;
   if (IsCheckCondition(transport)) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));
   return Result::ScannerFailure;
 }
 
+// Runs `command` on the scanner with the failure convention.
+Result Check(DriverContext& c, const ScsiCommand& command, int site) {
+  return CheckScsi(c, Execute(c, Target(c), command), site);
+}
+
 // GET SCAN MODE of `code` into the whole of `page`, with the failure convention.
 Result ReadModePage(DriverContext& c, std::uint8_t code, ByteSpan page, int site) {
-  Sense s;
-  return CheckScsi(c,
-                   CmdGetScanMode(c, Target(c), s.bytes, code, page,
-                                  static_cast<std::uint8_t>(page.size())),
-                   s.bytes, site);
+  return Check(c, CmdGetScanMode(code, page, static_cast<std::uint8_t>(page.size())), site);
 }
 
 }  // namespace
 
 Result PushWindow(DriverContext& c) {
   const WindowData data = BuildWindowData(c.settings);
-  Sense s;
-  return CheckScsi(c, CmdSetWindow(c, Target(c), s.bytes, data), s.bytes, kSitePushWindow);
+  return Check(c, CmdSetWindow(data), kSitePushWindow);
 }
 
 Result PushScanModePage(DriverContext& c) {
   const ShortPage page = BuildScanModePage(c.settings);
-  Sense s;
-  return CheckScsi(c, CmdDefineScanMode(c, Target(c), s.bytes, page), s.bytes,
-                   kSitePushScanModePage);
+  return Check(c, CmdDefineScanMode(page), kSitePushScanModePage);
 }
 
 Result PushImagePage(DriverContext& c) {
   const ShortPage page = BuildImagePage(c.settings);
-  Sense s;
-  return CheckScsi(c, CmdDefineScanMode(c, Target(c), s.bytes, page), s.bytes,
-                   kSitePushImagePage);
+  return Check(c, CmdDefineScanMode(page), kSitePushImagePage);
 }
 
 Result ReadWindow(DriverContext& c) {
   WindowData data{};
-  Sense s;
-  Result r = CheckScsi(c, CmdGetWindow(c, Target(c), s.bytes, 0, data), s.bytes, kSiteReadWindow);
+  Result r = Check(c, CmdGetWindow(0, data), kSiteReadWindow);
   if (r == Result::Ok) ApplyWindowData(c.settings, data);
   return r;
 }
@@ -99,9 +94,7 @@ Result ReadImagePage(DriverContext& c) {
 
 Result ReadStatusBytes(DriverContext& c) {
   std::array<std::uint8_t, kStatusLength> status{};  // read and discarded
-  Sense s;
-  return CheckScsi(c, CmdReadStatus(c, Target(c), s.bytes, status), s.bytes,
-                   kSiteReadStatusBytes);
+  return Check(c, CmdReadStatus(status), kSiteReadStatusBytes);
 }
 
 Result PushScanMode(DriverContext& c) {
@@ -125,34 +118,26 @@ Result ReadAddonPage(DriverContext& c) {
 
 Result PushAddonPage(DriverContext& c) {
   PrepareAddonPageForSend(c.addonPage);
-  Sense s;
-  return CheckScsi(c,
-                   CmdDefineScanMode(c, Target(c), s.bytes, c.addonPage,
-                                     static_cast<std::uint8_t>(c.addonPage.size())),
-                   s.bytes, kSitePushAddonPage);
+  return Check(c,
+               CmdDefineScanMode(c.addonPage, static_cast<std::uint8_t>(c.addonPage.size())),
+               kSitePushAddonPage);
 }
 
 Result PushDevicePage37(DriverContext& c, const std::int32_t (&values)[2]) {
   const ShortPage page = BuildDevicePage37(values[0], values[1]);
-  Sense s;
-  return CheckScsi(c, CmdDefineScanMode(c, Target(c), s.bytes, page), s.bytes,
-                   kSitePushDevicePage37);
+  return Check(c, CmdDefineScanMode(page), kSitePushDevicePage37);
 }
 
 std::uint32_t DefineFunctionKey(DriverContext& c, std::uint8_t key, std::uint32_t code) {
   const auto block = BuildFunctionKeyBlock(key, code);
   if (!block) return ToCode(Result::InvalidValue);  // nothing is sent
-  Sense s;
-  return CmdDefineFunctionKey(c, Target(c), s.bytes, *block);
+  return Execute(c, Target(c), CmdDefineFunctionKey(*block)).result;
 }
 
 Result ReadFunctionKey(DriverContext& c, std::int32_t key, std::uint32_t* code) {
   FunctionKeyBlock block{};
-  Sense s;
-  Result r = CheckScsi(c,
-                       CmdGetFunctionKey(c, Target(c), s.bytes, static_cast<std::uint8_t>(key),
-                                         block),
-                       s.bytes, kSiteReadFunctionKey);
+  Result r =
+      Check(c, CmdGetFunctionKey(static_cast<std::uint8_t>(key), block), kSiteReadFunctionKey);
   if (r != Result::Ok) return r;
   if (const auto found = FunctionCodeFromBlock(block); found && code != nullptr) *code = *found;
   return Result::Ok;
@@ -160,19 +145,14 @@ Result ReadFunctionKey(DriverContext& c, std::int32_t key, std::uint32_t* code) 
 
 Result SendGammaTable(DriverContext& c, std::uint16_t qualifier, const std::uint8_t* table) {
   if (table == nullptr) return Result::InvalidValue;
-  Sense s;
-  const std::uint16_t r = CmdSendGamma(c, Target(c), s.bytes, qualifier,
-                                       std::span<const std::uint8_t, kGammaLength>(table,
-                                                                                   kGammaLength));
-  return GammaResult(r, s);
+  return GammaResult(Execute(
+      c, Target(c), CmdSendGamma(qualifier, std::span<const std::uint8_t, kGammaLength>(table, kGammaLength))));
 }
 
 Result ReadGammaTable(DriverContext& c, std::uint16_t qualifier, std::uint8_t* table) {
   if (table == nullptr) return Result::InvalidValue;
-  Sense s;
-  const std::uint16_t r = CmdReadGamma(
-      c, Target(c), s.bytes, qualifier, std::span<std::uint8_t, kGammaLength>(table, kGammaLength));
-  return GammaResult(r, s);
+  return GammaResult(Execute(
+      c, Target(c), CmdReadGamma(qualifier, std::span<std::uint8_t, kGammaLength>(table, kGammaLength))));
 }
 
 }  // namespace tarvo

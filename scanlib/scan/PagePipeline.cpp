@@ -37,11 +37,11 @@ class ChunkReader {
 
   std::uint16_t Read(bool clearFirst) {
     if (clearFirst) std::memset(buffer_.data(), 0, chunk_);
-    sense_ = Sense{};
-    const std::uint16_t status =
-        CmdReadImage(c_, target_, sense_.bytes, ByteSpan(buffer_.data(), chunk_), chunk_);
+    const ScsiOutcome outcome =
+        Execute(c_, target_, CmdReadImage(ByteSpan(buffer_.data(), chunk_), chunk_));
+    sense_ = outcome.sense;
     if (c_.settings.invertData != 0) InvertBytes(buffer_.data(), chunk_);
-    return status;
+    return outcome.result;
   }
   const Sense& sense() const { return sense_; }
   const std::uint8_t* Row(std::uint32_t offset) const { return buffer_.data() + offset; }

@@ -49,11 +49,10 @@ std::uint8_t FindScanner(DriverContext& c) {
 
 Result ReadScannerInfo(DriverContext& c) {
   std::array<std::uint8_t, kVendorPageLength> page{};
-  Sense s;
   Result r = CheckScsi(c,
-                       CmdInquiryVendorPage(c, c.state.scanner.scannerTarget, s.bytes, page,
-                                            static_cast<std::uint8_t>(page.size())),
-                       s.bytes, kSiteReadScannerInfo);
+                       Execute(c, c.state.scanner.scannerTarget,
+                               CmdInquiryVendorPage(page, static_cast<std::uint8_t>(page.size()))),
+                       kSiteReadScannerInfo);
   if (r != Result::Ok) return r;
   c.state.scanner.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
   c.state.scanner.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
@@ -63,9 +62,10 @@ Result ReadScannerInfo(DriverContext& c) {
 
 std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
   std::array<std::uint8_t, kInquiryRevisionLength> inquiry{};
-  Sense s;
-  const std::uint16_t status = CmdInquiry(c, c.state.scanner.scannerTarget, s.bytes, inquiry,
-                                          static_cast<std::uint8_t>(inquiry.size()));
+  const std::uint16_t status =
+      Execute(c, c.state.scanner.scannerTarget,
+              CmdInquiry(inquiry, static_cast<std::uint8_t>(inquiry.size())))
+          .result;
   if (status != 0) return status;
   // "2.10": the dot becomes '0' and the leading digits are read: 2010.
   char text[kInqRevisionLength + 1] = {};
@@ -83,8 +83,7 @@ Result Probe(DriverContext& c) {
   c.state.scanner.scannerTarget = FindScanner(c);
   if (c.state.scanner.scannerTarget == kNoTarget) return Result::ScannerFailure;
 
-  Sense s;
-  (void)CmdTestUnitReady(c, c.state.scanner.scannerTarget, s.bytes);
+  (void)Execute(c, c.state.scanner.scannerTarget, CmdTestUnitReady());
   // The scanner's modes into the record, each read on its own.
   (void)ReadScanModePage(c);
   (void)ReadImagePage(c);
@@ -92,9 +91,8 @@ Result Probe(DriverContext& c) {
   (void)ReadWindow(c);
   (void)ReadAddonPage(c);
 
-  Sense again;
-  Result r = CheckScsi(c, CmdTestUnitReady(c, c.state.scanner.scannerTarget, again.bytes),
-                       again.bytes, kSiteProbeTestUnitReady);
+  Result r = CheckScsi(c, Execute(c, c.state.scanner.scannerTarget, CmdTestUnitReady()),
+                       kSiteProbeTestUnitReady);
   if (r != Result::Ok) return r;
   c.state.scanner.probed = true;
   (void)ReadScannerInfo(c);

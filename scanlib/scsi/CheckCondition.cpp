@@ -79,11 +79,12 @@ Result SenseToResult(ConstByteSpan sense) {
   return kUnlistedSenseKey;
 }
 
-Result CheckScsi(GroundContext& context, std::uint16_t transportResult, const std::uint8_t* sense,
-                 int callSite, const char* module) {
+Result CheckScsi(GroundContext& context, const ScsiOutcome& outcome, int callSite,
+                 const char* module) {
+  const std::uint16_t transportResult = outcome.result;
   if (transportResult == 0) return Result::Ok;
   if (IsCheckCondition(transportResult)) {
-    return SenseToResult(ConstByteSpan(sense, wire::kSenseLength));
+    return SenseToResult(ConstByteSpan(outcome.sense.bytes, wire::kSenseLength));
   }
   DriverLog(context, kTagCheckScsi, callSite, module, transportResult);
   return Result::ScannerFailure;

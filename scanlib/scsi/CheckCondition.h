@@ -1,6 +1,6 @@
 // The check-condition rule: how the outcome of one scanner command becomes a
 // driver result. Transport result 0 goes on (Ok); 2 (check condition) gives
-// SenseToResult of the sense bytes; anything else is logged under
+// SenseToResult of the outcome's sense bytes; anything else is logged under
 // "CheckScsi" with the call site and gives ScannerFailure.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include "core/Ground.h"
 #include "core/Result.h"
 #include "scsi/Srb.h"
+#include "scsi/Transport.h"
 
 namespace tarvo {
 
@@ -22,8 +23,8 @@ constexpr bool IsCheckCondition(std::uint16_t transportResult) {
   return transportResult == aspi::kTargetCheckCondition;
 }
 
-Result CheckScsi(GroundContext& context, std::uint16_t transportResult,
-                 const std::uint8_t* sense, int callSite, const char* module = kModuleScan);
+Result CheckScsi(GroundContext& context, const ScsiOutcome& outcome, int callSite,
+                 const char* module = kModuleScan);
 
 inline constexpr const char* kTagCheckScsi = "CheckScsi";
 

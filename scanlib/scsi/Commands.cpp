@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <array>
 
-#include "scsi/Transport.h"
-
 namespace tarvo {
 namespace {
 
-using Cdb = std::array<std::uint8_t, wire::kCdb10>;
-
-Cdb NewCdb(const CommandForm& form) {
-  Cdb cdb{};
-  cdb[wire::kCdbOpcode] = form.opcode;
-  return cdb;
+ScsiCommand NewCommand(const CommandForm& form, ByteSpan data = {}) {
+  ScsiCommand command;
+  command.cdb[wire::kCdbOpcode] = form.opcode;
+  command.cdbLength = form.cdbLength;
+  command.direction = form.direction;
+  command.data = data;
+  command.callSite = form.callSite;
+  return command;
 }
 
 // The provider only reads the buffer of an out command.
@@ -25,49 +25,40 @@ ByteSpan Bounded(ByteSpan data, std::size_t length) {
   return data.first(std::min(data.size(), length));
 }
 
-std::uint16_t Execute(ScsiContext& context, const CommandForm& form, std::uint8_t target,
-                      std::uint8_t* sense, const Cdb& cdb, ByteSpan data) {
-  context.transport.callSiteNumber = form.callSite;
-  return ScsiExecute(context, target, sense, ConstByteSpan(cdb).first(form.cdbLength),
-                     form.direction, data);
-}
-
 // READ and SEND: 28|2A 00 T 00 Q1 Q0 L2 L1 L0 00.
-std::uint16_t Transfer(ScsiContext& context, const CommandForm& form, std::uint8_t target,
-                       std::uint8_t* sense, std::uint8_t dataType, std::uint16_t qualifier,
-                       ByteSpan data, std::uint32_t length) {
-  Cdb cdb = NewCdb(form);
+ScsiCommand Transfer(const CommandForm& form, std::uint8_t dataType, std::uint16_t qualifier,
+                     ByteSpan data, std::uint32_t length) {
+  ScsiCommand command = NewCommand(form, Bounded(data, length));
+  auto& cdb = command.cdb;
   cdb[wire::kCdb10DataType] = dataType;
   PutBe16(cdb, wire::kCdb10Qualifier, qualifier);
   PutBe24(cdb, wire::kCdb10TransferLength, length);
-  return Execute(context, form, target, sense, cdb, Bounded(data, length));
+  return command;
 }
 
 // GET SCAN MODE: D5 00 P 00 L 00.
-std::uint16_t GetPage(ScsiContext& context, const CommandForm& form, std::uint8_t target,
-                      std::uint8_t* sense, std::uint8_t pageCode, ByteSpan buffer,
-                      std::uint8_t length) {
-  Cdb cdb = NewCdb(form);
+ScsiCommand GetPage(const CommandForm& form, std::uint8_t pageCode, ByteSpan buffer,
+                    std::uint8_t length) {
+  ScsiCommand command = NewCommand(form, Bounded(buffer, length));
+  auto& cdb = command.cdb;
   cdb[wire::kGetScanModePage] = pageCode;
   cdb[wire::kCdb6Length] = length;
-  return Execute(context, form, target, sense, cdb, Bounded(buffer, length));
+  return command;
 }
 
 // DEFINE SCAN MODE: D6 10 00 00 L 00.
-std::uint16_t DefinePage(ScsiContext& context, const CommandForm& form, std::uint8_t target,
-                         std::uint8_t* sense, ConstByteSpan data, std::uint8_t length) {
-  Cdb cdb = NewCdb(form);
-  cdb[wire::kCdbFlags] = wire::kPageFormatBit;
-  cdb[wire::kCdb6Length] = length;
-  return Execute(context, form, target, sense, cdb, Bounded(OutData(data), length));
+ScsiCommand DefinePage(const CommandForm& form, ConstByteSpan data, std::uint8_t length) {
+  ScsiCommand command = NewCommand(form, Bounded(OutData(data), length));
+  command.cdb[wire::kCdbFlags] = wire::kPageFormatBit;
+  command.cdb[wire::kCdb6Length] = length;
+  return command;
 }
 
 // OBJECT POSITION: 31 P 00 ...
-std::uint16_t Position(ScsiContext& context, const CommandForm& form, std::uint8_t target,
-                       std::uint8_t* sense, std::uint8_t positionType) {
-  Cdb cdb = NewCdb(form);
-  cdb[wire::kObjectPositionType] = positionType;
-  return Execute(context, form, target, sense, cdb, {});
+ScsiCommand Position(const CommandForm& form, std::uint8_t positionType) {
+  ScsiCommand command = NewCommand(form);
+  command.cdb[wire::kObjectPositionType] = positionType;
+  return command;
 }
 
 // SCAN window identifier lists by window argument; any other argument sends
@@ -86,157 +77,128 @@ constexpr std::array<WindowList, 4> kWindowLists{{
 
 }  // namespace
 
-std::uint16_t CmdTestUnitReady(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
-  return Execute(context, cmd::kTestUnitReady, target, sense, NewCdb(cmd::kTestUnitReady), {});
+ScsiCommand CmdTestUnitReady() { return NewCommand(cmd::kTestUnitReady); }
+
+ScsiCommand CmdInquiry(ByteSpan buffer, std::uint8_t allocationLength) {
+  ScsiCommand command = NewCommand(cmd::kInquiry, Bounded(buffer, allocationLength));
+  command.cdb[wire::kCdb6Length] = allocationLength;
+  return command;
 }
 
-std::uint16_t CmdInquiry(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                         ByteSpan buffer, std::uint8_t allocationLength) {
-  Cdb cdb = NewCdb(cmd::kInquiry);
-  cdb[wire::kCdb6Length] = allocationLength;
-  return Execute(context, cmd::kInquiry, target, sense, cdb, Bounded(buffer, allocationLength));
-}
-
-std::uint16_t CmdInquiryVendorPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                   ByteSpan buffer, std::uint8_t allocationLength) {
-  Cdb cdb = NewCdb(cmd::kInquiryVendorPage);
+ScsiCommand CmdInquiryVendorPage(ByteSpan buffer, std::uint8_t allocationLength) {
+  ScsiCommand command = NewCommand(cmd::kInquiryVendorPage, Bounded(buffer, allocationLength));
+  auto& cdb = command.cdb;
   cdb[wire::kInquiryEvpd] = wire::kEvpdBit;
   cdb[wire::kInquiryPageCode] = wire::kVendorPageCode;
   cdb[wire::kCdb6Length] = allocationLength;
-  return Execute(context, cmd::kInquiryVendorPage, target, sense, cdb,
-                 Bounded(buffer, allocationLength));
+  return command;
 }
 
-std::uint16_t CmdSetMeasurementUnit(ScsiContext& context, std::uint8_t target,
-                                    std::uint8_t* sense, std::uint16_t divisor) {
-  Cdb cdb = NewCdb(cmd::kSetMeasurementUnit);
-  cdb[wire::kCdbFlags] = wire::kPageFormatBit;
-  cdb[wire::kCdb6Length] = wire::kModeSelectLength;
-  std::array<std::uint8_t, wire::kModeSelectLength> data{};
+ScsiCommand CmdSetMeasurementUnit(std::uint16_t divisor) {
+  ScsiCommand command = NewCommand(cmd::kSetMeasurementUnit);
+  command.cdb[wire::kCdbFlags] = wire::kPageFormatBit;
+  command.cdb[wire::kCdb6Length] = wire::kModeSelectLength;
+  auto& data = command.ownData;
   data[wire::kMuPageCode] = wire::kMeasurementUnitsPage;
   data[wire::kMuPageLength] = wire::kMeasurementUnitsPageLength;
   data[wire::kMuBasicUnit] = 0;  // inch
   PutBe16(data, wire::kMuDivisor, divisor);
-  return Execute(context, cmd::kSetMeasurementUnit, target, sense, cdb, data);
+  command.ownLength = wire::kModeSelectLength;
+  return command;
 }
 
-std::uint16_t CmdScan(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                      std::uint8_t window) {
+ScsiCommand CmdScan(std::uint8_t window) {
   const auto* found =
       std::find_if(kWindowLists.begin(), kWindowLists.end(),
                    [window](const WindowList& list) { return list.window == window; });
   const WindowList& list = found != kWindowLists.end() ? *found : kWindowLists[0];
-  std::array<std::uint8_t, 2> ids = list.ids;
-  Cdb cdb = NewCdb(cmd::kScan);
-  cdb[wire::kCdb6Length] = list.count;
-  return Execute(context, cmd::kScan, target, sense, cdb, ByteSpan(ids).first(list.count));
+  ScsiCommand command = NewCommand(cmd::kScan);
+  command.cdb[wire::kCdb6Length] = list.count;
+  std::copy_n(list.ids.begin(), list.count, command.ownData.begin());
+  command.ownLength = list.count;
+  return command;
 }
 
-std::uint16_t CmdSetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           ConstWindowSpan window) {
-  Cdb cdb = NewCdb(cmd::kSetWindow);
-  PutBe24(cdb, wire::kCdb10TransferLength, wire::kWindowDataLength);
-  return Execute(context, cmd::kSetWindow, target, sense, cdb, OutData(window));
+ScsiCommand CmdSetWindow(ConstWindowSpan window) {
+  ScsiCommand command = NewCommand(cmd::kSetWindow, OutData(window));
+  PutBe24(command.cdb, wire::kCdb10TransferLength, wire::kWindowDataLength);
+  return command;
 }
 
-std::uint16_t CmdGetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint8_t windowId, WindowSpan window) {
-  Cdb cdb = NewCdb(cmd::kGetWindow);
+ScsiCommand CmdGetWindow(std::uint8_t windowId, WindowSpan window) {
+  ScsiCommand command = NewCommand(cmd::kGetWindow, window);
+  auto& cdb = command.cdb;
   cdb[wire::kCdbFlags] = wire::kSingleWindowBit;
   cdb[wire::kCdb10WindowId] = windowId;
   PutBe24(cdb, wire::kCdb10TransferLength, wire::kWindowDataLength);
-  return Execute(context, cmd::kGetWindow, target, sense, cdb, window);
+  return command;
 }
 
-std::uint16_t CmdReadImage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           ByteSpan buffer, std::uint32_t length) {
-  return Transfer(context, cmd::kReadImage, target, sense, wire::kDataImage, 0, buffer, length);
+ScsiCommand CmdReadImage(ByteSpan buffer, std::uint32_t length) {
+  return Transfer(cmd::kReadImage, wire::kDataImage, 0, buffer, length);
 }
 
-std::uint16_t CmdReadDetectedSize(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                  std::span<std::uint8_t, wire::kDetectedSizeLength> buffer) {
-  return Transfer(context, cmd::kReadDetectedSize, target, sense, wire::kDataDetectedSize, 0,
-                  buffer, wire::kDetectedSizeLength);
+ScsiCommand CmdReadDetectedSize(std::span<std::uint8_t, wire::kDetectedSizeLength> buffer) {
+  return Transfer(cmd::kReadDetectedSize, wire::kDataDetectedSize, 0, buffer,
+                  wire::kDetectedSizeLength);
 }
 
-std::uint16_t CmdReadSeparatorStatus(ScsiContext& context, std::uint8_t target,
-                                     std::uint8_t* sense,
-                                     std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer) {
-  return Transfer(context, cmd::kReadSeparatorStatus, target, sense, wire::kDataSeparatorStatus, 0,
-                  buffer, wire::kSeparatorStatusLength);
+ScsiCommand CmdReadSeparatorStatus(std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer) {
+  return Transfer(cmd::kReadSeparatorStatus, wire::kDataSeparatorStatus, 0, buffer,
+                  wire::kSeparatorStatusLength);
 }
 
-std::uint16_t CmdReadStatus(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                            std::span<std::uint8_t, wire::kStatusLength> buffer) {
-  return Transfer(context, cmd::kReadStatus, target, sense, wire::kDataStatus, 0, buffer,
-                  wire::kStatusLength);
+ScsiCommand CmdReadStatus(std::span<std::uint8_t, wire::kStatusLength> buffer) {
+  return Transfer(cmd::kReadStatus, wire::kDataStatus, 0, buffer, wire::kStatusLength);
 }
 
-std::uint16_t CmdReadGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint16_t qualifier, GammaSpan table) {
-  return Transfer(context, cmd::kReadGamma, target, sense, wire::kDataGamma, qualifier, table,
+ScsiCommand CmdReadGamma(std::uint16_t qualifier, GammaSpan table) {
+  return Transfer(cmd::kReadGamma, wire::kDataGamma, qualifier, table, wire::kGammaLength);
+}
+
+ScsiCommand CmdReadCounters(std::span<std::uint8_t, wire::kCountersLength> buffer) {
+  return Transfer(cmd::kReadCounters, wire::kDataCounters, 0, buffer, wire::kCountersLength);
+}
+
+ScsiCommand CmdSendGamma(std::uint16_t qualifier, ConstGammaSpan table) {
+  return Transfer(cmd::kSendGamma, wire::kDataGamma, qualifier, OutData(table),
                   wire::kGammaLength);
 }
 
-std::uint16_t CmdReadCounters(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                              std::span<std::uint8_t, wire::kCountersLength> buffer) {
-  return Transfer(context, cmd::kReadCounters, target, sense, wire::kDataCounters, 0, buffer,
-                  wire::kCountersLength);
+ScsiCommand CmdUnloadObject() { return Position(cmd::kUnloadObject, wire::kObjectUnload); }
+
+ScsiCommand CmdLoadObject() { return Position(cmd::kLoadObject, wire::kObjectLoad); }
+
+ScsiCommand CmdGetScanMode(std::uint8_t pageCode, ByteSpan buffer,
+                           std::uint8_t allocationLength) {
+  return GetPage(cmd::kGetScanMode, pageCode, buffer, allocationLength);
 }
 
-std::uint16_t CmdSendGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint16_t qualifier, ConstGammaSpan table) {
-  return Transfer(context, cmd::kSendGamma, target, sense, wire::kDataGamma, qualifier,
-                  OutData(table), wire::kGammaLength);
+ScsiCommand CmdDefineScanMode(ConstShortPageSpan data) {
+  return DefinePage(cmd::kDefineScanMode, data, wire::kShortPageDataLength);
 }
 
-std::uint16_t CmdUnloadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
-  return Position(context, cmd::kUnloadObject, target, sense, wire::kObjectUnload);
+ScsiCommand CmdDefineScanMode(ConstByteSpan data, std::uint8_t length) {
+  return DefinePage(cmd::kDefineScanModeLength, data, length);
 }
 
-std::uint16_t CmdLoadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
-  return Position(context, cmd::kLoadObject, target, sense, wire::kObjectLoad);
+ScsiCommand CmdGetStatusPage(ShortPageSpan buffer) {
+  return GetPage(cmd::kGetStatusPage, wire::kPageStatus, buffer, wire::kShortPageDataLength);
 }
 
-std::uint16_t CmdGetScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                             std::uint8_t pageCode, ByteSpan buffer,
-                             std::uint8_t allocationLength) {
-  return GetPage(context, cmd::kGetScanMode, target, sense, pageCode, buffer, allocationLength);
+ScsiCommand CmdStopBatch() { return NewCommand(cmd::kStopBatch); }
+
+ScsiCommand CmdGetFunctionKey(std::uint8_t key, FunctionKeySpan buffer) {
+  ScsiCommand command = NewCommand(cmd::kGetFunctionKey, buffer);
+  command.cdb[wire::kFunctionKeyNumber] = key;
+  command.cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;
+  return command;
 }
 
-std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                ConstShortPageSpan data) {
-  return DefinePage(context, cmd::kDefineScanMode, target, sense, data, wire::kShortPageDataLength);
-}
-
-std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                ConstByteSpan data, std::uint8_t length) {
-  return DefinePage(context, cmd::kDefineScanModeLength, target, sense, data, length);
-}
-
-std::uint16_t CmdGetStatusPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                               ShortPageSpan buffer) {
-  return GetPage(context, cmd::kGetStatusPage, target, sense, wire::kPageStatus, buffer,
-                 wire::kShortPageDataLength);
-}
-
-std::uint16_t CmdStopBatch(ScsiContext& context, std::uint8_t target, std::uint8_t* sense) {
-  return Execute(context, cmd::kStopBatch, target, sense, NewCdb(cmd::kStopBatch), {});
-}
-
-std::uint16_t CmdGetFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                std::uint8_t key, FunctionKeySpan buffer) {
-  Cdb cdb = NewCdb(cmd::kGetFunctionKey);
-  cdb[wire::kFunctionKeyNumber] = key;
-  cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;
-  return Execute(context, cmd::kGetFunctionKey, target, sense, cdb, buffer);
-}
-
-std::uint16_t CmdDefineFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                   ConstFunctionKeySpan data) {
-  Cdb cdb = NewCdb(cmd::kDefineFunctionKey);
-  cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;
-  return Execute(context, cmd::kDefineFunctionKey, target, sense, cdb, OutData(data));
+ScsiCommand CmdDefineFunctionKey(ConstFunctionKeySpan data) {
+  ScsiCommand command = NewCommand(cmd::kDefineFunctionKey, OutData(data));
+  command.cdb[wire::kCdb6Length] = wire::kFunctionKeyBlockLength;
+  return command;
 }
 
 }  // namespace tarvo

@@ -1,15 +1,15 @@
 // The RT650 command set: one builder per command.
 //
-// A builder clears a 6- or 10-byte CDB, fills the fields of its command
-// (layouts in scsi/Wire.h), builds the fixed data block where there is one,
-// sets callSiteNumber to the command's own number and runs ScsiExecute on the
-// selected adapter. It returns the transport result unchanged (see
-// scsi/Transport.h); callers apply the scanner-command failure convention.
+// A builder does no I/O: it clears a 6- or 10-byte CDB, fills the fields of
+// its command (layouts in scsi/Wire.h), builds the fixed data block where
+// there is one and returns a ScsiCommand with the command's own call-site
+// number. Execute (scsi/Transport.h) runs it on the selected adapter and
+// hands back the outcome unchanged; callers apply the check-condition rule
+// (scsi/CheckCondition.h).
 //
-// Every builder takes the target ID and a sense buffer of at least 14 bytes
-// first. Data blocks of fixed size are fixed-extent spans; where the caller
-// chooses the length, the data phase is the smaller of that length and the
-// span, so a builder never lets the device write past the caller's buffer.
+// Data blocks of fixed size are fixed-extent spans; where the caller chooses
+// the length, the data phase is the smaller of that length and the span, so
+// a command never lets the device write past the caller's buffer.
 //
 //   builder                  opcode  CDB  dir   data          call site
 //   CmdTestUnitReady         00      6    in    0             563
@@ -41,11 +41,10 @@
 
 #include "core/Bytes.h"
 #include "scsi/Srb.h"
+#include "scsi/Transport.h"
 #include "scsi/Wire.h"
 
 namespace tarvo {
-
-struct ScsiContext;
 
 // What a builder sends besides its fields: opcode, CDB length, direction
 // and call-site number.
@@ -88,13 +87,6 @@ inline constexpr CommandForm kGetFunctionKey{wire::kOpGetFunctionKey, kCdb6, kIn
 inline constexpr CommandForm kDefineFunctionKey{wire::kOpDefineFunctionKey, kCdb6, kOut, 803};
 }  // namespace cmd
 
-// The sense bytes of one command (the transport hands back 14).
-struct SenseBuffer {
-  std::uint8_t bytes[16] = {};
-  // Byte 2 bit 5: the page's data ended before the requested length.
-  bool ShortTransfer() const { return (bytes[wire::kSenseKeyByte] & wire::kSenseIli) != 0; }
-};
-
 using WindowSpan = std::span<std::uint8_t, wire::kWindowDataLength>;
 using ConstWindowSpan = std::span<const std::uint8_t, wire::kWindowDataLength>;
 using ShortPageSpan = std::span<std::uint8_t, wire::kShortPageDataLength>;
@@ -104,54 +96,34 @@ using ConstGammaSpan = std::span<const std::uint8_t, wire::kGammaLength>;
 using FunctionKeySpan = std::span<std::uint8_t, wire::kFunctionKeyBlockLength>;
 using ConstFunctionKeySpan = std::span<const std::uint8_t, wire::kFunctionKeyBlockLength>;
 
-std::uint16_t CmdTestUnitReady(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdInquiry(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                         ByteSpan buffer, std::uint8_t allocationLength);
-std::uint16_t CmdInquiryVendorPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                   ByteSpan buffer, std::uint8_t allocationLength);
+ScsiCommand CmdTestUnitReady();
+ScsiCommand CmdInquiry(ByteSpan buffer, std::uint8_t allocationLength);
+ScsiCommand CmdInquiryVendorPage(ByteSpan buffer, std::uint8_t allocationLength);
 // MODE SELECT of the measurement units page with `divisor` (1200 at scan start).
-std::uint16_t CmdSetMeasurementUnit(ScsiContext& context, std::uint8_t target,
-                                    std::uint8_t* sense, std::uint16_t divisor);
+ScsiCommand CmdSetMeasurementUnit(std::uint16_t divisor);
 // Window argument 0, 1 or 255 sends that one identifier, 2 sends the pair
 // 0x00 0x01; any other value sends 0x00.
-std::uint16_t CmdScan(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                      std::uint8_t window);
-std::uint16_t CmdSetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           ConstWindowSpan window);
-std::uint16_t CmdGetWindow(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint8_t windowId, WindowSpan window);
+ScsiCommand CmdScan(std::uint8_t window);
+ScsiCommand CmdSetWindow(ConstWindowSpan window);
+ScsiCommand CmdGetWindow(std::uint8_t windowId, WindowSpan window);
 // `length` uses 24 bits in the CDB (and 16 in the request block).
-std::uint16_t CmdReadImage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           ByteSpan buffer, std::uint32_t length);
-std::uint16_t CmdReadDetectedSize(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                  std::span<std::uint8_t, wire::kDetectedSizeLength> buffer);
-std::uint16_t CmdReadSeparatorStatus(ScsiContext& context, std::uint8_t target,
-                                     std::uint8_t* sense,
-                                     std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer);
-std::uint16_t CmdReadStatus(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                            std::span<std::uint8_t, wire::kStatusLength> buffer);
-std::uint16_t CmdReadGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint16_t qualifier, GammaSpan table);
-std::uint16_t CmdReadCounters(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                              std::span<std::uint8_t, wire::kCountersLength> buffer);
-std::uint16_t CmdSendGamma(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                           std::uint16_t qualifier, ConstGammaSpan table);
-std::uint16_t CmdUnloadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdLoadObject(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdGetScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                             std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength);
+ScsiCommand CmdReadImage(ByteSpan buffer, std::uint32_t length);
+ScsiCommand CmdReadDetectedSize(std::span<std::uint8_t, wire::kDetectedSizeLength> buffer);
+ScsiCommand CmdReadSeparatorStatus(std::span<std::uint8_t, wire::kSeparatorStatusLength> buffer);
+ScsiCommand CmdReadStatus(std::span<std::uint8_t, wire::kStatusLength> buffer);
+ScsiCommand CmdReadGamma(std::uint16_t qualifier, GammaSpan table);
+ScsiCommand CmdReadCounters(std::span<std::uint8_t, wire::kCountersLength> buffer);
+ScsiCommand CmdSendGamma(std::uint16_t qualifier, ConstGammaSpan table);
+ScsiCommand CmdUnloadObject();
+ScsiCommand CmdLoadObject();
+ScsiCommand CmdGetScanMode(std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength);
 // A 20-byte page (0x32, 0x36, 0x37) ...
-std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                ConstShortPageSpan data);
+ScsiCommand CmdDefineScanMode(ConstShortPageSpan data);
 // ... or a page of the caller's length (the 90-byte addon page).
-std::uint16_t CmdDefineScanMode(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                ConstByteSpan data, std::uint8_t length);
-std::uint16_t CmdGetStatusPage(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                               ShortPageSpan buffer);
-std::uint16_t CmdStopBatch(ScsiContext& context, std::uint8_t target, std::uint8_t* sense);
-std::uint16_t CmdGetFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                std::uint8_t key, FunctionKeySpan buffer);
-std::uint16_t CmdDefineFunctionKey(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                                   ConstFunctionKeySpan data);
+ScsiCommand CmdDefineScanMode(ConstByteSpan data, std::uint8_t length);
+ScsiCommand CmdGetStatusPage(ShortPageSpan buffer);
+ScsiCommand CmdStopBatch();
+ScsiCommand CmdGetFunctionKey(std::uint8_t key, FunctionKeySpan buffer);
+ScsiCommand CmdDefineFunctionKey(ConstFunctionKeySpan data);
 
 }  // namespace tarvo

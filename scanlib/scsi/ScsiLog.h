@@ -4,7 +4,7 @@
 // one line per report of the transport,
 //   "MM/DD/YY HH:MM:SS <tag> 0x%08X returned from line <n> of <module>" CR LF
 // with the tag "ASPI error" (the transport's own report) or "ASPI caller"
-// (the report naming the failed command's callSiteNumber).
+// (the report naming the failed command's call site).
 //
 // Command trace "cdb.log" in the current folder (generations "cdb0.log" ..
 // "cdb4.log"), written only while the trace switch is on: per command

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "scsi/ScsiLog.h"
 #include "scsi/Srb.h"
@@ -41,10 +40,74 @@ std::uint32_t FailureValue(const aspi::SrbExecScsiCmd& srb) {
          (std::uint32_t{srb.SRB_HaStat} << 8) | srb.SRB_TargStat;
 }
 
-void LogFailure(ScsiContext& context, int site, std::uint32_t value) {
+void LogFailure(ScsiContext& context, int site, int callSite, std::uint32_t value) {
   WriteScsiResult(context.platform, kTagAspiError, site, kModuleScsi, value);
-  WriteScsiResult(context.platform, kTagAspiCaller, context.transport.callSiteNumber, kModuleScsi,
-                  value);
+  WriteScsiResult(context.platform, kTagAspiCaller, callSite, kModuleScsi, value);
+}
+
+// One request on `adapter`; its failures name `callSite`.
+ScsiOutcome Run(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
+                const ScsiCommand& command, int callSite) {
+  Platform& platform = context.platform;
+  ScsiOutcome outcome;
+  UniqueEvent event(platform, platform.EventCreate());
+  if (!event.valid()) {
+    WriteScsiResult(platform, kTagAspiError, kSiteNoEvent, kModuleScsi, platform.LastError());
+    outcome.result = kNoEventResult;
+    return outcome;
+  }
+
+  // The provider takes a non-const buffer; it only reads out data.
+  std::array<std::uint8_t, ScsiCommand::kOwnDataLength> own = command.ownData;
+  const ByteSpan data =
+      command.ownLength != 0 ? ByteSpan(own).first(command.ownLength) : command.data;
+  const ConstByteSpan cdb = ConstByteSpan(command.cdb).first(command.cdbLength);
+  aspi::SrbExecScsiCmd srb{};
+  const std::size_t cdbLength = std::min(cdb.size(), sizeof srb.CDBByte);
+  srb.SRB_Cmd = aspi::kScExecScsiCmd;
+  srb.SRB_Status = aspi::kSsPending;
+  srb.SRB_HaId = adapter;
+  srb.SRB_Flags =
+      static_cast<std::uint8_t>((command.direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
+  srb.SRB_Target = target;
+  srb.SRB_Lun = 0;
+  const std::uint32_t bufLen = static_cast<std::uint32_t>(data.size()) & kBufLenMask;
+  srb.SRB_BufLen = bufLen;
+  srb.SRB_BufPointer = data.data();
+  srb.SRB_SenseLen = kSenseBufferLength;
+  srb.SRB_CDBLen = static_cast<std::uint8_t>(cdbLength);
+  srb.SRB_PostProc = event.get().native;
+  std::copy_n(cdb.begin(), cdbLength, srb.CDBByte);
+
+  aspi::Provider* provider = EnsureProvider(context);
+  if (provider == nullptr) {
+    srb.SRB_Status = aspi::kSsNoAdapters;
+  } else if (provider->SendCommand(&srb) == aspi::kSsPending) {
+    platform.EventWait(event.get());
+  }
+  // The event is closed by its owner on return; nothing signals it any more.
+
+  TraceCommand(platform, context.cdbTraceOn, target, srb.SenseArea, cdb.first(cdbLength),
+               data.first(bufLen), srb.SRB_Status);
+  outcome.srbStatus = srb.SRB_Status;
+  outcome.hostAdapterStatus = srb.SRB_HaStat;
+  outcome.targetStatus = srb.SRB_TargStat;
+  outcome.transferred = bufLen;
+
+  if (srb.SRB_Status == aspi::kSsComp || srb.SRB_Status == aspi::kSsErr) {
+    std::copy_n(srb.SenseArea, kSenseBufferLength, outcome.sense.bytes);
+    if (srb.SRB_HaStat != 0) {
+      LogFailure(context, kSiteHostAdapterError, callSite, FailureValue(srb));
+      outcome.result = static_cast<std::uint16_t>(srb.SRB_Status * 256 + srb.SRB_HaStat);
+    } else if (srb.SRB_TargStat != 0) {
+      LogFailure(context, kSiteTargetError, callSite, FailureValue(srb));
+      outcome.result = srb.SRB_TargStat;
+    }
+    return outcome;
+  }
+  LogFailure(context, kSiteSrbError, callSite, FailureValue(srb));
+  outcome.result = static_cast<std::uint16_t>(srb.SRB_Status * 256 + srb.SRB_HaStat);
+  return outcome;
 }
 
 }  // namespace
@@ -97,74 +160,23 @@ void SelectAdapter(ScsiContext& context, std::uint8_t adapter) {
   context.transport.selectedAdapter = adapter;
 }
 
-std::uint16_t AspiExecute(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
-                          std::uint8_t* sense, ConstByteSpan cdb, std::uint8_t direction,
-                          ByteSpan data) {
-  Platform& platform = context.platform;
-  UniqueEvent event(platform, platform.EventCreate());
-  if (!event.valid()) {
-    WriteScsiResult(platform, kTagAspiError, kSiteNoEvent, kModuleScsi, platform.LastError());
-    return kNoEventResult;
-  }
-
-  std::memset(sense, 0, kSenseBufferLength);
-  aspi::SrbExecScsiCmd srb{};
-  const std::size_t cdbLength = std::min(cdb.size(), sizeof srb.CDBByte);
-  srb.SRB_Cmd = aspi::kScExecScsiCmd;
-  srb.SRB_Status = aspi::kSsPending;
-  srb.SRB_HaId = adapter;
-  srb.SRB_Flags =
-      static_cast<std::uint8_t>((direction & aspi::kSrbDirMask) | aspi::kSrbEventNotify);
-  srb.SRB_Target = target;
-  srb.SRB_Lun = 0;
-  const std::uint32_t bufLen = static_cast<std::uint32_t>(data.size()) & kBufLenMask;
-  srb.SRB_BufLen = bufLen;
-  srb.SRB_BufPointer = data.data();
-  srb.SRB_SenseLen = kSenseBufferLength;
-  srb.SRB_CDBLen = static_cast<std::uint8_t>(cdbLength);
-  srb.SRB_PostProc = event.get().native;
-  std::copy_n(cdb.begin(), cdbLength, srb.CDBByte);
-
-  aspi::Provider* provider = EnsureProvider(context);
-  if (provider == nullptr) {
-    srb.SRB_Status = aspi::kSsNoAdapters;
-  } else if (provider->SendCommand(&srb) == aspi::kSsPending) {
-    platform.EventWait(event.get());
-  }
-  // The event is closed by its owner on return; nothing signals it any more.
-
-  TraceCommand(platform, context.cdbTraceOn, target, srb.SenseArea, cdb.first(cdbLength),
-               data.first(bufLen), srb.SRB_Status);
-
-  if (srb.SRB_Status == aspi::kSsComp || srb.SRB_Status == aspi::kSsErr) {
-    std::copy_n(srb.SenseArea, kSenseBufferLength, sense);
-    if (srb.SRB_HaStat != 0) {
-      LogFailure(context, kSiteHostAdapterError, FailureValue(srb));
-      return static_cast<std::uint16_t>(srb.SRB_Status * 256 + srb.SRB_HaStat);
-    }
-    if (srb.SRB_TargStat != 0) {
-      LogFailure(context, kSiteTargetError, FailureValue(srb));
-      return srb.SRB_TargStat;
-    }
-    return 0;
-  }
-  LogFailure(context, kSiteSrbError, FailureValue(srb));
-  return static_cast<std::uint16_t>(srb.SRB_Status * 256 + srb.SRB_HaStat);
-}
-
-std::uint16_t ScsiExecute(ScsiContext& context, std::uint8_t target, std::uint8_t* sense,
-                          ConstByteSpan cdb, std::uint8_t direction, ByteSpan data) {
-  return AspiExecute(context, context.transport.selectedAdapter, target, sense, cdb, direction,
-                     data);
+ScsiOutcome Execute(ScsiContext& context, std::uint8_t target, const ScsiCommand& command) {
+  context.transport.lastCallSite = command.callSite;
+  return Run(context, context.transport.selectedAdapter, target, command, command.callSite);
 }
 
 std::uint16_t InquiryAt(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                         std::uint8_t* sense, ByteSpan data, std::uint8_t allocationLength) {
-  std::array<std::uint8_t, wire::kCdb6> cdb{};
-  cdb[wire::kCdbOpcode] = wire::kOpInquiry;
-  cdb[wire::kCdb6Length] = allocationLength;
-  return AspiExecute(context, adapter, target, sense, cdb, aspi::kSrbDirIn,
-                     data.first(std::min<std::size_t>(data.size(), allocationLength)));
+  ScsiCommand inquiry;
+  inquiry.cdb[wire::kCdbOpcode] = wire::kOpInquiry;
+  inquiry.cdb[wire::kCdb6Length] = allocationLength;
+  inquiry.cdbLength = wire::kCdb6;
+  inquiry.direction = aspi::kSrbDirIn;
+  inquiry.data = data.first(std::min<std::size_t>(data.size(), allocationLength));
+  const ScsiOutcome outcome =
+      Run(context, adapter, target, inquiry, context.transport.lastCallSite);
+  std::copy_n(outcome.sense.bytes, kSenseBufferLength, sense);
+  return outcome.result;
 }
 
 }  // namespace tarvo

@@ -103,11 +103,9 @@ void FunctionKeyDialog::OnEvent(DialogSurface& surface, const DialogEvent& event
 
 Result FunctionKeyDialog::ReadKey(DialogSurface& surface, std::int32_t key) {
   std::array<std::uint8_t, wire::kFunctionKeyBlockLength> block{};
-  std::array<std::uint8_t, wire::kSenseLength> sense{};
-  const std::uint16_t status =
-      CmdGetFunctionKey(context_, context_.state.scanner.scannerTarget, sense.data(),
-                        static_cast<std::uint8_t>(key), block);
-  if (status != 0) return CheckScsi(context_, status, sense.data(), kSiteReadKey, kModuleDialogs);
+  const ScsiOutcome outcome = Execute(context_, context_.state.scanner.scannerTarget,
+                                      CmdGetFunctionKey(static_cast<std::uint8_t>(key), block));
+  if (outcome.result != 0) return CheckScsi(context_, outcome, kSiteReadKey, kModuleDialogs);
   const std::uint32_t message = BlockFunctionMessage(block);
   if (message == 0) return Result::Ok;  // no function bit: the selection stays
 

@@ -2,16 +2,13 @@
 // script, and a test platform that keeps the command trace in its root.
 #pragma once
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "core/Bytes.h"
 #include "scsi/AspiProvider.h"
 #include "scsi/Srb.h"
 #include "support/TestPlatform.h"
@@ -22,58 +19,26 @@ struct ScriptedReply {
   std::uint8_t srbStatus = aspi::kSsComp, haStat = 0, targStat = 0;
   std::vector<std::uint8_t> sense;   // copied into SenseArea
   std::vector<std::uint8_t> dataIn;  // copied into the buffer (up to SRB_BufLen)
-  bool pending = false;              // answer SS_PENDING and complete from another thread
 };
 
+// Records every request (the block and its CDB as sent) and completes it at once.
 class RecordingProvider : public aspi::Provider {
  public:
-  ~RecordingProvider() override { Join(); }
-
-  struct Request {  // as the provider saw it: the block, its CDB, the buffer as sent
-    aspi::SrbExecScsiCmd srb;
-    std::vector<std::uint8_t> cdb, dataOut;
-  };
+  struct Request { aspi::SrbExecScsiCmd srb; std::vector<std::uint8_t> cdb; };
   std::uint32_t supportInfo = (std::uint32_t{aspi::kSsComp} << 8) | 1;
   ScriptedReply reply;
   std::vector<Request> requests;
 
   std::uint32_t GetSupportInfo() override { return supportInfo; }
-
   std::uint32_t SendCommand(aspi::SrbExecScsiCmd* srb) override {
-    Join();
-    const std::uint8_t* data = srb->SRB_BufPointer;
-    requests.push_back({*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen},
-                        {data, data == nullptr ? data : data + srb->SRB_BufLen}});
-    if (!reply.pending) {
-      Complete(srb, reply);
-      return srb->SRB_Status;
-    }
-    worker_ = std::thread([srb, r = reply] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      Complete(srb, r);
-      const std::uint64_t one = 1;
-      (void)!::write(static_cast<int>(reinterpret_cast<std::intptr_t>(srb->SRB_PostProc)), &one, 8);
-    });
-    return aspi::kSsPending;
+    requests.push_back({*srb, {srb->CDBByte, srb->CDBByte + srb->SRB_CDBLen}});
+    std::copy_n(reply.sense.begin(), std::min(reply.sense.size(), sizeof srb->SenseArea), srb->SenseArea);
+    const std::size_t in = srb->SRB_BufPointer != nullptr ? std::min<std::size_t>(reply.dataIn.size(), srb->SRB_BufLen) : 0;
+    std::copy_n(reply.dataIn.begin(), in, srb->SRB_BufPointer);
+    srb->SRB_HaStat = reply.haStat;
+    srb->SRB_TargStat = reply.targStat;
+    return srb->SRB_Status = reply.srbStatus;
   }
-
-  void Join() {
-    if (worker_.joinable()) worker_.join();
-  }
-
- private:
-  static void Complete(aspi::SrbExecScsiCmd* srb, const ScriptedReply& r) {
-    std::copy_n(r.sense.begin(), std::min(r.sense.size(), sizeof srb->SenseArea), srb->SenseArea);
-    if (srb->SRB_BufPointer != nullptr) {
-      std::copy_n(r.dataIn.begin(), std::min<std::size_t>(r.dataIn.size(), srb->SRB_BufLen),
-                  srb->SRB_BufPointer);
-    }
-    srb->SRB_HaStat = r.haStat;
-    srb->SRB_TargStat = r.targStat;
-    srb->SRB_Status = r.srbStatus;
-  }
-
-  std::thread worker_;
 };
 
 // The command trace, normally in the current folder, lands in the root ("c:\cdb.log").
@@ -92,12 +57,18 @@ class ScsiTestPlatform : public TestPlatform {
   bool FileCopy(const char* from, const char* to, bool failIfExists) override {
     return TestPlatform::FileCopy(Rooted(from).c_str(), Rooted(to).c_str(), failIfExists);
   }
-  bool FileDelete(const char* name) override {
-    return TestPlatform::FileDelete(Rooted(name).c_str());
-  }
+  bool FileDelete(const char* name) override { return TestPlatform::FileDelete(Rooted(name).c_str()); }
 
   std::string Log(const std::string& name) { return ReadFileBytes(RootFile(name)); }
 };
+
+// Bytes as "%02X" separated by single spaces ("12 00 00 00 24 00").
+inline std::string Hex(ConstByteSpan bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::uint8_t b : bytes) text += {' ', kDigits[b >> 4], kDigits[b & 0x0F]};
+  return text.empty() ? text : text.substr(1);
+}
 
 // Fixed-format sense data, 14 bytes.
 inline std::vector<std::uint8_t> Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {

@@ -1,8 +1,5 @@
-// Platforms for tests.
-//
-// ForwardingPlatform passes every call to an inner platform; a test derives
-// from it and overrides the calls it wants to fail, count or fix.
-// TestPlatform is a POSIX platform over a fresh temporary root, with a fixed
+// ForwardingPlatform passes every call to an inner platform (a test overrides what it fails,
+// counts or fixes); TestPlatform is a POSIX platform over a fresh temporary root, with a fixed
 // host path, locale and (on request) clock, that records its message boxes.
 #pragma once
 
@@ -23,18 +20,14 @@ class ForwardingPlatform : public Platform {
   explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
 
   FileHandle FileOpen(const char* n, std::uint32_t a, std::uint32_t s, std::uint32_t d,
-                      std::uint32_t f) override {
-    return inner_.FileOpen(n, a, s, d, f);
-  }
+                      std::uint32_t f) override { return inner_.FileOpen(n, a, s, d, f); }
   bool FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) override {
     return inner_.FileRead(f, b, n, done);
   }
   bool FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) override {
     return inner_.FileWrite(f, b, n, done);
   }
-  std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override {
-    return inner_.FileSeek(f, d, m);
-  }
+  std::uint32_t FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) override { return inner_.FileSeek(f, d, m); }
   std::uint32_t FileSize(FileHandle f) override { return inner_.FileSize(f); }
   bool FileTruncateHere(FileHandle f) override { return inner_.FileTruncateHere(f); }
   bool FileClose(FileHandle f) override { return inner_.FileClose(f); }
@@ -45,21 +38,15 @@ class ForwardingPlatform : public Platform {
   void SetLastError(std::uint32_t code) override { inner_.SetLastError(code); }
   std::size_t ErrorText(std::uint32_t c, char* b, std::size_t n) override { return inner_.ErrorText(c, b, n); }
   std::uint32_t ProfileRead(const char* f, const char* s, const char* k, const char* d, char* b,
-                            std::uint32_t n) override {
-    return inner_.ProfileRead(f, s, k, d, b, n);
-  }
+                            std::uint32_t n) override { return inner_.ProfileRead(f, s, k, d, b, n); }
   bool ProfileWrite(const char* f, const char* s, const char* k, const char* v) override {
     return inner_.ProfileWrite(f, s, k, v);
   }
   std::uint32_t LibraryPath(char* b, std::uint32_t n) override { return inner_.LibraryPath(b, n); }
-  std::uint32_t HostExecutablePath(char* b, std::uint32_t n) override {
-    return inner_.HostExecutablePath(b, n);
-  }
+  std::uint32_t HostExecutablePath(char* b, std::uint32_t n) override { return inner_.HostExecutablePath(b, n); }
   std::uint32_t WindowsFolder(char* b, std::uint32_t n) override { return inner_.WindowsFolder(b, n); }
   bool SettingsFilePath(char* b, std::uint32_t n) override { return inner_.SettingsFilePath(b, n); }
-  bool LibraryFileVersion(const char* p, char* b, std::uint32_t n) override {
-    return inner_.LibraryFileVersion(p, b, n);
-  }
+  bool LibraryFileVersion(const char* p, char* b, std::uint32_t n) override { return inner_.LibraryFileVersion(p, b, n); }
   void ThreadLanguageId(char (&out)[8]) override { inner_.ThreadLanguageId(out); }
   LocalTime Now() override { return inner_.Now(); }
   std::uint32_t Ticks() override { return inner_.Ticks(); }
