@@ -106,11 +106,6 @@ TEST_F(DriverLoadTest, InformationalOperations) {
   EXPECT_EQ(AskAreYouSure(*Load()), 0u);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(std::tuple(platform.boxes[0].caption, platform.boxes[0].text), std::tuple("SORREL", "Are you sure?"));
-  for (auto [path, part] : {std::pair<const char*, const char*>{"C:\\Apps\\Pagewell.exe", "Pagewell.exe"},
-                            {"Pagewell.exe", "Pagewell.exe"}, {"dir\\", ""}, {"/usr/bin/rt650scan", "rt650scan"}, {nullptr, ""}}) {
-    FileNamePart(path, file, sizeof file);
-    EXPECT_STREQ(file, part) << (path != nullptr ? path : "(none)");
-  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Language files: the choice of language, the line parser and its odd
-// cases, the message lookup, and the shipped files themselves.
+// cases, and the shipped files themselves.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -22,16 +22,6 @@ TEST(LanguageChoice, FromTheLocaleAndFileByExactName) {
   EXPECT_STREQ(LanguageForLocaleId("080A"), "Spanish");
   EXPECT_STREQ(LanguageForLocaleId("0811"), "English");
   EXPECT_STREQ(LanguageForLocaleId("04"), "English");
-}
-
-TEST(MessageTable, LookupRules) {
-  MessageTable table;
-  for (std::uint32_t id : {0u, 7u, 512u}) EXPECT_STREQ(table.Lookup(id), "Undefined string!!!");
-  for (std::uint32_t id : {513u, 0xFFFFFFFFu}) EXPECT_STREQ(table.Lookup(id), "ID too large");
-  table.Set(0, "none");  // entry 0 is what every undefined ID shows
-  EXPECT_STREQ(table.Lookup(7), "none");
-  table.Set(7, std::string(300, 'a'));
-  EXPECT_EQ(std::string(table.Lookup(7)), std::string(255, 'a'));
 }
 
 TEST(LanguageLine, ParserCases) {

@@ -234,19 +234,5 @@ TEST(SimPnm, TheFourFormatsGiveTheSameRasterAndBrokenFilesAreRefused) {
   }
 }
 
-TEST(SimSynthetic, PagesAreDeterministicDocumentLikeAndSizedByResolution) {
-  for (const auto& [dpi, width, height] : {std::array<std::uint32_t, 3>{200, 1653, 2338}, {300, 2480, 3507}, {600, 4960, 7015}}) {
-    GrayRaster a, b, other;
-    RenderSynthetic(SyntheticPlan{7, 0, dpi}, a);
-    RenderSynthetic(SyntheticPlan{7, 0, dpi}, b);
-    RenderSynthetic(SyntheticPlan{7, 1, dpi}, other);
-    EXPECT_EQ(a.width * 10000 + a.height, width * 10000 + height);
-    EXPECT_TRUE(a.pixels == b.pixels && a.pixels != other.pixels);
-    std::array<double, 3> share{};  // ink, the photo-like middle grays, white
-    for (const std::uint8_t v : a.pixels) share[v < 64 ? 0 : v < 224 ? 1 : 2] += 1.0 / static_cast<double>(a.pixels.size());
-    EXPECT_TRUE(share[0] > 0.01 && share[0] < 0.4 && share[1] > 0.01) << dpi << ": " << share[0] << " " << share[1];
-  }
-}
-
 }  // namespace
 }  // namespace tarvo::sim

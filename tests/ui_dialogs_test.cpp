@@ -281,15 +281,6 @@ class DetailsTest : public ::testing::Test, public DialogTestContext {
   }
 };
 
-TEST_F(DetailsTest, OnlyJapaneseHasItsOwnTemplate) {
-  for (const char* name : {"", "japanese", "Japanese "}) EXPECT_EQ(DetailsTemplate(name), DialogTemplate::kDetailsUs);
-  for (auto [language, which] : {std::pair{"Japanese", DialogTemplate::kDetails}, {"Italian", DialogTemplate::kDetailsUs}}) {
-    SetCurrentLanguage(context, language);
-    RunDetailsDialog(context, runner, Handle(0x4000), nullptr);
-    EXPECT_EQ(runner.openings.back().which, which);
-  }
-}
-
 TEST_F(DetailsTest, OpeningShowsTheRecord) {
   std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase,
            r.userGrc, r.backgroundErase) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1);
@@ -452,18 +443,14 @@ TEST(GammaDialog, ChooserFileAndFailedDownload) {
   EXPECT_EQ(t.context.dialogs.gammaTable[2], 3);
 }
 
-// Every template carries exactly the controls (ID, kind, hidden or not) that
-// the dialogs speak to, and its design-time list data is well formed.
 struct RcControl {
   std::string caption, id, windowClass, style;
 };
 
-// The controls of each DIALOGEX, multi-line #defines expanded, and the entries
-// of each design-time list block ("NAME 240": caption, id, "", length).
+// The controls of each DIALOGEX, multi-line #defines expanded.
 std::map<std::string, std::vector<RcControl>> ReadScript() {
-  static const std::regex kDefine(R"(#define (\w+)$)"), kBlock(R"((\w+ 240)|(\w+) DIALOGEX .*)"),
-      kControl(R"re(CONTROL "([^"]*)", ([-\w]+), "(\w+)", ([^,]+),.*)re"),
-      kEntry(R"re((\d+), 0x0403, (\d+)L, "(.*)\\0",)re");
+  static const std::regex kDefine(R"(#define (\w+)$)"), kBlock(R"((\w+) DIALOGEX .*)"),
+      kControl(R"re(CONTROL "([^"]*)", ([-\w]+), "(\w+)", ([^,]+),.*)re");
   std::ifstream in(TARVOSCN_RESOURCE_DIR "/dialogs.rc");
   EXPECT_TRUE(in.good());
   std::vector<std::string> lines;
@@ -480,14 +467,13 @@ std::map<std::string, std::vector<RcControl>> ReadScript() {
       const std::string name = m[1];  // a body up to the blank line
       while (++i < lines.size() && !lines[i].empty()) macros[name].push_back(lines[i]);
     } else if (std::regex_match(lines[i], m, kBlock)) {
-      current = &blocks[m[1].matched ? m[1] : m[2]];
+      current = &blocks[m[1]];
     } else if (lines[i] == "END") {
       current = nullptr;
     } else if (current != nullptr) {
       auto macro = macros.find(lines[i]);
       for (const std::string& l : macro != macros.end() ? macro->second : std::vector{lines[i]}) {
         if (std::regex_match(l, m, kControl)) current->push_back({m[1], m[2], m[3], m[4]});
-        if (std::regex_match(l, m, kEntry)) current->push_back({m[3], m[1], "", m[2]});
       }
     }
   }
@@ -504,10 +490,9 @@ ControlKind KindOf(const RcControl& c) {
   return kKinds.count(c.windowClass) ? kKinds.at(c.windowClass) : ControlKind::kLabel;
 }
 
-TEST(Templates, EveryTemplateCarriesTheControlsOfItsDialogAndWellFormedListData) {
+TEST(Templates, EveryTemplateCarriesTheControlsOfItsDialog) {
   auto blocks = ReadScript();
-  ASSERT_EQ(blocks.size(), 10u);
-  std::map<std::string, std::size_t> entries;
+  ASSERT_EQ(blocks.size(), 7u);
   for (DialogTemplate which : {DialogTemplate::kSetting, DialogTemplate::kDetails, DialogTemplate::kDetailsUs,
                                DialogTemplate::kGamma, DialogTemplate::kImprinter, DialogTemplate::kFunction,
                                DialogTemplate::kStartScan}) {
@@ -526,14 +511,7 @@ TEST(Templates, EveryTemplateCarriesTheControlsOfItsDialogAndWellFormedListData)
       EXPECT_EQ(c->style.find("WS_DISABLED") != std::string::npos, form.hidden) << name << " " << form.id;
     }
     EXPECT_NE(script.at(kIdOkButton)->style.find("TARVO_DEFAULT"), std::string::npos) << name;
-    for (const RcControl& entry : blocks[name + " 240"]) {  // a list of the template; the length with the NUL
-      const ControlForm* list = FindControl(which, std::stoi(entry.id));
-      EXPECT_TRUE(list != nullptr && list->kind == ControlKind::kList) << entry.caption;
-      EXPECT_EQ(std::stoul(entry.style), entry.caption.length() + 1) << entry.caption;
-      ++entries[name];
-    }
   }
-  EXPECT_EQ(entries, (std::map<std::string, std::size_t>{{"DETAILS", 3}, {"DETAILS_US", 3}, {"FUNCTION", 14}}));
   // Start-scan's labels have no message: the template's own texts show; its
   // list keeps the order of the separator values.
   std::vector<std::string> labels;
