@@ -1128,7 +1128,7 @@ static void NoteLogStart(void) {
   fclose(log);
 }
 
-/* Shows the last entry this run added to the driver's log, with the system's
+/* Shows the last failure this run added to the driver's log, with the system's
  * text that follows it; 1 when it says the disk is full. */
 static int ReportLogEntry(void) {
   char path[1100];
@@ -1145,7 +1145,9 @@ static int ReportLogEntry(void) {
   int afterEntry = 0;
   for (int lines = 0; lines < 100000 && fgets(line, sizeof line, log) != NULL; ++lines) {
     line[strcspn(line, "\r\n")] = '\0';
-    if (strstr(line, " returned from line ") != NULL) {
+    if (strstr(line, " 0 returned from line ") != NULL) {
+      afterEntry = 0; /* a routine entry (a good first transfer logs its status 0) */
+    } else if (strstr(line, " returned from line ") != NULL) {
       memcpy(entry, line, sizeof entry);
       text[0] = '\0';
       afterEntry = 1;
