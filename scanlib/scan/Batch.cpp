@@ -266,8 +266,8 @@ Result StopScan(DriverContext& c) {
 }
 
 Result PageExist(DriverContext& c) {
-  if (Result r = CheckScsi(c, Execute(c, Target(c), CmdTestUnitReady()),
-                           kSitePageExistTestUnitReady);
+  if (Result r =
+          CheckScsi(c, Execute(c, Target(c), CmdTestUnitReady()), kSitePageExistTestUnitReady);
       r != Result::Ok) {
     return r;
   }

@@ -7,7 +7,8 @@
 namespace tarvo {
 
 Result EjectSheet(DriverContext& context) {
-  return CheckScsi(context, Execute(context, context.state.scanner.scannerTarget, CmdUnloadObject()),
+  return CheckScsi(context,
+                   Execute(context, context.state.scanner.scannerTarget, CmdUnloadObject()),
                    kSiteEjectSheet);
 }
 

@@ -34,16 +34,6 @@ Result Sequence(DriverContext& c, Steps... steps) {
   return result;
 }
 
-// Gamma transfers are not logged: 0 is Ok, 2 is what the sense bytes say,
-// anything else a scanner failure.
-Result GammaResult(const ScsiOutcome& outcome) {
-  const std::uint16_t transport = outcome.result;
-  const SenseBuffer& sense = outcome.sense;
-  if (transport == 0) return Result::Ok;
-  if (IsCheckCondition(transport)) return SenseToResult(ConstByteSpan(sense.bytes, kSenseLength));
-  return Result::ScannerFailure;
-}
-
 // Runs `command` on the scanner with the failure convention.
 Result Check(DriverContext& c, const ScsiCommand& command, int site) {
   return CheckScsi(c, Execute(c, Target(c), command), site);
@@ -118,8 +108,7 @@ Result ReadAddonPage(DriverContext& c) {
 
 Result PushAddonPage(DriverContext& c) {
   PrepareAddonPageForSend(c.addonPage);
-  return Check(c,
-               CmdDefineScanMode(c.addonPage, static_cast<std::uint8_t>(c.addonPage.size())),
+  return Check(c, CmdDefineScanMode(c.addonPage, static_cast<std::uint8_t>(c.addonPage.size())),
                kSitePushAddonPage);
 }
 
@@ -145,14 +134,14 @@ Result ReadFunctionKey(DriverContext& c, std::int32_t key, std::uint32_t* code) 
 
 Result SendGammaTable(DriverContext& c, std::uint16_t qualifier, const std::uint8_t* table) {
   if (table == nullptr) return Result::InvalidValue;
-  return GammaResult(Execute(
-      c, Target(c), CmdSendGamma(qualifier, std::span<const std::uint8_t, kGammaLength>(table, kGammaLength))));
+  const std::span<const std::uint8_t, kGammaLength> data(table, kGammaLength);
+  return OutcomeResult(Execute(c, Target(c), CmdSendGamma(qualifier, data)));  // not logged
 }
 
 Result ReadGammaTable(DriverContext& c, std::uint16_t qualifier, std::uint8_t* table) {
   if (table == nullptr) return Result::InvalidValue;
-  return GammaResult(Execute(
-      c, Target(c), CmdReadGamma(qualifier, std::span<std::uint8_t, kGammaLength>(table, kGammaLength))));
+  const std::span<std::uint8_t, kGammaLength> data(table, kGammaLength);
+  return OutcomeResult(Execute(c, Target(c), CmdReadGamma(qualifier, data)));  // not logged
 }
 
 }  // namespace tarvo

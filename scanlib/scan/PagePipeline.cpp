@@ -182,8 +182,8 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   const bool gray = s.imageType == kImageGray;
   const std::int32_t bits = gray ? s.bitsPerPixel : 1;
 
-  const std::uint32_t limit = c.state.scanner.maxTransferSize == 0 ? kTransferBufferBytes
-                                                           : c.state.scanner.maxTransferSize;
+  const std::uint32_t limit =
+      c.state.scanner.maxTransferSize == 0 ? kTransferBufferBytes : c.state.scanner.maxTransferSize;
   const std::uint32_t transfer = std::min(limit, kTransferBufferBytes);
   const std::uint32_t rowBytes = ScannerRowBytes(width, bits);
   const std::uint32_t rowsPerChunk = rowBytes == 0 ? 1 : transfer / rowBytes;

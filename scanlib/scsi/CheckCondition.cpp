@@ -79,15 +79,22 @@ Result SenseToResult(ConstByteSpan sense) {
   return kUnlistedSenseKey;
 }
 
-Result CheckScsi(GroundContext& context, const ScsiOutcome& outcome, int callSite,
-                 const char* module) {
+Result OutcomeResult(const ScsiOutcome& outcome) {
   const std::uint16_t transportResult = outcome.result;
   if (transportResult == 0) return Result::Ok;
   if (IsCheckCondition(transportResult)) {
     return SenseToResult(ConstByteSpan(outcome.sense.bytes, wire::kSenseLength));
   }
-  DriverLog(context, kTagCheckScsi, callSite, module, transportResult);
   return Result::ScannerFailure;
+}
+
+Result CheckScsi(GroundContext& context, const ScsiOutcome& outcome, int callSite,
+                 const char* module) {
+  const std::uint16_t transportResult = outcome.result;
+  if (transportResult != 0 && !IsCheckCondition(transportResult)) {
+    DriverLog(context, kTagCheckScsi, callSite, module, transportResult);
+  }
+  return OutcomeResult(outcome);
 }
 
 }  // namespace tarvo

@@ -23,6 +23,9 @@ constexpr bool IsCheckCondition(std::uint16_t transportResult) {
   return transportResult == aspi::kTargetCheckCondition;
 }
 
+// The rule without the log (the gamma transfers log nothing).
+Result OutcomeResult(const ScsiOutcome& outcome);
+// The rule, with the "CheckScsi" line for a failure other than a check condition.
 Result CheckScsi(GroundContext& context, const ScsiOutcome& outcome, int callSite,
                  const char* module = kModuleScan);
 

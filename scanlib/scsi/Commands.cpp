@@ -161,16 +161,14 @@ ScsiCommand CmdReadCounters(std::span<std::uint8_t, wire::kCountersLength> buffe
 }
 
 ScsiCommand CmdSendGamma(std::uint16_t qualifier, ConstGammaSpan table) {
-  return Transfer(cmd::kSendGamma, wire::kDataGamma, qualifier, OutData(table),
-                  wire::kGammaLength);
+  return Transfer(cmd::kSendGamma, wire::kDataGamma, qualifier, OutData(table), wire::kGammaLength);
 }
 
 ScsiCommand CmdUnloadObject() { return Position(cmd::kUnloadObject, wire::kObjectUnload); }
 
 ScsiCommand CmdLoadObject() { return Position(cmd::kLoadObject, wire::kObjectLoad); }
 
-ScsiCommand CmdGetScanMode(std::uint8_t pageCode, ByteSpan buffer,
-                           std::uint8_t allocationLength) {
+ScsiCommand CmdGetScanMode(std::uint8_t pageCode, ByteSpan buffer, std::uint8_t allocationLength) {
   return GetPage(cmd::kGetScanMode, pageCode, buffer, allocationLength);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "scsi/Commands.h"
 #include "scsi/ScsiLog.h"
 #include "scsi/Srb.h"
 #include "scsi/Wire.h"
@@ -167,14 +168,8 @@ ScsiOutcome Execute(ScsiContext& context, std::uint8_t target, const ScsiCommand
 
 std::uint16_t InquiryAt(ScsiContext& context, std::uint8_t adapter, std::uint8_t target,
                         std::uint8_t* sense, ByteSpan data, std::uint8_t allocationLength) {
-  ScsiCommand inquiry;
-  inquiry.cdb[wire::kCdbOpcode] = wire::kOpInquiry;
-  inquiry.cdb[wire::kCdb6Length] = allocationLength;
-  inquiry.cdbLength = wire::kCdb6;
-  inquiry.direction = aspi::kSrbDirIn;
-  inquiry.data = data.first(std::min<std::size_t>(data.size(), allocationLength));
-  const ScsiOutcome outcome =
-      Run(context, adapter, target, inquiry, context.transport.lastCallSite);
+  const ScsiOutcome outcome = Run(context, adapter, target, CmdInquiry(data, allocationLength),
+                                  context.transport.lastCallSite);
   std::copy_n(outcome.sense.bytes, kSenseBufferLength, sense);
   return outcome.result;
 }

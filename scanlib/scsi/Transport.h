@@ -117,7 +117,7 @@ struct ScsiCommand {
 struct ScsiOutcome {
   std::uint16_t result = 0;  // the transport result above
   std::uint8_t srbStatus = 0, hostAdapterStatus = 0, targetStatus = 0;
-  SenseBuffer sense;             // 14 bytes when the request completed, else zeros
+  SenseBuffer sense;              // 14 bytes when the request completed, else zeros
   std::uint32_t transferred = 0;  // the data length the request carried
 };
 

@@ -32,8 +32,8 @@ bool ReadAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset
   return false;
 }
 
-bool WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset,
-                   const void* data, std::uint32_t size, IoSite site) {
+bool WriteAtOffset(GroundContext& context, UniqueFile& file, std::uint32_t offset, const void* data,
+                   std::uint32_t size, IoSite site) {
   tiff::TiffIo io(context, file.get());
   if (io.WriteAt(offset, data, size, site)) return true;
   file.Reset();
