@@ -61,7 +61,7 @@ struct Rig {
       : platform(PosixPlatformOptions{root, false, "", ""}), context(platform) {
     sim::Rt650& scanner = bus.AddScanner(0, 0);
     SetProvider(context.transport, &bus);
-    probed = Probe(context) == Result::Ok;
+    probed = Probe(context.Link()) == Result::Ok;
     scanner.AddSyntheticPages(kPages, seed, 300);
     context.settings.scanWidth = 2480;
     context.settings.scanLength = 3504;
@@ -105,7 +105,7 @@ std::uint32_t SimulatorBatch(std::int32_t imageType, std::uint64_t seed) {
   DriverContext& context = rig.context;
   context.settings.imageType = imageType;
   context.settings.bitsPerPixel = gray ? 8 : 1;
-  (void)PushWindow(context);
+  (void)PushWindow(context.Link());
   (void)Execute(context, 0, CmdScan(0));
   std::vector<std::uint8_t> chunk(32768);
   const std::uint32_t rowBytes = gray ? 2480 : 312;

@@ -108,7 +108,7 @@ class DriverAdapter final : public Driver {
   }
 
   SANE_Status Open(const ScannerEntry& entry) override {
-    if (Result r = Probe(context_); r != Result::Ok) return ToStatus(r);
+    if (Result r = Probe(context_.Link()); r != Result::Ok) return ToStatus(r);
     if (context_.state.scanner.scannerAdapter != static_cast<std::uint32_t>(entry.adapter) ||
         context_.state.scanner.scannerTarget != entry.target) {
       return SANE_STATUS_UNSUPPORTED;
@@ -133,7 +133,7 @@ class DriverAdapter final : public Driver {
     s.scanWidth = w.width;
     s.topOffset = w.top;
     s.sideOffset = w.side;
-    return ToStatus(PushWindow(context_));
+    return ToStatus(PushWindow(context_.Link()));
   }
 
   SANE_Status SetImageType(int imageType) override {

@@ -81,7 +81,7 @@ class BatchTest : public ::testing::Test {
   // Probes and sets a small 200 dpi window on the sheet: line art as Group 4 TIFF unless told.
   void Prepare(std::int32_t rotate, std::int32_t compression = 3, std::int32_t imageType = 1, std::int32_t bits = 1,
                std::int32_t fileType = 1, std::int32_t width = 1000) {
-    ASSERT_EQ(Probe(*context_), Result::Ok);
+    ASSERT_EQ(Probe(context_->Link()), Result::Ok);
     for (auto [id, value] : {std::pair{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, width}, {PAR_SCAN_LENGTH, 1400},
                              {PAR_SIDE_OFFSET, 2325 - width}, {PAR_IMAGE_TYPE, imageType}, {PAR_BITS_PER_PIXEL, bits},
                              {PAR_FILE_TYPE, fileType}, {PAR_COMPRESSION, compression}, {PAR_ROTATE, rotate}}) {
@@ -208,7 +208,7 @@ TEST_F(BatchTest, OutputCombinationsAreCheckedBeforeAnyCommand) {
     EXPECT_EQ(ValidateOutputSettings(s) == Result::Ok, valid) << type << "/" << bits << "/" << file;
   }
   EXPECT_EQ(Start(""), Result::ScannerFailure);  // not probed
-  ASSERT_EQ(Probe(*context_), Result::Ok);
+  ASSERT_EQ(Probe(context_->Link()), Result::Ok);
   std::tie(context_->settings.imageType, context_->settings.bitsPerPixel, context_->settings.fileType) = std::tuple(4, 8, 1);
   const std::size_t before = bus_->Records().size();
   EXPECT_EQ(Start(Doc("x.tif")), Result::InvalidValue);
@@ -275,7 +275,7 @@ TEST_F(BatchTest, SeparatorSenseChoosesTheStatusBitsThatCount) {
   for (auto [sense, status, detected] : {std::tuple{0, 0x82, 1}, {0, 0x81, 0}, {0, 0x02, 0}, {1, 0x81, 1}, {1, 0x82, 0},
                                          {2, 0x81, 1}, {2, 0x82, 1}, {2, 0x03, 0}}) {
     Reset();
-    ASSERT_EQ(Probe(*context_), Result::Ok);
+    ASSERT_EQ(Probe(context_->Link()), Result::Ok);
     ASSERT_TRUE(scanner_->AddSyntheticPages(1, 3, 200));
     Condition(0, static_cast<std::uint8_t>(status));
     context_->settings.separatorSense = sense;
@@ -341,12 +341,12 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
 TEST_F(BatchTest, HostsWithTheirOwnGeometryGetTheWindowFromThePageSizeTable) {
   EXPECT_FALSE(HostHasOwnGeometry("Pagewell.exe2"));
   platform_.hostPath = "C:\\Apps\\PAGEWELL.EXE";  // names compare without case
-  ASSERT_EQ(Probe(*context_), Result::Ok);
+  ASSERT_EQ(Probe(context_->Link()), Result::Ok);
   Set(PAR_RESOLUTION, 300);
   Set(PAR_FRAME_AREA, 0);
   // A length the parameter would round to 32 rows: set in the record and pushed.
   std::tie(context_->settings.scanLength, context_->settings.scanWidth, context_->settings.sideOffset) = std::tuple(2480, 3488, 40);
-  ASSERT_EQ(PushWindow(*context_), Result::Ok);
+  ASSERT_EQ(PushWindow(context_->Link()), Result::Ok);
   AddPages(1, 1);
   ASSERT_EQ(Start(""), Result::Ok);
   EXPECT_EQ(std::tuple(context_->settings.pageSizeIndex, context_->settings.topOffset, context_->settings.sideOffset),

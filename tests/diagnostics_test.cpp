@@ -79,14 +79,14 @@ ScsiOutcome Failed(std::uint16_t result) { return ScsiOutcome{result, 0, 0, 0, {
 // (its sense) unlogged, any other failure logged as a scanner failure.
 TEST_F(DiagnosticsTest, CheckScsiConventionBehindTheSheetEjection) {
   context.state.scanner.scannerTarget = 4;
-  EXPECT_EQ(AbortScan(context), Result::Ok);
+  EXPECT_EQ(AbortScan(context.Link()), Result::Ok);
   EXPECT_EQ(provider.requests.at(0).srb.SRB_Target, 4);
   EXPECT_EQ(test::Hex(provider.requests[0].cdb), "31 00 00 00 00 00 00 00 00 00");
   provider.reply = {aspi::kSsErr, 0, 2, test::Sense(0x3, 0x80, 0x00), {}};
-  EXPECT_EQ(EjectSheet(context), Result::PaperJam);
+  EXPECT_EQ(EjectSheet(context.Link()), Result::PaperJam);
   EXPECT_FALSE(test::FileExists(platform.RootFile("scan.log")));
   provider.reply = {aspi::kSsErr, 0x11, 0, {}, {}};
-  EXPECT_EQ(EjectSheet(context), Result::ScannerFailure);
+  EXPECT_EQ(EjectSheet(context.Link()), Result::ScannerFailure);
   EXPECT_EQ(CheckScsi(context, Failed(800), 611), Result::ScannerFailure);
   EXPECT_EQ(ScanLog(),
             "05/22/00 17:04:09 CheckScsi 1041 returned from line 473 of Scan\r\n"

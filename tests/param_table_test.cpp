@@ -244,7 +244,7 @@ TEST_F(Parameters, AddonFieldsEditTheMirrorAndSendTheWholePage) {
   // A timing code the table does not know: 5 from the get, the cell untouched.
   for (auto [id, at] : {std::pair{PAR_COUNTUP_TIMING, 73u}, std::pair{PAR_RESET_TIMING, 75u}}) {
     Addon(at) = 6;
-    ASSERT_EQ(PushAddonPage(context), Result::Ok);
+    ASSERT_EQ(PushAddonPage(context.Link()), Result::Ok);
     EXPECT_EQ(Get(sim, id, Result::InvalidValue), -12345);
   }
   // The text: the field only, padded with zeros; no text is refused, nothing changed or sent.

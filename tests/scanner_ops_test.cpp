@@ -42,10 +42,10 @@ Bytes ShortPageBytes(std::uint8_t code, std::initializer_list<std::pair<int, std
 class ScannerOps : public ::testing::Test {
  protected:
   // Runs `op` on the record: it sends exactly one command, whose data it returns.
-  const Bytes& PushOne(Result (*op)(DriverContext&), const ScanSettings& record) {
+  const Bytes& PushOne(Result (*op)(const ScannerLink&), const ScanSettings& record) {
     s = record;
     sim.bus.ClearRecords();
-    EXPECT_EQ(op(context), Result::Ok);
+    EXPECT_EQ(op(context.Link()), Result::Ok);
     EXPECT_EQ(sim.bus.Records().size(), 1u);
     return Last().dataOut;
   }
@@ -57,7 +57,7 @@ class ScannerOps : public ::testing::Test {
 };
 
 TEST_F(ScannerOps, PushesSendTheRecordInTheScannersForm) {
-  const std::tuple<Result (*)(DriverContext&), ScanSettings, Bytes> cases[] = {
+  const std::tuple<Result (*)(const ScannerLink&), ScanSettings, Bytes> cases[] = {
       {PushWindow, {}, WindowBytes({300, 300, -76, 0, 14028, 9856, 0, 0, 0, 0, 1, 0})},  // the defaults
       // 200 * 3488 / 300 = 2325 whole pixels; (2325 - 10 - 1704) * 6 = 3666 in 1/1200 inch. Halftone
       // goes out at one bit; brightness, contrast and GRC by their low bytes.
@@ -97,7 +97,7 @@ TEST_F(ScannerOps, PushesSendTheRecordInTheScannersForm) {
 // the window, Y resolution follows X; of another window only the frame area is taken.
 TEST_F(ScannerOps, ReadsTakeTheScannersFormIntoTheRecord) {
   struct Case {
-    Result (*read)(DriverContext&);
+    Result (*read)(const ScannerLink&);
     Bytes wire;
     std::int32_t textMode;
     std::span<const Field> fields;
@@ -127,7 +127,7 @@ TEST_F(ScannerOps, ReadsTakeTheScannersFormIntoTheRecord) {
   for (const Case& c : cases) {
     c.wire.size() == 52 ? sim::test::SetWindowRaw(sim.bus, c.wire) : sim::test::DefinePage(sim.bus, c.wire);
     s = ScanSettings{.bitsPerPixel = 77, .textMode = c.textMode, .separatorModeA = 4};
-    ASSERT_EQ(c.read(context), Result::Ok);
+    ASSERT_EQ(c.read(context.Link()), Result::Ok);
     EXPECT_EQ(Fields(s, c.fields), c.values) << &c - cases;
   }
   EXPECT_EQ(Last().cdb, (Bytes{0x25, 1, 0, 0, 0, 0, 0, 0, 52, 0}));
@@ -140,25 +140,25 @@ TEST_F(ScannerOps, AddonPageReadWholeAndSentWithItsFixedBytes) {
   page[4] = 0x34, page[5] = 0x54;
   for (std::size_t i = 6; i < page.size(); ++i) page[i] = static_cast<std::uint8_t>(i);
   sim::test::DefinePage(sim.bus, page);
-  ASSERT_EQ(ReadAddonPage(context), Result::Ok);
+  ASSERT_EQ(ReadAddonPage(context.Link()), Result::Ok);
   EXPECT_EQ(Bytes(context.addonPage.begin(), context.addonPage.end()), page);
   // Whatever the mirror holds, the header goes out as 0, 0x34, 0x54 and the last six bytes as zeros.
   context.addonPage.fill(0xEE);
-  ASSERT_EQ(PushAddonPage(context), Result::Ok);
+  ASSERT_EQ(PushAddonPage(context.Link()), Result::Ok);
   Bytes expected(90, 0);
   std::fill(expected.begin() + 6, expected.end() - 6, 0xEE);
   expected[4] = 0x34, expected[5] = 0x54;
   EXPECT_EQ(Last().dataOut, expected);
   const std::int32_t values[2] = {0x1234, -1};  // page 0x37 carries the low bytes
-  ASSERT_EQ(PushDevicePage37(context, values), Result::Ok);
+  ASSERT_EQ(PushDevicePage37(context.Link(), values), Result::Ok);
   EXPECT_EQ(Last().dataOut, ShortPageBytes(0x37, {{2, 0x34}, {6, 0xFF}}));
 }
 
 TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
   std::uint32_t unset = 0xABCD;  // a key without function leaves the code
-  ASSERT_EQ(ReadFunctionKey(context, 7, &unset), Result::Ok);
+  ASSERT_EQ(ReadFunctionKey(context.Link(), 7, &unset), Result::Ok);
   EXPECT_EQ(unset, 0xABCDu);
-  ASSERT_EQ(DefineFunctionKey(context, 3, 0x800000), 0u);
+  ASSERT_EQ(DefineFunctionKey(context.Link(), 3, 0x800000), 0u);
   EXPECT_EQ(Last().dataOut, (Bytes{3, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   // Blocks with two bits: the first in the scanner's reading order wins.
   for (auto [b2, b3, b4, code] : {std::array<std::uint32_t, 4>{0x81, 0, 0, 0x2000}, {0, 0xC0, 0, 0x100000},
@@ -166,18 +166,18 @@ TEST_F(ScannerOps, FunctionKeysDefinedAndReadBack) {
     Bytes block{4, 0, std::uint8_t(b2), std::uint8_t(b3), std::uint8_t(b4), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     ASSERT_TRUE(sim::test::Send(sim.bus, {0xDA, 0, 0, 0, 16, 0}, sim::test::kOut, block).Good());
     std::uint32_t read = 0;
-    ASSERT_EQ(ReadFunctionKey(context, 4, &read), Result::Ok);
+    ASSERT_EQ(ReadFunctionKey(context.Link(), 4, &read), Result::Ok);
     EXPECT_EQ(read, code);
   }
   // Refused codes send nothing.
   sim.bus.ClearRecords();
-  for (std::uint32_t bad : {0u, 0x10u, 0x30u, 0x1000000u, 0x80000000u}) EXPECT_EQ(DefineFunctionKey(context, 1, bad), 5u) << bad;
+  for (std::uint32_t bad : {0u, 0x10u, 0x30u, 0x1000000u, 0x80000000u}) EXPECT_EQ(DefineFunctionKey(context.Link(), 1, bad), 5u) << bad;
   EXPECT_TRUE(sim.bus.Records().empty());
   // Failures give the raw transport result, without sense decoding.
   sim.scanner.AddFault(SenseFault(0xDA, -1, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0xDA, -1, 2));
   sim.scanner.AddFault(AdapterFault(0xDA, -1, 3));
-  for (std::uint32_t status : {2u, 8u, 0x0411u, 0u}) EXPECT_EQ(DefineFunctionKey(context, 1, 0x20), status);
+  for (std::uint32_t status : {2u, 8u, 0x0411u, 0u}) EXPECT_EQ(DefineFunctionKey(context.Link(), 1, 0x20), status);
   EXPECT_EQ(sim.ScanLog(), "");
 }
 
@@ -187,19 +187,19 @@ TEST_F(ScannerOps, GammaTablesBothWaysWithoutLog) {
   sim.bus.SetCompletion(sim::Completion::kPending, 1);
   std::array<std::uint8_t, 256> table{}, read{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(255 - i);
-  ASSERT_EQ(SendGammaTable(context, 1, table.data()), Result::Ok);
+  ASSERT_EQ(SendGammaTable(context.Link(), 1, table.data()), Result::Ok);
   EXPECT_EQ(sim.scanner.Gamma(1), table);
-  ASSERT_EQ(ReadGammaTable(context, 1, read.data()), Result::Ok);
+  ASSERT_EQ(ReadGammaTable(context.Link(), 1, read.data()), Result::Ok);
   EXPECT_EQ(read, table);
   // A rule counts the matching commands from when it is added.
   sim.scanner.AddFault(SenseFault(0x2A, 3, 1, sim::kSenseInvalidCdbField));
   sim.scanner.AddFault(BusyFault(0x2A, 3, 2));
   sim.scanner.AddFault(SenseFault(0x28, 3, 1, sim::kSenseNotReady));
   sim.scanner.AddFault(AdapterFault(0x28, 3, 2));
-  EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::InvalidCdbField);
-  EXPECT_EQ(SendGammaTable(context, 1, table.data()), Result::ScannerFailure);
-  EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::NotReady);
-  EXPECT_EQ(ReadGammaTable(context, 1, read.data()), Result::ScannerFailure);
+  EXPECT_EQ(SendGammaTable(context.Link(), 1, table.data()), Result::InvalidCdbField);
+  EXPECT_EQ(SendGammaTable(context.Link(), 1, table.data()), Result::ScannerFailure);
+  EXPECT_EQ(ReadGammaTable(context.Link(), 1, read.data()), Result::NotReady);
+  EXPECT_EQ(ReadGammaTable(context.Link(), 1, read.data()), Result::ScannerFailure);
   EXPECT_EQ(sim.ScanLog(), "");
 }
 
@@ -214,9 +214,9 @@ struct Step { const char* command; std::uint8_t opcode; int dataType; std::uint3
 TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallSite) {
   const Step window{"setwindow", 0x24, -1, 1, 1077}, page32{"definescanmode 32", 0xD6, -1, 1, 723},
       page36{"definescanmode 36", 0xD6, -1, 2, 755};
-  const std::pair<std::function<Result(DriverContext&)>, std::vector<Step>> operations[] = {
-      {[](DriverContext& c) { return PushDevicePage37(c, {1, 2}); }, {{"definescanmode 37", 0xD6, -1, 1, 800}}},
-      {[](DriverContext& c) { std::uint32_t code = 0; return ReadFunctionKey(c, 1, &code); },
+  const std::pair<std::function<Result(const ScannerLink&)>, std::vector<Step>> operations[] = {
+      {[](const ScannerLink& c) { return PushDevicePage37(c, {1, 2}); }, {{"definescanmode 37", 0xD6, -1, 1, 800}}},
+      {[](const ScannerLink& c) { std::uint32_t code = 0; return ReadFunctionKey(c, 1, &code); },
        {{"getkey 1", 0xDB, -1, 1, 1088}}},
       {PushScanMode, {page32, page36, window}},
       {PushAllModes, {page32, page36, window, {"definescanmode 34", 0xD6, -1, 3, 781}}},
@@ -228,7 +228,7 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
     Strings names;
     for (const Step& step : steps) names.push_back(step.command);
     SimContext good;
-    EXPECT_EQ(run(good.context), Result::Ok);
+    EXPECT_EQ(run(good.context.Link()), Result::Ok);
     EXPECT_EQ(Commands(good.bus), names);
     for (std::size_t failing = 0; failing < steps.size(); ++failing) {
       const Step& f = steps[failing];
@@ -238,7 +238,7 @@ TEST(ScannerOpsFailures, EveryOperationStopsAtItsFirstFailingStepAndLogsItsCallS
         SimContext sim;
         sim.scanner.AddFault(fault);
         const bool check = fault.kind == sim::FaultKind::kSense;
-        EXPECT_EQ(run(sim.context), check ? Result::IllegalRequest : Result::ScannerFailure) << f.command;
+        EXPECT_EQ(run(sim.context.Link()), check ? Result::IllegalRequest : Result::ScannerFailure) << f.command;
         EXPECT_EQ(Commands(sim.bus), Strings(names.begin(), names.begin() + int(failing) + 1));
         EXPECT_EQ(sim.ScanLog(), check ? "" : CheckScsiEntry(fault.kind == sim::FaultKind::kBusy ? 8 : 0x0411, f.callSite));
       }
@@ -267,7 +267,7 @@ TEST(Probe, SearchOrderOverAdaptersAndTargets) {
     for (const auto& [a, t, identity] : c.devices)
       identity == nullptr ? (void)p.bus.AddScanner(a, t) : p.bus.AddDevice(a, t, *identity);
     const bool found = c.adapter >= 0;
-    EXPECT_EQ(Probe(p.context), found ? Result::Ok : Result::ScannerFailure);
+    EXPECT_EQ(Probe(p.context.Link()), found ? Result::Ok : Result::ScannerFailure);
     // Every target 0..6 in order is asked until the match; everything after it goes to the scanner.
     std::vector<std::pair<int, int>> order;
     for (int a = 0; a < c.adapters; ++a)
@@ -320,7 +320,7 @@ TEST(Probe, Outcomes) {
     p.state.scanner.probed = 1;
     const bool ok = result == Result::Ok;
     const auto hit = [&](std::uint8_t op, int type) { return fault.opcode == op && fault.dataType == type; };
-    EXPECT_EQ(Probe(p.context), result) << log;
+    EXPECT_EQ(Probe(p.context.Link()), result) << log;
     EXPECT_EQ(p.state.scanner.probed, ok ? 1 : 0);
     EXPECT_EQ(Commands(p.bus), Strings(after.begin(), after.end() - (ok ? 0 : 1)));
     EXPECT_EQ(p.ScanLog(), log);
@@ -334,10 +334,10 @@ TEST(Probe, Outcomes) {
   p.bus.AddScanner(0, 0);
   p.bus.SetSupportStatus(aspi::kSsNoAdapters);
   p.state.scanner.probed = 1, p.state.scanner.adapterCount = 4;
-  EXPECT_EQ(Probe(p.context), Result::ScannerFailure);
+  EXPECT_EQ(Probe(p.context.Link()), Result::ScannerFailure);
   EXPECT_EQ(std::tuple(p.state.scanner.adapterCount, p.state.scanner.probed), std::tuple(0, 0));
   EXPECT_TRUE(p.bus.Records().empty());
-  EXPECT_EQ(FindScanner(p.context), kNoTarget);
+  EXPECT_EQ(FindScanner(p.context.Link()), kNoTarget);
 }
 
 TEST(Probe, ScannerCapabilities) {
@@ -345,7 +345,7 @@ TEST(Probe, ScannerCapabilities) {
     SimContext sim;
     sim.scanner.Info().vendorFlags = static_cast<std::uint8_t>(flags);
     sim.scanner.Info().capability = 0x01020304u * static_cast<std::uint32_t>(flags);
-    ASSERT_EQ(ReadScannerInfo(sim.context), Result::Ok);
+    ASSERT_EQ(ReadScannerInfo(sim.context.Link()), Result::Ok);
     const ScannerCaps& caps = sim.context.state.scanner.scannerCaps;
     EXPECT_EQ(std::tuple(caps.batchCapable, caps.flag5, caps.value), std::tuple(batch, keys, sim.scanner.Info().capability))
         << flags;
@@ -360,7 +360,7 @@ TEST(Probe, FirmwareRevisionAndFailingInquiries) {
     SimContext sim;
     sim.scanner.Info().identity.revision = text;
     std::int32_t revision = -7;
-    ASSERT_EQ(GetFirmwareRevision(sim.context, &revision), 0u);
+    ASSERT_EQ(GetFirmwareRevision(sim.context.Link(), &revision), 0u);
     EXPECT_EQ(revision, number) << text;
   }
   // The revision gives the raw status and keeps the number, the capability page
@@ -370,8 +370,8 @@ TEST(Probe, FirmwareRevisionAndFailingInquiries) {
   sim.scanner.AddFault(BusyFault(0x12, -1, 2));
   sim.context.state.scanner.scannerCaps = {true, true, 42};
   std::int32_t revision = -7;
-  for (std::uint32_t status : {2u, 8u}) EXPECT_EQ(GetFirmwareRevision(sim.context, &revision), status);
-  EXPECT_EQ(ReadScannerInfo(sim.context), Result::InvalidCdbField);
+  for (std::uint32_t status : {2u, 8u}) EXPECT_EQ(GetFirmwareRevision(sim.context.Link(), &revision), status);
+  EXPECT_EQ(ReadScannerInfo(sim.context.Link()), Result::InvalidCdbField);
   const ScannerCaps& caps = sim.context.state.scanner.scannerCaps;
   EXPECT_EQ(std::tuple(revision, caps.batchCapable, caps.value, sim.ScanLog()), std::tuple(-7, true, 42u, std::string()));
 }

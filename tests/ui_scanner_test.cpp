@@ -31,7 +31,7 @@ class WithScanner : public ::testing::Test {
   void SetUp() override {
     scanner = &bus.AddScanner(0, 0, {});
     SetProvider(t.context.transport, &bus);
-    EXPECT_EQ(Probe(t.context), Result::Ok);
+    EXPECT_EQ(Probe(t.context.Link()), Result::Ok);
     bus.ClearRecords();
   }
   // Commands with `opcode` (and READ/SEND data type) sent so far.
@@ -107,11 +107,11 @@ TEST_F(WithScanner, GammaReadsAndDownloadsTheScannersTable) {
   };
   std::array<std::uint8_t, 256> curve, identity;
   for (std::size_t i = 0; i < curve.size(); ++i) curve[i] = static_cast<std::uint8_t>(255 - i);
-  ASSERT_EQ(SendGammaTable(t.context, 1, curve.data()), Result::Ok);
+  ASSERT_EQ(SendGammaTable(t.context.Link(), 1, curve.data()), Result::Ok);
   s.NotifyList(gamma::kCurve);
   EXPECT_EQ(t.context.dialogs.gammaTable, curve);
   EXPECT_EQ(Count(wire::kOpRead, wire::kDataGamma), 1u);
-  ASSERT_EQ(SendGammaTable(t.context, 1, std::array<std::uint8_t, 256>{}.data()), Result::Ok);
+  ASSERT_EQ(SendGammaTable(t.context.Link(), 1, std::array<std::uint8_t, 256>{}.data()), Result::Ok);
   s.Click(kIdOkButton);  // the chooser cancelled: nothing sent
   EXPECT_EQ(Count(wire::kOpSend), 2u);
   choose("");  // a header only sends the table read back
@@ -242,7 +242,7 @@ TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
     own.AddScanner(0, 0, info);
     DialogTestContext ctx;
     SetProvider(ctx.context.transport, &own);
-    ASSERT_EQ(Probe(ctx.context), Result::Ok);
+    ASSERT_EQ(Probe(ctx.context.Link()), Result::Ok);
     const HeadlessSurface& d = ctx.Open<FunctionKeyDialog>(DialogTemplate::kFunction).surface;
     const HeadlessSurface& set = ctx.Open<SettingsDialog>(DialogTemplate::kSetting, ctx.runner).surface;
     EXPECT_EQ(std::tuple(d[fkey::kFunction].items.size(), d[fkey::kFunction].items.back(),

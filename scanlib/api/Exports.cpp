@@ -33,7 +33,9 @@ TSD_API uint32_t TSD_CALL TsdGetDriverName(char* fileName, char* version) {
 
 TSD_API uint32_t TSD_CALL TsdGetScannerName(char* name) { return tarvo::GetScannerName(name); }
 
-TSD_API uint32_t TSD_CALL TsdProbe(void) { return tarvo::ToCode(tarvo::Probe(ProcessContext())); }
+TSD_API uint32_t TSD_CALL TsdProbe(void) {
+  return tarvo::ToCode(tarvo::Probe(ProcessContext().Link()));
+}
 
 TSD_API int32_t TSD_CALL TsdParSet(int32_t id, void* value) {
   return static_cast<int32_t>(tarvo::ToCode(tarvo::ParSet(ProcessContext(), id, value)));
@@ -44,11 +46,11 @@ TSD_API int32_t TSD_CALL TsdParGet(int32_t id, void* value) {
 }
 
 TSD_API uint32_t TSD_CALL TsdSetModeToScanner(void) {
-  return tarvo::ToCode(tarvo::PushAllModes(ProcessContext()));
+  return tarvo::ToCode(tarvo::PushAllModes(ProcessContext().Link()));
 }
 
 TSD_API uint32_t TSD_CALL TsdGetModeFromScanner(void) {
-  return tarvo::ToCode(tarvo::RefreshFromScanner(ProcessContext()));
+  return tarvo::ToCode(tarvo::RefreshFromScanner(ProcessContext().Link()));
 }
 
 TSD_API uint32_t TSD_CALL TsdStartScan(const char* docFileName, uint32_t* pagePosition,
@@ -77,7 +79,7 @@ TSD_API uint32_t TSD_CALL TsdStopScan(void) { return tarvo::ToCode(tarvo::StopSc
 TSD_API uint32_t TSD_CALL TsdPageExist(void) { return tarvo::ToCode(tarvo::PageExist(ProcessContext())); }
 
 TSD_API uint32_t TSD_CALL TsdAbortScan(void) {
-  return tarvo::ToCode(tarvo::AbortScan(ProcessContext()));
+  return tarvo::ToCode(tarvo::AbortScan(ProcessContext().Link()));
 }
 
 TSD_API uint32_t TSD_CALL TsdCloseFile(void) {

@@ -224,7 +224,7 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
     return r;
   };
 
-  c.state.scanner.scannerTarget = FindScanner(c);
+  c.state.scanner.scannerTarget = FindScanner(c.Link());
   if (c.state.scanner.scannerTarget == kNoTarget) {
     return failAfterOpen(kSiteCloseNoScanner, Result::ScannerFailure);
   }
@@ -244,7 +244,7 @@ Result StartScan(DriverContext& c, const char* name, std::uint32_t* position,
       o.result != 0) {
     return failAfterOpen(kSiteCloseModeSelect, CheckScsi(c, o, kSiteModeSelect));
   }
-  if (Result r = PushScanMode(c); r != Result::Ok) return failAfterOpen(kSiteClosePush, r);
+  if (Result r = PushScanMode(c.Link()); r != Result::Ok) return failAfterOpen(kSiteClosePush, r);
   if (const ScsiOutcome o = Execute(c, Target(c), CmdScan(kScanWindowZero)); o.result != 0) {
     return failAfterOpen(kSiteCloseScan, CheckScsi(c, o, kSiteScan));
   }
@@ -348,7 +348,7 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
     }
   }
 
-  (void)ReadAddonPage(c);
+  (void)ReadAddonPage(c.Link());
   s.pageLength = s.scanLength;
   s.pageWidth = s.scanWidth;
 
@@ -381,8 +381,13 @@ Result ReadPage(DriverContext& c, const char* name, std::uint8_t* pageBuffer,
   std::array<std::uint8_t, kStatusLength> status{};
   (void)Execute(c, Target(c), CmdReadStatus(status));
 
-  if (Result r = ProcessPageImage(c, Target(c), pageBuffer, s.pageWidth, s.pageLength,
-                                  c.state.document.docFile, name);
+  const PageJob job{.scsi = c,
+                    .scanner = c.state.scanner,
+                    .settings = c.settings,
+                    .coderBuffers = *c.coderBuffers,
+                    .document = c.state.document,
+                    .page = c.state.page};
+  if (Result r = ProcessPageImage(job, pageBuffer, s.pageWidth, s.pageLength, name);
       r != Result::Ok) {
     if (r != Result::FileError && !CloseDocumentFile(c, c.state.document, kSiteClosePipeline)) {
       return Result::FileError;
@@ -405,7 +410,7 @@ Result ScanOnePage(DriverContext& c, const char* name, std::uint32_t* position,
     return r;
   };
   c.settings.continuousFeed = 0;
-  (void)PushScanModePage(c);  // the scanner feeds a single sheet
+  (void)PushScanModePage(c.Link());  // the scanner feeds a single sheet
   std::uint32_t scratch = 0;
   if (Result r = StartScan(c, name, position, &scratch); r != Result::Ok) return restore(r);
   const bool document = c.settings.fileType == kFileTiffDocument;

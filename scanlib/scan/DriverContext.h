@@ -7,20 +7,20 @@
 
 #include <array>
 #include <cstdint>
-
-#include "platform/Platform.h"
 #include <memory>
 
-#include "image/G4Coder.h"
 #include "core/Diagnostics.h"
+#include "image/G4Coder.h"
+#include "platform/Platform.h"
+#include "scan/DialogState.h"
 #include "scan/DriverState.h"
 #include "scan/Eject.h"
-#include "scsi/CheckCondition.h"
+#include "scan/Language.h"
 #include "scan/ModePages.h"
 #include "scan/ScanSettings.h"
+#include "scan/ScannerLink.h"
+#include "scsi/CheckCondition.h"
 #include "scsi/Transport.h"
-#include "scan/DialogState.h"
-#include "scan/Language.h"
 
 namespace tarvo {
 
@@ -30,7 +30,7 @@ struct DriverContext : ScsiContext {
   explicit DriverContext(Platform& platformRef) : ScsiContext(platformRef) {
     messageSwitch = &state.showMessages;
     onCreateFailure = [](GroundContext& ground) {
-      (void)EjectSheet(static_cast<DriverContext&>(ground));
+      (void)EjectSheet(static_cast<DriverContext&>(ground).Link());
     };
   }
 
@@ -45,6 +45,10 @@ struct DriverContext : ScsiContext {
   std::array<char, 256> pageNameBuffer{};
   // The Group 4 coder's buffers, one set for the driver's life.
   std::unique_ptr<CoderBuffers> coderBuffers = std::make_unique<CoderBuffers>();
+
+  // The scanner operations' share: the transport, the scanner, the settings
+  // and the addon page.
+  ScannerLink Link() { return ScannerLink{*this, state.scanner, settings, addonPage}; }
 };
 
 // Process attach: defaults, "ROTATE90", the marker file, the language.

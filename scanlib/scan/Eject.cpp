@@ -1,17 +1,16 @@
 #include "scan/Eject.h"
 
-#include "scan/DriverContext.h"
+#include "scan/ScannerLink.h"
 #include "scsi/CheckCondition.h"
 #include "scsi/Commands.h"
 
 namespace tarvo {
 
-Result EjectSheet(DriverContext& context) {
-  return CheckScsi(context,
-                   Execute(context, context.state.scanner.scannerTarget, CmdUnloadObject()),
+Result EjectSheet(const ScannerLink& link) {
+  return CheckScsi(link.scsi, Execute(link.scsi, link.Target(), CmdUnloadObject()),
                    kSiteEjectSheet);
 }
 
-Result AbortScan(DriverContext& context) { return EjectSheet(context); }
+Result AbortScan(const ScannerLink& link) { return EjectSheet(link); }
 
 }  // namespace tarvo

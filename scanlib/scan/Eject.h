@@ -6,12 +6,12 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct ScannerLink;
 
 // OBJECT POSITION unload to the scanner's target (call site 473).
-Result EjectSheet(DriverContext& context);
+Result EjectSheet(const ScannerLink& link);
 // The export TsdAbortScan: ejects the sheet and returns the outcome.
-Result AbortScan(DriverContext& context);
+Result AbortScan(const ScannerLink& link);
 
 inline constexpr int kSiteEjectSheet = 473;
 

@@ -10,32 +10,32 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct ScannerLink;
 
-Result PushWindow(DriverContext& context);
-Result PushScanModePage(DriverContext& context);
-Result PushImagePage(DriverContext& context);
-Result ReadWindow(DriverContext& context);
-Result ReadScanModePage(DriverContext& context);
-Result ReadImagePage(DriverContext& context);
-Result ReadStatusBytes(DriverContext& context);
+Result PushWindow(const ScannerLink& link);
+Result PushScanModePage(const ScannerLink& link);
+Result PushImagePage(const ScannerLink& link);
+Result ReadWindow(const ScannerLink& link);
+Result ReadScanModePage(const ScannerLink& link);
+Result ReadImagePage(const ScannerLink& link);
+Result ReadStatusBytes(const ScannerLink& link);
 // Page 0x32, page 0x36, window.
-Result PushScanMode(DriverContext& context);
+Result PushScanMode(const ScannerLink& link);
 // Page 0x32, page 0x36, window, addon page (the export TsdSetModeToScanner).
-Result PushAllModes(DriverContext& context);
+Result PushAllModes(const ScannerLink& link);
 // Page 0x32, page 0x36, status bytes, window, addon page (TsdGetModeFromScanner).
-Result RefreshFromScanner(DriverContext& context);
+Result RefreshFromScanner(const ScannerLink& link);
 
-Result ReadAddonPage(DriverContext& context);
-Result PushAddonPage(DriverContext& context);
-Result PushDevicePage37(DriverContext& context, const std::int32_t (&values)[2]);
+Result ReadAddonPage(const ScannerLink& link);
+Result PushAddonPage(const ScannerLink& link);
+Result PushDevicePage37(const ScannerLink& link, const std::int32_t (&values)[2]);
 // The raw transport result (2 for CHECK CONDITION, no sense decoding, no
 // log), or 5 for a code that is not one of the 19 function codes.
-std::uint32_t DefineFunctionKey(DriverContext& context, std::uint8_t key, std::uint32_t code);
+std::uint32_t DefineFunctionKey(const ScannerLink& link, std::uint8_t key, std::uint32_t code);
 // Leaves `code` unchanged when the key has no function.
-Result ReadFunctionKey(DriverContext& context, std::int32_t key, std::uint32_t* code);
+Result ReadFunctionKey(const ScannerLink& link, std::int32_t key, std::uint32_t* code);
 // 2 for any transport failure but CHECK CONDITION; no log.
-Result SendGammaTable(DriverContext& context, std::uint16_t qualifier, const std::uint8_t* table);
-Result ReadGammaTable(DriverContext& context, std::uint16_t qualifier, std::uint8_t* table);
+Result SendGammaTable(const ScannerLink& link, std::uint16_t qualifier, const std::uint8_t* table);
+Result ReadGammaTable(const ScannerLink& link, std::uint16_t qualifier, std::uint8_t* table);
 
 }  // namespace tarvo

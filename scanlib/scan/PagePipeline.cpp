@@ -6,13 +6,15 @@
 #include <new>
 #include <vector>
 
+#include "core/Diagnostics.h"
+#include "core/GuardedFile.h"
 #include "image/BmpWriter.h"
 #include "image/ExternalCodecs.h"
 #include "image/G4Coder.h"
 #include "image/Rotate.h"
-#include "core/Diagnostics.h"
-#include "scan/DriverContext.h"
-#include "core/GuardedFile.h"
+#include "scan/DriverState.h"
+#include "scan/ScanSettings.h"
+#include "scsi/CheckCondition.h"
 #include "scsi/Commands.h"
 #include "scsi/Srb.h"
 
@@ -32,23 +34,22 @@ using Sense = SenseBuffer;
 // One page's reads: the transfer buffer and the status of the last READ.
 class ChunkReader {
  public:
-  ChunkReader(DriverContext& c, std::uint8_t target, std::uint32_t chunkBytes)
-      : c_(c), target_(target), chunk_(chunkBytes), buffer_(kTransferBufferBytes, 0) {}
+  ChunkReader(const PageJob& job, std::uint32_t chunkBytes)
+      : job_(job), chunk_(chunkBytes), buffer_(kTransferBufferBytes, 0) {}
 
   std::uint16_t Read(bool clearFirst) {
     if (clearFirst) std::memset(buffer_.data(), 0, chunk_);
-    const ScsiOutcome outcome =
-        Execute(c_, target_, CmdReadImage(ByteSpan(buffer_.data(), chunk_), chunk_));
+    const ScsiOutcome outcome = Execute(job_.scsi, job_.scanner.scannerTarget,
+                                        CmdReadImage(ByteSpan(buffer_.data(), chunk_), chunk_));
     sense_ = outcome.sense;
-    if (c_.settings.invertData != 0) InvertBytes(buffer_.data(), chunk_);
+    if (job_.settings.invertData != 0) InvertBytes(buffer_.data(), chunk_);
     return outcome.result;
   }
   const Sense& sense() const { return sense_; }
   const std::uint8_t* Row(std::uint32_t offset) const { return buffer_.data() + offset; }
 
  private:
-  DriverContext& c_;
-  std::uint8_t target_;
+  const PageJob& job_;
   std::uint32_t chunk_;
   std::vector<std::uint8_t> buffer_;
   Sense sense_;
@@ -56,7 +57,7 @@ class ChunkReader {
 
 // Writes coded data into the open document through the guarded writes.
 struct DocumentSink {
-  DriverContext* context;
+  GroundContext* context;
   FileHandle file;
   bool failed = false;
 
@@ -85,16 +86,17 @@ struct FileSink {
   }
 };
 
-Result CloseAfterFailedWrite(DriverContext& c, FileHandle file) {
-  (void)GuardedCloseHandle(c, file, kSiteCloseAfterWrite, kModuleScan);
-  if (c.state.document.docFile == file) c.state.document.docFile = kInvalidFile;
+Result CloseAfterFailedWrite(const PageJob& job, FileHandle file) {
+  (void)GuardedCloseHandle(job.scsi, file, kSiteCloseAfterWrite, kModuleScan);
+  if (job.document.docFile == file) job.document.docFile = kInvalidFile;
   return Result::FileError;
 }
 
-Result CoderResult(DriverContext& c, G4PageCoder::Status status, FileHandle file) {
+Result CoderResult(const PageJob& job, G4PageCoder::Status status, FileHandle file) {
   switch (status) {
     case G4PageCoder::Status::kOk: return Result::Ok;
-    case G4PageCoder::Status::kSinkFailed: return CloseAfterFailedWrite(c, file);
+    case G4PageCoder::Status::kSinkFailed:
+      return CloseAfterFailedWrite(job, file);
     case G4PageCoder::Status::kBadWidth:
     case G4PageCoder::Status::kRowTooLong: return Result::InvalidValue;
   }
@@ -127,21 +129,21 @@ Result WriteBmpFile(Platform& platform, const char* name, const std::uint8_t* pi
   return written == 0 && closed ? Result::Ok : Result::FileError;
 }
 
-Result StoreExternalFile(DriverContext& c, const char* name, const std::uint8_t* page,
+Result StoreExternalFile(const PageJob& job, const char* name, const std::uint8_t* page,
                          std::int32_t width, std::int32_t rows, bool gray) {
-  const ScanSettings& s = c.settings;
+  const ScanSettings& s = job.settings;
+  Platform& platform = job.scsi.platform;
   const std::int32_t codedWidth = width / 8 * 8;
   switch (s.fileType) {
     case 4:
-      return WriteCodedFile(c.platform, name, page, codedWidth, rows, s.xResolution,
-                            gray ? s.bitsPerPixel : 1,
-                            static_cast<std::int32_t>(gray ? GrayStride(width)
-                                                           : BilevelStride(width)));
+      return WriteCodedFile(
+          platform, name, page, codedWidth, rows, s.xResolution, gray ? s.bitsPerPixel : 1,
+          static_cast<std::int32_t>(gray ? GrayStride(width) : BilevelStride(width)));
     case 2:
-      return SaveJpeg(c.platform, name, page, codedWidth, rows, s.xResolution,
+      return SaveJpeg(platform, name, page, codedWidth, rows, s.xResolution,
                       static_cast<std::int32_t>(GrayStride(width)), s.jpegQuality);
     case 8:
-      return WriteBmpFile(c.platform, name, page, width, rows, s.xResolution, s.imageType);
+      return WriteBmpFile(platform, name, page, width, rows, s.xResolution, s.imageType);
     default: return Result::Ok;
   }
 }
@@ -174,16 +176,16 @@ void InvertBytes(std::uint8_t* buffer, std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) buffer[i] = static_cast<std::uint8_t>(255 - buffer[i]);
 }
 
-Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* page,
-                        std::int32_t width, std::int32_t rows, FileHandle docFile,
-                        const char* fileName) {
-  const ScanSettings& s = c.settings;
+Result ProcessPageImage(const PageJob& job, std::uint8_t* page, std::int32_t width,
+                        std::int32_t rows, const char* fileName) {
+  const ScanSettings& s = job.settings;
+  const FileHandle docFile = job.document.docFile;
   if (page == nullptr || width < 0 || rows < 0) return Result::InvalidValue;
   const bool gray = s.imageType == kImageGray;
   const std::int32_t bits = gray ? s.bitsPerPixel : 1;
 
   const std::uint32_t limit =
-      c.state.scanner.maxTransferSize == 0 ? kTransferBufferBytes : c.state.scanner.maxTransferSize;
+      job.scanner.maxTransferSize == 0 ? kTransferBufferBytes : job.scanner.maxTransferSize;
   const std::uint32_t transfer = std::min(limit, kTransferBufferBytes);
   const std::uint32_t rowBytes = ScannerRowBytes(width, bits);
   const std::uint32_t rowsPerChunk = rowBytes == 0 ? 1 : transfer / rowBytes;
@@ -194,24 +196,24 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
   const bool toDocument = s.fileType == kFileTiffDocument && !gray;
   const bool coded = toDocument && s.compression == kCompressionG4;
   const bool codeWhileReading = coded && s.rotate != 0;
-  DocumentSink documentSink{&c, docFile};
-  G4PageCoder coder(*c.coderBuffers);
+  DocumentSink documentSink{&job.scsi, docFile};
+  G4PageCoder coder(job.coderBuffers);
   if (codeWhileReading) {
-    if (Result r = CoderResult(c, coder.Start(width, documentSink.AsSink()), docFile);
+    if (Result r = CoderResult(job, coder.Start(width, documentSink.AsSink()), docFile);
         r != Result::Ok) {
       return r;
     }
   }
 
   // The first transfer: its status is logged whatever it is.
-  ChunkReader reader(c, target, chunk);
+  ChunkReader reader(job, chunk);
   std::uint16_t status = reader.Read(false);
   if (IsCheckCondition(status)) {
     if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
   } else {
-    DriverLog(c, kTagCheckScsi, kSiteFirstTransfer, kModuleScan, status);
+    DriverLog(job.scsi, kTagCheckScsi, kSiteFirstTransfer, kModuleScan, status);
     if (status != 0) {
-      DriverLog(c, kTagCheckScsi, kSiteFirstTransferFailed, kModuleScan, status);
+      DriverLog(job.scsi, kTagCheckScsi, kSiteFirstTransferFailed, kModuleScan, status);
       return Result::ScannerFailure;
     }
   }
@@ -223,7 +225,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
       if (IsCheckCondition(status)) {
         if (!reader.sense().ShortTransfer()) return SenseToResult(reader.sense().bytes);
       } else if (status != 0) {
-        DriverLog(c, kTagCheckScsi, kSiteLaterTransfer, kModuleScan, status);
+        DriverLog(job.scsi, kTagCheckScsi, kSiteLaterTransfer, kModuleScan, status);
         return FromCode(status);
       }
     }
@@ -234,7 +236,7 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
     } else {
       std::memcpy(out, row, stride);
       if (codeWhileReading) {
-        if (Result res = CoderResult(c, coder.CodeRow(out), docFile); res != Result::Ok) {
+        if (Result res = CoderResult(job, coder.CodeRow(out), docFile); res != Result::Ok) {
           return res;
         }
       }
@@ -252,18 +254,18 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
 
   if (coded) {
     if (!codeWhileReading) {
-      if (Result r = CoderResult(c, coder.Start(finalWidth, documentSink.AsSink()), docFile);
+      if (Result r = CoderResult(job, coder.Start(finalWidth, documentSink.AsSink()), docFile);
           r != Result::Ok) {
         return r;
       }
       for (std::int32_t r = 0; r < finalRows; ++r) {
-        Result res = CoderResult(c, coder.CodeRow(page + static_cast<std::size_t>(r) * finalStride),
-                                 docFile);
+        Result res = CoderResult(
+            job, coder.CodeRow(page + static_cast<std::size_t>(r) * finalStride), docFile);
         if (res != Result::Ok) return res;
       }
     }
-    if (Result r = CoderResult(c, coder.Finish(), docFile); r != Result::Ok) return r;
-    c.state.page.pageImageBytes = coder.BytesWritten();
+    if (Result r = CoderResult(job, coder.Finish(), docFile); r != Result::Ok) return r;
+    job.page.pageImageBytes = coder.BytesWritten();
     return Result::Ok;
   }
 
@@ -271,17 +273,17 @@ Result ProcessPageImage(DriverContext& c, std::uint8_t target, std::uint8_t* pag
     const std::uint64_t bytes = static_cast<std::uint64_t>(finalStride) *
                                 static_cast<std::uint64_t>(finalRows);
     if (bytes > 0xFFFFFFFFu) return Result::InvalidValue;
-    c.state.page.pageImageBytes = static_cast<std::uint32_t>(bytes);
+    job.page.pageImageBytes = static_cast<std::uint32_t>(bytes);
     std::uint32_t written = 0;
-    if (GuardedWriteFile(c, docFile, page, c.state.page.pageImageBytes, &written, nullptr,
+    if (GuardedWriteFile(job.scsi, docFile, page, job.page.pageImageBytes, &written, nullptr,
                          kSiteWriteUncoded, kModuleScan) == 0) {
-      return CloseAfterFailedWrite(c, docFile);
+      return CloseAfterFailedWrite(job, docFile);
     }
     return Result::Ok;
   }
 
   if (fileName == nullptr) return Result::Ok;
-  return StoreExternalFile(c, fileName, page, finalWidth, finalRows, gray);
+  return StoreExternalFile(job, fileName, page, finalWidth, finalRows, gray);
 }
 
 }  // namespace tarvo

@@ -15,7 +15,25 @@
 
 namespace tarvo {
 
-struct DriverContext;
+struct CoderBuffers;
+struct OpenDocument;
+struct PageProgress;
+struct ScanSettings;
+struct ScannerIdentity;
+struct ScsiContext;
+
+// What one page's transfer is handed: the way to the scanner and its
+// transfer size, the settings it reads and stores with, the coder's buffers,
+// the document its TIFF data goes into (forgotten when a write to it fails)
+// and the page record it leaves the image's byte count in.
+struct PageJob {
+  ScsiContext& scsi;
+  const ScannerIdentity& scanner;
+  const ScanSettings& settings;
+  CoderBuffers& coderBuffers;
+  OpenDocument& document;
+  PageProgress& page;
+};
 
 // Largest transfer of one image READ.
 inline constexpr std::uint32_t kTransferBufferBytes = 32768;
@@ -33,15 +51,15 @@ void ExpandGrayRow(std::uint8_t* destination, const std::uint8_t* source, std::i
 // Every byte b becomes 255 - b.
 void InvertBytes(std::uint8_t* buffer, std::uint32_t count);
 
-// Reads the page (width pixels by rows scanner rows) from `target` into
-// `pageBuffer` and stores it. Results: 0; 2 when the first transfer fails;
+// Reads the page (width pixels by rows scanner rows) from the scanner into
+// `pageBuffer` and stores it: in the job's document or, for the other file
+// types, in `fileName`. Results: 0; 2 when the first transfer fails;
 // the transfer status of a later failed transfer; SenseToResult for a check
 // condition that is not a short transfer; 4 when the document or an
 // external file cannot be written (a failed document write closes it).
 // A scanner row longer than one transfer, a coded row the coder cannot
 // hold, or a page whose turn buffer cannot be had gives 5.
-Result ProcessPageImage(DriverContext& context, std::uint8_t target, std::uint8_t* pageBuffer,
-                        std::int32_t width, std::int32_t rows, FileHandle docFile,
-                        const char* fileName);
+Result ProcessPageImage(const PageJob& job, std::uint8_t* pageBuffer, std::int32_t width,
+                        std::int32_t rows, const char* fileName);
 
 }  // namespace tarvo

@@ -73,7 +73,7 @@ void StoreResolution(DriverContext& c, std::int32_t v) {
 }
 void StoreNothing(DriverContext&, std::int32_t) {}
 void StoreContinuous(DriverContext& c, std::int32_t v) {
-  (void)ReadScanModePage(c);  // the scanner's other page 0x32 bits first
+  (void)ReadScanModePage(c.Link());  // the scanner's other page 0x32 bits first
   c.settings.continuousFeed = v != 0 ? 1 : 0;
 }
 void StoreImageType(DriverContext& c, std::int32_t v) {
@@ -140,21 +140,26 @@ Result StoreNoData(DriverContext&, std::uintptr_t) { return Result::Ok; }  // se
 Result Push(DriverContext& c, const TsdParamDesc& desc, std::int32_t value,
             std::uintptr_t address) {
   switch (desc.push) {
-    case TSD_PUSH_WINDOW: return PushWindow(c);
-    case TSD_PUSH_PAGE_32: return PushScanModePage(c);
-    case TSD_PUSH_PAGE_36: return PushImagePage(c);
-    case TSD_PUSH_ADDON_PAGE_34: return PushAddonPage(c);
+    case TSD_PUSH_WINDOW:
+      return PushWindow(c.Link());
+    case TSD_PUSH_PAGE_32:
+      return PushScanModePage(c.Link());
+    case TSD_PUSH_PAGE_36:
+      return PushImagePage(c.Link());
+    case TSD_PUSH_ADDON_PAGE_34:
+      return PushAddonPage(c.Link());
     case TSD_PUSH_FUNCTION_KEY:
-      return FromCode(DefineFunctionKey(c, static_cast<std::uint8_t>(desc.id - PAR_FKEY_1 + 1),
+      return FromCode(DefineFunctionKey(c.Link(),
+                                        static_cast<std::uint8_t>(desc.id - PAR_FKEY_1 + 1),
                                         static_cast<std::uint32_t>(value)));
     case TSD_PUSH_GAMMA: {
-      Result r = SendGammaTable(c, 1, reinterpret_cast<const std::uint8_t*>(address));
+      Result r = SendGammaTable(c.Link(), 1, reinterpret_cast<const std::uint8_t*>(address));
       return r == Result::InvalidCdbField ? Result::UnknownParameter : r;
     }
     case TSD_PUSH_PAGE_37: {
       const auto* values = reinterpret_cast<const std::int32_t*>(address);
       const std::int32_t pair[2] = {values[0], values[1]};
-      return PushDevicePage37(c, pair);
+      return PushDevicePage37(c.Link(), pair);
     }
     default: return Result::Ok;
   }
@@ -223,13 +228,13 @@ Result GetGamma(DriverContext& c, std::int32_t, void* cell) {
   std::uintptr_t address = 0;
   std::memcpy(&address, cell, sizeof address);
   if (address == 0) return Result::InvalidValue;
-  Result r = ReadGammaTable(c, 1, reinterpret_cast<std::uint8_t*>(address));
+  Result r = ReadGammaTable(c.Link(), 1, reinterpret_cast<std::uint8_t*>(address));
   return r == Result::InvalidCdbField ? Result::UnknownParameter : r;
 }
 Result GetFunctionKey(DriverContext& c, std::int32_t id, void* cell) {
   std::uint32_t code = 0;
   std::memcpy(&code, cell, sizeof code);  // unchanged when the key has no function
-  Result r = ReadFunctionKey(c, id - 109, &code);
+  Result r = ReadFunctionKey(c.Link(), id - 109, &code);
   if (r == Result::Ok) std::memcpy(cell, &code, sizeof code);
   return r;
 }
@@ -426,7 +431,7 @@ Result ParSet(DriverContext& context, std::int32_t id, const void* cell) {
 }
 
 Result ParGet(DriverContext& context, std::int32_t id, void* cell) {
-  (void)RefreshFromScanner(context);  // with no scanner the cached values are returned
+  (void)RefreshFromScanner(context.Link());  // with no scanner the cached values are returned
   const Entry* e = FindEntry(id);
   if (e == nullptr || !e->info.readable) return Result::UnknownParameter;
   if (cell == nullptr) return Result::InvalidValue;

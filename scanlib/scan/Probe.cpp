@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "core/Diagnostics.h"
-#include "scan/DriverContext.h"
 #include "scan/ModeOperations.h"
+#include "scan/ScannerLink.h"
+#include "scsi/CheckCondition.h"
 #include "scsi/Commands.h"
 #include "scsi/Transport.h"
 
@@ -29,41 +30,42 @@ bool IsRt650(const std::uint8_t* inquiry) {
 
 }  // namespace
 
-std::uint8_t FindScanner(DriverContext& c) {
-  if (c.state.scanner.adapterCount < 1) return kNoTarget;
-  for (std::int32_t adapter = 0; adapter < c.state.scanner.adapterCount; ++adapter) {
+std::uint8_t FindScanner(const ScannerLink& link) {
+  if (link.scanner.adapterCount < 1) return kNoTarget;
+  for (std::int32_t adapter = 0; adapter < link.scanner.adapterCount; ++adapter) {
     for (std::uint8_t target = 0; target <= kLastTarget; ++target) {
       std::array<std::uint8_t, kInquiryScanLength> inquiry{};
       Sense s;
-      (void)InquiryAt(c, static_cast<std::uint8_t>(adapter), target, s.bytes, inquiry,
+      (void)InquiryAt(link.scsi, static_cast<std::uint8_t>(adapter), target, s.bytes, inquiry,
                       static_cast<std::uint8_t>(inquiry.size()));
       if (!IsRt650(inquiry.data())) continue;
-      SelectAdapter(c, static_cast<std::uint8_t>(adapter));
-      c.state.scanner.scannerAdapter = static_cast<std::uint32_t>(adapter);
-      c.state.scanner.maxTransferSize = AdapterMaxTransfer(c, static_cast<std::uint32_t>(adapter));
+      SelectAdapter(link.scsi, static_cast<std::uint8_t>(adapter));
+      link.scanner.scannerAdapter = static_cast<std::uint32_t>(adapter);
+      link.scanner.maxTransferSize =
+          AdapterMaxTransfer(link.scsi, static_cast<std::uint32_t>(adapter));
       return target;
     }
   }
   return kNoTarget;
 }
 
-Result ReadScannerInfo(DriverContext& c) {
+Result ReadScannerInfo(const ScannerLink& link) {
   std::array<std::uint8_t, kVendorPageLength> page{};
-  Result r = CheckScsi(c,
-                       Execute(c, c.state.scanner.scannerTarget,
+  Result r = CheckScsi(link.scsi,
+                       Execute(link.scsi, link.Target(),
                                CmdInquiryVendorPage(page, static_cast<std::uint8_t>(page.size()))),
                        kSiteReadScannerInfo);
   if (r != Result::Ok) return r;
-  c.state.scanner.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
-  c.state.scanner.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
-  c.state.scanner.scannerCaps.value = GetBe32(page, kVpCapability);
+  link.scanner.scannerCaps.batchCapable = TestBits(page, kVpFlags, kVpBatchCapable);
+  link.scanner.scannerCaps.flag5 = TestBits(page, kVpFlags, kVpFlag5);
+  link.scanner.scannerCaps.value = GetBe32(page, kVpCapability);
   return Result::Ok;
 }
 
-std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
+std::uint32_t GetFirmwareRevision(const ScannerLink& link, std::int32_t* revision) {
   std::array<std::uint8_t, kInquiryRevisionLength> inquiry{};
   const std::uint16_t status =
-      Execute(c, c.state.scanner.scannerTarget,
+      Execute(link.scsi, link.Target(),
               CmdInquiry(inquiry, static_cast<std::uint8_t>(inquiry.size())))
           .result;
   if (status != 0) return status;
@@ -77,25 +79,25 @@ std::uint32_t GetFirmwareRevision(DriverContext& c, std::int32_t* revision) {
   return 0;
 }
 
-Result Probe(DriverContext& c) {
-  c.state.scanner.probed = false;
-  c.state.scanner.adapterCount = AspiAdapterCount(c);
-  c.state.scanner.scannerTarget = FindScanner(c);
-  if (c.state.scanner.scannerTarget == kNoTarget) return Result::ScannerFailure;
+Result Probe(const ScannerLink& link) {
+  link.scanner.probed = false;
+  link.scanner.adapterCount = AspiAdapterCount(link.scsi);
+  link.scanner.scannerTarget = FindScanner(link);
+  if (link.Target() == kNoTarget) return Result::ScannerFailure;
 
-  (void)Execute(c, c.state.scanner.scannerTarget, CmdTestUnitReady());
+  (void)Execute(link.scsi, link.Target(), CmdTestUnitReady());
   // The scanner's modes into the record, each read on its own.
-  (void)ReadScanModePage(c);
-  (void)ReadImagePage(c);
-  (void)ReadStatusBytes(c);
-  (void)ReadWindow(c);
-  (void)ReadAddonPage(c);
+  (void)ReadScanModePage(link);
+  (void)ReadImagePage(link);
+  (void)ReadStatusBytes(link);
+  (void)ReadWindow(link);
+  (void)ReadAddonPage(link);
 
-  Result r = CheckScsi(c, Execute(c, c.state.scanner.scannerTarget, CmdTestUnitReady()),
+  Result r = CheckScsi(link.scsi, Execute(link.scsi, link.Target(), CmdTestUnitReady()),
                        kSiteProbeTestUnitReady);
   if (r != Result::Ok) return r;
-  c.state.scanner.probed = true;
-  (void)ReadScannerInfo(c);
+  link.scanner.probed = true;
+  (void)ReadScannerInfo(link);
   return Result::Ok;
 }
 

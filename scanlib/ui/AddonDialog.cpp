@@ -82,7 +82,7 @@ void AddonDialog::OnInit(DialogSurface& surface) {
   FillList(surface, context_, addon::kResetTiming, kTimingMessages);
   for (const SliderGroup* group : kGroups) group->SetRanges(surface, {});
 
-  const Result read = ReadAddonPage(context_);
+  const Result read = ReadAddonPage(context_.Link());
   if (read != Result::Ok) {
     ShowDriverErrorBox(context_, ToCode(read));
     surface.End(0);
@@ -141,7 +141,7 @@ void AddonDialog::Accept(DialogSurface& surface) {
     return;
   }
 
-  const Result sent = PushAddonPage(context_);
+  const Result sent = PushAddonPage(context_.Link());
   if (sent != Result::Ok) {
     ShowDriverErrorBox(context_, ToCode(sent));
     if (sent != Result::ScannerFailure) return;

@@ -187,7 +187,7 @@ void DetailsDialog::Accept(DialogSurface& surface) {
   s.thinLine = CheckedValue(surface, details::kThinLine);
   s.userGrc = CheckedValue(surface, details::kUserGrc);
   s.rotate = CheckedValue(surface, details::kRotate);
-  (void)PushAllModes(context_);  // not reported
+  (void)PushAllModes(context_.Link());  // not reported
   surface.End(0);
 }
 

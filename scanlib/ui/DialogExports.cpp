@@ -35,9 +35,9 @@ std::uint32_t Finish(DriverContext& context, const DialogOutcome& outcome, std::
 std::uint32_t RunSettingsDialog(DriverContext& context, DialogRunner& runner, void* instance,
                                 void* owner) {
   (void)instance;  // the template comes from the driver's own module
-  const Result probed = Probe(context);
+  const Result probed = Probe(context.Link());
   if (probed != Result::Ok) return ToCode(probed);
-  (void)ReadScannerInfo(context);
+  (void)ReadScannerInfo(context.Link());
   SettingsDialog dialog(context, runner);
   return Finish(context,
                 runner.Run(DialogTemplate::kSetting, context.state.moduleHandle, owner, dialog), 0);
@@ -76,7 +76,7 @@ std::uint32_t RunFunctionKeyDialog(DriverContext& context, DialogRunner& runner,
 std::uint32_t RunStartScanDialog(DriverContext& context, DialogRunner& runner, void* instance,
                                  void* owner) {
   (void)instance;  // the template comes from the driver's own module
-  if (Probe(context) == Result::ScannerFailure) {
+  if (Probe(context.Link()) == Result::ScannerFailure) {
     context.platform.ShowMessageBox(nullptr, kNotProbedText, kNotProbedCaption, kMbOk);
     return 0;
   }

@@ -73,7 +73,7 @@ void FunctionKeyDialog::OnInit(DialogSurface& surface) {
   surface.ListSelect(fkey::kKey, 0);
 
   std::int32_t revision = 0;
-  (void)GetFirmwareRevision(context_, &revision);
+  (void)GetFirmwareRevision(context_.Link(), &revision);
   FillList(surface, context_, fkey::kFunction,
            FunctionListMessages(revision, context_.state.scanner.scannerCaps.flag5));
 
@@ -131,7 +131,7 @@ void FunctionKeyDialog::Assign(DialogSurface& surface) {
   if (!surface.ListText(fkey::kFunction, entry, text, sizeof text)) return;
   for (const FunctionChoice& f : kFunctionChoices) {
     if (std::strcmp(text, LookupMessage(context_, f.message)) == 0) {
-      (void)DefineFunctionKey(context_, static_cast<std::uint8_t>(keyIndex + 1), f.code);
+      (void)DefineFunctionKey(context_.Link(), static_cast<std::uint8_t>(keyIndex + 1), f.code);
       return;
     }
   }

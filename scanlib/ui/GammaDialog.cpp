@@ -39,7 +39,8 @@ void GammaDialog::OnEvent(DialogSurface& surface, const DialogEvent& event) {
   if (listEvent && event.control == gamma::kCurve) {
     const int entry = surface.ListSelection(gamma::kCurve);
     if (entry != kNoSelection) {
-      (void)ReadGammaTable(context_, GammaQualifier(entry), context_.dialogs.gammaTable.data());
+      (void)ReadGammaTable(context_.Link(), GammaQualifier(entry),
+                           context_.dialogs.gammaTable.data());
     }
     return;
   }
@@ -78,7 +79,7 @@ void GammaDialog::Download(DialogSurface& surface) {
       context_.platform.ShowMessageBox(nullptr, text, nullptr, kMbOk);
     } else {
       const Result r =
-          SendGammaTable(context_, kDownloadQualifier, context_.dialogs.gammaTable.data());
+          SendGammaTable(context_.Link(), kDownloadQualifier, context_.dialogs.gammaTable.data());
       if (r != Result::Ok) ShowDriverErrorBox(context_, ToCode(r));
     }
   }

@@ -72,11 +72,11 @@ void ShowVersion(DialogSurface& surface, DriverContext& context) {
 // The reads of TsdGetModeFromScanner without the addon page, the first one
 // twice; results ignored.
 void RefreshWithoutAddon(DriverContext& context) {
-  (void)ReadScanModePage(context);
-  (void)ReadScanModePage(context);
-  (void)ReadImagePage(context);
-  (void)ReadStatusBytes(context);
-  (void)ReadWindow(context);
+  (void)ReadScanModePage(context.Link());
+  (void)ReadScanModePage(context.Link());
+  (void)ReadImagePage(context.Link());
+  (void)ReadStatusBytes(context.Link());
+  (void)ReadWindow(context.Link());
 }
 
 int ResolutionEntry(std::int32_t resolution) {
@@ -125,7 +125,7 @@ void SettingsDialog::OnInit(DialogSurface& surface) {
   ScanSettings& s = context_.settings;
   SetCaptions(surface, context_, kCaptions);
   std::int32_t revision = 0;
-  (void)GetFirmwareRevision(context_, &revision);
+  (void)GetFirmwareRevision(context_.Link(), &revision);
   surface.SetText(setting::kContrastLabel,
                   LookupMessage(context_, revision >= kContrastLevelRevision ? kContrastLevelLabel
                                                                              : kContrastLabel));
@@ -259,7 +259,7 @@ void SettingsDialog::Accept(DialogSurface& surface) {
   s.topOffset = offsets.top;
   s.sideOffset = offsets.side;
 
-  const Result pushed = PushScanMode(context_);
+  const Result pushed = PushScanMode(context_.Link());
   if (pushed == Result::Ok) {
     surface.End(0);
   } else {

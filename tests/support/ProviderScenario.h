@@ -66,18 +66,18 @@ inline std::vector<int> RunScenario(Platform& platform, aspi::Provider& provider
   SetProvider(context.transport, &provider);
   std::vector<int> results;
   auto note = [&results](auto r) { results.push_back(static_cast<int>(r)); };
-  note(Probe(context));
+  note(Probe(context.Link()));
   const std::int32_t modes[][2] = {{PAR_RESOLUTION, 200}, {PAR_SCAN_WIDTH, 1000}, {PAR_SCAN_LENGTH, 1400},
                                    {PAR_SIDE_OFFSET, 1325}, {PAR_IMAGE_TYPE, 1}, {PAR_FILE_TYPE, 1},
                                    {PAR_COMPRESSION, 3}, {PAR_CONTINUOUS, 1}};
   for (const auto& mode : modes) note(ParSet(context, mode[0], &mode[1]));
   std::uint8_t gamma[256];
   for (int i = 0; i < 256; ++i) gamma[i] = static_cast<std::uint8_t>(255 - i);
-  note(SendGammaTable(context, 1, gamma));
-  note(ReadGammaTable(context, 1, gamma));  // the trace shows what came back
+  note(SendGammaTable(context.Link(), 1, gamma));
+  note(ReadGammaTable(context.Link(), 1, gamma));  // the trace shows what came back
   std::uint32_t key = 0, position = 0;
-  note(DefineFunctionKey(context, 2, 0x4000));
-  note(ReadFunctionKey(context, 2, &key));
+  note(DefineFunctionKey(context.Link(), 2, 0x4000));
+  note(ReadFunctionKey(context.Link(), 2, &key));
   note(key);
   const Result started = StartScan(context, document.c_str(), &position, nullptr);
   note(started);
