@@ -135,6 +135,20 @@ class IfdCopy {
   bool inserted_ = false;  // ... as a new entry
 };
 
+// Whether the IFD at `ifd` of `entries` entries has a DocumentName entry.
+bool HasDocumentName(GroundContext& context, UniqueFile& file, std::uint32_t ifd,
+                     std::uint32_t entries) {
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    std::array<std::uint8_t, tiff::kEntrySize> bytes{};
+    if (!ReadAtOffset(context, file, ifd + tiff::kCountSize + i * tiff::kEntrySize, bytes.data(),
+                      bytes.size(), kSiteReadEntry)) {
+      return false;
+    }
+    if (tiff::GetEntry(bytes, 0).tag == tiff::kTagDocumentName) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Result ChangeDocname(GroundContext& context, const char* fileName, const char* newName) {
@@ -163,6 +177,11 @@ Result ChangeDocname(GroundContext& context, const char* fileName, const char* n
   const std::uint32_t entries = GetLe16(count, 0);
   if (!tiff::InsideFile(first, tiff::IfdSize(entries), end) ||
       std::uint64_t{end} + tiff::IfdSize(entries + 1) + nameLength > tiff::kMaxFilePosition) {
+    return Result::TiffUnusable;
+  }
+  // A full IFD cannot take a new entry: refused before anything is written,
+  // unless it already has a name to replace.
+  if (entries >= tiff::kMaxEntryCount && !HasDocumentName(context, file, first, entries)) {
     return Result::TiffUnusable;
   }
   IfdCopy copy(context, file, newName, nameLength, first, end, entries);
