@@ -135,14 +135,14 @@ Result StoreExternalFile(const PageJob& job, const char* name, const std::uint8_
   Platform& platform = job.scsi.platform;
   const std::int32_t codedWidth = width / 8 * 8;
   switch (s.fileType) {
-    case 4:
+    case kFileCoder:
       return WriteCodedFile(
           platform, name, page, codedWidth, rows, s.xResolution, gray ? s.bitsPerPixel : 1,
           static_cast<std::int32_t>(gray ? GrayStride(width) : BilevelStride(width)));
-    case 2:
+    case kFileJpeg:
       return SaveJpeg(platform, name, page, codedWidth, rows, s.xResolution,
                       static_cast<std::int32_t>(GrayStride(width)), s.jpegQuality);
-    case 8:
+    case kFileBmp:
       return WriteBmpFile(platform, name, page, width, rows, s.xResolution, s.imageType);
     default: return Result::Ok;
   }
