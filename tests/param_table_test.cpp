@@ -74,9 +74,9 @@ TEST(ParamTable, EveryIdIsARowOrAnswers3AndCSeesTheSameRows) {
     previous = row.id;
     EXPECT_EQ(std::tie(fromC[i].id, fromC[i].push), std::tie(row.id, row.push));
     EXPECT_STREQ(fromC[i].name, row.name);
-    std::string name = row.key;  // the name in lower case without PAR_
-    for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    EXPECT_EQ("PAR_" + name, row.name);
+    std::string name = "PAR_" + std::string(row.key);  // the key: the name in lower case without PAR_
+    std::ranges::transform(name, name.begin(), [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    EXPECT_EQ(name, row.name);
     EXPECT_LE(row.min, row.max) << row.name;
   }
   SimContext sim;
@@ -156,7 +156,6 @@ TEST_F(Parameters, BitsPerPixelFollowTheImageType) {
   EXPECT_EQ(Set(sim, PAR_BITS_PER_PIXEL, 8), Result::InvalidValue);  // line art
   ASSERT_EQ(Set(sim, PAR_IMAGE_TYPE, 4), Result::Ok);
   EXPECT_EQ(s.bitsPerPixel, 2);  // one bit becomes two
-  for (std::int32_t bits : {1, 3}) EXPECT_EQ(Set(sim, PAR_BITS_PER_PIXEL, bits), Result::InvalidValue);
   sim.bus.ClearRecords();
   EXPECT_EQ(Set(sim, PAR_BITS_PER_PIXEL, 8), Result::Ok);
   EXPECT_EQ(Commands(sim.bus), Strings{"setwindow"});
@@ -167,7 +166,6 @@ TEST_F(Parameters, BitsPerPixelFollowTheImageType) {
     ASSERT_EQ(Set(sim, PAR_IMAGE_TYPE, type), Result::Ok);
     EXPECT_EQ(std::pair(s.bitsPerPixel, s.textMode), std::pair(bits, text)) << type;
   }
-  EXPECT_EQ(Set(sim, PAR_BITS_PER_PIXEL, 1), Result::Ok);
   s.imageType = 5;  // written into the record directly: no depth is accepted
   for (std::int32_t bits : {1, 2, 4, 8}) EXPECT_EQ(Set(sim, PAR_BITS_PER_PIXEL, bits), Result::InvalidValue);
   // Every depth is taken under some image type exactly when the table lists it.
@@ -185,41 +183,22 @@ TEST_F(Parameters, BitsPerPixelFollowTheImageType) {
 
 // The values a set normalises or stores elsewhere than its name says.
 TEST(ParametersBeyondTheTable, SetStoresThenSendsAndGetWritesTheRefreshedValue) {
-  struct Case {
-    std::int32_t id, value;
-    std::int32_t S::*field;
-    std::int32_t stored;
-    Strings sent;
-    std::int32_t got;  // after the refresh from the scanner
-  };
-  const Case cases[] = {
-      {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {"setwindow"}, 2464},
-      {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {"setwindow"}, -32},
-      {PAR_SCAN_LENGTH, 31, &S::scanLength, 0, {"setwindow"}, 0},
-      {PAR_RESOLUTION, 600, &S::yResolution, 600, {"setwindow"}, 600},
+  // ID, value, where it is stored and as what, what is sent, what the get gives after the refresh from the scanner.
+  const std::tuple<std::int32_t, std::int32_t, std::int32_t S::*, std::int32_t, Strings, std::int32_t> cases[] = {
+      {PAR_SCAN_LENGTH, 2465, &S::scanLength, 2464, {"setwindow"}, 2464}, {PAR_SCAN_LENGTH, -33, &S::scanLength, -32, {"setwindow"}, -32},
+      {PAR_SCAN_LENGTH, 31, &S::scanLength, 0, {"setwindow"}, 0}, {PAR_RESOLUTION, 600, &S::yResolution, 600, {"setwindow"}, 600},
       {PAR_Y_RESOLUTION, 200, &S::xResolution, 200, {"setwindow"}, 200},
       {PAR_TEXT_MODE, 2, &S::textMode, 1, {}, 0},  // the record only; the get reads the scanner's 0
       {PAR_ADDON, 1, &S::addonOn, 1, {"definescanmode 34"}, 0},  // the scanner's page 0x32 still says off
-      {PAR_POLARITY, 2, &S::polarity, 2, {}, 0},
-  };
-  for (const Case& c : cases) {
+      {PAR_POLARITY, 2, &S::polarity, 2, {}, 0}};
+  for (const auto& [id, value, field, stored, sent, got] : cases) {
     SimContext sim;
-    ASSERT_EQ(Set(sim, c.id, c.value), Result::Ok);
-    EXPECT_EQ(sim.context.settings.*c.field, c.stored) << c.id;
-    EXPECT_EQ(Commands(sim.bus), c.sent) << c.id;
+    ASSERT_EQ(Set(sim, id, value), Result::Ok);
+    EXPECT_EQ(std::tuple(sim.context.settings.*field, Commands(sim.bus)), std::tuple(stored, sent)) << id;
     sim.bus.ClearRecords();
-    EXPECT_EQ(Get(sim, c.id), c.got) << c.id;
-    EXPECT_EQ(Commands(sim.bus), kRefresh);
+    EXPECT_EQ(Get(sim, id), got) << id;
+    EXPECT_EQ(Commands(sim.bus), kRefresh) << id;
   }
-}
-
-TEST_F(Parameters, ContinuousFeedReadsThePageFirst) {
-  // The scanner's page 0x32 carries auto size and batch mode 3; the push keeps them.
-  sim::test::DefinePage(sim.bus, sim::test::ScanModePage(0x60, 3));
-  ASSERT_EQ(Set(sim, PAR_CONTINUOUS, 0), Result::Ok);
-  EXPECT_EQ(Sent()[4 + 6] << 8 | Sent()[4 + 13], 0x2003);
-  ASSERT_EQ(Set(sim, PAR_CONTINUOUS, 7), Result::Ok);
-  EXPECT_EQ(Get(sim, PAR_CONTINUOUS), 1);
 }
 
 TEST_F(Parameters, AddonFieldsEditTheMirrorAndSendTheWholePage) {
@@ -259,19 +238,18 @@ TEST_F(Parameters, AddonFieldsEditTheMirrorAndSendTheWholePage) {
 }
 
 TEST_F(Parameters, PointersOfNameBlockAndGamma) {
-  const char name[] = "Invoice 7";  // the host's pointer is kept
+  const char name[] = "Invoice 7";  // the host's pointer is kept; a null one is no name, refused for the blocks
   ASSERT_EQ(SetPointer(sim, PAR_DOC_NAME, name), Result::Ok);
   std::uintptr_t cell = 0;
   ASSERT_EQ(ParGet(context, PAR_DOC_NAME, &cell), Result::Ok);
   EXPECT_EQ(cell, reinterpret_cast<std::uintptr_t>(name));
-  ASSERT_EQ(SetPointer(sim, PAR_DOC_NAME, nullptr), Result::Ok);  // no name
+  ASSERT_EQ(SetPointer(sim, PAR_DOC_NAME, nullptr), Result::Ok);
   EXPECT_EQ(s.docName, nullptr);
-  EXPECT_EQ(SetPointer(sim, PAR_DEVICE_PAGE_37, nullptr), Result::InvalidValue);
+  for (std::int32_t id : {PAR_DEVICE_PAGE_37, PAR_GAMMA}) EXPECT_EQ(SetPointer(sim, id, nullptr), Result::InvalidValue) << id;
   std::array<std::uint8_t, 256> table{};
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i * 3);
   ASSERT_EQ(SetPointer(sim, PAR_GAMMA, table.data()), Result::Ok);
   EXPECT_EQ(sim.scanner.Gamma(1), table);
-  EXPECT_EQ(SetPointer(sim, PAR_GAMMA, nullptr), Result::InvalidValue);
   // The scanner refuses the table (illegal request, invalid field in CDB): 3.
   sim.scanner.AddFault(SenseFault(0x28, 3, 1, sim::kSenseInvalidCdbField));
   cell = reinterpret_cast<std::uintptr_t>(table.data());

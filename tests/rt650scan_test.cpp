@@ -91,10 +91,6 @@ Gray ReadTiffGray(const std::string& path) {
   return g;
 }
 
-Gray ReadAnyGray(const std::string& path) {
-  const std::string ext = path.substr(path.rfind('.') + 1);
-  return ext == "tif" ? ReadTiffGray(path) : ext == "jpg" ? ReadJpegGray(path) : ReadPngGray(path);
-}
 
 // The synthetic page's ruled table lies in its top third: an upright page has rows ruled (dark
 // across most of its width) there and nowhere in its lower half (none on its side; low upside down).
@@ -112,26 +108,23 @@ bool Upright(const Gray& g) {
 TEST_F(Rt650scanTest, DocumentsFilesAndCommandLine) {
   const Outcome help = Rt650scan({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--split-at-separator", "--no-clobber", "4 paper jam", "6 the disk is full"}) {
+  for (const char* option : {"--split-at-separator", "--no-clobber", "4 paper jam", "6 the disk is full"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
-  }
   EXPECT_NE(Rt650scan({"--version"}).out.find("driver: libtarvoscn.so.1 1.007"), std::string::npos);
   const std::string simulate = Simulator("scanner 0 0\nsynthetic 4\n");
   EXPECT_NE(Rt650scan({simulate, "-L"}).out.find("Tarvo RT650"), std::string::npos);
   // Set by lower-case name, by PAR_ name and by number; -A shows name, number, value, range, meaning.
   const Outcome all = Rt650scan({simulate, "-s", "resolution=200", "--set", "PAR_BRIGHTNESS=77", "--set", "21=99", "-A"});
   for (const char* line : {"\nresolution              6 200        one of 200, 300, 600 dpi",
-                           "\nbrightness              5 77         0 to 255 ", "\ncontrast               21 99 "}) {
+                           "\nbrightness              5 77         0 to 255 ", "\ncontrast               21 99 "})
     EXPECT_NE(all.out.find(line), std::string::npos) << line << "\n" << all.out << all.err;
-  }
 
   const Outcome run = Rt650scan({simulate, "-o", "doc.tif", "--doc-name", "Invoices", "--page-name", "a"});
   EXPECT_NE(run.err.find("doc.tif holds 4 pages"), std::string::npos) << run.err;
   ASSERT_EQ(Pages("doc.tif").size(), 4u);
-  for (const LibtiffPage& p : Pages("doc.tif")) {
+  for (const LibtiffPage& p : Pages("doc.tif"))
     EXPECT_EQ(std::tuple(p.compression, p.width, p.xResolution, p.documentName, p.pageName),
               std::tuple(COMPRESSION_CCITTFAX4, 2464u, 300.0f, "Invoices", "a"));
-  }
   // Uncoded, at 200 dpi, quietly, at most two pages; then on standard output.
   ASSERT_EQ(Rt650scan({simulate, "-q", "--compression", "none", "--resolution", "200", "-n", "2", "-o", "plain.tif"}).err, "");
   ASSERT_EQ(Pages("plain.tif").size(), 2u);
@@ -251,7 +244,8 @@ TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4PagesAndTheImprinterMa
     Names args = {simulate, "-n", "1", "--mode", mode, "--resolution", std::to_string(dpi), "-o", file};
     if (file[0] == 'b' || file[0] == 'i') args.insert(args.end(), {"--compression", "none"});
     ASSERT_EQ(Rt650scan(args).status, 0);
-    const Gray page = ReadAnyGray(dir_.File(file));
+    const std::string path = dir_.File(file), ext = path.substr(path.rfind('.') + 1);
+    const Gray page = ext == "tif" ? ReadTiffGray(path) : ext == "jpg" ? ReadJpegGray(path) : ReadPngGray(path);
     ASSERT_FALSE(page.pixels.empty());
     EXPECT_NEAR(page.width, dpi * 210 / 25.4, dpi * 210 / 25.4 * 0.02);
     EXPECT_NEAR(page.height, dpi * 297 / 25.4, dpi * 297 / 25.4 * 0.02);
@@ -268,9 +262,8 @@ TEST_F(Rt650scanTest, EveryModeAndResolutionGivesUprightA4PagesAndTheImprinterMa
   ASSERT_EQ(plain.pixels.size(), marked.pixels.size());
   std::size_t inBand = 0, elsewhere = 0;
   for (std::uint32_t y = 0; y < plain.height; ++y) {
-    for (std::uint32_t x = 0; x < plain.width; ++x) {
+    for (std::uint32_t x = 0; x < plain.width; ++x)
       if (plain.At(x, y) != marked.At(x, y)) ++(y + 30 >= 2953 && y < 2953 + 30 && x >= 1181 ? inBand : elsewhere);
-    }
   }
   EXPECT_GT(inBand, 100u);
   EXPECT_EQ(elsewhere, 0u);
@@ -295,9 +288,7 @@ TEST_F(Rt650scanTest, AKillAtAnyMomentLosesNoOriginalPage) {
       const LibtiffFile file = ReadWithLibtiff(dir_.File("doc.tif"));
       EXPECT_EQ(file.errors, "") << mode;
       Names old;
-      for (const LibtiffPage& p : file.pages) {
-        if (p.pageName != "new") old.push_back(p.pageName);
-      }
+      for (const LibtiffPage& p : file.pages) if (p.pageName != "new") old.push_back(p.pageName);
       // A new document replaces the old one whole, only when it is finished.
       if (mode[1] == 'q' && old.empty() && !file.pages.empty()) continue;
       EXPECT_EQ(old, (Names{"1", "2", "3"})) << mode << " " << attempt;
