@@ -59,7 +59,9 @@ bool SameRaster(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t widt
 class BatchPlatform : public test::FaultPlatform {
 #ifdef TARVO_KLXJPEG
  public:
+  bool noCodecs = false;
   LibraryHandle LibraryLoad(const char* name) override {
+    if (noCodecs) return nullptr;
     if (std::string(name) == kJpegLibraryName) return FaultPlatform::LibraryLoad(TARVO_KLXJPEG);
     if (std::string(name) == kCoderLibraryName) return FaultPlatform::LibraryLoad(TARVO_RAVEZEVA);
     return FaultPlatform::LibraryLoad(name);
@@ -236,6 +238,14 @@ TEST_F(BatchTest, CancelEjectsFinishesTheDocumentAndSendsNoPoll) {
   ASSERT_EQ(Start(""), Result::Ok);
   EXPECT_EQ(context_->state.document.docFile, kInvalidFile);
   EXPECT_TRUE(platform_.FileClose(open)) << "the forgotten handle was closed";
+  // Scanning one page, and failing to start one, leave continuous feed on.
+  std::uint32_t position = 0;
+  ASSERT_EQ(ScanOnePage(*context_, Doc("one.tif").c_str(), &position, page_.data()), Result::Ok);
+  EXPECT_EQ(test::ReadWithLibtiff(Doc("one.tif")).pages.size(), 1u);
+  EXPECT_NE(scanner_->ScanModeData(0x32)[wire::PageOffset(wire::kSmFeedByte)] & wire::kSmContinuousFeed, 0);
+  context_->state.scanner.probed = 0;
+  EXPECT_EQ(ScanOnePage(*context_, Doc("one.tif").c_str(), &position, page_.data()), Result::ScannerFailure);
+  EXPECT_EQ(context_->settings.continuousFeed, 1);
 }
 
 TEST_F(BatchTest, SeparatorSheetsAndFlaggedPages) {
@@ -292,7 +302,8 @@ TEST_F(BatchTest, AFailureAtAnyCommandOfThePageLoopLosesNoStoredPage) {
     const auto [kind, sense, value] = kinds[round % 5];
     Prepare(round % 2);
     AddPages(3, 60 + static_cast<std::uint64_t>(round));
-    Set(PAR_AUTO_SIZE, 1), Set(PAR_JOB_SEPARATOR, 5);
+    Set(PAR_AUTO_SIZE, 1);
+    Set(PAR_JOB_SEPARATOR, 5);
     const std::string path = Doc("matrix-" + std::to_string(round) + ".tif");
     ASSERT_EQ(Start(path), Result::Ok);
     scanner_->AddFault(sim::FaultRule{opcode, type, 1u + round / 7, 0, kind, sense, value});
@@ -325,6 +336,30 @@ TEST_F(BatchTest, CountersAndAutoSizeTurnedAndUnturned) {
   }
 }
 
+TEST_F(BatchTest, HostsWithTheirOwnGeometryGetTheWindowFromThePageSizeTable) {
+  EXPECT_FALSE(HostHasOwnGeometry("Pagewell.exe2"));
+  platform_.hostPath = "C:\\Apps\\PAGEWELL.EXE";  // names compare without case
+  ASSERT_EQ(Probe(context_->Link()), Result::Ok);
+  Set(PAR_RESOLUTION, 300);
+  Set(PAR_FRAME_AREA, 0);
+  // A length the parameter would round to 32 rows: set in the record and pushed.
+  std::tie(context_->settings.scanLength, context_->settings.scanWidth, context_->settings.sideOffset) = std::tuple(2480, 3488, 40);
+  ASSERT_EQ(PushWindow(context_->Link()), Result::Ok);
+  AddPages(1, 1);
+  ASSERT_EQ(Start(""), Result::Ok);
+  EXPECT_EQ(std::tuple(context_->settings.pageSizeIndex, context_->settings.topOffset, context_->settings.sideOffset),
+            std::tuple(6, (5136 - 2480) / 2, 0));
+}
+
+TEST(PagePipelineRows, GrayLevelsWidenToEightBits) {
+  const std::uint8_t packed[] = {0xE4, 0xF1};  // two bits: 3 2 1 0; four bits: 15 1
+  std::uint8_t out[4] = {};
+  ExpandGrayRow(out, packed, 4, 2);
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{255, 170, 85, 0}));
+  ExpandGrayRow(out, packed + 1, 2, 4);
+  EXPECT_EQ(Bytes(out, out + 2), (Bytes{255, 17}));
+}
+
 #ifdef TARVO_KLXJPEG
 // Pages outside TIFF documents, 803 pixels wide (not a multiple of 8), turned: the width is cut to whole bytes.
 TEST_F(BatchTest, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytes) {
@@ -338,6 +373,11 @@ TEST_F(BatchTest, GrayJpegAndBilevelPngHaveTheWidthCutToWholeBytes) {
   }
   EXPECT_EQ(test::ReadJpegGray(Doc("page.jpg")).header, (std::vector<unsigned>{1, 1, 200, 200}));
   EXPECT_EQ(test::ReadFileBytes(Doc("page.png")).at(24), 1) << "bit depth";
+  platform_.noCodecs = true;  // without the sibling library the page fails and the batch goes on
+  ASSERT_TRUE(scanner_->AddSyntheticPages(2, 5, 200));
+  EXPECT_EQ(ReadPage(*context_, Doc("x.png").c_str(), page_.data(), nullptr), Result::FileError);
+  std::tie(context_->settings.fileType, context_->settings.compression) = std::tuple(8, 0);
+  EXPECT_EQ(ReadPage(*context_, Doc("x.bmp").c_str(), page_.data(), nullptr), Result::Ok);
 }
 #endif
 

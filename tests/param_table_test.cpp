@@ -201,6 +201,15 @@ TEST(ParametersBeyondTheTable, SetStoresThenSendsAndGetWritesTheRefreshedValue) 
   }
 }
 
+TEST_F(Parameters, ContinuousFeedReadsThePageFirst) {
+  // The scanner's page 0x32 carries auto size and batch mode 3; the push keeps them.
+  sim::test::DefinePage(sim.bus, sim::test::ScanModePage(0x60, 3));
+  ASSERT_EQ(Set(sim, PAR_CONTINUOUS, 0), Result::Ok);
+  EXPECT_EQ(Sent()[4 + 6] << 8 | Sent()[4 + 13], 0x2003);
+  ASSERT_EQ(Set(sim, PAR_CONTINUOUS, 7), Result::Ok);
+  EXPECT_EQ(Get(sim, PAR_CONTINUOUS), 1);
+}
+
 TEST_F(Parameters, AddonFieldsEditTheMirrorAndSendTheWholePage) {
   struct Case { std::int32_t id, value; std::size_t pageByte; std::uint8_t before, after; };
   const Case cases[] = {
