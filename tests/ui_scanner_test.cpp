@@ -60,7 +60,8 @@ class WithScanner : public ::testing::Test {
 
 using RunExport = std::uint32_t (*)(DriverContext&, DialogRunner&, void*, void*);
 
-// Start scan and Settings run on the module's instance (Start scan's choice is written, nothing sent), the others
+// Start scan and Settings run on the module's instance (Start scan's choice is written, nothing sent; Settings'
+// OK pushes the mode page first, a jam showing its box and keeping it open; Details' OK pushes every mode), the others
 // on theirs, giving it or the owner; when they cannot be created (1407: no window class; 50: no window system) the
 // error and a box without caption. Without a scanner Start scan shows the notice and Settings gives the probe's
 // code and no box. Code 38 boxes as 223 whatever the message switch.
@@ -72,7 +73,23 @@ TEST_F(WithScanner, EveryExportOpensItsTemplate) {
     s.Click(kIdOkButton);
     EXPECT_EQ(bus.Records().size(), sent);
   });
-  t.runner.Plan(DialogTemplate::kSetting, [&](HeadlessSurface& s) { s.Click(kIdOkButton); });
+  t.runner.Plan(DialogTemplate::kSetting, [&](HeadlessSurface& s) {
+    scanner->AddFault({.opcode = wire::kOpDefineScanMode, .sense = sim::kSenseJam});  // the mode page goes first
+    s.Click(kIdOkButton);
+    EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(200)));
+    s.Click(kIdOkButton);  // the fault fired once: the second push goes through
+    EXPECT_TRUE(s.ended);
+  });
+  t.runner.Plan(DialogTemplate::kDetailsUs, [&](HeadlessSurface& s) {  // OK pushes every mode
+    bus.ClearRecords();
+    s.Click(kIdOkButton);
+    std::vector<std::uint8_t> sent;
+    for (const sim::CommandRecord& r : bus.Records()) sent.push_back(r.Opcode());
+    const std::uint8_t mode = wire::kOpDefineScanMode;
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{mode, mode, wire::kOpSetWindow, mode}));
+    EXPECT_EQ(scanner->ScanModeData(0x34).size(), 90u);
+  });
   for (auto [i, run, which, instance, result] :
        {std::tuple{0u, RunExport{&RunStartScanDialog}, DialogTemplate::kStartScan, 0x50u, 0u},
         {1u, &RunSettingsDialog, DialogTemplate::kSetting, 0x50u, 0u},
@@ -99,32 +116,10 @@ TEST_F(WithScanner, EveryExportOpensItsTemplate) {
   }
   EXPECT_EQ(t.context.dialogs.instance, Handle(0x13));  // Gamma remembers its instance too
   EXPECT_EQ(Get({PAR_JOB_SEPARATOR}), std::vector{3});
-  EXPECT_TRUE(t.platform.boxes.empty());
   t.context.state.showMessages = 0;
   ShowDriverErrorBox(t.context, 38);
-  EXPECT_TRUE(t.LastBox(1, Msg(223)));
-  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
-}
-
-TEST_F(WithScanner, SettingsPushFailureByCode) {
-  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .sense = sim::kSenseJam});  // the mode page goes first
-  HeadlessSurface& s = t.Open<SettingsDialog>(DialogTemplate::kSetting, t.runner).surface;
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(200)));
-  s.Click(kIdOkButton);  // the fault fired once: the second push goes through
-  EXPECT_TRUE(s.ended);
-}
-
-TEST_F(WithScanner, DetailsOkPushesEveryMode) {
-  HeadlessSurface& s = t.Open<DetailsDialog>(DialogTemplate::kDetailsUs, t.runner).surface;
-  bus.ClearRecords();
-  s.Click(kIdOkButton);
-  std::vector<std::uint8_t> sent;
-  for (const sim::CommandRecord& r : bus.Records()) sent.push_back(r.Opcode());
-  ASSERT_GE(sent.size(), 4u);
-  const std::uint8_t mode = wire::kOpDefineScanMode;
-  EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{mode, mode, wire::kOpSetWindow, mode}));
-  EXPECT_EQ(scanner->ScanModeData(0x34).size(), 90u);
+  EXPECT_TRUE(t.LastBox(2, Msg(223)));
+  EXPECT_EQ(t.platform.boxes[1].style, kMbOk);
 }
 
 // The list reads the scanner's table; OK downloads the chosen file or, on a
