@@ -15,7 +15,6 @@
 #include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
 #include "ui/DialogCommon.h"
-#include "ui/DialogExports.h"
 #include "ui/DialogTemplates.h"
 #include "ui/GammaDialog.h"
 #include "ui/SettingsDialog.h"

@@ -13,7 +13,6 @@
 #include "support/HeadlessSurface.h"
 #include "tarvoscn.h"
 #include "ui/AddonDialog.h"
-#include "ui/DetailsDialog.h"
 #include "ui/DialogCommon.h"
 #include "ui/DialogExports.h"
 #include "ui/FunctionKeyDialog.h"
