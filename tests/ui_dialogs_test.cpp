@@ -15,7 +15,6 @@
 #include "support/HeadlessSurface.h"
 #include "ui/DetailsDialog.h"
 #include "ui/DialogCommon.h"
-#include "ui/DialogExports.h"
 #include "ui/DialogTemplates.h"
 #include "ui/GammaDialog.h"
 #include "ui/SettingsDialog.h"
@@ -25,7 +24,6 @@ namespace tarvo {
 namespace {
 
 using namespace test;
-using setting::kBrightnessEdit, setting::kBrightnessTrackbar, setting::kBrightnessUpDown;
 
 // The C library's reading of a decimal number, taken modulo 2^32.
 TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
@@ -34,71 +32,6 @@ TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
     const auto judge = static_cast<std::uint32_t>(std::strtoll(text, nullptr, 10));
     EXPECT_EQ(ParseDecimal(text), static_cast<std::int32_t>(judge)) << '"' << text << '"';
   }
-}
-
-// Scroll codes 0 to 5 move the value; an edit is clamped when left, only its
-// first seven characters counting; other controls and events are not its own.
-TEST(SliderGroup, ScrollEditAndEnable) {
-  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}, 1, 255};
-  static constexpr int kTicks[] = {1, 255, 128};
-  HeadlessSurface s{DialogTemplate::kSetting};
-  std::int32_t value = 100;
-  kGroup.SetRanges(s, kTicks);
-  auto shown = [&] {
-    return std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessTrackbar].position, s[kBrightnessUpDown].position);
-  };
-  for (int code = 0; code <= 8; ++code) {
-    kGroup.Show(s, value = 100);
-    s.SetPosition(kBrightnessTrackbar, 7);
-    EXPECT_TRUE(kGroup.OnEvent(s, {EventKind::kTrackbarScrolled, kBrightnessTrackbar, code, 7}, value));
-    EXPECT_EQ(shown(), code <= 5 ? std::tuple(7, "  7", 7, 7) : std::tuple(100, "100", 7, 100)) << code;
-  }
-  for (auto [typed, v, text] : {std::tuple{"999", 255, "255"}, {" 64x", 64, " 64"}, {"0000012999", 12, " 12"}}) {
-    s.Type(kBrightnessEdit, typed);
-    EXPECT_TRUE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, kBrightnessEdit}, value));
-    EXPECT_EQ(shown(), std::tuple(v, text, v, v));
-  }
-  EXPECT_FALSE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, setting::kContrastEdit}, value) ||
-               kGroup.OnEvent(s, {EventKind::kClicked, kBrightnessEdit}, value));
-  kGroup.Enable(s, false);
-  EXPECT_FALSE(s[kBrightnessTrackbar].enabled || s[kBrightnessEdit].enabled || s[kBrightnessUpDown].enabled);
-  EXPECT_TRUE(s[setting::kContrastEdit].enabled);
-}
-
-using RunExport = std::uint32_t (*)(DriverContext&, DialogRunner&, void*, void*);
-
-// Without a scanner Start scan shows the notice and Settings gives the probe's
-// code; the others run and give their instance or owner, or when they cannot
-// be created (1407: no window class; 50: no window system) the error and a box
-// without caption. Code 38 boxes as 223 whatever the message switch.
-TEST(DialogExports, WithoutScanner) {
-  DialogTestContext t;
-  EXPECT_EQ(RunStartScanDialog(t.context, t.runner, Handle(1), Handle(2)), 0u);
-  EXPECT_TRUE(t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
-  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
-  EXPECT_EQ(RunSettingsDialog(t.context, t.runner, Handle(1), Handle(2)), 2u);
-  EXPECT_TRUE(t.runner.openings.empty() && t.LastBox(1, "Scanner is not probed.", "Vasko/ferrule driver"));
-  for (auto [i, run, which, result] : {std::tuple{0u, RunExport{&RunDetailsDialog}, DialogTemplate::kDetailsUs, 0x10u},
-                                       {1u, &RunGammaDialog, DialogTemplate::kGamma, 0x11u},
-                                       {2u, &RunAddonDialog, DialogTemplate::kImprinter, 0x22u},
-                                       {3u, &RunFunctionKeyDialog, DialogTemplate::kFunction, 0x23u}}) {
-    EXPECT_EQ(run(t.context, t.runner, Handle(0x10 + i), Handle(0x20 + i)), result);
-    const auto& o = t.runner.openings.back();
-    EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(0x10 + i), Handle(0x20 + i)));
-    DialogTestContext failing;
-    failing.context.state.showMessages = 0;
-    failing.runner.failWith = 1407;
-    EXPECT_EQ(run(failing.context, failing.runner, Handle(1), Handle(2)), 1407u);
-    EXPECT_TRUE(failing.LastBox(1, "DialogBox return code is 1407", ""));
-    EXPECT_EQ(run(failing.context, SystemDialogRunner(), nullptr, nullptr), kErrorNotSupported);
-    EXPECT_TRUE(failing.LastBox(2, "DialogBox return code is 50", ""));
-  }
-  EXPECT_EQ(t.context.dialogs.instance, Handle(0x11));  // Gamma remembers its instance too
-  t.platform.boxes.clear();
-  t.context.state.showMessages = 0;
-  ShowDriverErrorBox(t.context, 38);
-  EXPECT_TRUE(t.LastBox(1, Msg(223)));
-  EXPECT_EQ(t.platform.boxes[0].style, kMbOk);
 }
 
 // The job separator list opens on "None" whatever the record; OK writes the
@@ -143,7 +76,6 @@ TEST_F(SettingsTest, CaptionsListsAndTheEntriesTheRecordSelects) {
   EXPECT_EQ(std::tuple(s.title, s[kDetail].text, s[kContrastLabel].text), std::tuple(Msg(1), Msg(2), Msg(7)));
   EXPECT_EQ(std::tuple(s[kResolution].items, s[kPageSize].items.size(), s[kPageSize].items[1], s[kFrameArea].items.size()),
             std::tuple(std::vector<std::string>{"200", "300", "600"}, 15u, Msg(197), 4u));
-  EXPECT_FALSE(s[kVersion].text.empty());
   for (auto [type, bits, caps, res, area, entry, resEntry, areaEntry] :
        {std::array{9, 1, 0, 600, 2, 1, 2, 2}, {4, 4, 1, 250, 7, 4, 0, 3}, {4, 1, 1, 300, 0, 3, 1, 0},
         {4, 8, 0, 300, 0, kNoSelection, 1, 0}, {2, 1, 1, 200, 1, kNoSelection, 0, 1}}) {
@@ -197,9 +129,7 @@ TEST_F(SettingsTest, BrightnessAutomaticOrManualByImageType) {
   HeadlessSurface& s = Open();
   EXPECT_FALSE(s[kAutomatic].checked);
   ExpectSliders(s, true);
-  EXPECT_EQ(std::tuple(s[kBrightnessEdit].text, s[kContrastEdit].text, s[kContrastTrackbar].ticks,
-                       s[kBrightnessTrackbar].ticks),
-            std::tuple("100", "  1", std::vector<int>{1, 128, 255}, std::vector<int>{1, 255, 128}));
+  EXPECT_EQ(std::tuple(s[kBrightnessEdit].text, s[kContrastEdit].text), std::tuple("100", "  1"));
   s.ScrollTrackbar(kBrightnessTrackbar, 77);
   EXPECT_EQ(std::tuple(s[kBrightnessEdit].text, s[kBrightnessUpDown].position), std::tuple(" 77", 77));
   s.Click(kIdOkButton);
@@ -212,13 +142,9 @@ TEST_F(SettingsTest, BrightnessAutomaticOrManualByImageType) {
   ExpectSliders(a, false);
   EXPECT_EQ(std::tuple(a[kBrightnessEdit].text, a[kBrightnessTrackbar].position, automatic.dialog.brightness()),
             std::tuple("128", 128, 128));
-  a.Click(kAutomatic);
-  ExpectSliders(a, true);
-  a.Choose(kImageType, 5);  // gray: unchecked and disabled
-  EXPECT_FALSE(a[kAutomatic].checked || a[kAutomatic].enabled);
-  EXPECT_TRUE(a[kBrightnessEdit].enabled && a[kContrastUpDown].enabled);
+  a.Choose(kImageType, 5);  // gray: unchecked and disabled, the sliders enabled
+  EXPECT_TRUE(!a[kAutomatic].checked && !a[kAutomatic].enabled && a[kBrightnessEdit].enabled);
   a.Choose(kImageType, 1);
-  EXPECT_TRUE(a[kAutomatic].enabled && !a[kAutomatic].checked);
   a.Click(kAutomatic);
   ExpectSliders(a, false);
   a.Click(kIdOkButton);  // the push fails, but the sets are stored
@@ -276,38 +202,51 @@ class DetailsTest : public ::testing::Test, public DialogTestContext {
     return std::tuple(r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.backgroundErase, r.notchErase,
                       r.thinLine, r.userGrc, r.rotate);
   }
+  static std::vector<bool> Checks(HeadlessSurface& s) {  // the check boxes in the order of Switches()
+    std::vector<bool> checked;
+    for (int id : {kAutoSize, kAddonOn, kKeyStart, kMarginScan, kBackgroundErase, kNotchErase, kThinLine, kUserGrc,
+                   kRotate}) checked.push_back(s[id].checked);
+    return checked;
+  }
   static bool MarginEnabled(HeadlessSurface& s) {
     return s[kMarginTrackbar].enabled && s[kMarginEdit].enabled && s[kMarginUpDown].enabled;
   }
 };
 
-TEST_F(DetailsTest, OpeningShowsTheRecord) {
-  std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase,
-           r.userGrc, r.backgroundErase) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1);
+// Opening shows the record, OK writes the controls back (grc mode and separator sense to 0, a batch
+// mode of 0 refused, the edits read as typed); the buttons open the sub-dialogs on the remembered instance.
+TEST_F(DetailsTest, OpeningShowsTheRecordAndOkWritesTheControls) {
+  std::tie(r.rotate, r.polarity, r.autoSize, r.addonOn, r.keyStart, r.marginScan, r.notchErase, r.userGrc,
+           r.backgroundErase, r.grcMode, r.separatorSense) = std::tuple(1, 2, 1, 1, 1, 0, 1, 1, 1, 2, 1);
   HeadlessSurface& s = Open();
   EXPECT_EQ(std::tuple(s.title, s[kDefaults].text, s[kPolarity].items.at(2), s[kBatchMode].items.at(0)),
             std::tuple(Msg(92), Msg(91), Msg(10), Msg(267)));
-  std::vector<bool> checked;
-  for (int id : {kRotate, kAutoSize, kAddonOn, kKeyStart, kMarginScan, kNotchErase, kThinLine, kUserGrc,
-                 kBackgroundErase}) checked.push_back(s[id].checked);
-  EXPECT_EQ(checked, (std::vector<bool>{true, true, true, true, false, true, false, true, true}));
+  EXPECT_EQ(Checks(s), (std::vector<bool>{true, true, true, false, true, true, false, true, true}));
   EXPECT_TRUE(s[kPolarity].selection == 2 && s[kBackgroundErase].enabled && !MarginEnabled(s));
   EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kMarginTrackbar].position, s[kAeEdit].text, s[kEdgeEdit].text),
             std::tuple("  4", 4, "  9", "  3"));
-  EXPECT_EQ(s[kMarginTrackbar].ticks, (std::vector<int>{-10, 0, 10}));
   EXPECT_EQ(std::tuple(s[kBatchMode].enabled, s[kBatchMode].selection), std::tuple(false, kNoSelection));
   s.Click(kMarginScan);
   EXPECT_TRUE(MarginEnabled(s));
-  context.dialogs.instance = Handle(0x77);  // the buttons open the sub-dialogs with the remembered instance
+  context.dialogs.instance = Handle(0x77);
   for (int button : {kGamma, kFunctionKey, kAddon}) s.Click(button);
   ASSERT_EQ(runner.openings.size(), 3u);
   for (auto [i, which] : {std::pair{0u, DialogTemplate::kGamma}, {1u, DialogTemplate::kFunction}, {2u, DialogTemplate::kImprinter}}) {
     const auto& o = runner.openings[i];
     EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(0x77), s.Window()));
   }
-  EXPECT_FALSE(s.ended);
+  platform.boxes.clear();  // the sub-dialogs' failed reads
+  s.Choose(kPolarity, 1);
+  for (int id : {kRotate, kAutoSize, kAddonOn, kKeyStart, kThinLine}) s.Click(id);
+  s.Type(kMarginEdit, "-4");  // typed, never left: read on OK
+  s.Type(kAeEdit, "99");
+  s.Type(kEdgeEdit, "2");
+  s.Click(kIdOkButton);
+  EXPECT_TRUE(s.ended && platform.boxes.empty());  // the failed push is not reported
+  EXPECT_EQ(std::tuple(r.polarity, r.separatorSense, r.grcMode, r.batchMode), std::tuple(1, 0, 0, 2));
+  EXPECT_EQ(std::tuple(Switches(), Sliders()), std::tuple(std::tuple(0, 0, 0, 1, 1, 1, 1, 1, 0), std::tuple(-4, 17, 2)));
   // Odd values: polarity 7 shows entry 0, only 1 checks "Key start"; background erase follows the
-  // Settings dialog's image type; the batch list its capability.
+  // Settings dialog's image type; the batch list its capability, and OK writes entry + 1.
   for (auto [polarity, key, type, capable, mode, erase, entry] : {std::array{7, 2, 4, 0, 1, 0, kNoSelection},
                                                                   {0, 0, 10, 1, 1, 0, 0}, {0, 0, 9, 1, 3, 1, 2}, {0, 0, 9, 1, 4, 1, 0}}) {
     std::tie(r.polarity, r.keyStart, r.dialogImageType, context.state.scanner.scannerCaps.batchCapable, r.batchMode) =
@@ -317,29 +256,13 @@ TEST_F(DetailsTest, OpeningShowsTheRecord) {
                          o[kBackgroundErase].checked, o[kBatchMode].enabled, o[kBatchMode].selection),
               std::tuple(0, false, erase != 0, erase != 0, capable != 0, entry)) << type << " " << mode;
   }
-}
-
-TEST_F(DetailsTest, OkWritesTheControls) {
-  std::tie(r.grcMode, r.separatorSense) = std::tuple(2, 1);
-  HeadlessSurface& s = Open();
-  s.Choose(kPolarity, 1);
-  for (int id : {kRotate, kAutoSize, kAddonOn, kKeyStart, kMarginScan, kBackgroundErase, kThinLine}) s.Click(id);
-  s.Type(kMarginEdit, "-4");  // typed, never left: read on OK
-  s.Type(kAeEdit, "99");
-  s.Type(kEdgeEdit, "2");
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(s.ended && platform.boxes.empty());  // the failed push is not reported
-  EXPECT_EQ(std::tuple(r.polarity, r.separatorSense, r.grcMode, r.batchMode), std::tuple(1, 0, 0, 2));  // batch 0 refused
-  EXPECT_EQ(Switches(), std::tuple(1, 1, 1, 1, 1, 0, 1, 0, 1));
-  EXPECT_EQ(Sliders(), std::tuple(-4, 17, 2));
-  context.state.scanner.scannerCaps.batchCapable = true;
   HeadlessSurface& batch = Open();
   batch.Choose(kBatchMode, 2);
   batch.Click(kIdOkButton);
   EXPECT_EQ(r.batchMode, 3);
 }
 
-// Slider edits are clamped into the record at once; Defaults sets every
+// Slider edits (their first seven characters) are clamped into the record at once; Defaults sets every
 // parameter; Cancel rolls back only the sliders.
 TEST_F(DetailsTest, SlidersDefaultsAndCancel) {
   std::tie(r.polarity, r.keyStart, r.autoSize, r.notchErase, r.thinLine, r.userGrc, r.invertData,
@@ -347,21 +270,18 @@ TEST_F(DetailsTest, SlidersDefaultsAndCancel) {
       std::tuple(2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3);
   context.state.scanner.scannerCaps.batchCapable = true;
   HeadlessSurface& s = Open();
-  for (auto [edit, typed, shown] : {std::tuple{kMarginEdit, "-25", "-10"}, {kAeEdit, "20", " 17"}, {kEdgeEdit, "0", "  1"}}) {
+  for (auto [edit, typed, shown] : {std::tuple{kMarginEdit, "-25", "-10"}, {kAeEdit, "0000001999", "  1"},  // 7 count
+                                    {kAeEdit, "20", " 17"}, {kEdgeEdit, "0", "  1"}}) {
     s.TypeAndLeave(edit, typed);
     EXPECT_EQ(s[edit].text, shown);
   }
-  EXPECT_EQ(Sliders(), std::tuple(-10, 17, 1));
   s.ScrollUpDown(kMarginUpDown, -3);
-  EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kMarginTrackbar].position), std::tuple(" -3", -3));
-  s.ScrollTrackbar(kEdgeTrackbar, 4);
-  EXPECT_EQ(std::tuple(s[kEdgeUpDown].position, Sliders()), std::tuple(4, std::tuple(-3, 17, 4)));
+  EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kMarginTrackbar].position, Sliders()),
+            std::tuple(" -3", -3, std::tuple(-3, 17, 1)));
   s.Click(kDefaults);
   EXPECT_EQ(std::tuple(r.polarity, r.keyStart, r.batchMode, r.invertData, r.grcMode), std::tuple(0, 0, 1, 0, 0));
-  EXPECT_EQ(Switches(), std::tuple(0, 0, 0, 0, 0, 0, 0, 0, 0));
-  EXPECT_EQ(Sliders(), std::tuple(10, 9, 3));
-  EXPECT_EQ(std::tuple(s[kMarginEdit].text, s[kRotate].checked, s[kNotchErase].checked, s[kBatchMode].selection),
-            std::tuple(" 10", false, false, 0));
+  EXPECT_EQ(std::tuple(Switches(), Sliders()), std::tuple(std::tuple(0, 0, 0, 0, 0, 0, 0, 0, 0), std::tuple(10, 9, 3)));
+  EXPECT_EQ(std::tuple(Checks(s), s[kMarginEdit].text, s[kBatchMode].selection), std::tuple(std::vector<bool>(9), " 10", 0));
   s.Click(kIdCancelButton);
   EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
   EXPECT_EQ(Sliders(), std::tuple(4, 9, 3));
@@ -412,40 +332,7 @@ TEST(GammaFile, ReadRules) {
   EXPECT_EQ(std::tuple(error, entries, table[0]), std::tuple(kErrorFileNotFound, 0u, 0x55));
 }
 
-// A cancelled chooser and an unopenable file leave the dialog ready; without a
-// scanner the download fails with 2 and the file's values stay in the table
-// (and in the next dialog, whose read fails too).
-TEST(GammaDialog, ChooserFileAndFailedDownload) {
-  DialogTestContext t;
-  HeadlessSurface& s = t.Open<GammaDialog>(DialogTemplate::kGamma).surface;
-  auto ready = [&] { return s[kIdOkButton].enabled && s[kIdCancelButton].enabled && !s.ended; };
-  EXPECT_EQ(std::tuple(s.title, s[kIdOkButton].text, s[gamma::kCurve].items, s[gamma::kCurve].selection),
-            std::tuple(Msg(160), Msg(166), std::vector{Msg(162)}, 0));
-  EXPECT_FALSE(s[gamma::kFromFile].enabled || s[gamma::kToFile].enabled);
-  t.context.dialogs.gammaTable.fill(9);
-  s.Click(kIdOkButton);
-  EXPECT_EQ(std::tuple(s.chooserCalls, s.chooserFilter, t.platform.boxes.size()),
-            std::tuple(1, Msg(303) + "|*.gmm|" + Msg(304) + "|*.*|", 0u));
-  EXPECT_TRUE(ready());
-  s.nextChosenFile = t.platform.Scratch("missing.gmm");
-  s.Click(kIdOkButton);
-  char expected[512] = {};
-  t.platform.ErrorText(kErrorFileNotFound, expected, sizeof expected);
-  EXPECT_TRUE(t.LastBox(1, expected, "") && ready());
-  EXPECT_EQ(t.context.dialogs.gammaTable[0], 9);
-  s.nextChosenFile = t.platform.Scratch("curve.gmm");
-  WriteFileBytes(*s.nextChosenFile, "header\nheader\n7\n8\n3\n");
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(t.context.dialogs.gammaTable[1] == 8 && t.LastBox(2, Msg(202)) && ready());
-  s.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(s.ended, s.result), std::tuple(true, 0));
-  t.Open<GammaDialog>(DialogTemplate::kGamma).surface.NotifyList(gamma::kCurve);
-  EXPECT_EQ(t.context.dialogs.gammaTable[2], 3);
-}
-
-struct RcControl {
-  std::string caption, id, windowClass, style;
-};
+struct RcControl { std::string caption, id, windowClass, style; };
 
 // The controls of each DIALOGEX, multi-line #defines expanded.
 std::map<std::string, std::vector<RcControl>> ReadScript() {
@@ -506,9 +393,9 @@ TEST(Templates, EveryTemplateCarriesTheControlsOfItsDialog) {
     for (const ControlForm& form : TemplateControls(which)) {
       const RcControl* c = script.count(form.id) ? script.at(form.id) : nullptr;
       ASSERT_NE(c, nullptr) << name << " lacks control " << form.id;
-      EXPECT_EQ(KindOf(*c), form.kind) << name << " " << form.id;
-      EXPECT_EQ(c->style.find("NOT WS_VISIBLE") != std::string::npos, form.hidden) << name << " " << form.id;
-      EXPECT_EQ(c->style.find("WS_DISABLED") != std::string::npos, form.hidden) << name << " " << form.id;
+      auto has = [&](const char* style) { return c->style.find(style) != std::string::npos; };
+      EXPECT_EQ(std::tuple(KindOf(*c), has("NOT WS_VISIBLE"), has("WS_DISABLED")),
+                std::tuple(form.kind, form.hidden, form.hidden)) << name << " " << form.id;
     }
     EXPECT_NE(script.at(kIdOkButton)->style.find("TARVO_DEFAULT"), std::string::npos) << name;
   }

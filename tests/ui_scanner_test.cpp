@@ -13,7 +13,7 @@
 #include "support/HeadlessSurface.h"
 #include "tarvoscn.h"
 #include "ui/AddonDialog.h"
-#include "ui/DetailsDialog.h"
+#include "ui/DialogCommon.h"
 #include "ui/DialogExports.h"
 #include "ui/FunctionKeyDialog.h"
 #include "ui/GammaDialog.h"
@@ -57,50 +57,78 @@ class WithScanner : public ::testing::Test {
   sim::Rt650* scanner = nullptr;
 };
 
-TEST_F(WithScanner, StartScanAndSettingsRunOnTheModulesInstance) {
+using RunExport = std::uint32_t (*)(DriverContext&, DialogRunner&, void*, void*);
+
+// Start scan and Settings run on the module's instance (Start scan's choice is written, nothing sent; Settings'
+// OK pushes the mode page first, a jam showing its box and keeping it open; Details' OK pushes every mode), the others
+// on theirs, giving it or the owner; when they cannot be created (1407: no window class; 50: no window system) the
+// error and a box without caption. Without a scanner Start scan shows the notice and Settings gives the probe's
+// code and no box. Code 38 boxes as 223 whatever the message switch.
+TEST_F(WithScanner, EveryExportOpensItsTemplate) {
   t.context.state.moduleHandle = Handle(0x50);
   t.runner.Plan(DialogTemplate::kStartScan, [&](HeadlessSurface& s) {
     const std::size_t sent = bus.Records().size();
     s.Choose(startscan::kJobSeparator, 1);
     s.Click(kIdOkButton);
-    EXPECT_EQ(bus.Records().size(), sent);  // the choice is written, nothing sent
+    EXPECT_EQ(bus.Records().size(), sent);
   });
-  t.runner.Plan(DialogTemplate::kSetting, [&](HeadlessSurface& s) { s.Click(kIdOkButton); });
-  EXPECT_EQ(RunStartScanDialog(t.context, t.runner, Handle(1), Handle(2)), 0u);
-  EXPECT_EQ(RunSettingsDialog(t.context, t.runner, Handle(1), Handle(3)), 0u);
-  ASSERT_EQ(t.runner.openings.size(), 2u);
-  const auto& [o0, o1] = std::tie(t.runner.openings[0], t.runner.openings[1]);
-  EXPECT_EQ(std::tuple(o0.instance, o0.owner, o1.which, o1.instance, o1.owner),
-            std::tuple(Handle(0x50), Handle(2), DialogTemplate::kSetting, Handle(0x50), Handle(3)));
+  t.runner.Plan(DialogTemplate::kSetting, [&](HeadlessSurface& s) {
+    scanner->AddFault({.opcode = wire::kOpDefineScanMode, .sense = sim::kSenseJam});  // the mode page goes first
+    s.Click(kIdOkButton);
+    EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(200)));
+    s.Click(kIdOkButton);  // the fault fired once: the second push goes through
+    EXPECT_TRUE(s.ended);
+  });
+  t.runner.Plan(DialogTemplate::kDetailsUs, [&](HeadlessSurface& s) {  // OK pushes every mode
+    bus.ClearRecords();
+    s.Click(kIdOkButton);
+    std::vector<std::uint8_t> sent;
+    for (const sim::CommandRecord& r : bus.Records()) sent.push_back(r.Opcode());
+    const std::uint8_t mode = wire::kOpDefineScanMode;
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{mode, mode, wire::kOpSetWindow, mode}));
+    EXPECT_EQ(scanner->ScanModeData(0x34).size(), 90u);
+  });
+  for (auto [i, run, which, instance, result] :
+       {std::tuple{0u, RunExport{&RunStartScanDialog}, DialogTemplate::kStartScan, 0x50u, 0u},
+        {1u, &RunSettingsDialog, DialogTemplate::kSetting, 0x50u, 0u},
+        {2u, &RunDetailsDialog, DialogTemplate::kDetailsUs, 0x12u, 0x12u},
+        {3u, &RunGammaDialog, DialogTemplate::kGamma, 0x13u, 0x13u},
+        {4u, &RunAddonDialog, DialogTemplate::kImprinter, 0x14u, 0x24u},
+        {5u, &RunFunctionKeyDialog, DialogTemplate::kFunction, 0x15u, 0x25u}}) {
+    EXPECT_EQ(run(t.context, t.runner, Handle(0x10 + i), Handle(0x20 + i)), result) << i;
+    const auto& o = t.runner.openings.back();
+    EXPECT_EQ(std::tuple(o.which, o.instance, o.owner), std::tuple(which, Handle(instance), Handle(0x20 + i)));
+    DialogTestContext failing;  // no scanner
+    if (i < 2) {
+      EXPECT_EQ(run(failing.context, failing.runner, Handle(1), Handle(2)), i == 0 ? 0u : 2u);
+      EXPECT_TRUE(failing.runner.openings.empty() &&
+                  failing.LastBox(1 - i, "Scanner is not probed.", "Vasko/ferrule driver"));
+      EXPECT_TRUE(i == 1 || failing.platform.boxes[0].style == kMbOk);
+      continue;
+    }
+    std::tie(failing.context.state.showMessages, failing.runner.failWith) = std::tuple(0, 1407u);
+    EXPECT_EQ(run(failing.context, failing.runner, Handle(1), Handle(2)), 1407u);
+    EXPECT_TRUE(failing.LastBox(1, "DialogBox return code is 1407", ""));
+    EXPECT_EQ(run(failing.context, SystemDialogRunner(), nullptr, nullptr), kErrorNotSupported);
+    EXPECT_TRUE(failing.LastBox(2, "DialogBox return code is 50", ""));
+  }
+  EXPECT_EQ(t.context.dialogs.instance, Handle(0x13));  // Gamma remembers its instance too
   EXPECT_EQ(Get({PAR_JOB_SEPARATOR}), std::vector{3});
-  EXPECT_TRUE(t.platform.boxes.empty());
-}
-
-TEST_F(WithScanner, SettingsPushFailureByCode) {
-  scanner->AddFault({.opcode = wire::kOpDefineScanMode, .sense = sim::kSenseJam});  // the mode page goes first
-  HeadlessSurface& s = t.Open<SettingsDialog>(DialogTemplate::kSetting, t.runner).surface;
-  s.Click(kIdOkButton);
-  EXPECT_TRUE(!s.ended && t.LastBox(1, Msg(200)));
-  s.Click(kIdOkButton);  // the fault fired once: the second push goes through
-  EXPECT_TRUE(s.ended);
-}
-
-TEST_F(WithScanner, DetailsOkPushesEveryMode) {
-  HeadlessSurface& s = t.Open<DetailsDialog>(DialogTemplate::kDetailsUs, t.runner).surface;
-  bus.ClearRecords();
-  s.Click(kIdOkButton);
-  std::vector<std::uint8_t> sent;
-  for (const sim::CommandRecord& r : bus.Records()) sent.push_back(r.Opcode());
-  ASSERT_GE(sent.size(), 4u);
-  const std::uint8_t mode = wire::kOpDefineScanMode;
-  EXPECT_EQ(std::vector(sent.end() - 4, sent.end()), (std::vector<std::uint8_t>{mode, mode, wire::kOpSetWindow, mode}));
-  EXPECT_EQ(scanner->ScanModeData(0x34).size(), 90u);
+  t.context.state.showMessages = 0;
+  ShowDriverErrorBox(t.context, 38);
+  EXPECT_TRUE(t.LastBox(2, Msg(223)));
+  EXPECT_EQ(t.platform.boxes[1].style, kMbOk);
 }
 
 // The list reads the scanner's table; OK downloads the chosen file or, on a
-// failure, keeps its values and shows the box by code.
+// failure, keeps its values and shows the box by code; a cancelled chooser
+// and an unopenable file leave the dialog open.
 TEST_F(WithScanner, GammaReadsAndDownloadsTheScannersTable) {
   HeadlessSurface& s = t.Open<GammaDialog>(DialogTemplate::kGamma).surface;
+  EXPECT_EQ(std::tuple(s.title, s[kIdOkButton].text, s[gamma::kCurve].items, s[gamma::kCurve].selection),
+            std::tuple(Msg(160), Msg(166), std::vector{Msg(162)}, 0));
+  EXPECT_FALSE(s[gamma::kFromFile].enabled || s[gamma::kToFile].enabled);
   auto choose = [&](const std::string& body) {
     s.nextChosenFile = t.platform.Scratch("curve.gmm");
     WriteFileBytes(*s.nextChosenFile, "GMM\nv1\n" + body);
@@ -113,7 +141,7 @@ TEST_F(WithScanner, GammaReadsAndDownloadsTheScannersTable) {
   EXPECT_EQ(Count(wire::kOpRead, wire::kDataGamma), 1u);
   ASSERT_EQ(SendGammaTable(t.context.Link(), 1, std::array<std::uint8_t, 256>{}.data()), Result::Ok);
   s.Click(kIdOkButton);  // the chooser cancelled: nothing sent
-  EXPECT_EQ(Count(wire::kOpSend), 2u);
+  EXPECT_EQ(std::tuple(Count(wire::kOpSend), s.chooserFilter), std::tuple(2u, Msg(303) + "|*.gmm|" + Msg(304) + "|*.*|"));
   choose("");  // a header only sends the table read back
   s.Click(kIdOkButton);
   EXPECT_EQ(scanner->Gamma(1), curve);
@@ -132,7 +160,13 @@ TEST_F(WithScanner, GammaReadsAndDownloadsTheScannersTable) {
     EXPECT_TRUE(t.LastBox(boxes, Msg(message)));
     EXPECT_EQ(t.context.dialogs.gammaTable[1], 2);
   }
-  EXPECT_FALSE(s.ended);
+  s.nextChosenFile = t.platform.Scratch("missing.gmm");
+  s.Click(kIdOkButton);
+  char expected[512] = {};
+  t.platform.ErrorText(kErrorFileNotFound, expected, sizeof expected);
+  EXPECT_TRUE(t.LastBox(3, expected, "") && s[kIdOkButton].enabled && !s.ended);
+  s.Click(kIdCancelButton);
+  EXPECT_EQ(std::tuple(s.ended, s.result, t.context.dialogs.gammaTable[1]), std::tuple(true, 0, 2));
 }
 
 TEST(AddonTiming, ListIndexAndValueBothWays) {
@@ -169,28 +203,24 @@ class AddonWithScanner : public WithScanner {
   HeadlessSurface& Open() { return t.Open<AddonDialog>(DialogTemplate::kImprinter).surface; }
 };
 
-TEST_F(AddonWithScanner, OpeningShowsThePageAndCancelSendsNothing) {
+// Opening shows the scanner's page and Cancel sends nothing. OK stops at a rejected value or a failed
+// final send, closing only for code 2; otherwise it writes every field and sends the page.
+TEST_F(AddonWithScanner, OpeningShowsThePageOkWritesEveryFieldAndSendsThePageOrStops) {
   using namespace addon;
-  HeadlessSurface& s = Open();
-  EXPECT_EQ(std::tuple(s[kText].text, s[kXEdit].text, s[kYEdit].text, s[kCountUpAmountEdit].text,
-                       s[kResetValueEdit].text, s[kCountUpTiming].items.at(1)),
+  HeadlessSurface& page = Open();
+  EXPECT_EQ(std::tuple(page[kText].text, page[kXEdit].text, page[kYEdit].text, page[kCountUpAmountEdit].text,
+                       page[kResetValueEdit].text, page[kCountUpTiming].items.at(1)),
             std::tuple("HELLO", "120", " 30", "  3", "  9", Msg(271)));
   // The reset timing's value 3 is entry 4.
-  EXPECT_EQ(std::tuple(s[kTiming].selection, s[kXUpDown].position, s[kCounterOn].checked, s[kColor].selection,
-                       s[kCountUpTiming].selection, s[kResetTiming].selection),
+  EXPECT_EQ(std::tuple(page[kTiming].selection, page[kXUpDown].position, page[kCounterOn].checked, page[kColor].selection,
+                       page[kCountUpTiming].selection, page[kResetTiming].selection),
             std::tuple(1, 120, true, 2, 1, 4));
-  s.TypeAndLeave(kXEdit, "750");  // clamped while open, nothing sent
-  EXPECT_EQ(std::tuple(s[kXEdit].text, s[kXUpDown].position), std::tuple("500", 500));
-  s.ScrollUpDown(kResetValueUpDown, 17);
-  EXPECT_EQ(s[kResetValueEdit].text, " 17");
-  s.Click(kIdCancelButton);
-  EXPECT_EQ(std::tuple(s.ended, Count(wire::kOpDefineScanMode)), std::tuple(true, 0u));
-}
-
-// OK stops at a rejected value or a failed final send, closing only for code 2;
-// otherwise it writes every field and sends the page.
-TEST_F(AddonWithScanner, OkWritesEveryFieldAndSendsThePageOrStops) {
-  using namespace addon;
+  page.TypeAndLeave(kXEdit, "750");  // clamped while open, nothing sent
+  EXPECT_EQ(std::tuple(page[kXEdit].text, page[kXUpDown].position), std::tuple("500", 500));
+  page.ScrollUpDown(kResetValueUpDown, 17);
+  EXPECT_EQ(page[kResetValueEdit].text, " 17");
+  page.Click(kIdCancelButton);
+  EXPECT_EQ(std::tuple(page.ended, Count(wire::kOpDefineScanMode)), std::tuple(true, 0u));
   HeadlessSurface& s = Open();
   s.Type(kText, "NEW");
   s.Type(kXEdit, "750");  // confirmed with OK before the edit lost focus
@@ -253,7 +283,7 @@ TEST_F(FunctionKeysWithScanner, ListsByRevisionAndCapability) {
 }
 
 // Opening and key changes show the scanner's function; Set sends the chosen
-// one (of equal texts, the first in comparison order) and stays open.
+// one (of equal texts, the first in comparison order) and stays open; failed reads.
 TEST_F(FunctionKeysWithScanner, ShowAndSetTheScannersFunctions) {
   std::array<std::uint8_t, 16> block{1, 0x20, 0x01, 0, 0};  // key 1: 182 read before 279
   ASSERT_EQ(Execute(t.context, t.context.state.scanner.scannerTarget, CmdDefineFunctionKey(block)).result, 0);
@@ -274,17 +304,12 @@ TEST_F(FunctionKeysWithScanner, ShowAndSetTheScannersFunctions) {
   EXPECT_EQ(scanner->FunctionKey(8), (Block{0, 0x02, 0, 0}));  // 0x1000
   EXPECT_EQ(scanner->FunctionKey(2), (Block{0, 0, 0x80, 0}));  // 0x800000
   EXPECT_EQ(scanner->FunctionKey(1), (Block{0, 0x01, 0, 0}));  // 292 leads the list; 279: 0x2000
-}
-
-TEST_F(FunctionKeysWithScanner, FailedReads) {
-  scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .occurrence = 2, .sense = sim::kSenseNotReady});
-  Open().Choose(fkey::kKey, 4);
-  EXPECT_TRUE(t.LastBox(1, "Scsi error", "Roradiv"));
-  EXPECT_FALSE(open->ended);
+  scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .sense = sim::kSenseNotReady});
+  s.Choose(fkey::kKey, 4);  // a failed read on a key change: the transport's box, still open
+  EXPECT_TRUE(!s.ended && t.LastBox(1, "Scsi error", "Roradiv"));
   scanner->AddFault({.opcode = wire::kOpGetFunctionKey, .sense = sim::kSenseJam});
-  HeadlessSurface& closed = Open();
-  EXPECT_EQ(std::tuple(closed.ended, closed.result), std::tuple(true, 0));
-  EXPECT_TRUE(t.LastBox(2, Msg(200)));
+  HeadlessSurface& closed = Open();  // a failed read when opening closes the dialog
+  EXPECT_TRUE(closed.ended && closed.result == 0 && t.LastBox(2, Msg(200)));
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ struct HeadlessControl {
   int selection = kNoSelection;
   bool checked = false, enabled = true, visible = true, ranged = false;
   int low = 0, high = 0, position = 0;
-  std::vector<int> ticks;
 
   bool HasItem(int i) const { return i >= 0 && static_cast<std::size_t>(i) < items.size(); }
   int Clamp(int p) const { return ranged ? std::clamp(p, std::min(low, high), std::max(low, high)) : p; }
@@ -51,9 +50,8 @@ class HeadlessSurface final : public DialogSurface {
   // What the controller did: s[id].text, .items, .selection, .checked, ...
   std::string title;
   bool ended = false;
-  std::intptr_t result = 0;
+  std::intptr_t result = 0;  // End's value
   std::string chooserFilter;  // "a|b|..." of the last chooser
-  int chooserCalls = 0;
   std::optional<std::string> nextChosenFile;  // the chooser's answer; nothing: cancelled
   const HeadlessControl& operator[](int id) const { return At(id, "read"); }
 
@@ -66,10 +64,7 @@ class HeadlessSurface final : public DialogSurface {
   }
   void Choose(int list, int index) {  // selection changed, then closed up
     HeadlessControl* c = Find(list, "Choose", {K::kList}, true);
-    if (c == nullptr || !c->HasItem(index)) {
-      ADD_FAILURE() << "list " << list << " has no entry " << index;
-      return;
-    }
+    if (c == nullptr || !c->HasItem(index)) return void(ADD_FAILURE() << "list " << list << " has no entry " << index);
     c->selection = index;
     Send({EventKind::kListSelChanged, list});
     if (!ended) Send({EventKind::kListClosedUp, list});
@@ -104,23 +99,19 @@ class HeadlessSurface final : public DialogSurface {
   void Enable(int id, bool enabled) override { At(id, "Enable").enabled = enabled; }
   void SetRange(int id, int low, int high) override {
     HeadlessControl& c = At(id, "SetRange", {K::kTrackbar, K::kUpDown});
-    std::tie(c.ranged, c.low, c.high) = std::tuple(true, low, high);
-    c.position = c.Clamp(c.position);
+    std::tie(c.ranged, c.low, c.high) = std::tuple(true, low, high), c.position = c.Clamp(c.position);
   }
   void SetPosition(int id, int position) override {
     HeadlessControl& c = At(id, "SetPosition", {K::kTrackbar, K::kUpDown});
     c.position = c.Clamp(position);
   }
   int Position(int id) override { return At(id, "Position", {K::kTrackbar, K::kUpDown}).position; }
-  void SetTicks(int id, std::span<const int> ticks) override {
-    At(id, "SetTicks", {K::kTrackbar}).ticks.assign(ticks.begin(), ticks.end());
-  }
+  void SetTicks(int id, std::span<const int>) override { At(id, "SetTicks", {K::kTrackbar}); }
   void End(std::intptr_t value) override {
     if (ended) ADD_FAILURE() << "End called twice";
     std::tie(ended, result) = std::tuple(true, value);
   }
   bool ChooseFile(const char* filter, char* buffer, std::size_t size) override {
-    ++chooserCalls;
     chooserFilter.clear();  // description/pattern pairs up to the empty text
     for (const char* p = filter; p != nullptr && *p != '\0'; p += std::strlen(p) + 1) chooserFilter += std::string(p) + '|';
     if (nextChosenFile) CopyOut(*nextChosenFile, buffer, size);
@@ -221,10 +212,8 @@ struct DialogTestContext {
                                      const std::string& caption = "RT650") const {
     const auto& boxes = platform.boxes;
     if (boxes.size() != count) return ::testing::AssertionFailure() << boxes.size() << " boxes";
-    if (count != 0 && (boxes.back().text != text || boxes.back().caption != caption)) {
-      return ::testing::AssertionFailure() << boxes.back().text << " / " << boxes.back().caption;
-    }
-    return ::testing::AssertionSuccess();
+    if (count == 0 || (boxes.back().text == text && boxes.back().caption == caption)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << boxes.back().text << " / " << boxes.back().caption;
   }
   // A controller on the context (and `args`), initialised; open until the test ends.
   template <class Controller, class... Args>
