@@ -24,6 +24,7 @@ namespace tarvo {
 namespace {
 
 using namespace test;
+using setting::kBrightnessEdit, setting::kBrightnessTrackbar, setting::kBrightnessUpDown;
 
 // The C library's reading of a decimal number, taken modulo 2^32.
 TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
@@ -37,6 +38,33 @@ TEST(DialogNumbers, ParseDecimalLikeTheCLibrary) {
 // The job separator list opens on "None" whatever the record; OK writes the
 // entry's value (nothing before), Cancel nothing; the file name is read up to
 // 38 characters.
+TEST(SliderGroup, ScrollEditAndEnable) {
+  static constexpr SliderGroup kGroup{{kBrightnessTrackbar, kBrightnessEdit, kBrightnessUpDown}, 1, 255};
+  static constexpr int kTicks[] = {1, 255, 128};
+  HeadlessSurface s{DialogTemplate::kSetting};
+  std::int32_t value = 100;
+  kGroup.SetRanges(s, kTicks);
+  auto shown = [&] {
+    return std::tuple(value, s[kBrightnessEdit].text, s[kBrightnessTrackbar].position, s[kBrightnessUpDown].position);
+  };
+  for (int code = 0; code <= 8; ++code) {
+    kGroup.Show(s, value = 100);
+    s.SetPosition(kBrightnessTrackbar, 7);
+    EXPECT_TRUE(kGroup.OnEvent(s, {EventKind::kTrackbarScrolled, kBrightnessTrackbar, code, 7}, value));
+    EXPECT_EQ(shown(), code <= 5 ? std::tuple(7, "  7", 7, 7) : std::tuple(100, "100", 7, 100)) << code;
+  }
+  for (auto [typed, v, text] : {std::tuple{"999", 255, "255"}, {" 64x", 64, " 64"}, {"0000012999", 12, " 12"}}) {
+    s.Type(kBrightnessEdit, typed);
+    EXPECT_TRUE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, kBrightnessEdit}, value));
+    EXPECT_EQ(shown(), std::tuple(v, text, v, v));
+  }
+  EXPECT_FALSE(kGroup.OnEvent(s, {EventKind::kEditLostFocus, setting::kContrastEdit}, value) ||
+               kGroup.OnEvent(s, {EventKind::kClicked, kBrightnessEdit}, value));
+  kGroup.Enable(s, false);
+  EXPECT_FALSE(s[kBrightnessTrackbar].enabled || s[kBrightnessEdit].enabled || s[kBrightnessUpDown].enabled);
+  EXPECT_TRUE(s[setting::kContrastEdit].enabled);
+}
+
 TEST(StartScanDialog, OkWritesTheJobSeparatorChoice) {
   for (auto [entry, button, written] : {std::tuple{2, kIdOkButton, 5}, {0, kIdOkButton, 0}, {1, kIdCancelButton, 7}}) {
     DialogTestContext t;
