@@ -141,24 +141,21 @@ void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& pl
   }
 }
 
-bool FaultPlatform::Trips(std::uint32_t& count, std::uint32_t failAt) {
+bool FaultPlatform::Trips(std::uint32_t& count, std::uint32_t failAt, std::uint32_t* done) {
   if (failed || failAt == 0 || ++count != failAt) return false;
   failed = true;
   SetLastError(error);
+  if (done != nullptr) *done = 0;
   return true;
 }
 
 bool FaultPlatform::FileWrite(FileHandle f, const void* b, std::uint32_t n, std::uint32_t* done) {
   if (f == watched) watchedWrites.push_back(n);
-  if (!Trips(writes, failWrite)) return TestPlatform::FileWrite(f, b, n, done);
-  if (done != nullptr) *done = 0;
-  return false;
+  return !Trips(writes, failWrite, done) && TestPlatform::FileWrite(f, b, n, done);
 }
 
 bool FaultPlatform::FileRead(FileHandle f, void* b, std::uint32_t n, std::uint32_t* done) {
-  if (!Trips(reads, failRead)) return TestPlatform::FileRead(f, b, n, done);
-  if (done != nullptr) *done = 0;
-  return false;
+  return !Trips(reads, failRead, done) && TestPlatform::FileRead(f, b, n, done);
 }
 
 std::uint32_t FaultPlatform::FileSeek(FileHandle f, std::int32_t d, std::uint32_t m) {

@@ -70,7 +70,7 @@ class FaultPlatform : public TestPlatform {
   bool FileClose(FileHandle f) override;
 
  private:
-  bool Trips(std::uint32_t& count, std::uint32_t failAt);
+  bool Trips(std::uint32_t& count, std::uint32_t failAt, std::uint32_t* done = nullptr);  // zeroes `done`
 };
 
 // Little-endian numbers: read, written in place (growing the text), a text of `size` bytes.
