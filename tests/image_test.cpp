@@ -200,20 +200,17 @@ TEST(Bmp, HeadersPalettesAndRowsBottomUpAndRefusals) {
   for (int v = 0; v < 256; ++v) gray.insert(gray.end(), {std::uint8_t(v), std::uint8_t(v), std::uint8_t(v), 0});
   gray.insert(gray.end(), {10, 20, 30, 40, 50, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0});
   EXPECT_EQ(Bmp({1, 2, 3, 4, 5, 9, 9, 9, 10, 20, 30, 40, 50, 9, 9, 9}, 5, 2, 200, kImageGray), gray);
-  // A refused write or a size out of range fails.
+  // A refused write (header, palette, either row: nothing after it) or a size out of range fails.
   const Bytes raster(16, 0);
-  for (int failAt = 0; failAt < 4; ++failAt) {  // header, palette, the two rows
+  for (int failAt = 0; failAt < 4; ++failAt) {
     std::pair<int, int> counter{0, failAt};
-    const auto refuse = [](void* c, const std::uint8_t*, std::uint32_t) {
-      auto& k = *static_cast<std::pair<int, int>*>(c);
-      return k.first++ != k.second;
-    };
+    const auto refuse = [](void* c, const std::uint8_t*, std::uint32_t) { auto& k = *static_cast<std::pair<int, int>*>(c); return k.first++ != k.second; };
     EXPECT_EQ(WriteBmpImage(ByteSink{&counter, refuse}, raster.data(), 10, 2, 300, 1), -1) << failAt;
     EXPECT_EQ(counter.first, failAt + 1);
   }
   Bytes out;
-  EXPECT_EQ(WriteBmpImage(VectorSink(out), raster.data(), -1, 2, 300, 1), -1);
-  EXPECT_EQ(WriteBmpImage(VectorSink(out), raster.data(), 70000, 70000, 300, 4), -1);
+  EXPECT_EQ(std::tuple(WriteBmpImage(VectorSink(out), raster.data(), -1, 2, 300, 1),
+                       WriteBmpImage(VectorSink(out), raster.data(), 70000, 70000, 300, 4)), std::tuple(-1, -1));
 }
 
 }  // namespace

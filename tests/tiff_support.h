@@ -1,6 +1,5 @@
-// TIFF test support: pages made on purpose, documents built with the driver's
-// page-adding operation, libtiff judging them, a platform failing the N-th call,
-// and a bench that runs the operations reading outside files on any bytes.
+// TIFF test support: pages made on purpose, documents built with the driver's page-adding operation, libtiff
+// judging them, a platform failing the N-th call, and a bench running the operations that read outside files.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +23,9 @@ struct PagePlan {
   std::uint32_t seed = 1;
 };
 
-// Adds one page to the open document as the batch does: the image data (Group 4
-// coded by libtiff when asked), the page's settings and names, AddPageToDocument.
+// Adds one page to the open document as the batch does: the image data (Group 4 coded by libtiff when asked), the
+// page's settings and names, AddPageToDocument. WriteDocument creates `path`, adds every page and closes it.
 Result AddTestPage(DriverContext& context, const PagePlan& page);
-// Creates `path`, adds every page and closes it; the first failure.
 Result WriteDocument(DriverContext& context, const std::string& path, const std::vector<PagePlan>& pages);
 Bytes RasterOf(const PagePlan& page);
 
@@ -47,8 +45,7 @@ struct LibtiffFile {
 
 LibtiffFile ReadWithLibtiff(const std::string& path);
 
-// Asserts that libtiff reads exactly these pages from `path`: sizes, compression,
-// resolution, the text entries (Group 4 pages only) and pixels.
+// Asserts that libtiff reads exactly these pages from `path`: sizes, coding, resolution, texts (Group 4 only), pixels.
 void ExpectLibtiffPages(const std::string& path, const std::vector<PagePlan>& plans);
 
 // Fails the N-th (1-based) call of a kind with `error`, once; 0 fails nothing.
@@ -73,7 +70,7 @@ class FaultPlatform : public TestPlatform {
   bool FileClose(FileHandle f) override;
 
  private:
-  bool Trips(std::uint32_t& count, std::uint32_t failAt);
+  bool Trips(std::uint32_t& count, std::uint32_t failAt, std::uint32_t* done = nullptr);  // zeroes `done`
 };
 
 // Little-endian numbers: read, written in place (growing the text), a text of `size` bytes.
@@ -85,14 +82,12 @@ std::string Le(std::uint32_t value, int size);
 FileHandle OpenExisting(Platform& platform, const std::string& path);  // read-write, unshared
 bool Released(Platform& platform, const std::string& path);  // nobody holds the file
 
-// Runs the chain walk, the entry shift, both joins and renaming on any bytes;
-// Exercise returns what broke, or "" when every property held.
+// Runs the chain walk, the entry shift, both joins and renaming on any bytes; Exercise returns what broke, or "".
 class HostileBench {
  public:
   HostileBench(TestPlatform& platform, DriverContext& context);  // writes a document to join
   std::string Exercise(const std::string& bytes);
-  // Our documents as seeds: uncoded and Group 4 pages, long and short texts,
-  // renamed, joined, a TsdMakeTiff page, no pages.
+  // Our documents as seeds: uncoded and Group 4 pages, long and short texts, renamed, joined, TsdMakeTiff, no pages.
   std::vector<std::string> Seeds();
   int walkable = 0, unwalkable = 0;  // inputs whose chain could (not) be walked to its end
 

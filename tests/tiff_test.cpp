@@ -144,29 +144,9 @@ class ChainTest : public ::testing::Test {
   }
 };
 
-TEST_F(ChainTest, WalkFindsEveryLink) {
-  const std::string path = Document("three.tif", Pages(3, 1, "walk")), bytes = ReadFileBytes(path);
-  const std::vector<std::uint32_t> ifds = IfdOffsets(bytes);
-  ASSERT_EQ(ifds.size(), 3u);
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  std::vector<std::uint32_t> links{4};  // link k + 1 follows page k
-  for (const std::uint32_t ifd : ifds) links.push_back(ifd + 2 + 12 * Le16(bytes, ifd));
-  // Index 0 leaves value and position alone; 4 is the link after the last page.
-  EXPECT_EQ(Walk(path, kWalkToEnd), std::tuple(0, 3u, 0u, links[3], size, size));
-  EXPECT_EQ(Walk(path, 0), std::tuple(0, 0u, 0xABCDu, 0xABCDu, size, size));
-  for (std::uint32_t k = 1; k <= 4; ++k) {
-    EXPECT_EQ(Walk(path, k), std::tuple(0, k, k <= 3 ? ifds[k - 1] : 0u, links[k - 1], size, size));
-  }
-  EXPECT_EQ(std::get<0>(Walk(path, 5)), 1);
-  // A document without pages has only the header's link.
-  const std::string empty = File("empty.tif", std::string("II*\0\0\0\0\0", 8));
-  EXPECT_EQ(Walk(empty, kWalkToEnd), std::tuple(0, 0u, 0u, 4u, 8u, 8u));
-  EXPECT_EQ(std::get<0>(Walk(empty, 1)), 0);
-  EXPECT_EQ(std::get<0>(Walk(empty, 2)), 1);
-}
-
 // The destination's IFDs stay, the source's come after them, and libtiff reads
-// all pages in order (the appended offsets moved).
+// all pages in order (the appended offsets moved). The walk to link k gives IFD k
+// (0 after the last page) and the link's place; index 0 leaves both alone.
 TEST_F(ChainTest, JoinedDocumentHoldsBothInOrder) {
   for (const auto& [intoPages, fromPages] : {std::pair(0u, 3u), {1u, 0u}, {3u, 2u}}) {
     std::vector<PagePlan> all = Pages(intoPages, 10, "Destination document");
@@ -179,53 +159,49 @@ TEST_F(ChainTest, JoinedDocumentHoldsBothInOrder) {
     const std::vector<std::uint32_t> ifds = IfdOffsets(after);
     ASSERT_EQ(ifds.size(), intoPages + fromPages);
     for (std::size_t i = 0; i < ifds.size(); ++i) EXPECT_EQ(ifds[i] < before.size(), i < intoPages);
+    const auto size = static_cast<std::uint32_t>(after.size()), last = static_cast<std::uint32_t>(ifds.size());
+    for (std::uint32_t k = 1; k <= last + 1; ++k) {
+      const std::uint32_t place = k == 1 ? 4 : ifds[k - 2] + 2 + 12 * Le16(after, ifds[k - 2]);
+      EXPECT_EQ(Walk(destination, k), std::tuple(0, k, k <= last ? ifds[k - 1] : 0u, place, size, size));
+      EXPECT_TRUE(k <= last || Walk(destination, kWalkToEnd) == std::tuple(0, last, 0u, place, size, size));
+    }
+    EXPECT_EQ(Walk(destination, 0), std::tuple(0, 0u, 0xABCDu, 0xABCDu, size, size));
+    EXPECT_EQ(std::get<0>(Walk(destination, last + 2)), 1);
     all.insert(all.end(), second.begin(), second.end());
     ExpectLibtiffPages(destination, all);
   }
 }
 
-TEST_F(ChainTest, ConcatCopyFailuresGiveMinusOne) {
-  const std::string source = Document("source.tif", Pages(2, 60, "s"));
-  const std::string destination = platform.Scratch("destination.tif");
-  for (std::uint32_t n = 1;; ++n) {
-    ASSERT_EQ(WriteDocument(context, destination, Pages(1, 70, "d")), Result::Ok);
-    platform.Arm(n, 0, 0);
-    const Result r = ConcatTiff(context, destination.c_str(), source.c_str());
-    if (!platform.failed) {
-      ASSERT_TRUE(r == Result::Ok && n > 3) << ToCode(r);
-      break;
-    }
-    EXPECT_EQ(r, Result::FileError) << "write " << n;
-    EXPECT_TRUE(Released(platform, destination) && Released(platform, source)) << n;
-  }
-}
-
-// The first page's IFD is copied to the end with the new name after it and the
-// header points at the copy; nothing else moves. Any read or write failing:
-// result 1, the old chain (the header is written last), and the file closed.
-TEST_F(ChainTest, RenameCopiesTheFirstIfdAndFailuresLeaveTheOldChain) {
+// Any write of a join, or read or write of a rename, failing: 4 (join) or 1 (rename) and both files closed; a
+// refused rename leaves the old chain (the header is written last). A rename copies the first page's IFD to the
+// end with the new name after it and points the header at the copy; nothing else moves.
+TEST_F(ChainTest, FailuresReleaseTheFilesAndARefusedRenameLeavesTheOldChain) {
   const std::vector<PagePlan> pages = Pages(2, 100, "before");
   std::vector<PagePlan> renamed = pages;
   renamed[0].documentName = "after the change";
-  for (const bool reads : {false, true}) {
-    platform.Arm(0, 0, 0);
-    const std::string path = Document("doc.tif", pages);
+  const std::string source = Document("source.tif", Pages(2, 60, "s")), path = platform.Scratch("doc.tif");
+  for (const int kind : {0, 1, 2}) {  // join writes, rename writes, rename reads
     for (std::uint32_t n = 1;; ++n) {
+      platform.Arm(0, 0, 0);
+      ASSERT_EQ(WriteDocument(context, path, kind == 0 ? Pages(1, 70, "d") : pages), Result::Ok);
       const std::string before = ReadFileBytes(path);
-      platform.Arm(reads ? 0 : n, reads ? n : 0, 0);
-      const Result r = ChangeDocname(context, path.c_str(), "after the change");
+      platform.Arm(kind < 2 ? n : 0, kind == 2 ? n : 0, 0);
+      const Result r = kind == 0 ? ConcatTiff(context, path.c_str(), source.c_str())
+                                 : ChangeDocname(context, path.c_str(), "after the change");
+      EXPECT_TRUE(Released(platform, path) && Released(platform, source)) << kind << " " << n;
       if (!platform.failed) {
-        ASSERT_EQ(r, Result::Ok);
+        ASSERT_TRUE(r == Result::Ok && n > 2) << ToCode(r);
         const std::string after = ReadFileBytes(path);
-        EXPECT_EQ(after.size(), before.size() + 2 + 12 * Le16(before, Le32(before, 4)) + 4 + 17);
-        EXPECT_TRUE(Le32(after, 4) == before.size() && after.substr(8, before.size() - 8) == before.substr(8));
+        if (kind > 0) {
+          EXPECT_EQ(after.size(), before.size() + 2 + 12 * Le16(before, Le32(before, 4)) + 4 + 17);
+          EXPECT_TRUE(Le32(after, 4) == before.size() && after.substr(8, before.size() - 8) == before.substr(8));
+          ExpectLibtiffPages(path, renamed);
+        }
         break;
       }
-      EXPECT_EQ(r, Result::TiffUnusable) << (reads ? "read " : "write ") << n;
-      ExpectLibtiffPages(path, pages);
-      EXPECT_TRUE(Released(platform, path));
+      EXPECT_EQ(r, kind == 0 ? Result::FileError : Result::TiffUnusable) << kind << " " << n;
+      if (kind > 0) ExpectLibtiffPages(path, pages);
     }
-    ExpectLibtiffPages(path, renamed);
   }
 }
 
@@ -264,6 +240,10 @@ TEST_F(ChainTest, ConcatAndRenameRefusals) {
   std::string full = std::string("II*\0\x08\0\0\0", 8) + Le(0xFFFF, 2);  // entries below 269
   for (int i = 0; i < 0xFFFF; ++i) full += E(256, 4, 1, Long(16));
   full += Le(0, 4);
+  // Full, with a name behind a later tag: in tag order the name would be a new entry; the old chain stays.
+  const std::string named = Patched(Patched(full, 10, 270, 2), 10 + 12 * 0xFFFE, 269, 2), namedPath = File("named.tif", named);
+  EXPECT_EQ(ChangeDocname(context, namedPath.c_str(), "name"), Result::TiffUnusable);
+  EXPECT_TRUE(ReadFileBytes(namedPath).substr(0, named.size()) == named) << "the header or the old IFD changed";
   const std::string missing = platform.Scratch("missing.tif"), fullPath = File("full.tif", full);
   const std::string documentBytes = ReadFileBytes(document), otherBytes = ReadFileBytes(other);
   for (auto [into, from] : {std::pair{document, document}, {other, document}, {missing, document}, {document, missing}}) {
@@ -291,18 +271,8 @@ class HostileTest : public ChainTest {
   }
 };
 
-// The walk succeeds exactly when the second page's next link is whole.
-TEST_F(HostileTest, DocumentTruncatedAtEveryLength) {
-  const std::string whole = ReadFileBytes(Document("whole.tif", {{60, 20, 3, 300, "Truncated document", "page one", 1},
-                                                                 {45, 30, 3, 200, "Truncated document", "page two", 2}}));
-  const std::uint32_t second = IfdOffsets(whole).at(1), chainEnd = second + 2 + 12 * Le16(whole, second) + 4;
-  for (std::size_t length = 0; length < whole.size(); ++length) {
-    EXPECT_EQ(Walk(whole.substr(0, length)), length >= chainEnd ? 0 : 1) << "length " << length;
-    ASSERT_EQ(bench.Exercise(whole.substr(0, length)), "") << "length " << length;
-  }
-}
-
-// The walk to link 2 (-1: not checked) still succeeds where its part of the chain is sound.
+// Broken chains: the walk to the end fails, the walk to link 2 (-1: not checked) still succeeds where its part of
+// the chain is sound; a document cut at every length: the walk succeeds exactly when the second page's link is whole.
 TEST_F(HostileTest, BrokenChainsAreRefused) {
   std::string headerSelf = Patched(std::string("II*\0\x04\0\0\0", 8), 4 + 2 + 12 * 4, 4, 4);
   headerSelf.resize(64, '\0');  // the header links to itself, and that "IFD" back
@@ -310,18 +280,22 @@ TEST_F(HostileTest, BrokenChainsAreRefused) {
   const std::string overlap = Patched(Patched(EmptyIfdChain(1), 10, 10, 4), 132, 0, 4);
   const std::string good = EmptyIfdChain(2);
   const auto size = static_cast<std::uint32_t>(good.size());
-  const std::vector<std::tuple<const char*, std::string, int>> cases{
-      {"SelfLoop", EmptyIfdChain(1, 0), 0}, {"TwoCycle", EmptyIfdChain(2, 0), 0},
-      {"LongTailShortCycle", EmptyIfdChain(500, 497), 0}, {"LongCycle", EmptyIfdChain(3000, 0), 0},
-      {"HeaderSelf", headerSelf, 1}, {"Overlap", overlap, 0},
-      {"FirstIfdPastEnd", Patched(good, 4, 0xFFFFFFF0u, 4), -1}, {"FirstIfdJustPastEnd", Patched(good, 4, size, 4), -1},
-      {"FirstIfdAtTheSeekLimit", Patched(good, 4, 0x7FFFFFFFu, 4), -1}, {"NotVersion42", Patched(good, 2, 43, 2), -1},
-      {"IfdWithoutRoomForItsLink", Patched(good, 4, size - 5, 4), -1},
-      {"HugeEntryCount", Patched(good, 8, 0xFFFF, 2), -1}, {"CountOneTooMany", Patched(good, 14, 1, 2), -1},
-      {"NextLinkPastEnd", Patched(good, 10, 0x10000000u, 4), -1}, {"BigEndian", Patched(good, 0, 0x4D4D, 2), -1},
+  std::vector<std::tuple<std::string, std::string, int, int>> cases{
+      {"SelfLoop", EmptyIfdChain(1, 0), 1, 0}, {"TwoCycle", EmptyIfdChain(2, 0), 1, 0},
+      {"LongTailShortCycle", EmptyIfdChain(500, 497), 1, 0}, {"LongCycle", EmptyIfdChain(3000, 0), 1, 0},
+      {"HeaderSelf", headerSelf, 1, 1}, {"Overlap", overlap, 1, 0},
+      {"FirstIfdPastEnd", Patched(good, 4, 0xFFFFFFF0u, 4), 1, -1}, {"FirstIfdJustPastEnd", Patched(good, 4, size, 4), 1, -1},
+      {"FirstIfdAtTheSeekLimit", Patched(good, 4, 0x7FFFFFFFu, 4), 1, -1}, {"NotVersion42", Patched(good, 2, 43, 2), 1, -1},
+      {"IfdWithoutRoomForItsLink", Patched(good, 4, size - 5, 4), 1, -1},
+      {"HugeEntryCount", Patched(good, 8, 0xFFFF, 2), 1, -1}, {"CountOneTooMany", Patched(good, 14, 1, 2), 1, -1},
+      {"NextLinkPastEnd", Patched(good, 10, 0x10000000u, 4), 1, -1}, {"BigEndian", Patched(good, 0, 0x4D4D, 2), 1, -1},
   };
-  for (const auto& [name, bytes, twoLinks] : cases) {
-    EXPECT_EQ(Walk(bytes), 1) << name;
+  const std::string whole = ReadFileBytes(Document("whole.tif", {{60, 20, 3, 300, "Truncated document", "page one", 1},
+                                                                 {45, 30, 3, 200, "Truncated document", "page two", 2}}));
+  const std::uint32_t second = IfdOffsets(whole).at(1), chainEnd = second + 2 + 12 * Le16(whole, second) + 4;
+  for (std::size_t n = 0; n < whole.size(); ++n) cases.emplace_back("cut " + std::to_string(n), whole.substr(0, n), n < chainEnd, -1);
+  for (const auto& [name, bytes, walkFails, twoLinks] : cases) {
+    EXPECT_EQ(Walk(bytes), walkFails) << name;
     EXPECT_TRUE(twoLinks < 0 || Walk(bytes, 2) == twoLinks) << name << ": link 2";
     EXPECT_EQ(bench.Exercise(bytes), "") << name;
   }
