@@ -135,8 +135,10 @@ class IfdCopy {
   bool inserted_ = false;  // ... as a new entry
 };
 
-// Whether the IFD at `ifd` of `entries` entries has a DocumentName entry.
-bool HasDocumentName(GroundContext& context, UniqueFile& file, std::uint32_t ifd,
+// Whether the copy of the IFD at `ifd` of `entries` entries can keep its
+// count: its DocumentName entry comes before any entry of a higher tag, so
+// the copy rewrites it in place instead of inserting a new one.
+bool NameFitsInPlace(GroundContext& context, UniqueFile& file, std::uint32_t ifd,
                      std::uint32_t entries) {
   for (std::uint32_t i = 0; i < entries; ++i) {
     std::array<std::uint8_t, tiff::kEntrySize> bytes{};
@@ -144,7 +146,8 @@ bool HasDocumentName(GroundContext& context, UniqueFile& file, std::uint32_t ifd
                       bytes.size(), kSiteReadEntry)) {
       return false;
     }
-    if (tiff::GetEntry(bytes, 0).tag == tiff::kTagDocumentName) return true;
+    const std::uint16_t tag = tiff::GetEntry(bytes, 0).tag;
+    if (tag >= tiff::kTagDocumentName) return tag == tiff::kTagDocumentName;
   }
   return false;
 }
@@ -180,8 +183,8 @@ Result ChangeDocname(GroundContext& context, const char* fileName, const char* n
     return Result::TiffUnusable;
   }
   // A full IFD cannot take a new entry: refused before anything is written,
-  // unless it already has a name to replace.
-  if (entries >= tiff::kMaxEntryCount && !HasDocumentName(context, file, first, entries)) {
+  // unless the copy replaces its name in place.
+  if (entries >= tiff::kMaxEntryCount && !NameFitsInPlace(context, file, first, entries)) {
     return Result::TiffUnusable;
   }
   IfdCopy copy(context, file, newName, nameLength, first, end, entries);
