@@ -108,9 +108,9 @@ class IfdCopy {
     writeAt_ += tiff::kEntrySize;
     return true;
   }
-  // A new DocumentName entry at the write position; the count becomes n + 1.
+  // A new DocumentName entry at the write position; the count becomes n + 1
+  // (ChangeDocname refuses a full IFD that would need one).
   bool InsertName() {
-    if (entries_ >= tiff::kMaxEntryCount) return false;  // n + 1 does not fit the count
     inserted_ = true;
     named_ = true;
     if (!WriteEntry(tiff::IfdEntry{tiff::kTagDocumentName, tiff::kTypeAscii, nameLength_,
